@@ -1,0 +1,352 @@
+#include "analysis/AnalysisTree.h"
+
+#include <algorithm>
+
+namespace analysis {
+namespace {
+
+inline char16_t upperAZ(char16_t u) { return (u >= u'a' && u <= u'z') ? char16_t(u - 32) : u; }
+
+// Blanks and control characters, as file names are trimmed of them.
+inline bool isTrimmed(char16_t u) { return u <= 0x20; }
+
+std::u16string_view trimmed(std::u16string_view s) {
+    size_t b = 0, e = s.size();
+    while (b < e && isTrimmed(s[b]))
+        ++b;
+    while (e > b && isTrimmed(s[e - 1]))
+        --e;
+    return s.substr(b, e - b);
+}
+
+std::u16string_view view(const QString& s) {
+    return {reinterpret_cast<const char16_t*>(s.utf16()), static_cast<size_t>(s.size())};
+}
+
+QString toQString(std::u16string_view s) {
+    return QString(reinterpret_cast<const QChar*>(s.data()), static_cast<qsizetype>(s.size()));
+}
+
+// Compares a segment with target[pos, pos + seg.size()): equal under UpperAZ, and exactly equal.
+struct SegmentMatch {
+    bool caseless = false;
+    bool exact = false;
+};
+SegmentMatch matchAt(std::u16string_view seg, std::u16string_view target, size_t pos) {
+    SegmentMatch m;
+    if (pos > target.size() || seg.size() > target.size() - pos)
+        return m;
+    bool exact = true;
+    for (size_t i = 0; i < seg.size(); ++i) {
+        const char16_t a = seg[i], b = target[pos + i];
+        if (a != b) {
+            if (upperAZ(a) != upperAZ(b))
+                return m;
+            exact = false;
+        }
+    }
+    m.caseless = true;
+    m.exact = exact;
+    return m;
+}
+
+} // namespace
+
+void TAnalysisTree::Clear() {
+    nodes_.clear();
+    nodes_.shrink_to_fit();
+    text_.clear();
+    text_.shrink_to_fit();
+    listedNames_.clear();
+    firstTop_ = lastTop_ = kNone;
+    liveCount_ = 0;
+    irregular_ = false;
+    markChanged();
+}
+
+uint32_t TAnalysisTree::appendNode(PNode parent, uint8_t isFolder, std::u16string_view seg,
+                                   uint8_t flags) {
+    const auto i = static_cast<uint32_t>(nodes_.size());
+    Node n;
+    n.parent = index(parent);
+    n.segOffset = static_cast<uint32_t>(text_.size());
+    n.segLength = static_cast<uint32_t>(seg.size());
+    n.isFolder = isFolder;
+    n.flags = flags;
+    text_.insert(text_.end(), seg.begin(), seg.end());
+    nodes_.push_back(n);
+    if (parent == PNode::None) {
+        if (lastTop_ == kNone)
+            firstTop_ = i;
+        else
+            nodes_[lastTop_].next = i;
+        lastTop_ = i;
+    } else {
+        Node& p = nodes_[index(parent)];
+        if (p.lastChild == kNone)
+            p.firstChild = i;
+        else
+            nodes_[p.lastChild].next = i;
+        p.lastChild = i;
+    }
+    ++liveCount_;
+    markChanged();
+    return i;
+}
+
+PNode TAnalysisTree::AddTopFolder(std::u16string_view walkPath) {
+    return node(appendNode(PNode::None, 1, walkPath, kAbsolute));
+}
+
+PNode TAnalysisTree::AddFolder(PNode parent, std::u16string_view name) {
+    if (parent == PNode::None) {
+        std::u16string p(name);
+        p += u'\\';
+        return AddTopFolder(p);
+    }
+    // The segment carries the backslash that separates the folder from its children.
+    const auto i = appendNode(parent, 1, name, 0);
+    text_.push_back(u'\\');
+    ++nodes_[i].segLength;
+    return node(i);
+}
+
+PNode TAnalysisTree::AddFile(PNode parent, std::u16string_view listedName, int64_t size) {
+    const std::u16string_view name = trimmed(listedName);
+    const bool changed = name.size() != listedName.size();
+    const auto i = appendNode(parent, 0, name, static_cast<uint8_t>(
+                                                   (parent == PNode::None ? kAbsolute : 0) |
+                                                   (changed ? kTrimmed : 0)));
+    nodes_[i].size = size;
+    if (changed)
+        listedNames_.emplace(i, toQString(listedName));
+    return node(i);
+}
+
+PNode TAnalysisTree::AddChild(PNode parent, const TNodeData& data) {
+    std::u16string full(view(data.Path));
+    if (data.IsFolder && full.size() > 3)
+        full += u'\\';
+    std::u16string prefix;
+    if (parent != PNode::None)
+        appendPrefix(index(parent), prefix);
+    uint8_t flags = 0;
+    std::u16string_view seg = full;
+    if (parent != PNode::None && full.size() > prefix.size() &&
+        std::u16string_view(full).substr(0, prefix.size()) == prefix) {
+        seg.remove_prefix(prefix.size());
+    } else {
+        flags |= kAbsolute;
+        if (parent != PNode::None)
+            irregular_ = true;
+    }
+    if (!data.ListedName.isEmpty())
+        flags |= kTrimmed;
+    const auto i = appendNode(parent, data.IsFolder ? 1 : 0, seg, flags);
+    Node& n = nodes_[i];
+    n.size = data.Size;
+    n.folderCount = data.FolderCount;
+    n.fileCount = data.FileCount;
+    n.imageIndex = data.ImageIndex;
+    if (!data.ListedName.isEmpty())
+        listedNames_.emplace(i, data.ListedName);
+    return node(i);
+}
+
+void TAnalysisTree::DeleteNode(PNode target) {
+    if (target == PNode::None)
+        return;
+    const uint32_t t = index(target);
+    const uint32_t parent = nodes_[t].parent;
+    uint32_t& first = parent == kNone ? firstTop_ : nodes_[parent].firstChild;
+    uint32_t& last = parent == kNone ? lastTop_ : nodes_[parent].lastChild;
+    uint32_t prev = kNone;
+    for (uint32_t c = first; c != t; c = nodes_[c].next)
+        prev = c;
+    if (prev == kNone)
+        first = nodes_[t].next;
+    else
+        nodes_[prev].next = nodes_[t].next;
+    if (last == t)
+        last = prev;
+    // Release everything below; the slots stay unused until the tree is cleared.
+    std::vector<uint32_t> pending{t};
+    while (!pending.empty()) {
+        const uint32_t i = pending.back();
+        pending.pop_back();
+        for (uint32_t c = nodes_[i].firstChild; c != kNone; c = nodes_[c].next)
+            pending.push_back(c);
+        nodes_[i].flags |= kDeleted;
+        nodes_[i].firstChild = nodes_[i].lastChild = kNone;
+        listedNames_.erase(i);
+        --liveCount_;
+    }
+    nodes_[t].next = kNone;
+    markChanged();
+}
+
+PNode TAnalysisTree::GetNext(PNode n) const {
+    uint32_t i = index(n);
+    if (nodes_[i].firstChild != kNone)
+        return node(nodes_[i].firstChild);
+    while (i != kNone) {
+        if (nodes_[i].next != kNone)
+            return node(nodes_[i].next);
+        i = nodes_[i].parent;
+    }
+    return PNode::None;
+}
+
+void TAnalysisTree::appendPrefix(uint32_t folder, std::u16string& out) const {
+    // Segments from the nearest absolute ancestor down to the folder.
+    std::vector<uint32_t> chain;
+    for (uint32_t i = folder; i != kNone; i = nodes_[i].parent) {
+        chain.push_back(i);
+        if (nodes_[i].flags & kAbsolute)
+            break;
+    }
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+        out += segment(nodes_[*it]);
+}
+
+QString TAnalysisTree::Path(PNode n) const {
+    const Node& nd = at(n);
+    std::u16string p;
+    if (nd.flags & kAbsolute || nd.parent == kNone)
+        p = segment(nd);
+    else {
+        appendPrefix(nd.parent, p);
+        p += segment(nd);
+    }
+    if (nd.isFolder && p.size() > 3)
+        p.pop_back();
+    return toQString(p);
+}
+
+QString TAnalysisTree::ListedName(PNode n) const {
+    if (!(at(n).flags & kTrimmed))
+        return {};
+    const auto it = listedNames_.find(index(n));
+    return it == listedNames_.end() ? QString() : it->second;
+}
+
+TNodeData TAnalysisTree::GetNodeData(PNode n) const {
+    const Node& nd = at(n);
+    TNodeData d;
+    d.Path = Path(n);
+    d.Size = nd.size;
+    d.FolderCount = nd.folderCount;
+    d.FileCount = nd.fileCount;
+    d.IsFolder = nd.isFolder;
+    d.ImageIndex = nd.imageIndex;
+    d.ListedName = ListedName(n);
+    return d;
+}
+
+void TAnalysisTree::SetVisible(PNode n, bool visible) {
+    Node& nd = at(n);
+    const uint8_t flags = visible ? uint8_t(nd.flags & ~kHidden) : uint8_t(nd.flags | kHidden);
+    if (flags != nd.flags) {
+        nd.flags = flags;
+        markChanged();
+    }
+}
+
+void TAnalysisTree::SetAllVisible(bool visible) {
+    for (Node& nd : nodes_)
+        nd.flags = visible ? uint8_t(nd.flags & ~kHidden) : uint8_t(nd.flags | kHidden);
+    markChanged();
+}
+
+void TAnalysisTree::EndUpdate() {
+    if (updateDepth_ == 0)
+        return;
+    if (--updateDepth_ == 0 && pendingChange_) {
+        pendingChange_ = false;
+        ++changes_;
+    }
+}
+
+void TAnalysisTree::markChanged() {
+    if (updateDepth_ > 0)
+        pendingChange_ = true;
+    else
+        ++changes_;
+}
+
+PNode TAnalysisTree::FindByPath(QStringView targetText, bool folder) const {
+    const std::u16string_view target(reinterpret_cast<const char16_t*>(targetText.utf16()),
+                                     static_cast<size_t>(targetText.size()));
+    const uint8_t wanted = folder ? 1 : 0;
+    uint32_t firstCaseless = kNone;
+
+    if (irregular_) {
+        // Paths that do not extend their parents' cannot be pruned by prefix: compare each one.
+        for (PNode n = GetFirst(); n != PNode::None; n = GetNext(n)) {
+            if (at(n).isFolder != wanted)
+                continue;
+            const QString p = Path(n);
+            const SegmentMatch m = matchAt(view(p), target, 0);
+            if (m.caseless && static_cast<size_t>(p.size()) == target.size()) {
+                if (m.exact)
+                    return n;
+                if (firstCaseless == kNone)
+                    firstCaseless = index(n);
+            }
+        }
+        return node(firstCaseless);
+    }
+
+    // Pre-order walk that enters a folder only when its walk path is a prefix of the target
+    // (under UpperAZ): no node below it could match otherwise.
+    struct Level {
+        uint32_t next;   // next node to visit at this level
+        uint32_t pos;    // length of the parent's walk path
+        bool exact;      // the parent's walk path matches the target exactly
+    };
+    std::vector<Level> stack{{firstTop_, 0, true}};
+    while (!stack.empty()) {
+        Level& top = stack.back();
+        const uint32_t i = top.next;
+        if (i == kNone) {
+            stack.pop_back();
+            continue;
+        }
+        top.next = nodes_[i].next;
+        const Node& nd = nodes_[i];
+        if (nd.flags & kDeleted)
+            continue;
+        const bool absolute = (nd.flags & kAbsolute) || nd.parent == kNone;
+        const size_t pos = absolute ? 0 : top.pos;
+        const bool parentExact = absolute ? true : top.exact;
+        const std::u16string_view seg = segment(nd);
+        const size_t end = pos + seg.size();
+        // A folder's path drops the trailing backslash of its walk path beyond three characters.
+        const size_t pathLen = (nd.isFolder && end > 3) ? end - 1 : end;
+
+        if (nd.isFolder == wanted && pathLen == target.size() && pathLen >= pos) {
+            const SegmentMatch m = matchAt(seg.substr(0, pathLen - pos), target, pos);
+            if (m.caseless) {
+                if (m.exact && parentExact)
+                    return node(i);
+                if (firstCaseless == kNone)
+                    firstCaseless = i;
+            }
+        }
+        if (nd.isFolder && nd.firstChild != kNone) {
+            const SegmentMatch m = matchAt(seg, target, pos);
+            if (m.caseless)
+                stack.push_back({nd.firstChild, static_cast<uint32_t>(end), parentExact && m.exact});
+        }
+    }
+    return node(firstCaseless);
+}
+
+size_t TAnalysisTree::MemoryBytes() const {
+    size_t bytes = nodes_.capacity() * sizeof(Node) + text_.capacity() * sizeof(char16_t);
+    for (const auto& [k, v] : listedNames_)
+        bytes += sizeof(k) + sizeof(v) + 2 * sizeof(void*) + static_cast<size_t>(v.capacity()) * 2;
+    return bytes;
+}
+
+} // namespace analysis

@@ -1,0 +1,130 @@
+#pragma once
+
+// The hidden analysis tree: every folder and file of one analysis. Nodes live in one contiguous
+// array linked by 32-bit indices (parent, first and last child, next sibling); a node's path is
+// not stored whole but as its own segment in a shared text arena, and Path() joins the segments
+// from the top. That keeps a node near 50 bytes plus its name, whatever the depth.
+
+#include "analysis/NodeData.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace analysis {
+
+enum class PNode : uint32_t { None = 0xFFFFFFFFu };
+
+class TAnalysisTree {
+public:
+    TAnalysisTree() = default;
+    TAnalysisTree(const TAnalysisTree&) = delete;
+    TAnalysisTree& operator=(const TAnalysisTree&) = delete;
+
+    void Clear();
+    bool IsEmpty() const { return firstTop_ == kNone; }
+    size_t NodeCount() const { return liveCount_; }
+
+    // Adds a child under parent (top level for PNode::None), with the record given.
+    PNode AddChild(PNode parent, const TNodeData& data);
+    // Removes a node with everything below it.
+    void DeleteNode(PNode node);
+
+    // Scan fast paths. A top-level folder is given its walk path (with trailing backslash); a
+    // subfolder and a file their names as listed (a file's name is trimmed here).
+    PNode AddTopFolder(std::u16string_view walkPath);
+    PNode AddFolder(PNode parent, std::u16string_view name);
+    PNode AddFile(PNode parent, std::u16string_view listedName, int64_t size);
+
+    // Navigation, in the order of the children as added.
+    PNode GetFirst() const { return node(firstTop_); }
+    PNode GetNext(PNode n) const; // pre-order: the node, its children, then its next sibling
+    PNode GetFirstChild(PNode n) const { return node(at(n).firstChild); }
+    PNode GetNextSibling(PNode n) const { return node(at(n).next); }
+    PNode GetParent(PNode n) const { return node(at(n).parent); }
+
+    // The node's record (a copy) and its fields.
+    TNodeData GetNodeData(PNode n) const;
+    QString Path(PNode n) const;
+    QString ListedName(PNode n) const;
+    int64_t Size(PNode n) const { return at(n).size; }
+    uint32_t FolderCount(PNode n) const { return at(n).folderCount; }
+    uint32_t FileCount(PNode n) const { return at(n).fileCount; }
+    bool IsFolder(PNode n) const { return at(n).isFolder != 0; }
+    int32_t ImageIndex(PNode n) const { return at(n).imageIndex; }
+    void SetSize(PNode n, int64_t v) { at(n).size = v; }
+    void SetFolderCount(PNode n, uint32_t v) { at(n).folderCount = v; }
+    void SetFileCount(PNode n, uint32_t v) { at(n).fileCount = v; }
+    void SetImageIndex(PNode n, int32_t v) { at(n).imageIndex = v; }
+
+    // Per-node visibility mark (the extension filter sets it); new nodes are visible.
+    bool IsVisible(PNode n) const { return (at(n).flags & kHidden) == 0; }
+    void SetVisible(PNode n, bool visible);
+    void SetAllVisible(bool visible);
+
+    // Bulk updates nest; observers see one change when the outermost update ends.
+    void BeginUpdate() { ++updateDepth_; }
+    void EndUpdate();
+    bool IsUpdating() const { return updateDepth_ > 0; }
+    uint64_t ChangeCount() const { return changes_; }
+
+    // Size of the record reserved per node (kept for callers that configure lists alike).
+    void SetNodeDataSize(size_t bytes) { nodeDataSize_ = bytes; }
+    size_t NodeDataSize() const { return nodeDataSize_; }
+
+    // First node in pre-order with the folder bit wanted whose path equals target. A node whose
+    // path is exactly equal wins; otherwise the first one equal under UpperAZ.
+    PNode FindByPath(QStringView target, bool folder) const;
+
+    // Bytes held by nodes and path text (capacity), for the memory figures.
+    size_t MemoryBytes() const;
+
+private:
+    static constexpr uint32_t kNone = 0xFFFFFFFFu;
+    enum : uint8_t { kHidden = 1, kAbsolute = 2, kDeleted = 4, kTrimmed = 8 };
+
+    struct Node {
+        uint32_t parent = kNone;
+        uint32_t firstChild = kNone;
+        uint32_t lastChild = kNone;
+        uint32_t next = kNone;
+        uint32_t segOffset = 0; // into text_
+        uint32_t segLength = 0;
+        int64_t size = 0;
+        uint32_t folderCount = 0;
+        uint32_t fileCount = 0;
+        int32_t imageIndex = 0;
+        uint8_t isFolder = 0;
+        uint8_t flags = 0;
+    };
+
+    static PNode node(uint32_t i) { return static_cast<PNode>(i); }
+    static uint32_t index(PNode n) { return static_cast<uint32_t>(n); }
+    Node& at(PNode n) { return nodes_[index(n)]; }
+    const Node& at(PNode n) const { return nodes_[index(n)]; }
+
+    uint32_t appendNode(PNode parent, uint8_t isFolder, std::u16string_view segment, uint8_t flags);
+    std::u16string_view segment(const Node& n) const {
+        return {text_.data() + n.segOffset, n.segLength};
+    }
+    // The walk path of a folder's children: its path with a trailing backslash.
+    void appendPrefix(uint32_t folder, std::u16string& out) const;
+    void markChanged();
+
+    std::vector<Node> nodes_;
+    std::vector<char16_t> text_;
+    std::unordered_map<uint32_t, QString> listedNames_;
+    uint32_t firstTop_ = kNone;
+    uint32_t lastTop_ = kNone;
+    size_t liveCount_ = 0;
+    int updateDepth_ = 0;
+    bool pendingChange_ = false;
+    bool irregular_ = false; // some node's path does not extend its parent's: no pruning in finds
+    uint64_t changes_ = 0;
+    size_t nodeDataSize_ = sizeof(TNodeData);
+};
+
+} // namespace analysis

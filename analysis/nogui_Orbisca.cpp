@@ -1,0 +1,345 @@
+#include "analysis/nogui_Orbisca.h"
+
+#include "platform/Debug.h"
+#include "platform/MessageBox.h"
+#include "platform/ProgramFolder.h"
+#include "platform/Pump.h"
+
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+namespace analysis {
+
+bool StopScan = false;
+bool ProgramClosing = false;
+
+namespace {
+
+constexpr int32_t kProgressMax = 1100;
+constexpr uint32_t kUpdateFlags = 13;
+// A stream chain longer than this is taken as a broken graph and cut off.
+constexpr int kMaxStreamsPerFile = 1 << 16;
+
+int64_t sumValidSizes(const TFILE_RECORD* rec) {
+    int64_t size = 0;
+    int guard = 0;
+    for (const TDATA_STREAM* s = rec->Streams.get(); s && guard < kMaxStreamsPerFile;
+         s = s->Next.get(), ++guard)
+        size += static_cast<int64_t>(s->ValidSize);
+    return size;
+}
+
+// Does the upper-case form (a to z) of path[from..] contain "{ALL DELETED"?
+bool containsAllDeleted(const std::u16string& path, size_t from) {
+    static constexpr char16_t kNeedle[] = u"{ALL DELETED";
+    constexpr size_t n = sizeof(kNeedle) / sizeof(char16_t) - 1;
+    if (path.size() < n)
+        return false;
+    for (size_t i = from; i + n <= path.size(); ++i) {
+        size_t k = 0;
+        while (k < n) {
+            char16_t c = path[i + k];
+            if (c >= u'a' && c <= u'z')
+                c = static_cast<char16_t>(c - 32);
+            if (c != kNeedle[k])
+                break;
+            ++k;
+        }
+        if (k == n)
+            return true;
+    }
+    return false;
+}
+
+// Post-order pass over the folders below start: finish(folder, sum of the values its child
+// folders returned, the node's file children) gives the folder's value. Iterative, so depth is
+// limited by memory only.
+template <class Value, class LeafValue, class Finish>
+Value postOrder(TAnalysisTree& tree, PNode start, LeafValue leafValue, Finish finish) {
+    struct Frame {
+        PNode node;
+        PNode cursor;
+        Value sum;
+    };
+    std::vector<Frame> stack{{start, tree.GetFirstChild(start), Value{}}};
+    Value result{};
+    while (!stack.empty()) {
+        const PNode c = stack.back().cursor;
+        if (c != PNode::None) {
+            stack.back().cursor = tree.GetNextSibling(c);
+            if (tree.IsFolder(c))
+                stack.push_back({c, tree.GetFirstChild(c), Value{}});
+            else
+                stack.back().sum += leafValue(c);
+            continue;
+        }
+        const Frame done = stack.back();
+        stack.pop_back();
+        result = finish(done.node, done.sum);
+        if (!stack.empty())
+            stack.back().sum += result;
+    }
+    return result;
+}
+
+} // namespace
+
+TOrbisca::TOrbisca(TAnalysisTree* tree) : FTree(tree) {
+    if (FTree)
+        FTree->SetNodeDataSize(sizeof(TNodeData));
+    LoadService();
+}
+
+TOrbisca::~TOrbisca() {
+    if (DLLHandle)
+        platform::FreeLibrary(DLLHandle);
+}
+
+void TOrbisca::LoadService() {
+    const QString file = platform::ProgramFolder() + QStringLiteral("\\undelete.dll");
+    try {
+        DLLHandle = platform::LoadLibraryW(file);
+    } catch (...) {
+        DLLHandle = nullptr;
+    }
+    if (!DLLHandle) {
+        platform::ErrorBox(QStringLiteral("Error loading Undelete-DLL! Handle=0 ?"));
+        return;
+    }
+    Undeleter = reinterpret_cast<TUndeleteDLLEntryW>(
+        platform::GetProcAddress(DLLHandle, "UndeleteDLLEntryW"));
+    if (!Undeleter) {
+        platform::ErrorBox(QStringLiteral("Error in accessing Undelete.dll!"));
+        return;
+    }
+    const auto getVersion = reinterpret_cast<TUndeleteDLLGetVersion>(
+        platform::GetProcAddress(DLLHandle, "UndeleteDLLGetVersion"));
+    if (getVersion) {
+        const uint32_t v = getVersion();
+        const QString prefix = QStringLiteral("Undeleter.dll ; Version = ");
+        platform::OutputDebugStringW(prefix + QString::number(v));
+        platform::OutputDebugStringW(prefix + QString::number(v >> 16) + u'.' +
+                                     QString::number((v >> 8) & 0xFF) + u'.' +
+                                     QString::number(v & 0xFF));
+    }
+}
+
+void TOrbisca::DO_Drive(const QString& drive) {
+    Analysed_Drive = drive;
+    RootNode = PNode::None;
+    TotalFiles = 0;
+    TotalFolders = 0;
+    ScanVolume(drive);
+    const PNode top = FTree->GetFirst();
+    CountDirsInTree(FTree, top);
+    CountFilesInTree(FTree, top);
+    CountSizeInTree(FTree, top);
+    if (top != PNode::None)
+        TotalSize = FTree->Size(top);
+}
+
+void TOrbisca::ScanVolume(const QString& drive) {
+    TotalSize = 0;
+    TotalFiles = 0;
+    TotalFolders = 0;
+    FTree->Clear();
+    // Without a service the load failure was shown at creation; the analysis ends with an
+    // empty tree, as after the error boxes below.
+    if (!Undeleter)
+        return;
+
+    TVolume volume = Undeleter()->NewVolume();
+    if (!volume) {
+        platform::ErrorBox(QStringLiteral("Error: Volume=nil"));
+        return;
+    }
+    const std::u16string root16(reinterpret_cast<const char16_t*>(drive.utf16()),
+                                static_cast<size_t>(drive.size()));
+    if (!Undeleter()->OpenVolume(volume, root16.c_str())) {
+        platform::ErrorBox(QStringLiteral("Error: OpenVolume failed"));
+        Undeleter()->FreeVolume(volume);
+        return;
+    }
+    TSnapshot snapshot = Undeleter()->NewSnapshot(volume);
+    if (!snapshot) {
+        platform::ErrorBox(QStringLiteral("Error: NewSnapShot failed"));
+        Undeleter()->CloseVolume(volume);
+        Undeleter()->FreeVolume(volume);
+        return;
+    }
+    if (ProgressBar) {
+        ProgressBar->SetPosition(0);
+        ProgressBar->SetMax(kProgressMax);
+        platform::ProcessMessages();
+    }
+    TFILE_RECORD* root = nullptr;
+    Undeleter()->UpdateSnapshot(snapshot, kUpdateFlags, &root, &TOrbisca::ScanProgressCallback,
+                                reinterpret_cast<uintptr_t>(this), nullptr);
+    RootNode = PNode::None;
+    FTree->BeginUpdate();
+    WalkFolder(root, drive);
+    FTree->EndUpdate();
+    Undeleter()->FreeSnapshot(snapshot);
+    Undeleter()->CloseVolume(volume);
+    Undeleter()->FreeVolume(volume);
+}
+
+void TOrbisca::WalkFolder(const TFILE_RECORD* record, const QString& path) {
+    // The recursion of the folder walk runs on an explicit stack, so a volume nested tens of
+    // thousands of folders deep cannot exhaust the thread's stack. Each frame is one folder
+    // whose entry loop is under way, exactly as a recursive call would hold it.
+    struct Frame {
+        const TFILE_RECORD* record;
+        PNode folder;
+        int32_t nextItem;
+        int32_t itemCount;
+        uint32_t files;
+        uint32_t dirs;
+        size_t baseLength; // walk path length before this folder's name was appended
+    };
+    std::vector<Frame> frames;
+    std::unordered_set<const TFILE_RECORD*> onPath; // folders being walked: guards broken graphs
+    std::u16string walkPath(reinterpret_cast<const char16_t*>(path.utf16()),
+                            static_cast<size_t>(path.size()));
+
+    // Steps of a folder walk up to its entry loop; true when a frame was pushed.
+    auto enter = [&](const TFILE_RECORD* rec, size_t baseLength) -> bool {
+        platform::ProcessMessages();
+        if (StopScan || !rec)
+            return false;
+        ++TotalFolders;
+        const size_t from = frames.empty() ? 0 : (baseLength > 11 ? baseLength - 11 : 0);
+        if (containsAllDeleted(walkPath, from) || (rec->Flags & UNDEL_FLAG_SKIP_FOLDER) ||
+            (rec->Attr & FILE_ATTRIBUTE_REPARSE_POINT))
+            return false;
+        if (onPath.count(rec)) {
+            platform::OutputDebugStringW(QStringLiteral("WalkFolder: folder record repeats on its own path, skipped: ") +
+                                         QString(reinterpret_cast<const QChar*>(walkPath.data()),
+                                                 static_cast<qsizetype>(walkPath.size())));
+            return false;
+        }
+        PNode folder;
+        if (RootNode == PNode::None) {
+            folder = FTree->AddTopFolder(walkPath);
+        } else {
+            std::u16string_view name(walkPath);
+            name = name.substr(baseLength, walkPath.size() - baseLength - 1);
+            folder = FTree->AddFolder(RootNode, name);
+        }
+        if (!rec->DirItems)
+            return false;
+        onPath.insert(rec);
+        frames.push_back({rec, folder, 0, rec->NumDirItems > 0 ? rec->NumDirItems : 0, 0, 0,
+                          baseLength});
+        return true;
+    };
+
+    enter(record, 0);
+    while (!frames.empty()) {
+        Frame& f = frames.back();
+        if (f.nextItem >= f.itemCount) {
+            TotalFiles += f.files;
+            FTree->SetFolderCount(f.folder, f.dirs);
+            FTree->SetFileCount(f.folder, f.files);
+            onPath.erase(f.record);
+            walkPath.resize(f.baseLength);
+            frames.pop_back();
+            continue;
+        }
+        const TDIR_ITEM& item = f.record->DirItems.get()[f.nextItem++];
+        const TFILE_NAME* fileName = item.FileName.get();
+        const TFILE_RECORD* child = item.aRecord.get();
+        if (!fileName || !child)
+            continue;
+        if (child->Flags & UNDEL_FLAG_GONE)
+            continue;
+        platform::ProcessMessages();
+        const char16_t* name = fileName->Name.get();
+        const std::u16string_view nameView(name ? name : u"", UndelTextLength(name));
+        if (!child->IsDir) {
+            ++f.files;
+            FTree->AddFile(f.folder, nameView, sumValidSizes(child));
+            continue;
+        }
+        ++f.dirs;
+        RootNode = f.folder;
+        const size_t base = walkPath.size();
+        walkPath += nameView;
+        walkPath += u'\\';
+        if (!enter(child, base))
+            walkPath.resize(base);
+    }
+}
+
+bool32 UNDEL_CALL TOrbisca::ScanProgressCallback(int32_t cmd, const char16_t* /*amessage*/,
+                                                 int32_t progress, uintptr_t userdata) {
+    auto* self = reinterpret_cast<TOrbisca*>(userdata);
+    switch (cmd) {
+    case 0:
+        platform::ProcessMessages();
+        return StopScan ? kBool32True : 0;
+    case 1:
+        return kBool32True;
+    case 2:
+        if (self && self->ProgressBar) {
+            self->ProgressBar->SetPosition(progress);
+            platform::ProcessMessages();
+        }
+        return kBool32True;
+    case 3:
+        return kBool32True;
+    default:
+        return 0;
+    }
+}
+
+PNode TOrbisca::FindRootNodeForDir(const QString& dir) const {
+    return FTree->FindByPath(dir, true);
+}
+
+PNode TOrbisca::FindNodeForThis(uint8_t is_Dir, const QString& fullPath) const {
+    if (is_Dir > 1)
+        return PNode::None; // no node stores another value
+    return FTree->FindByPath(fullPath, is_Dir == 1);
+}
+
+uint32_t TOrbisca::CountDirsInTree(TAnalysisTree* tree, PNode start) {
+    if (!tree || start == PNode::None)
+        return 0;
+    return postOrder<uint32_t>(
+        *tree, start, [](PNode) { return 0u; },
+        [tree](PNode n, uint32_t sum) {
+            const uint32_t v = tree->FolderCount(n) + sum;
+            tree->SetFolderCount(n, v);
+            return v;
+        });
+}
+
+uint32_t TOrbisca::CountFilesInTree(TAnalysisTree* tree, PNode start) {
+    if (!tree || start == PNode::None)
+        return 0;
+    return postOrder<uint32_t>(
+        *tree, start, [](PNode) { return 0u; },
+        [tree](PNode n, uint32_t sum) {
+            const uint32_t v = tree->FileCount(n) + sum;
+            tree->SetFileCount(n, v);
+            return v;
+        });
+}
+
+int64_t TOrbisca::CountSizeInTree(TAnalysisTree* tree, PNode start) {
+    if (!tree || start == PNode::None)
+        return 0;
+    // A file has no children to sum: its own size is its total (and must not be zeroed).
+    if (!tree->IsFolder(start))
+        return tree->Size(start);
+    return postOrder<int64_t>(
+        *tree, start, [tree](PNode n) { return tree->Size(n); },
+        [tree](PNode n, int64_t sum) {
+            tree->SetSize(n, sum);
+            return sum;
+        });
+}
+
+} // namespace analysis

@@ -1,0 +1,66 @@
+#pragma once
+
+// The disk-analysis engine: loads the snapshot service, turns a drive's record graph into the
+// analysis tree, keeps the drive's totals and finds nodes by path.
+
+#include "analysis/AnalysisTree.h"
+#include "analysis/Progress.h"
+#include "analysis/UndelDLL.h"
+#include "platform/Module.h"
+
+#include <QString>
+
+#include <cstdint>
+
+class TPngImageList; // the analyser window's 16-pixel image list
+
+namespace analysis {
+
+// Process-wide flags. The main window sets both when it is asked to close; the analyse command
+// clears StopScan before each analysis. Only the scan reads StopScan.
+extern bool StopScan;
+extern bool ProgramClosing;
+
+class TOrbisca {
+public:
+    explicit TOrbisca(TAnalysisTree* tree); // Create
+    virtual ~TOrbisca();                    // Destroy
+    TOrbisca(const TOrbisca&) = delete;
+    TOrbisca& operator=(const TOrbisca&) = delete;
+
+    void DO_Drive(const QString& drive);
+
+    PNode FindRootNodeForDir(const QString& dir) const;
+    PNode FindNodeForThis(uint8_t is_Dir, const QString& fullPath) const;
+
+    uint32_t CountDirsInTree(TAnalysisTree* tree, PNode startNode);
+    uint32_t CountFilesInTree(TAnalysisTree* tree, PNode startNode);
+    int64_t CountSizeInTree(TAnalysisTree* tree, PNode startNode);
+
+    TAnalysisTree* FTree = nullptr;
+    PNode RootNode = PNode::None;
+    platform::HMODULE DLLHandle = nullptr;
+    TUndeleteDLLEntryW Undeleter = nullptr;
+    bool FLAG_SHOW_FULLPATH = false;
+    int32_t FLAG_NAMEBALKEN = 0;
+    QString TREE_CURRENT_SEARCHSTRING;
+    QString CURRENT_FILTER;
+    int64_t CURRENT_FILTER_TOTALFILESIZE = 0;
+    int64_t TotalSize = 0;
+    uint32_t TotalFiles = 0;
+    uint32_t TotalFolders = 0;
+    QString Analysed_Drive;
+    PNode Current_RootNode = PNode::None;
+    TProgressBar* ProgressBar = nullptr;
+    TPngImageList* PNGImageList = nullptr;
+
+    static bool32 UNDEL_CALL ScanProgressCallback(int32_t cmd, const char16_t* amessage,
+                                                  int32_t progress, uintptr_t userdata);
+
+private:
+    void LoadService();
+    void ScanVolume(const QString& drive);
+    void WalkFolder(const TFILE_RECORD* record, const QString& path);
+};
+
+} // namespace analysis

@@ -1,0 +1,17 @@
+#pragma once
+
+// Application.ProcessMessages for long work on the UI thread. A pump point is cheap: it reads a
+// coarse clock and really processes pending events at most every kPumpSliceMs milliseconds
+// (or at once when forced), so a scan can have millions of pump points.
+
+namespace platform {
+
+constexpr int kPumpSliceMs = 15;
+
+void ProcessMessages(bool force = false);
+
+// Tests observe every pump point (sliced or not), e.g. to raise a close request mid-scan.
+using PumpObserver = void (*)(void* context);
+void SetPumpObserver(PumpObserver observer, void* context);
+
+} // namespace platform
