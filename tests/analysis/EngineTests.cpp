@@ -1,0 +1,371 @@
+// The engine against the test service: the scan rules, the service sequence and its failures,
+// the progress callback, and a close request in the middle of a scan.
+
+#include "ServiceHarness.h"
+
+#include "platform/Debug.h"
+
+#include <functional>
+
+using analysis::PNode;
+using analysis::TOrbisca;
+
+namespace {
+
+const char* const kMixedVolume = R"(
+ROOT
+  F a.txt streams=100,20
+  D Windows
+    F nostream.dat
+    F sparse.bin stream=4096/1000
+    D "{All Deleted Files}"
+      F lost.doc size=999
+  F "trail.txt " size=5
+  D "Folder "
+    F inner size=3
+    D "{aLL dELETED Files}"
+  D junction attr=0x410
+    F hidden size=50
+  D skipped flags=0x10000000
+    F hidden size=60
+  F gone flags=0x80000000 size=70
+  D gonedir flags=0x80000000
+  N
+  R noRecord
+  F "\t ctl\x01" size=2
+  D empty noitems
+  F last size=1
+)";
+
+TEST_F(ServiceHarness, ScanBuildsTheTreeByTheWalkRules) {
+    scan(kMixedVolume);
+    EXPECT_TRUE(boxes.empty());
+    // Children in listed order, files and folders interleaved; skipped folders have no node but
+    // count in their parent; flagged entries count nowhere; names of files are trimmed, names of
+    // folders are kept as listed.
+    const QStringList expected = {
+        "C:\\|1131|7|7|1",
+        "C:\\a.txt|120|0|0|0",
+        "C:\\Windows|1000|1|2|1",
+        "C:\\Windows\\nostream.dat|0|0|0|0",
+        "C:\\Windows\\sparse.bin|1000|0|0|0",
+        "C:\\trail.txt|5|0|0|0",
+        "C:\\Folder |3|1|1|1",
+        "C:\\Folder \\inner|3|0|0|0",
+        "C:\\ctl|2|0|0|0",
+        "C:\\empty|0|0|0|1",
+        "C:\\last|1|0|0|0",
+    };
+    EXPECT_EQ(dump(), expected);
+    EXPECT_EQ(engine->TotalSize, 1131);
+    EXPECT_EQ(engine->TotalFiles, 7u);
+    // Entered: root, Windows, its deleted-files folder, Folder, its deleted-files folder,
+    // junction, skipped, empty.
+    EXPECT_EQ(engine->TotalFolders, 8u);
+    EXPECT_EQ(engine->Analysed_Drive, "C:\\");
+}
+
+TEST_F(ServiceHarness, TrimmedFileNamesKeepTheNameAsListed) {
+    scan(kMixedVolume);
+    const PNode trail = engine->FindNodeForThis(0, "C:\\trail.txt");
+    ASSERT_NE(trail, PNode::None);
+    const analysis::TNodeData d = tree.GetNodeData(trail);
+    EXPECT_EQ(d.Path, "C:\\trail.txt");
+    EXPECT_EQ(d.ListedName, "trail.txt ");
+    EXPECT_EQ(analysis::ListedPath(d), "C:\\trail.txt ");
+    const PNode ctl = engine->FindNodeForThis(0, "C:\\ctl");
+    ASSERT_NE(ctl, PNode::None);
+    EXPECT_EQ(analysis::ListedPath(tree.GetNodeData(ctl)), QStringLiteral("C:\\\t ctl\x01"));
+    // A name that needed no trimming keeps no second copy.
+    EXPECT_TRUE(tree.GetNodeData(engine->FindNodeForThis(0, "C:\\a.txt")).ListedName.isEmpty());
+}
+
+TEST_F(ServiceHarness, ServiceIsCalledInOrderAndReleased) {
+    scan("ROOT\n  F x size=1\n");
+    EXPECT_EQ(serviceLog(), "NewVolume\n"
+                            "OpenVolume C:\\\n"
+                            "NewSnapshot\n"
+                            "UpdateSnapshot flags=13 root=empty userdata=set clustermap=none\n"
+                            "FreeSnapshot\n"
+                            "CloseVolume\n"
+                            "FreeVolume\n");
+    EXPECT_EQ(liveServiceObjects(), 0);
+    EXPECT_GE(entryCalls(), 7); // the table is fetched again before every call
+}
+
+TEST_F(ServiceHarness, ServiceFailuresShowTheirBoxAndReleaseTheVolume) {
+    struct Case {
+        const char* fixture;
+        const char* message;
+        const char* lastCalls;
+    };
+    const Case cases[] = {
+        {"@fail NewVolume\nROOT\n  F x size=1\n", "Error: Volume=nil", "NewVolume\n"},
+        {"@fail OpenVolume\nROOT\n  F x size=1\n", "Error: OpenVolume failed",
+         "OpenVolume C:\\\nFreeVolume\n"},
+        {"@fail NewSnapshot\nROOT\n  F x size=1\n", "Error: NewSnapShot failed",
+         "NewSnapshot\nCloseVolume\nFreeVolume\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        boxes.clear();
+        scan(c.fixture);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, c.message);
+        EXPECT_EQ(boxes[0].caption, "Zelvano Orbisca 2024");
+        EXPECT_EQ(boxes[0].type, platform::MB_ICONSTOP | platform::MB_OK);
+        const std::string log = serviceLog();
+        EXPECT_TRUE(log.size() >= strlen(c.lastCalls) &&
+                    log.compare(log.size() - strlen(c.lastCalls), std::string::npos,
+                                c.lastCalls) == 0)
+            << log;
+        EXPECT_EQ(log.find("UpdateSnapshot"), std::string::npos);
+        EXPECT_EQ(liveServiceObjects(), 0);
+        EXPECT_TRUE(tree.IsEmpty());
+        EXPECT_EQ(engine->TotalSize, 0);
+    }
+}
+
+TEST_F(ServiceHarness, SnapshotWithoutRootGivesAnEmptyTreeSilently) {
+    scan("@noroot\nROOT\n  F x size=1\n");
+    EXPECT_TRUE(tree.IsEmpty());
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(engine->TotalSize, 0);
+    EXPECT_EQ(engine->TotalFolders, 0u);
+    EXPECT_EQ(liveServiceObjects(), 0);
+}
+
+TEST_F(ServiceHarness, ServiceVersionIsWrittenToTheDebugChannel) {
+    platform::DebugCapture capture;
+    scan("ROOT\n");
+    EXPECT_TRUE(capture.lines().contains("Undeleter.dll ; Version = 197121"));
+    EXPECT_TRUE(capture.lines().contains("Undeleter.dll ; Version = 3.2.1"));
+}
+
+TEST_F(ServiceHarness, MissingLibraryOrEntryFunctionIsReportedAndScansNothing) {
+    struct Case {
+        QString folder;
+        const char* message;
+        bool handleLoaded;
+    };
+    const Case cases[] = {
+        {platform::WindowsPath(TESTSERVICE_DIR "/../does-not-exist"),
+         "Error loading Undelete-DLL! Handle=0 ?", false},
+        {platform::WindowsPath(TESTSERVICE_NOENTRY_DIR), "Error in accessing Undelete.dll!", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        boxes.clear();
+        platform::SetProgramFolder(c.folder);
+        analysis::TAnalysisTree t;
+        TOrbisca e(&t);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, c.message);
+        EXPECT_EQ(boxes[0].type, platform::MB_ICONSTOP | platform::MB_OK);
+        EXPECT_EQ(e.DLLHandle != nullptr, c.handleLoaded);
+        EXPECT_EQ(e.Undeleter, nullptr);
+        e.DO_Drive("C:\\");
+        EXPECT_TRUE(t.IsEmpty());
+        EXPECT_EQ(e.TotalSize, 0);
+        EXPECT_EQ(boxes.size(), 1u);
+    }
+}
+
+struct RecordingBar : analysis::TProgressBar {
+    void SetMax(int m) override { max = m; }
+    void SetPosition(int p) override { positions.push_back(p); }
+    int max = 0;
+    std::vector<int> positions;
+};
+
+TEST_F(ServiceHarness, ProgressReachesTheBarAndCallbacksAreAnswered) {
+    RecordingBar bar;
+    progressBar = &bar;
+    scan("@callbacks 0:0 1:0 2:0 2:550 2:1100 3:0 4:0 -1:0\nROOT\n");
+    EXPECT_EQ(bar.max, 1100);
+    EXPECT_EQ(bar.positions, (std::vector<int>{0, 0, 550, 1100}));
+    const std::string log = serviceLog();
+    for (const char* answer : {"callback 0:0 -> 0\n", "callback 1:0 -> -1\n", "callback 2:550 -> -1\n",
+                               "callback 3:0 -> -1\n", "callback 4:0 -> 0\n", "callback -1:0 -> 0\n"})
+        EXPECT_NE(log.find(answer), std::string::npos) << answer;
+}
+
+TEST(ScanProgressCallback, AnswersByCommand) {
+    analysis::StopScan = false;
+    EXPECT_EQ(TOrbisca::ScanProgressCallback(0, u"", 0, 0), 0);
+    analysis::StopScan = true;
+    EXPECT_EQ(TOrbisca::ScanProgressCallback(0, u"", 0, 0), -1);
+    analysis::StopScan = false;
+    // Progress without an engine or bar is still acknowledged.
+    EXPECT_EQ(TOrbisca::ScanProgressCallback(2, u"", 10, 0), -1);
+}
+
+// Raises the close request at a chosen pump point.
+struct CloseAt {
+    int at;
+    int seen = 0;
+    static void observe(void* ctx) {
+        auto* self = static_cast<CloseAt*>(ctx);
+        if (++self->seen == self->at)
+            analysis::StopScan = true;
+    }
+};
+
+TEST_F(ServiceHarness, CloseRequestMidScanFinishesOpenFoldersOnly) {
+    // Pump points: 1 root walk, 2 before a, 3 before sub1, 4 sub1's walk (close here),
+    // then b, sub2 and c: folders not yet entered stay out, files of the open root still come.
+    CloseAt close{4};
+    platform::SetPumpObserver(&CloseAt::observe, &close);
+    scan("ROOT\n  F a size=1\n  D sub1\n    F s size=10\n  F b size=2\n  D sub2\n  F c size=4\n");
+    EXPECT_EQ(dump(), (QStringList{"C:\\|7|2|3|1", "C:\\a|1|0|0|0", "C:\\b|2|0|0|0",
+                                   "C:\\c|4|0|0|0"}));
+    EXPECT_EQ(engine->TotalFiles, 3u);
+    EXPECT_EQ(engine->TotalFolders, 1u);
+    EXPECT_EQ(engine->TotalSize, 7);
+    EXPECT_EQ(liveServiceObjects(), 0);
+}
+
+TEST_F(ServiceHarness, CloseRequestDuringSnapshotIsPassedToTheService) {
+    CloseAt close{3};
+    platform::SetPumpObserver(&CloseAt::observe, &close);
+    scan("@stopcheck\nROOT\n  F a size=1\n");
+    EXPECT_NE(serviceLog().find("stop requested after 3"), std::string::npos) << serviceLog();
+    EXPECT_TRUE(tree.IsEmpty()); // the walk starts with the close request already set
+}
+
+// Totals recomputed independently from the file nodes below each folder.
+void expectConsistentTotals(const analysis::TAnalysisTree& t, const TOrbisca& e) {
+    uint32_t files = 0;
+    for (PNode n = t.GetFirst(); n != PNode::None; n = t.GetNext(n)) {
+        if (!t.IsFolder(n)) {
+            ++files;
+            continue;
+        }
+        int64_t size = 0;
+        uint32_t below = 0;
+        std::function<void(PNode)> visit = [&](PNode p) {
+            for (PNode c = t.GetFirstChild(p); c != PNode::None; c = t.GetNextSibling(c)) {
+                if (t.IsFolder(c))
+                    visit(c);
+                else
+                    size += t.Size(c), ++below;
+            }
+        };
+        visit(n);
+        ASSERT_EQ(t.Size(n), size) << t.Path(n).toStdString();
+        ASSERT_EQ(t.FileCount(n), below) << t.Path(n).toStdString();
+    }
+    EXPECT_EQ(files, e.TotalFiles);
+    if (!t.IsEmpty()) {
+        EXPECT_EQ(e.TotalSize, t.Size(t.GetFirst()));
+    }
+}
+
+TEST_F(ServiceHarness, PartialTreeAfterCloseHasConsistentTotals) {
+    for (int at : {40, 400, 1500}) {
+        SCOPED_TRACE(at);
+        CloseAt close{at};
+        platform::SetPumpObserver(&CloseAt::observe, &close);
+        scan("@generate 3000 7\nROOT\n");
+        platform::SetPumpObserver(nullptr, nullptr);
+        analysis::StopScan = false;
+        EXPECT_GT(tree.NodeCount(), 1u);
+        EXPECT_LT(tree.NodeCount(), 3001u);
+        expectConsistentTotals(tree, *engine);
+    }
+    scan("@generate 3000 7\nROOT\n");
+    EXPECT_EQ(tree.NodeCount(), 3001u);
+    expectConsistentTotals(tree, *engine);
+}
+
+TEST_F(ServiceHarness, DeepNestingIsWalkedWithoutExhaustingTheStack) {
+    scan("@deep 10000\nROOT\n");
+    ASSERT_EQ(tree.NodeCount(), 10002u);
+    const PNode root = tree.GetFirst();
+    EXPECT_EQ(tree.FolderCount(root), 10000u);
+    EXPECT_EQ(tree.FileCount(root), 1u);
+    EXPECT_EQ(tree.Size(root), 7);
+    QString deepest = QStringLiteral("C:\\");
+    for (int i = 0; i < 10000; ++i)
+        deepest += QStringLiteral("d\\");
+    deepest += u'f';
+    const PNode file = engine->FindNodeForThis(0, deepest);
+    ASSERT_NE(file, PNode::None);
+    EXPECT_EQ(tree.Path(file), deepest);
+}
+
+TEST_F(ServiceHarness, FolderLoopInABrokenGraphIsNotFollowed) {
+    platform::DebugCapture capture;
+    scan("ROOT\n  D sub\n    L back\n    F x size=3\n");
+    EXPECT_EQ(dump(), (QStringList{"C:\\|3|2|1|1", "C:\\sub|3|1|1|1", "C:\\sub\\x|3|0|0|0"}));
+    EXPECT_TRUE(capture.contains("repeats on its own path"));
+}
+
+const char* const kFindVolume = R"(
+ROOT
+  D Windows
+    F notepad.exe size=1
+  D Foo
+    F x size=1
+  D FOO
+    F x size=2
+  D "\u00c4RGER"
+  F Windows size=3
+)";
+
+TEST_F(ServiceHarness, FindOperationsCompareByPathAndKind) {
+    scan(kFindVolume);
+    struct Case {
+        const char* dir;
+        const char* found; // path of the folder found, or "" for none
+    };
+    const Case folders[] = {
+        {"c:\\windows", "C:\\Windows"},
+        {"C:\\Windows\\", ""},
+        {"C:\\", "C:\\"},
+        {"c:\\", "C:\\"},
+        {"C:\\FOO", "C:\\FOO"}, // the exact name wins over an earlier caseless match
+        {"C:\\Foo", "C:\\Foo"},
+        {"C:\\foo", "C:\\Foo"}, // no exact match: the first caseless one in pre-order
+        {"C:\\\u00c4RGER", "C:\\\u00c4RGER"},
+        {"c:\\\u00e4rger", ""}, // letters beyond a to z compare exactly
+        {"C:\\Windows\\notepad.exe", ""},
+        {"", ""},
+    };
+    for (const Case& c : folders) {
+        SCOPED_TRACE(c.dir);
+        const PNode n = engine->FindRootNodeForDir(QString::fromUtf8(c.dir));
+        EXPECT_EQ(n == PNode::None ? QString() : tree.Path(n), QString::fromUtf8(c.found));
+        if (n != PNode::None) {
+            EXPECT_TRUE(tree.IsFolder(n));
+        }
+    }
+    // Files: the kind must match even where a folder has the same path.
+    const PNode fooX = engine->FindNodeForThis(0, "C:\\FOO\\x");
+    ASSERT_NE(fooX, PNode::None);
+    EXPECT_EQ(tree.Size(fooX), 2);
+    EXPECT_EQ(tree.Size(engine->FindNodeForThis(0, "c:\\foo\\X")), 1);
+    EXPECT_EQ(engine->FindNodeForThis(0, "C:\\Foo"), PNode::None);
+    EXPECT_EQ(tree.Size(engine->FindNodeForThis(0, "C:\\WINDOWS")), 3);
+    EXPECT_EQ(tree.Path(engine->FindNodeForThis(1, "C:\\WINDOWS")), "C:\\Windows");
+    EXPECT_EQ(engine->FindNodeForThis(2, "C:\\Windows"), PNode::None);
+}
+
+TEST_F(ServiceHarness, EmptyTreeFindsNothingAndCountsNothing) {
+    scan("@noroot\nROOT\n");
+    EXPECT_EQ(engine->FindRootNodeForDir("C:\\"), PNode::None);
+    EXPECT_EQ(engine->FindNodeForThis(0, "C:\\x"), PNode::None);
+    EXPECT_EQ(engine->CountDirsInTree(&tree, PNode::None), 0u);
+    EXPECT_EQ(engine->CountFilesInTree(&tree, PNode::None), 0u);
+    EXPECT_EQ(engine->CountSizeInTree(&tree, PNode::None), 0);
+}
+
+TEST_F(ServiceHarness, WalkPathFollowsTheDriveTextGiven) {
+    // A longer drive text loses its last character for the root node only.
+    scan("ROOT\n  D sub\n    F f size=1\n", QStringLiteral("C:\\base\\"));
+    EXPECT_EQ(dump(), (QStringList{"C:\\base|1|1|1|1", "C:\\base\\sub|1|0|1|1",
+                                   "C:\\base\\sub\\f|1|0|0|0"}));
+    EXPECT_NE(serviceLog().find("OpenVolume C:\\base\\\n"), std::string::npos);
+}
+
+} // namespace

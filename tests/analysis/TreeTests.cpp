@@ -1,0 +1,157 @@
+// The analysis tree and the count passes on trees built by hand.
+
+#include "analysis/AnalysisTree.h"
+#include "analysis/nogui_Orbisca.h"
+#include "platform/MessageBox.h"
+#include "platform/ProgramFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <QStringList>
+
+using analysis::PNode;
+using analysis::TAnalysisTree;
+using analysis::TNodeData;
+
+namespace {
+
+TNodeData folder(const QString& path, uint32_t dirs = 0, uint32_t files = 0) {
+    TNodeData d;
+    d.Path = path;
+    d.IsFolder = 1;
+    d.FolderCount = dirs;
+    d.FileCount = files;
+    return d;
+}
+
+TNodeData file(const QString& path, int64_t size) {
+    TNodeData d;
+    d.Path = path;
+    d.Size = size;
+    return d;
+}
+
+// An engine without a service: the count passes and finds need none.
+class TreeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::SetMessageBoxHandler([](const QString&, const QString&, unsigned) { return 1; });
+        platform::SetProgramFolder(QStringLiteral("C:\\nonexistent-program-folder"));
+        engine = std::make_unique<analysis::TOrbisca>(&tree);
+    }
+    void TearDown() override { platform::SetMessageBoxHandler({}); }
+    TAnalysisTree tree;
+    std::unique_ptr<analysis::TOrbisca> engine;
+};
+
+TEST_F(TreeTest, CountPassesTurnDirectCountsIntoSubtreeTotals) {
+    // Root with subfolders A and B; A has subfolder C. The walk stored 2, 1, 0, 0.
+    const PNode root = tree.AddChild(PNode::None, folder("C:\\", 2, 2));
+    tree.AddChild(root, file("C:\\f10", 10));
+    const PNode a = tree.AddChild(root, folder("C:\\A", 1, 0));
+    const PNode c = tree.AddChild(a, folder("C:\\A\\C", 0, 1));
+    tree.AddChild(c, file("C:\\A\\C\\f5", 5));
+    const PNode b = tree.AddChild(root, folder("C:\\B", 0, 0));
+    tree.AddChild(root, file("C:\\f20", 20));
+    tree.SetSize(root, 999); // sizes are replaced, not added to
+
+    EXPECT_EQ(engine->CountDirsInTree(&tree, root), 3u);
+    EXPECT_EQ(engine->CountFilesInTree(&tree, root), 3u);
+    EXPECT_EQ(engine->CountSizeInTree(&tree, root), 35);
+    EXPECT_EQ((std::vector<uint32_t>{tree.FolderCount(root), tree.FolderCount(a),
+                                     tree.FolderCount(c), tree.FolderCount(b)}),
+              (std::vector<uint32_t>{3, 1, 0, 0}));
+    EXPECT_EQ(tree.FileCount(a), 1u);
+    EXPECT_EQ(tree.Size(a), 5);
+    EXPECT_EQ(tree.Size(c), 5);
+    EXPECT_EQ(tree.Size(b), 0);
+    EXPECT_EQ(tree.Size(root), 35);
+    // A file as start node keeps its size.
+    EXPECT_EQ(engine->CountSizeInTree(&tree, tree.GetFirstChild(root)), 10);
+    EXPECT_EQ(tree.Size(tree.GetFirstChild(root)), 10);
+}
+
+TEST_F(TreeTest, NavigationIsPreOrderInInsertionOrder) {
+    const PNode root = tree.AddChild(PNode::None, folder("C:\\"));
+    const PNode a = tree.AddChild(root, folder("C:\\A"));
+    tree.AddChild(a, file("C:\\A\\1", 1));
+    tree.AddChild(root, file("C:\\2", 2));
+    const PNode b = tree.AddChild(root, folder("C:\\B"));
+    tree.AddChild(b, file("C:\\B\\3", 3));
+    QStringList order;
+    for (PNode n = tree.GetFirst(); n != PNode::None; n = tree.GetNext(n))
+        order << tree.Path(n);
+    EXPECT_EQ(order, (QStringList{"C:\\", "C:\\A", "C:\\A\\1", "C:\\2", "C:\\B", "C:\\B\\3"}));
+    EXPECT_EQ(tree.GetParent(b), root);
+    EXPECT_EQ(tree.GetNextSibling(b), PNode::None);
+    EXPECT_EQ(tree.NodeCount(), 6u);
+}
+
+TEST_F(TreeTest, DeleteNodeRemovesTheSubtreeAndKeepsSiblingsLinked) {
+    const PNode root = tree.AddChild(PNode::None, folder("C:\\"));
+    const PNode a = tree.AddChild(root, folder("C:\\A"));
+    tree.AddChild(a, file("C:\\A\\1", 1));
+    const PNode mid = tree.AddChild(root, file("C:\\2", 2));
+    const PNode last = tree.AddChild(root, file("C:\\3", 3));
+    tree.DeleteNode(mid);
+    tree.DeleteNode(last);
+    tree.AddChild(root, file("C:\\4", 4)); // appends after the new last child
+    tree.DeleteNode(a);
+    QStringList order;
+    for (PNode n = tree.GetFirst(); n != PNode::None; n = tree.GetNext(n))
+        order << tree.Path(n);
+    EXPECT_EQ(order, (QStringList{"C:\\", "C:\\4"}));
+    EXPECT_EQ(tree.NodeCount(), 2u);
+    EXPECT_EQ(engine->FindNodeForThis(0, "C:\\A\\1"), PNode::None);
+    EXPECT_EQ(engine->CountSizeInTree(&tree, root), 4);
+    tree.Clear();
+    EXPECT_TRUE(tree.IsEmpty());
+    EXPECT_EQ(tree.NodeCount(), 0u);
+}
+
+TEST_F(TreeTest, RecordsRoundTripThroughTheTree) {
+    const PNode root = tree.AddChild(PNode::None, folder("D:\\"));
+    TNodeData d = file("D:\\odd name", 42);
+    d.ImageIndex = 5;
+    d.ListedName = " odd name";
+    const PNode n = tree.AddChild(root, d);
+    const TNodeData back = tree.GetNodeData(n);
+    EXPECT_EQ(back.Path, d.Path);
+    EXPECT_EQ(back.Size, 42);
+    EXPECT_EQ(back.ImageIndex, 5);
+    EXPECT_EQ(back.IsFolder, 0);
+    EXPECT_EQ(analysis::ListedPath(back), "D:\\ odd name");
+    // A path that does not extend its parent's is kept as given, and still found.
+    const PNode stray = tree.AddChild(root, folder("E:\\elsewhere"));
+    EXPECT_EQ(tree.Path(stray), "E:\\elsewhere");
+    EXPECT_EQ(engine->FindRootNodeForDir("e:\\ELSEWHERE"), stray);
+    EXPECT_EQ(engine->FindNodeForThis(0, "d:\\ODD NAME"), n);
+    EXPECT_EQ(tree.NodeDataSize(), sizeof(TNodeData));
+}
+
+TEST_F(TreeTest, VisibilityMarksAndBulkUpdates) {
+    const PNode root = tree.AddChild(PNode::None, folder("C:\\"));
+    const PNode f = tree.AddChild(root, file("C:\\x", 1));
+    EXPECT_TRUE(tree.IsVisible(f));
+    const uint64_t before = tree.ChangeCount();
+    tree.BeginUpdate();
+    tree.BeginUpdate();
+    tree.SetVisible(f, false);
+    tree.AddChild(root, file("C:\\y", 1));
+    tree.EndUpdate();
+    EXPECT_EQ(tree.ChangeCount(), before); // nothing is announced inside the bracket
+    tree.EndUpdate();
+    EXPECT_EQ(tree.ChangeCount(), before + 1);
+    EXPECT_FALSE(tree.IsVisible(f));
+    EXPECT_TRUE(tree.IsVisible(root));
+    tree.SetAllVisible(true);
+    EXPECT_TRUE(tree.IsVisible(f));
+    tree.SetAllVisible(false);
+    EXPECT_FALSE(tree.IsVisible(root));
+}
+
+TEST(UpperAZ, ChangesOnlyLettersAToZ) {
+    EXPECT_EQ(analysis::UpperAZ(u"c:\\windows\u00e4\u00df{z}"), u"C:\\WINDOWS\u00e4\u00df{Z}");
+}
+
+} // namespace
