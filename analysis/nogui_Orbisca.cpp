@@ -205,7 +205,7 @@ void TOrbisca::WalkFolder(const TFILE_RECORD* record, const QString& path) {
 
     // Steps of a folder walk up to its entry loop; true when a frame was pushed.
     auto enter = [&](const TFILE_RECORD* rec, size_t baseLength) -> bool {
-        platform::ProcessMessages();
+        platform::PumpPoint();
         if (StopScan || !rec)
             return false;
         ++TotalFolders;
@@ -254,7 +254,7 @@ void TOrbisca::WalkFolder(const TFILE_RECORD* record, const QString& path) {
             continue;
         if (child->Flags & UNDEL_FLAG_GONE)
             continue;
-        platform::ProcessMessages();
+        platform::PumpPoint();
         const char16_t* name = fileName->Name.get();
         const std::u16string_view nameView(name ? name : u"", UndelTextLength(name));
         if (!child->IsDir) {
