@@ -21,7 +21,8 @@ using bool32 = int32_t; // not 0 = true; the service answers true as all bits se
 constexpr bool32 kBool32True = -1;
 
 // A self-relative reference to a T. Lives only inside records, never copied out of them.
-template <class T> struct UndelRef {
+// Records are packed, so a reference may sit at any address: it has no alignment of its own.
+template <class T> struct __attribute__((packed)) UndelRef {
     int32_t offset;
 
     T* get() const {
@@ -92,6 +93,7 @@ static_assert(sizeof(TDIR_ITEM) == 8);
 static_assert(sizeof(TFILE_NAME) == 20);
 static_assert(sizeof(TDATA_STREAM) == 32);
 static_assert(sizeof(TCLUSTER_MAP) == 12);
+static_assert(alignof(TFILE_RECORD) == 1 && alignof(TDIR_ITEM) == 1);
 static_assert(offsetof(TFILE_RECORD, Streams) == 40 && offsetof(TFILE_RECORD, NumDirItems) == 48);
 static_assert(offsetof(TDATA_STREAM, ValidSize) == 20 && offsetof(TDATA_STREAM, Next) == 28);
 static_assert(offsetof(TFILE_NAME, Next) == 16);

@@ -279,7 +279,7 @@ char* g_bump = nullptr;
 template <class T> T* alloc(size_t count = 1) {
     T* p = reinterpret_cast<T*>(g_bump);
     std::memset(g_bump, 0, sizeof(T) * count);
-    g_bump += sizeof(T) * count;
+    g_bump += (sizeof(T) * count + 3) & ~size_t{3}; // keep records on 4-byte boundaries
     return p;
 }
 
@@ -289,7 +289,7 @@ void build() {
     size_t bytes = 64;
     for (const FNode& n : g.nodes)
         bytes += sizeof(TFILE_RECORD) + sizeof(TDIR_ITEM) + sizeof(TFILE_NAME) +
-                 (n.name.size() + 1) * 2 + n.streams.size() * sizeof(TDATA_STREAM);
+                 (n.name.size() + 1) * 2 + n.streams.size() * sizeof(TDATA_STREAM) + 12;
     g.arena.assign(bytes, 0);
     g_bump = g.arena.data();
     std::vector<TFILE_RECORD*> records(g.nodes.size(), nullptr);
