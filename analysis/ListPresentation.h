@@ -1,0 +1,42 @@
+#pragma once
+
+// What the list hands to the engine's paint and compare callbacks.
+
+#include "analysis/NodeData.h"
+
+#include <QStringView>
+
+#include <cstdint>
+
+class QPainter;
+
+namespace analysis {
+
+// One cell to paint. The rectangle is in Windows terms: right and bottom are exclusive.
+struct TPaintInfo {
+    QPainter* Canvas = nullptr;
+    const TNodeData* Node = nullptr; // none: nothing is drawn
+    int Column = 0;
+    int Left = 0, Top = 0, Right = 0, Bottom = 0;
+};
+
+// The fields of a row that the comparison reads; UpperPath is the path upper-cased.
+struct TCompareKey {
+    QStringView UpperPath;
+    int64_t Size = 0;
+    uint32_t FolderCount = 0;
+    uint32_t FileCount = 0;
+};
+
+// The list's columns.
+enum ListColumn : int {
+    kColName = 0,
+    kColFolders = 1,
+    kColFiles = 2,
+    kColSize = 3,
+    kColSharePercent = 4,
+    kColFolderPercent = 5,
+    kColumnCount = 6
+};
+
+} // namespace analysis

@@ -1,0 +1,402 @@
+#include "views/VirtualDrawTree.h"
+
+#include <QFont>
+#include <QHeaderView>
+#include <QItemSelection>
+#include <QPainter>
+
+#include <algorithm>
+
+namespace views {
+
+// ---- model -----------------------------------------------------------------------------------
+
+TVirtualDrawTreeModel::TVirtualDrawTreeModel(TVirtualDrawTree* owner)
+    : QAbstractTableModel(owner), owner_(owner) {}
+
+int TVirtualDrawTreeModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : owner_->VisibleRowCount();
+}
+
+int TVirtualDrawTreeModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : owner_->ColumnCount();
+}
+
+QVariant TVirtualDrawTreeModel::data(const QModelIndex&, int) const {
+    return {}; // every cell is painted by the owner's callback
+}
+
+QVariant TVirtualDrawTreeModel::headerData(int section, Qt::Orientation o, int role) const {
+    if (o == Qt::Horizontal && role == Qt::DisplayRole)
+        return owner_->ColumnCaption(section);
+    return {};
+}
+
+// ---- list ------------------------------------------------------------------------------------
+
+TVirtualDrawTree::TVirtualDrawTree(QWidget* parent) : QTreeView(parent) {
+    model_ = new TVirtualDrawTreeModel(this);
+    setModel(model_);
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setIndentation(0);
+    setUniformRowHeights(true);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setAllColumnsShowFocus(true);
+    setSortingEnabled(false); // the list sorts itself by the engine's rule
+    QFont f(QStringLiteral("Tahoma"));
+    f.setPixelSize(12);
+    setFont(f);
+
+    QHeaderView* h = header();
+    h->setFont(f);
+    h->setFixedHeight(20);
+    h->setSectionsMovable(true);
+    h->setSectionsClickable(true);
+    h->setSectionResizeMode(QHeaderView::Interactive);
+    h->setStretchLastSection(false);
+    h->setSortIndicatorShown(true);
+    connect(h, &QHeaderView::sectionClicked, this, [this](int column) {
+        if (OnHeaderClick)
+            OnHeaderClick(this, column);
+    });
+    connect(h, &QHeaderView::sectionDoubleClicked, this, [this](int column) {
+        if (OnHeaderDblClick)
+            OnHeaderDblClick(this, column);
+    });
+}
+
+TVirtualDrawTree::~TVirtualDrawTree() = default;
+
+void TVirtualDrawTree::SetColumns(const QStringList& captions, const std::vector<int>& widths) {
+    captions_ = captions;
+    model_->reset();
+    for (int c = 0; c < captions_.size(); ++c)
+        header()->resizeSection(c, c < static_cast<int>(widths.size()) ? widths[size_t(c)] : 100);
+    header()->setSortIndicator(sortColumn_, direction_ == SortDirection::Ascending
+                                                ? Qt::AscendingOrder
+                                                : Qt::DescendingOrder);
+}
+
+void TVirtualDrawTree::SetColumnCaption(int column, const QString& caption) {
+    if (column < 0 || column >= captions_.size())
+        return;
+    captions_[column] = caption;
+    emit model_->headerDataChanged(Qt::Horizontal, column, column);
+}
+
+int TVirtualDrawTree::ColumnWidth(int column) const { return header()->sectionSize(column); }
+void TVirtualDrawTree::SetColumnWidth(int column, int width) {
+    header()->resizeSection(column, width);
+}
+bool TVirtualDrawTree::IsColumnVisible(int column) const {
+    return !header()->isSectionHidden(column);
+}
+void TVirtualDrawTree::SetColumnVisible(int column, bool visible) {
+    header()->setSectionHidden(column, !visible);
+}
+
+RowId TVirtualDrawTree::appendRow(Row row) {
+    const auto id = static_cast<uint32_t>(rows_.size());
+    rows_.push_back(row);
+    if (updateDepth_ > 0 || !AutoSort) {
+        order_.push_back(id);
+        if (updateDepth_ > 0) {
+            dirty_ = true;
+        } else {
+            shown_.push_back(id);
+            model_->insertedAt(static_cast<int>(shown_.size()) - 1);
+        }
+    } else {
+        insertSorted(static_cast<RowId>(id));
+    }
+    return static_cast<RowId>(id);
+}
+
+RowId TVirtualDrawTree::AddNodeRow(PNode node) {
+    return appendRow({static_cast<uint32_t>(node), 0});
+}
+
+RowId TVirtualDrawTree::AddRow(const TNodeData& record) {
+    owned_.push_back(record);
+    return appendRow({kOwned, static_cast<uint32_t>(owned_.size() - 1)});
+}
+
+void TVirtualDrawTree::insertSorted(RowId id) {
+    // Automatic sorting on insertion: the new row goes after every row that does not order
+    // after it, so equal rows keep their order of arrival.
+    const uint32_t i = static_cast<uint32_t>(id);
+    const auto before = [&](uint32_t existing) {
+        const int r = compare(i, existing, sortColumn_);
+        return direction_ == SortDirection::Ascending ? r < 0 : r > 0;
+    };
+    const auto pos = std::partition_point(order_.begin(), order_.end(),
+                                          [&](uint32_t e) { return !before(e); });
+    order_.insert(pos, i);
+    if (rows_[i].visible) {
+        const auto spos = std::partition_point(shown_.begin(), shown_.end(),
+                                               [&](uint32_t e) { return !before(e); });
+        const int at = static_cast<int>(spos - shown_.begin());
+        shown_.insert(spos, i);
+        model_->insertedAt(at);
+    }
+}
+
+void TVirtualDrawTree::DeleteRow(RowId row) {
+    const uint32_t i = static_cast<uint32_t>(row);
+    if (i >= rows_.size() || !rows_[i].used)
+        return;
+    rows_[i].used = false;
+    ++freeRows_;
+    shownDirty_ = true;
+    if (updateDepth_ == 0)
+        rebuildShown();
+}
+
+void TVirtualDrawTree::Clear() {
+    rows_.clear();
+    rows_.shrink_to_fit();
+    owned_.clear();
+    owned_.shrink_to_fit();
+    order_.clear();
+    order_.shrink_to_fit();
+    shown_.clear();
+    shown_.shrink_to_fit();
+    upperPaths_.clear();
+    freeRows_ = 0;
+    if (updateDepth_ > 0)
+        dirty_ = true;
+    else
+        model_->reset();
+}
+
+TNodeData TVirtualDrawTree::RowData(RowId row) const {
+    const Row& r = rows_[static_cast<size_t>(row)];
+    if (r.node == kOwned)
+        return owned_[r.owned];
+    return source_ ? source_->GetNodeData(static_cast<PNode>(r.node)) : TNodeData{};
+}
+
+int64_t TVirtualDrawTree::RowSize(RowId row) const {
+    const Row& r = rows_[static_cast<size_t>(row)];
+    return r.node == kOwned ? owned_[r.owned].Size : source_->Size(static_cast<PNode>(r.node));
+}
+
+uint32_t TVirtualDrawTree::RowFolderCount(RowId row) const {
+    const Row& r = rows_[static_cast<size_t>(row)];
+    return r.node == kOwned ? owned_[r.owned].FolderCount
+                            : source_->FolderCount(static_cast<PNode>(r.node));
+}
+
+uint32_t TVirtualDrawTree::RowFileCount(RowId row) const {
+    const Row& r = rows_[static_cast<size_t>(row)];
+    return r.node == kOwned ? owned_[r.owned].FileCount
+                            : source_->FileCount(static_cast<PNode>(r.node));
+}
+
+QString TVirtualDrawTree::RowPath(RowId row) const {
+    const Row& r = rows_[static_cast<size_t>(row)];
+    return r.node == kOwned ? owned_[r.owned].Path : source_->Path(static_cast<PNode>(r.node));
+}
+
+PNode TVirtualDrawTree::RowNode(RowId row) const {
+    const Row& r = rows_[static_cast<size_t>(row)];
+    return r.node == kOwned ? PNode::None : static_cast<PNode>(r.node);
+}
+
+bool TVirtualDrawTree::IsRowVisible(RowId row) const {
+    return rows_[static_cast<size_t>(row)].visible;
+}
+
+void TVirtualDrawTree::SetRowVisible(RowId row, bool visible) {
+    Row& r = rows_[static_cast<size_t>(row)];
+    if (r.visible == visible)
+        return;
+    r.visible = visible;
+    shownDirty_ = true;
+    if (updateDepth_ == 0)
+        rebuildShown();
+}
+
+RowId TVirtualDrawTree::VisibleRow(int position) const {
+    if (position < 0 || position >= static_cast<int>(shown_.size()))
+        return RowId::None;
+    return static_cast<RowId>(shown_[static_cast<size_t>(position)]);
+}
+
+int TVirtualDrawTree::PositionOf(RowId row) const {
+    const auto it = std::find(shown_.begin(), shown_.end(), static_cast<uint32_t>(row));
+    return it == shown_.end() ? -1 : static_cast<int>(it - shown_.begin());
+}
+
+void TVirtualDrawTree::rebuildShown() {
+    std::vector<RowId> selected = SelectedRows();
+    order_.erase(std::remove_if(order_.begin(), order_.end(),
+                                [&](uint32_t i) { return !rows_[i].used; }),
+                 order_.end());
+    shown_.clear();
+    for (uint32_t i : order_)
+        if (rows_[i].visible)
+            shown_.push_back(i);
+    shownDirty_ = false;
+    model_->reset();
+    for (RowId r : selected)
+        if (rows_[static_cast<size_t>(r)].used && rows_[static_cast<size_t>(r)].visible)
+            SelectRow(r, true);
+}
+
+void TVirtualDrawTree::BeginUpdate() {
+    if (updateDepth_++ == 0)
+        setUpdatesEnabled(false);
+}
+
+void TVirtualDrawTree::EndUpdate() {
+    if (updateDepth_ == 0 || --updateDepth_ > 0)
+        return;
+    if (dirty_ && AutoSort) {
+        SortTree(sortColumn_, direction_);
+    } else if (dirty_ || shownDirty_) {
+        rebuildShown();
+    }
+    dirty_ = false;
+    setUpdatesEnabled(true);
+}
+
+void TVirtualDrawTree::SetSortColumn(int column) {
+    sortColumn_ = column;
+    header()->setSortIndicator(column, direction_ == SortDirection::Ascending
+                                           ? Qt::AscendingOrder
+                                           : Qt::DescendingOrder);
+}
+
+void TVirtualDrawTree::SetDirection(SortDirection direction) {
+    direction_ = direction;
+    SetSortColumn(sortColumn_);
+}
+
+TCompareKey TVirtualDrawTree::CompareKey(RowId row, int column) const {
+    TCompareKey k;
+    const uint32_t i = static_cast<uint32_t>(row);
+    if (column == analysis::kColName && i < upperPaths_.size())
+        k.UpperPath = upperPaths_[i];
+    k.Size = RowSize(row);
+    k.FolderCount = RowFolderCount(row);
+    k.FileCount = RowFileCount(row);
+    return k;
+}
+
+int TVirtualDrawTree::compare(uint32_t a, uint32_t b, int column) const {
+    if (!OnCompareNodes)
+        return 0;
+    if (column == analysis::kColName && (a >= upperPaths_.size() || b >= upperPaths_.size())) {
+        // A single comparison outside a sort (insertion): upper-case the two paths here.
+        const QString ua = RowPath(static_cast<RowId>(a)).toUpper();
+        const QString ub = RowPath(static_cast<RowId>(b)).toUpper();
+        TCompareKey ka = CompareKey(static_cast<RowId>(a), -1), kb = CompareKey(static_cast<RowId>(b), -1);
+        ka.UpperPath = ua;
+        kb.UpperPath = ub;
+        return OnCompareNodes(ka, kb, column);
+    }
+    return OnCompareNodes(CompareKey(static_cast<RowId>(a), column),
+                          CompareKey(static_cast<RowId>(b), column), column);
+}
+
+void TVirtualDrawTree::SortTree(int column, SortDirection direction) {
+    direction_ = direction;
+    SetSortColumn(column);
+    const std::vector<RowId> selected = SelectedRows();
+    if (column == analysis::kColName) {
+        upperPaths_.assign(rows_.size(), QString());
+        for (uint32_t i = 0; i < rows_.size(); ++i)
+            if (rows_[i].used)
+                upperPaths_[i] = RowPath(static_cast<RowId>(i)).toUpper();
+    }
+    std::stable_sort(order_.begin(), order_.end(), [&](uint32_t a, uint32_t b) {
+        const int r = compare(a, b, column);
+        return direction == SortDirection::Ascending ? r < 0 : r > 0;
+    });
+    // The keys are only needed while sorting; a list of millions of rows gives them back.
+    upperPaths_.clear();
+    upperPaths_.shrink_to_fit();
+    rebuildShown();
+    for (RowId r : selected)
+        SelectRow(r, true);
+}
+
+std::vector<RowId> TVirtualDrawTree::SelectedRows() const {
+    std::vector<RowId> out;
+    if (!selectionModel())
+        return out;
+    std::vector<int> positions;
+    for (const QModelIndex& i : selectionModel()->selectedRows())
+        positions.push_back(i.row());
+    std::sort(positions.begin(), positions.end());
+    for (int p : positions)
+        out.push_back(VisibleRow(p));
+    return out;
+}
+
+RowId TVirtualDrawTree::GetFirstSelected() const {
+    const std::vector<RowId> rows = SelectedRows();
+    return rows.empty() ? RowId::None : rows.front();
+}
+
+int TVirtualDrawTree::SelectedCount() const {
+    return selectionModel() ? static_cast<int>(selectionModel()->selectedRows().size()) : 0;
+}
+
+void TVirtualDrawTree::SelectRow(RowId row, bool select) {
+    const int p = PositionOf(row);
+    if (p < 0)
+        return;
+    selectionModel()->select(model_->index(p, 0), (select ? QItemSelectionModel::Select
+                                                          : QItemSelectionModel::Deselect) |
+                                                      QItemSelectionModel::Rows);
+}
+
+void TVirtualDrawTree::ClearSelection() { selectionModel()->clearSelection(); }
+
+void TVirtualDrawTree::ScrollIntoViewCentered(RowId row) {
+    const int p = PositionOf(row);
+    if (p >= 0)
+        scrollTo(model_->index(p, 0), QAbstractItemView::PositionAtCenter);
+}
+
+size_t TVirtualDrawTree::MemoryBytes() const {
+    return rows_.capacity() * sizeof(Row) + order_.capacity() * sizeof(uint32_t) +
+           shown_.capacity() * sizeof(uint32_t) + owned_.capacity() * sizeof(TNodeData);
+}
+
+void TVirtualDrawTree::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+                               const QModelIndex& index) const {
+    // Selection background from the style, without the focus rectangle; then every cell from
+    // the paint callback with the row's record built once.
+    QStyleOptionViewItem opt = option;
+    opt.state &= ~QStyle::State_HasFocus;
+    QTreeView::drawRow(painter, opt, index);
+    const RowId row = VisibleRow(index.row());
+    if (row == RowId::None || !OnDrawNode)
+        return;
+    const TNodeData record = RowData(row);
+    for (int c = 0; c < ColumnCount(); ++c) {
+        if (header()->isSectionHidden(c))
+            continue;
+        const int x = columnViewportPosition(c);
+        const int w = header()->sectionSize(c);
+        TPaintInfo info;
+        info.Canvas = painter;
+        info.Node = &record;
+        info.Column = c;
+        info.Left = x;
+        info.Top = option.rect.top();
+        info.Right = x + w;
+        info.Bottom = option.rect.top() + option.rect.height();
+        painter->save();
+        painter->setClipRect(QRect(x, info.Top, w, info.Bottom - info.Top));
+        OnDrawNode(info);
+        painter->restore();
+    }
+}
+
+} // namespace views
