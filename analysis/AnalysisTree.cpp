@@ -223,6 +223,24 @@ QString TAnalysisTree::Path(PNode n) const {
     return toQString(p);
 }
 
+void TAnalysisTree::PathBuilder::Append(PNode n, std::u16string& out) {
+    const Node& nd = tree_.at(n);
+    const size_t start = out.size();
+    if (nd.flags & kAbsolute || nd.parent == kNone) {
+        out += tree_.segment(nd);
+    } else {
+        if (nd.parent != parent_) {
+            prefix_.clear();
+            tree_.appendPrefix(nd.parent, prefix_);
+            parent_ = nd.parent;
+        }
+        out += prefix_;
+        out += tree_.segment(nd);
+    }
+    if (nd.isFolder && out.size() - start > 3)
+        out.pop_back();
+}
+
 QString TAnalysisTree::ListedName(PNode n) const {
     if (!(at(n).flags & kTrimmed))
         return {};

@@ -19,6 +19,8 @@ namespace analysis {
 enum class PNode : uint32_t { None = 0xFFFFFFFFu };
 
 class TAnalysisTree {
+    static constexpr uint32_t kNone = 0xFFFFFFFFu;
+
 public:
     TAnalysisTree() = default;
     TAnalysisTree(const TAnalysisTree&) = delete;
@@ -82,8 +84,20 @@ public:
     // Bytes held by nodes and path text (capacity), for the memory figures.
     size_t MemoryBytes() const;
 
+    // Builds many paths fast: the walk path of the last parent met is kept, so siblings taken
+    // one after another cost only their own names.
+    class PathBuilder {
+    public:
+        explicit PathBuilder(const TAnalysisTree& tree) : tree_(tree) {}
+        void Append(PNode n, std::u16string& out);
+
+    private:
+        const TAnalysisTree& tree_;
+        uint32_t parent_ = kNone;
+        std::u16string prefix_;
+    };
+
 private:
-    static constexpr uint32_t kNone = 0xFFFFFFFFu;
     enum : uint8_t { kHidden = 1, kAbsolute = 2, kDeleted = 4, kTrimmed = 8 };
 
     struct Node {

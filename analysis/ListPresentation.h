@@ -6,6 +6,7 @@
 
 #include <QStringView>
 
+#include <cstddef>
 #include <cstdint>
 
 class QPainter;
@@ -38,5 +39,12 @@ enum ListColumn : int {
     kColFolderPercent = 5,
     kColumnCount = 6
 };
+
+// The upper-casing of paths for the name order (locale-aware, unlike the a-to-z rule of finds).
+QString UpperForCompare(QStringView path);
+void UpperForCompareInPlace(char16_t* text, size_t length);
+
+// The colour of every bar, RGB(96, 224, 96).
+constexpr unsigned kBarColor = 0x60E060;
 
 } // namespace analysis

@@ -68,12 +68,22 @@ QString groupInteger(const std::string& integer, QChar thousands) {
     return out;
 }
 
+// d,dddE+XX with four significant digits, rounded like the plain form.
 QString exponentText(double value, const NumberFormat& format) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*E", kSignificantDigits - 1, value);
-    QString s = QString::fromLatin1(buf);
-    s.replace(u'.', format.decimal);
-    return s;
+    const Digits d = roundedDigits(value, 64); // as many decimals as the four digits need
+    std::string digits = d.digits;
+    digits.resize(kSignificantDigits, '0');
+    const int exponent = d.pointPosition - 1;
+    char tail[16];
+    std::snprintf(tail, sizeof tail, "E%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
+    QString out;
+    if (value < 0)
+        out += u'-';
+    out += QChar(digits[0]);
+    out += format.decimal;
+    out += QString::fromLatin1(digits.c_str() + 1);
+    out += QString::fromLatin1(tail);
+    return out;
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 // analysis tree, keeps the drive's totals and finds nodes by path.
 
 #include "analysis/AnalysisTree.h"
+#include "analysis/ListPresentation.h"
 #include "analysis/Progress.h"
 #include "analysis/UndelDLL.h"
 #include "platform/Module.h"
@@ -12,7 +13,9 @@
 
 #include <cstdint>
 
+namespace skin {
 class TPngImageList; // the analyser window's 16-pixel image list
+}
 
 namespace analysis {
 
@@ -52,7 +55,16 @@ public:
     QString Analysed_Drive;
     PNode Current_RootNode = PNode::None;
     TProgressBar* ProgressBar = nullptr;
-    TPngImageList* PNGImageList = nullptr;
+    const skin::TPngImageList* PNGImageList = nullptr;
+
+    // The list's callbacks: paint one cell of a row, and order two rows by a column (negative
+    // when a comes first in ascending order).
+    void DefaultEvent_DrawNode(const TPaintInfo& paintInfo) const;
+    int DefaultEvent_CompareNodes(const TCompareKey& a, const TCompareKey& b, int column) const;
+    int DefaultEvent_CompareNodes(const TNodeData& a, const TNodeData& b, int column) const;
+
+    // The text the name column shows for a record.
+    QString DisplayName(const TNodeData& record) const;
 
     static bool32 UNDEL_CALL ScanProgressCallback(int32_t cmd, const char16_t* amessage,
                                                   int32_t progress, uintptr_t userdata);

@@ -163,7 +163,6 @@ void TVirtualDrawTree::Clear() {
     order_.shrink_to_fit();
     shown_.clear();
     shown_.shrink_to_fit();
-    upperPaths_.clear();
     freeRows_ = 0;
     if (updateDepth_ > 0)
         dirty_ = true;
@@ -275,11 +274,8 @@ void TVirtualDrawTree::SetDirection(SortDirection direction) {
     SetSortColumn(sortColumn_);
 }
 
-TCompareKey TVirtualDrawTree::CompareKey(RowId row, int column) const {
+TCompareKey TVirtualDrawTree::CompareKey(RowId row) const {
     TCompareKey k;
-    const uint32_t i = static_cast<uint32_t>(row);
-    if (column == analysis::kColName && i < upperPaths_.size())
-        k.UpperPath = upperPaths_[i];
     k.Size = RowSize(row);
     k.FolderCount = RowFolderCount(row);
     k.FileCount = RowFileCount(row);
@@ -289,39 +285,73 @@ TCompareKey TVirtualDrawTree::CompareKey(RowId row, int column) const {
 int TVirtualDrawTree::compare(uint32_t a, uint32_t b, int column) const {
     if (!OnCompareNodes)
         return 0;
-    if (column == analysis::kColName && (a >= upperPaths_.size() || b >= upperPaths_.size())) {
-        // A single comparison outside a sort (insertion): upper-case the two paths here.
-        const QString ua = RowPath(static_cast<RowId>(a)).toUpper();
-        const QString ub = RowPath(static_cast<RowId>(b)).toUpper();
-        TCompareKey ka = CompareKey(static_cast<RowId>(a), -1), kb = CompareKey(static_cast<RowId>(b), -1);
+    TCompareKey ka = CompareKey(static_cast<RowId>(a)), kb = CompareKey(static_cast<RowId>(b));
+    QString ua, ub;
+    if (column == analysis::kColName) {
+        ua = analysis::UpperForCompare(RowPath(static_cast<RowId>(a)));
+        ub = analysis::UpperForCompare(RowPath(static_cast<RowId>(b)));
         ka.UpperPath = ua;
         kb.UpperPath = ub;
-        return OnCompareNodes(ka, kb, column);
     }
-    return OnCompareNodes(CompareKey(static_cast<RowId>(a), column),
-                          CompareKey(static_cast<RowId>(b), column), column);
+    return OnCompareNodes(ka, kb, column);
 }
 
 void TVirtualDrawTree::SortTree(int column, SortDirection direction) {
     direction_ = direction;
     SetSortColumn(column);
-    const std::vector<RowId> selected = SelectedRows();
-    if (column == analysis::kColName) {
-        upperPaths_.assign(rows_.size(), QString());
-        for (uint32_t i = 0; i < rows_.size(); ++i)
-            if (rows_[i].used)
-                upperPaths_[i] = RowPath(static_cast<RowId>(i)).toUpper();
+    if (OnCompareNodes && order_.size() > 1) {
+        // The keys of all rows go into one contiguous array, made in row order (which follows
+        // the tree, so paths share their parents' prefixes) and sorted in place: millions of
+        // comparisons then touch memory in sequence instead of chasing rows and nodes.
+        struct Keyed {
+            TCompareKey key;
+            uint32_t id;
+            uint32_t previous; // position before this sort: equal rows keep their order
+        };
+        std::vector<uint32_t> position(rows_.size(), 0);
+        for (uint32_t p = 0; p < order_.size(); ++p)
+            position[order_[p]] = p;
+        std::vector<Keyed> keyed;
+        keyed.reserve(order_.size());
+        std::vector<char16_t> text;
+        std::vector<size_t> textStart;
+        std::u16string path;
+        analysis::TAnalysisTree::PathBuilder builder(*source_);
+        for (uint32_t i = 0; i < rows_.size(); ++i) {
+            if (!rows_[i].used)
+                continue;
+            keyed.push_back({CompareKey(static_cast<RowId>(i)), i, position[i]});
+            if (column != analysis::kColName)
+                continue;
+            path.clear();
+            const Row& r = rows_[i];
+            if (r.node == kOwned)
+                path.assign(reinterpret_cast<const char16_t*>(owned_[r.owned].Path.utf16()),
+                            static_cast<size_t>(owned_[r.owned].Path.size()));
+            else
+                builder.Append(static_cast<PNode>(r.node), path);
+            analysis::UpperForCompareInPlace(path.data(), path.size());
+            textStart.push_back(text.size());
+            text.insert(text.end(), path.begin(), path.end());
+        }
+        if (column == analysis::kColName) {
+            textStart.push_back(text.size());
+            for (size_t k = 0; k < keyed.size(); ++k)
+                keyed[k].key.UpperPath = QStringView(text.data() + textStart[k],
+                                                     static_cast<qsizetype>(textStart[k + 1] - textStart[k]));
+        }
+        const bool ascending = direction == SortDirection::Ascending;
+        std::sort(keyed.begin(), keyed.end(), [&](const Keyed& x, const Keyed& y) {
+            const int r = OnCompareNodes(x.key, y.key, column);
+            if (r != 0)
+                return ascending ? r < 0 : r > 0;
+            return x.previous < y.previous;
+        });
+        for (size_t p = 0; p < keyed.size(); ++p)
+            order_[p] = keyed[p].id;
+        order_.resize(keyed.size());
     }
-    std::stable_sort(order_.begin(), order_.end(), [&](uint32_t a, uint32_t b) {
-        const int r = compare(a, b, column);
-        return direction == SortDirection::Ascending ? r < 0 : r > 0;
-    });
-    // The keys are only needed while sorting; a list of millions of rows gives them back.
-    upperPaths_.clear();
-    upperPaths_.shrink_to_fit();
-    rebuildShown();
-    for (RowId r : selected)
-        SelectRow(r, true);
+    rebuildShown(); // keeps the selection
 }
 
 std::vector<RowId> TVirtualDrawTree::SelectedRows() const {
@@ -393,6 +423,8 @@ void TVirtualDrawTree::drawRow(QPainter* painter, const QStyleOptionViewItem& op
         info.Right = x + w;
         info.Bottom = option.rect.top() + option.rect.height();
         painter->save();
+        painter->setPen(palette().color(QPalette::Text));
+        painter->setFont(font());
         painter->setClipRect(QRect(x, info.Top, w, info.Bottom - info.Top));
         OnDrawNode(info);
         painter->restore();

@@ -122,7 +122,8 @@ public:
     std::function<void(TVirtualDrawTree*, int column)> OnHeaderClick;
     std::function<void(TVirtualDrawTree*, int column)> OnHeaderDblClick;
 
-    TCompareKey CompareKey(RowId row, int column) const;
+    // The numeric fields of a row's comparison key (the path is added by the sort).
+    TCompareKey CompareKey(RowId row) const;
 
     // Bytes held per row by the list's own structures (capacity), for the memory figures.
     size_t MemoryBytes() const;
@@ -153,7 +154,6 @@ private:
     std::vector<TNodeData> owned_;
     std::vector<uint32_t> order_;  // every row id in sort order
     std::vector<uint32_t> shown_;  // visible ids in sort order
-    mutable std::vector<QString> upperPaths_; // by row id, filled for name sorts
     size_t freeRows_ = 0;
     int updateDepth_ = 0;
     bool dirty_ = false;

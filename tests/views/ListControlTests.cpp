@@ -1,0 +1,235 @@
+// The list control: rows, update brackets, automatic sorting, visibility, selection, the header
+// click rule and the column fitting; one rendering of the real widget.
+
+#include "analysis/nogui_Orbisca.h"
+#include "platform/MessageBox.h"
+#include "platform/ProgramFolder.h"
+#include "platform/ShellIcons.h"
+#include "views/VTree_Kram.h"
+#include "views/VirtualDrawTree.h"
+
+#include <gtest/gtest.h>
+
+#include <QHeaderView>
+#include <QImage>
+
+using analysis::PNode;
+using analysis::TNodeData;
+using views::RowId;
+using views::SortDirection;
+using views::TVirtualDrawTree;
+
+namespace {
+
+class ListTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::SetMessageBoxHandler([](const QString&, const QString&, unsigned) { return 1; });
+        platform::SetProgramFolder("C:\\no-service-here");
+        platform::SetIconLookup([](const QString&, bool) { return QIcon(); });
+        engine = std::make_unique<analysis::TOrbisca>(&tree);
+        root = tree.AddChild(PNode::None, folder("C:\\"));
+        list.resize(800, 400);
+        views::ConfigureAnalysisList(&list, engine.get());
+    }
+    void TearDown() override {
+        platform::SetIconLookup({});
+        platform::SetMessageBoxHandler({});
+    }
+    static TNodeData folder(const QString& p) {
+        TNodeData d;
+        d.Path = p;
+        d.IsFolder = 1;
+        return d;
+    }
+    PNode file(const QString& name, int64_t size) {
+        TNodeData d;
+        d.Path = "C:\\" + name;
+        d.Size = size;
+        return tree.AddChild(root, d);
+    }
+    QStringList shownNames() const {
+        QStringList out;
+        for (int i = 0; i < list.VisibleRowCount(); ++i)
+            out << list.RowPath(list.VisibleRow(i)).mid(3);
+        return out;
+    }
+
+    analysis::TAnalysisTree tree;
+    std::unique_ptr<analysis::TOrbisca> engine;
+    PNode root = PNode::None;
+    TVirtualDrawTree list;
+};
+
+TEST_F(ListTest, HeaderHasTheSixColumnsAndStartsOnTheShareColumn) {
+    EXPECT_EQ(list.ColumnCount(), 6);
+    EXPECT_EQ(list.ColumnCaption(4), QString::fromUtf8("Größe % "));
+    EXPECT_EQ(list.ColumnCaption(5), QString::fromUtf8("Ordnergröße %"));
+    EXPECT_EQ(list.ColumnWidth(0), 236);
+    EXPECT_EQ(list.ColumnWidth(5), 120);
+    EXPECT_EQ(list.header()->height(), 20);
+    EXPECT_TRUE(list.header()->sectionsMovable());
+    EXPECT_EQ(list.SortColumn(), 4);
+    EXPECT_EQ(list.Direction(), SortDirection::Ascending);
+    EXPECT_EQ(list.header()->sortIndicatorSection(), 4);
+    EXPECT_EQ(list.selectionMode(), QAbstractItemView::ExtendedSelection);
+    EXPECT_EQ(list.selectionBehavior(), QAbstractItemView::SelectRows);
+}
+
+TEST_F(ListTest, UpdateBracketDefersTheSortAndInsertionSortsAtOnce) {
+    list.BeginUpdate();
+    list.AddNodeRow(file("small", 1));
+    list.AddNodeRow(file("big", 100));
+    EXPECT_EQ(shownNames(), QStringList{}); // nothing shown inside the bracket
+    list.AddNodeRow(file("mid", 10));
+    list.EndUpdate();
+    EXPECT_EQ(shownNames(), (QStringList{"big", "mid", "small"}));
+    // Outside a bracket a new row takes its sorted place, after rows that compare equal.
+    list.AddNodeRow(file("mid2", 10));
+    TNodeData own;
+    own.Path = "C:\\own";
+    own.Size = 50;
+    own.ImageIndex = 9;
+    const RowId ownRow = list.AddRow(own);
+    EXPECT_EQ(shownNames(), (QStringList{"big", "own", "mid", "mid2", "small"}));
+    EXPECT_EQ(list.RowData(ownRow).ImageIndex, 9);
+    EXPECT_EQ(list.RowNode(ownRow), PNode::None);
+    list.Clear();
+    EXPECT_EQ(list.VisibleRowCount(), 0);
+    EXPECT_EQ(list.TotalRowCount(), 0u);
+}
+
+TEST_F(ListTest, HiddenRowsKeepTheirPlace) {
+    list.BeginUpdate();
+    std::vector<RowId> rows;
+    for (int i = 0; i < 5; ++i)
+        rows.push_back(list.AddNodeRow(file(QString("f%1").arg(i), 10 - i)));
+    list.EndUpdate();
+    list.BeginUpdate();
+    list.SetRowVisible(rows[1], false);
+    list.SetRowVisible(rows[3], false);
+    list.EndUpdate();
+    EXPECT_EQ(shownNames(), (QStringList{"f0", "f2", "f4"}));
+    EXPECT_FALSE(list.IsRowVisible(rows[1]));
+    list.SetRowVisible(rows[3], true);
+    EXPECT_EQ(shownNames(), (QStringList{"f0", "f2", "f3", "f4"}));
+    EXPECT_EQ(list.PositionOf(rows[1]), -1);
+    list.DeleteRow(rows[0]);
+    EXPECT_EQ(shownNames(), (QStringList{"f2", "f3", "f4"}));
+    EXPECT_EQ(list.TotalRowCount(), 4u);
+}
+
+TEST_F(ListTest, HeaderClickTogglesTheSortColumnAndStartsOthersAscending) {
+    list.BeginUpdate();
+    list.AddNodeRow(file("b", 2));
+    const RowId c = list.AddNodeRow(file("C", 3));
+    list.AddNodeRow(file("a", 1));
+    list.EndUpdate();
+    list.SelectRow(c, true);
+    struct Step {
+        int column;
+        SortDirection direction;
+        QStringList order;
+    };
+    const Step steps[] = {
+        {4, SortDirection::Descending, {"a", "b", "C"}}, // same column: toggles
+        {4, SortDirection::Ascending, {"C", "b", "a"}},  // and back
+        {0, SortDirection::Ascending, {"a", "b", "C"}},  // another column: ascending, A to Z
+        {0, SortDirection::Descending, {"C", "b", "a"}},
+        {3, SortDirection::Ascending, {"C", "b", "a"}},  // sizes: largest first
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.column);
+        list.OnHeaderClick(&list, s.column);
+        EXPECT_EQ(list.SortColumn(), s.column);
+        EXPECT_EQ(list.Direction(), s.direction);
+        EXPECT_EQ(shownNames(), s.order);
+        EXPECT_EQ(list.header()->sortIndicatorSection(), s.column);
+        EXPECT_EQ(list.header()->sortIndicatorOrder(),
+                  s.direction == SortDirection::Ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+        // The selection survives the sort.
+        EXPECT_EQ(list.GetFirstSelected(), c);
+        EXPECT_EQ(list.SelectedCount(), 1);
+    }
+}
+
+TEST_F(ListTest, SelectedRowIsScrolledIntoTheMiddle) {
+    list.BeginUpdate();
+    std::vector<RowId> rows;
+    for (int i = 0; i < 500; ++i)
+        rows.push_back(list.AddNodeRow(file(QString("f%1").arg(i, 3, 10, QChar('0')), 1000 - i)));
+    list.EndUpdate();
+    list.show();
+    list.SelectRow(rows[300], true);
+    list.OnHeaderClick(&list, 0); // name order keeps f300 at position 300
+    const QRect r = list.visualRect(list.model()->index(300, 0));
+    const int middle = list.viewport()->height() / 2;
+    EXPECT_LE(std::abs(r.center().y() - middle), r.height());
+}
+
+TEST_F(ListTest, FitColumnsToWidthSharesTheFreeWidth) {
+    list.resize(800, 300);
+    views::FitColumnsToWidth(&list, {0});
+    // 800 - 28 - (68 + 68 + 80 + 92 + 120)
+    EXPECT_EQ(list.ColumnWidth(0), 344);
+    list.SetColumnWidth(0, 236);
+    views::FitColumnsToWidth(&list, {0, 5});
+    // free 464 over 236 + 120: 307.6 and 156.4
+    EXPECT_EQ(list.ColumnWidth(0), 308);
+    EXPECT_EQ(list.ColumnWidth(5), 156);
+    // Hidden columns take no room; an empty list of columns or no tree changes nothing.
+    list.SetColumnWidth(0, 236);
+    list.SetColumnWidth(5, 120);
+    list.SetColumnVisible(1, false);
+    views::FitColumnsToWidth(&list, {0});
+    EXPECT_EQ(list.ColumnWidth(0), 344 + 68);
+    views::FitColumnsToWidth(&list, {});
+    views::FitColumnsToWidth(nullptr, {0});
+    EXPECT_EQ(list.ColumnWidth(0), 344 + 68);
+}
+
+TEST_F(ListTest, FitRoundsHalfToEven) {
+    // Two equal columns share an odd free width: x.5 each goes to the even neighbour.
+    for (int c = 1; c <= 4; ++c)
+        list.SetColumnVisible(c, false);
+    list.SetColumnWidth(0, 100);
+    list.SetColumnWidth(5, 100);
+    list.resize(28 + 205, 100); // 102.5 each
+    views::FitColumnsToWidth(&list, {0, 5});
+    EXPECT_EQ(list.ColumnWidth(0), 102);
+    EXPECT_EQ(list.ColumnWidth(5), 102);
+    list.resize(28 + 207, 100); // 103.5 each
+    views::FitColumnsToWidth(&list, {0, 5});
+    EXPECT_EQ(list.ColumnWidth(0), 104);
+}
+
+TEST_F(ListTest, ShowAllNodesMarksTheWholeTreeVisible) {
+    const PNode a = file("a", 1);
+    tree.SetAllVisible(false);
+    views::ShowAllNodes(&tree);
+    EXPECT_TRUE(tree.IsVisible(a));
+    EXPECT_TRUE(tree.IsVisible(root));
+    analysis::TAnalysisTree empty;
+    views::ShowAllNodes(&empty);
+    views::ShowAllNodes(nullptr);
+}
+
+TEST_F(ListTest, WidgetPaintsTheBarsOfItsRows) {
+    engine->TotalSize = 100;
+    list.BeginUpdate();
+    list.AddNodeRow(file("tenth", 10));
+    list.EndUpdate();
+    list.show();
+    const QImage img = list.viewport()->grab().toImage();
+    // Column 4 starts after 236 + 68 + 68 + 80 = 452 and is 92 wide: a bar of round(9.2) = 9
+    // pixels, left of the centred text.
+    const QRect row = list.visualRect(list.model()->index(0, 0));
+    const int y = row.center().y();
+    const QRgb bar = qRgb(96, 224, 96);
+    EXPECT_EQ(img.pixel(452 + 1, y), bar);
+    EXPECT_EQ(img.pixel(452 + 8, y), bar);
+    EXPECT_NE(img.pixel(452 + 9, y), bar);
+    EXPECT_NE(img.pixel(451, y), bar);
+}
+
+} // namespace

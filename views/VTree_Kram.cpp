@@ -1,0 +1,76 @@
+#include "views/VTree_Kram.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace views {
+
+constexpr int kScrollBarRoom = 28;
+
+void TVTree_DefaultEvents::OnHeaderClick(TVirtualDrawTree* tree, int column) {
+    if (!tree)
+        return;
+    const SortDirection direction =
+        (column == tree->SortColumn() && tree->Direction() == SortDirection::Ascending)
+            ? SortDirection::Descending
+            : SortDirection::Ascending;
+    tree->SortTree(column, direction);
+    const RowId first = tree->GetFirstSelected();
+    if (first != RowId::None)
+        tree->ScrollIntoViewCentered(first);
+}
+
+void FitColumnsToWidth(TVirtualDrawTree* tree, const std::vector<int>& columns) {
+    if (!tree || columns.empty())
+        return;
+    const auto listed = [&](int c) {
+        return std::find(columns.begin(), columns.end(), c) != columns.end();
+    };
+    int free = tree->width() - kScrollBarRoom;
+    for (int c = 0; c < tree->ColumnCount(); ++c)
+        if (tree->IsColumnVisible(c) && !listed(c))
+            free -= tree->ColumnWidth(c);
+    long long sum = 0;
+    for (int c : columns)
+        sum += tree->ColumnWidth(c);
+    if (sum <= 0)
+        return; // nothing to share out in proportion
+    std::vector<int> widths;
+    for (int c : columns)
+        widths.push_back(static_cast<int>(
+            std::nearbyint(static_cast<double>(tree->ColumnWidth(c)) * free / static_cast<double>(sum))));
+    for (size_t i = 0; i < columns.size(); ++i)
+        tree->SetColumnWidth(columns[i], widths[i]);
+}
+
+void ShowAllNodes(analysis::TAnalysisTree* tree) {
+    if (!tree || tree->IsEmpty())
+        return;
+    tree->BeginUpdate();
+    tree->SetAllVisible(true);
+    tree->EndUpdate();
+}
+
+} // namespace views
+
+#include "analysis/nogui_Orbisca.h"
+
+namespace views {
+
+void ConfigureAnalysisList(TVirtualDrawTree* list, analysis::TOrbisca* engine) {
+    list->SetColumns({QStringLiteral("Name"), QStringLiteral("Ordner"), QStringLiteral("Dateien"),
+                      QString::fromUtf8("Größe"), QString::fromUtf8("Größe % "),
+                      QString::fromUtf8("Ordnergröße %")},
+                     {236, 68, 68, 80, 92, 120});
+    list->SetSourceTree(engine->FTree);
+    list->SetDirection(SortDirection::Ascending);
+    list->SetSortColumn(analysis::kColSharePercent);
+    list->OnDrawNode = [engine](const TPaintInfo& info) { engine->DefaultEvent_DrawNode(info); };
+    list->OnCompareNodes = [engine](const TCompareKey& a, const TCompareKey& b, int column) {
+        return engine->DefaultEvent_CompareNodes(a, b, column);
+    };
+    list->OnHeaderClick = &TVTree_DefaultEvents::OnHeaderClick;
+    list->OnHeaderDblClick = &TVTree_DefaultEvents::OnHeaderClick;
+}
+
+} // namespace views
