@@ -37,7 +37,7 @@ struct TLumoTimerState {
     std::atomic<int32_t> FInterval{0};
 
     std::atomic<int> workerNice{0};
-    std::atomic<uint64_t> wakeUps{0};
+    std::atomic<uint64_t> sleeps{0};
 };
 
 namespace {
@@ -105,7 +105,6 @@ void TLumoTimerThread::Execute() {
     std::unique_lock guard(tt->lock);
     while (!tt->bStop) {
         tt->workerNice = currentNice();
-        ++tt->wakeUps;
         const uint32_t t0 = platform::timeGetTime();
         if (tt->FEnabled) {
             // Run the tick step on the UI thread and wait until it has run.
@@ -130,6 +129,7 @@ void TLumoTimerThread::Execute() {
         const int64_t sleepMs =
             std::max<int64_t>(int64_t{tt->FInterval} - int64_t{elapsed}, kMinimumSleepMs);
         // Destruction cuts the sleep short; nothing else does.
+        ++tt->sleeps;
         tt->wake.wait_until(guard, Clock::now() + std::chrono::milliseconds(sleepMs),
                             [&] { return tt->bStop; });
     }
@@ -161,7 +161,7 @@ void TLumoThreadTimer::SetEnabled(bool enabled) { FState->FEnabled = enabled; }
 int32_t TLumoThreadTimer::Interval() const { return FState->FInterval; }
 void TLumoThreadTimer::SetInterval(int32_t milliseconds) { FState->FInterval = milliseconds; }
 int TLumoThreadTimer::WorkerNiceValue() const { return FState->workerNice; }
-uint64_t TLumoThreadTimer::WorkerWakeUps() const { return FState->wakeUps; }
+uint64_t TLumoThreadTimer::WorkerSleeps() const { return FState->sleeps; }
 
 bool TLumoThreadTimer::event(QEvent* e) {
     if (e->type() != TickEvent::eventType())

@@ -67,9 +67,9 @@ public:
     void SetOnTimer(TNotifyEvent handler) { FOnTimer = std::move(handler); }
 
     // Diagnostics: the scheduling nice value the worker runs at, as it last saw it, and how
-    // often it has woken up so far.
+    // often it has gone to sleep so far.
     int WorkerNiceValue() const;
-    uint64_t WorkerWakeUps() const;
+    uint64_t WorkerSleeps() const;
 
 protected:
     bool event(QEvent* e) override;
