@@ -193,8 +193,23 @@ TEST(ThreadTimer, DestroyedTimerNeverCallsItsHandler) {
         delete timer;
         EXPECT_LT(msSince(start), 50.0);
     }
+    {
+        // A handler may destroy its own timer.
+        auto* timer = new TLumoThreadTimer;
+        QEventLoop loop;
+        timer->SetInterval(5);
+        timer->SetOnTimer([&](QObject* sender) {
+            ++ticks;
+            delete static_cast<TLumoThreadTimer*>(sender);
+            loop.quit();
+        });
+        timer->SetEnabled(true);
+        runLoop(loop, 5000);
+        QEventLoop after;
+        runLoop(after, 60);
+    }
     EXPECT_TRUE(workersEnd(baseline));
-    EXPECT_EQ(ticks, 1);
+    EXPECT_EQ(ticks, 2);
 }
 
 TEST(ThreadTimer, ThreadPriorityIsStoredOnly) {
