@@ -57,14 +57,15 @@ std::string ResolveNativePath(const QString& windowsPath) {
             native = spelt;
             continue;
         }
+        // Of several names that differ only in case, the smallest is taken, so the choice does
+        // not depend on the order of the folder.
         std::string found;
         for (const std::string& entry : folderEntries(native)) {
-            if (platform::DisplayName(entry).compare(part, Qt::CaseInsensitive) == 0) {
-                found = joinNative(native, entry);
-                break;
-            }
+            if (platform::DisplayName(entry).compare(part, Qt::CaseInsensitive) == 0 &&
+                (found.empty() || entry < found))
+                found = entry;
         }
-        native = found.empty() ? spelt : found;
+        native = found.empty() ? spelt : joinNative(native, found);
     }
     return native;
 }

@@ -51,9 +51,10 @@ QString userLocaleName(platform::LCTYPE iso, platform::LCTYPE abbreviated) {
 
 // A 16 x 16 flag with white as the transparent colour; a null pixmap when the file is no picture.
 QPixmap loadFlag(const QString& windowsPath) {
-    const std::string native = ResolveNativePath(windowsPath);
-    QImage image(QString::fromStdString(native));
-    if (image.isNull())
+    QByteArray bytes;
+    QString error;
+    QImage image;
+    if (!ReadWholeFile(windowsPath, &bytes, &error) || !image.loadFromData(bytes))
         return {};
     if (image.size() != QSize(16, 16))
         image = image.scaled(16, 16, Qt::IgnoreAspectRatio, Qt::FastTransformation);
