@@ -40,7 +40,7 @@ TranslationLists& translationLists() {
 
 const QString kCrLf = QStringLiteral("\r\n");
 
-// Lines as a Delphi string list takes them from a text: a line ends at CR LF, CR or LF, and a
+// The lines of a text: a line ends at CR LF, CR or LF, and a
 // line break at the very end starts no further line.
 QStringList splitTextLines(const QString& text) {
     QStringList lines;
