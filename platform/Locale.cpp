@@ -442,6 +442,15 @@ LCID LocaleNameToLCID(const QString& name) {
         return LANG_ENGLISH_US;
     if (lang == u"no")
         lang = QStringLiteral("nb");
+    // Serbian has a Cyrillic and a Latin locale for each country; Linux names the Latin one
+    // "sr_RS@latin", BCP 47 "sr-Latn-RS".
+    if (lang == u"sr" && (name.contains(u"@latin", Qt::CaseInsensitive) ||
+                          name.contains(u"-Latn", Qt::CaseInsensitive))) {
+        if (ctry == u"RS")
+            return 9242;
+        if (ctry == u"CS")
+            return 2074;
+    }
     return lcidForIso(lang, ctry);
 }
 

@@ -140,6 +140,24 @@ TEST(UserLocale, EnvironmentGivesTheUsersLocale) {
     qputenv("LANG", oldLang);
 }
 
+TEST(UserLocale, LinuxLocaleNamesAndCodePages) {
+    const std::tuple<const char*, platform::LCID, unsigned> cases[] = {
+        {"de_DE.UTF-8@euro", 1031, 1252}, {"de-DE", 1031, 1252},  {"C", 1033, 1252},
+        {"POSIX", 1033, 1252},            {"", 1033, 1252},       {"no_NO.UTF-8", 1044, 1252},
+        {"nb_NO", 1044, 1252},            {"zh_TW.Big5", 1028, 950}, {"zh_CN", 2052, 936},
+        {"es_ES", 3082, 1252},            {"pl_PL", 1045, 1250},  {"ja_JP.eucJP", 1041, 932},
+        {"sr_RS", 10266, 1251},           {"sr_RS@latin", 9242, 1250},
+        {"sr-Latn-RS", 9242, 1250},       {"eo_XX", 0, 1252},
+    };
+    for (const auto& [name, lcid, codePage] : cases) {
+        EXPECT_EQ(platform::LocaleNameToLCID(name), lcid) << name;
+        platform::FakeLocale locale("C", name);
+        EXPECT_EQ(platform::GetACP(), codePage) << name;
+    }
+    EXPECT_EQ(platform::MultiByteToWideChar(1250, "\x8a\xb9"), QString::fromUtf8("Šą"));
+    EXPECT_EQ(platform::MultiByteToWideChar(1252, "\x80\x9f"), QString::fromUtf8("€Ÿ"));
+}
+
 TEST(UserLocale, NumberFormatAndNames) {
     const std::tuple<platform::LCID, const char*, const char*, const char*> cases[] = {
         {1031, ",", ".", "German (Germany)"},
