@@ -1,0 +1,158 @@
+#include "i18n/ProjectMessages.h"
+
+#include "i18n/nLang3.h"
+
+#include <array>
+
+namespace i18n {
+namespace {
+
+constexpr const char* kKeys[] = {
+#define ORBISCA_MESSAGE_KEY(key) #key,
+    ORBISCA_MESSAGES(ORBISCA_MESSAGE_KEY)
+#undef ORBISCA_MESSAGE_KEY
+};
+static_assert(std::size(kKeys) == kMessageCount);
+
+// German built-in texts, in the order of the keys.
+constexpr const char* kDefaults[] = {
+    "Bitte wählen Sie aus, welches Laufwerk analysiert werden soll:",
+    "In dieses Laufwerk scheint kein Medium eingelegt zu sein! Bitte wählen Sie ein anderes "
+    "Laufwerk aus.",
+    "Kein Balken",
+    "Größe im Vergleich zum Laufwerk",
+    "Größe im Vergleich zum Ordner",
+    "Alle Dateien",
+    "Audio-Dateien",
+    "Video-Dateien",
+    "Bild-Dateien",
+    "Archive",
+    "Dokumente",
+    "Anwendungen",
+    "Bitte wählen Sie ein Laufwerk aus und klicken Sie auf die Schaltfläche \"Untersuchen\".",
+    "<b>Bitte warten...</b><br>Dateien und Ordner auf dem Laufwerk werden ermittelt und nach "
+    "Größe sortiert. Dies kann einige Zeit in Anspruch nehmen.",
+    "Der aktuelle Filter umfasst %1 von %2 vorhandenen Objekten auf dem Laufwerk. Diese belegen "
+    "%3.<br>Sie können die Ausgabe filtern und sich so z.B. die größten Video-Dateien oder "
+    "Archive anzeigen lassen. Verwenden Sie dazu das Steuerelement neben \"Anzeigen\". Sie können "
+    "dort auch gezielt eine Dateiendung wie z.B. \"zip\" eingeben und die Eingabetaste (RETURN) "
+    "drücken, um nur Dateien dieser Endung auflisten zu lassen.",
+    "<b>Bitte warten...</b><br>Filter werden angewendet. Dies kann einige Sekunden in Anspruch "
+    "nehmen.",
+    "Sind Sie sicher, dass die markierten Dateien/Ordner in den Papierkorb verschoben werden "
+    "sollen?\r\nDies kann katastrophale Folgen haben wenn es sich dabei um wichtige "
+    "Systemdateien handeln sollte!\r\nBeachten Sie bitte, dass die Analyse-Ergebnisse und "
+    "Diagramme nicht aktualisiert werden.",
+    "Ok",
+    "Abbrechen",
+    "Ok",
+    "Ja",
+    "Nein",
+    "Orbisca",
+    "Änderungen an der Sprache oder dem Skin werden erst angewendet, wenn Sie die Software neu "
+    "starten.",
+    "Allgemein",
+    "Sind Sie ganz sicher, dass <b>alle</b> Einstellungen jetzt zurückgesetzt werden sollen? "
+    "Dies entfernt alle geänderten oder hinzugefügten Einstellungen seit der Installation dieser "
+    "Software. Diese Aktion kann später <b>nicht</b> rückgängig gemacht werden!",
+    "Zurück",
+    "Zur letzten Startseite zurückkehren. Dies beendet das aktuell sichtbare Modul.",
+    "Optionen",
+    "Einstellungen für diese Software anzeigen. Manche Einstellungen gelten erst nach einem "
+    "Neustart dieser Software.",
+    "Internet",
+    "Diese Software kaufen, Support anfordern und vieles mehr - entdecken Sie die Möglichkeiten!",
+    "Feedback",
+    "Hinterlassen Sie uns doch Feedback zu dieser Software",
+    "Byte",
+    "Bytes",
+    "MyZelvano",
+    "Software Deals",
+    "More Downloads",
+    "Defragmentieren mit Zelvano Tidewell",
+    "Analysiere Speicherbelegung mit Zelvano Tidewell",
+    "Vernichten mit Zelvano Tidewell",
+    "Verschlüsseln mit Zelvano Tidewell",
+    "Entschlüsseln mit Zelvano Tidewell",
+    "Teilen mit Zelvano Tidewell",
+    "Zusammenfügen mit Zelvano Tidewell",
+    "Inhalt vernichten mit Zelvano Tidewell",
+    "Nach gelöschten Dateien suchen mit Zelvano Tidewell",
+    "Zelvano",
+};
+static_assert(std::size(kDefaults) == kMessageCount);
+
+struct Catalogue {
+    std::array<QString, kMessageCount> current;
+    bool loaded = false;
+    Catalogue() { reset(); }
+    void reset() {
+        for (int i = 0; i < kMessageCount; ++i)
+            current[static_cast<size_t>(i)] = QString::fromUtf8(kDefaults[i]);
+        loaded = false;
+    }
+};
+
+Catalogue& catalogue() {
+    static Catalogue c;
+    return c;
+}
+
+int indexOfKey(const QString& key) {
+    for (int i = 0; i < kMessageCount; ++i)
+        if (key.compare(QLatin1String(kKeys[i]), Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+} // namespace
+
+const QString& Message(Msg msg) { return catalogue().current[static_cast<size_t>(msg)]; }
+
+QString Message(const QString& key) {
+    const int i = indexOfKey(key);
+    return i < 0 ? QString() : catalogue().current[static_cast<size_t>(i)];
+}
+
+QString MessageKey(Msg msg) { return QString::fromLatin1(kKeys[static_cast<int>(msg)]); }
+
+QString MessageDefault(Msg msg) { return QString::fromUtf8(kDefaults[static_cast<int>(msg)]); }
+
+QStringList MessageKeys() {
+    QStringList keys;
+    for (const char* key : kKeys)
+        keys.append(QString::fromLatin1(key));
+    return keys;
+}
+
+bool MessagesLoaded() { return catalogue().loaded; }
+
+void LoadMessageCatalogue() {
+    const TLang* lang = ActiveTranslation();
+    if (!lang)
+        return;
+    Catalogue& c = catalogue();
+    c.loaded = true;
+    for (int i = 0; i < kMessageCount; ++i)
+        c.current[static_cast<size_t>(i)] =
+            lang->Get_StringW(QStringLiteral("MESSAGES"), QString::fromLatin1(kKeys[i]));
+}
+
+void ApplyFixedMessageTexts() {
+    static constexpr std::pair<Msg, const char*> kFixed[] = {
+        {Msg::MESSAGE_BYTE, "Byte"},
+        {Msg::MESSAGE_BYTES, "Bytes"},
+        {Msg::MESSAGE_IM_MYZELVANO, "MyZelvano"},
+        {Msg::MESSAGE_IM_SOFTWAREDEALS, "Software Deals"},
+        {Msg::MESSAGE_IM_MOREDOWNLOADS, "More Downloads"},
+    };
+    for (const auto& [msg, text] : kFixed) {
+        QString& current = catalogue().current[static_cast<size_t>(msg)];
+        if (current.isEmpty())
+            current = QString::fromLatin1(text);
+    }
+}
+
+void ResetMessageCatalogue() { catalogue().reset(); }
+
+} // namespace i18n

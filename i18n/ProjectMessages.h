@@ -1,0 +1,98 @@
+#pragma once
+
+// The message catalogue: texts that code puts on the screen at run time, by key, each with its
+// German built-in text. Once a translation is loaded every message is taken from its section
+// MESSAGES, once per process; a message that the translation lacks is empty from then on.
+// The catalogue holds the messages this program shows and the translator's name; the keys of
+// the shared code base that it never shows are not carried.
+
+#include <QString>
+#include <QStringList>
+
+namespace i18n {
+
+#define ORBISCA_MESSAGES(X)                                                                        \
+    X(MESSAGEHTML_ORB_SELECTDRIVE)                                                                 \
+    X(MESSAGE_ORB_NO_MEDIA_IN_DRIVE)                                                               \
+    X(MESSAGE_ORB_BALKEN_NONE)                                                                     \
+    X(MESSAGE_ORB_BALKEN_ABSOLUT)                                                                  \
+    X(MESSAGE_ORB_BALKEN_RELATIVE)                                                                 \
+    X(MESSAGE_ORB_FILTER_ALL)                                                                      \
+    X(MESSAGE_ORB_FILTER_AUDIO)                                                                    \
+    X(MESSAGE_ORB_FILTER_VIDEO)                                                                    \
+    X(MESSAGE_ORB_FILTER_PICS)                                                                     \
+    X(MESSAGE_ORB_FILTER_ARCHIVES)                                                                 \
+    X(MESSAGE_ORB_FILTER_DOCUMENTS)                                                                \
+    X(MESSAGE_ORB_FILTER_APPS)                                                                     \
+    X(MESSAGEHTML_ORB_STATUS_WELCOME)                                                              \
+    X(MESSAGEHTML_ORB_STATUS_SCANNING)                                                             \
+    X(MESSAGEHTML_ORB_STATUS_DONE)                                                                 \
+    X(MESSAGEHTML_ORB_STATUS_FILTERING)                                                            \
+    X(MESSAGE_ORB_DELETE_ASK_SURE)                                                                 \
+    X(MESSAGE_OK)                                                                                  \
+    X(MESSAGE_ABORT)                                                                               \
+    X(MESSAGE_ASKER_OK)                                                                            \
+    X(MESSAGE_ASKER_YES)                                                                           \
+    X(MESSAGE_ASKER_NO)                                                                            \
+    X(MESSAGE_MODULNAME_OB)                                                                        \
+    X(MESSAGEHTML_OPTIONS_SKINORLANG_CHANGED)                                                      \
+    X(MESSAGE_OPTIONS_NAVI1)                                                                       \
+    X(MESSAGEHTML_OPTIONS_ASKER_SURETORESET)                                                       \
+    X(MESSAGE_BACKTOMAINMENU)                                                                      \
+    X(MESSAGEHTML_TOOLTIPS_BACK)                                                                   \
+    X(MESSAGE_OPTIONS)                                                                             \
+    X(MESSAGEHTML_TOOLTIPS_OPTIONS)                                                                \
+    X(MESSAGE_TOOLTIPS_HEADER_IM)                                                                  \
+    X(MESSAGEHTML_TOOLTIPS_IM)                                                                     \
+    X(MESSAGE_TOOLTIPS_HEADER_FEEDBACK)                                                            \
+    X(MESSAGEHTML_TOOLTIPS_FEEDBACK)                                                               \
+    X(MESSAGE_BYTE)                                                                                \
+    X(MESSAGE_BYTES)                                                                               \
+    X(MESSAGE_IM_MYZELVANO)                                                                        \
+    X(MESSAGE_IM_SOFTWAREDEALS)                                                                    \
+    X(MESSAGE_IM_MOREDOWNLOADS)                                                                    \
+    X(MESSAGE_CONTEXTMENU_DEFRAG_QO8)                                                              \
+    X(MESSAGE_CONTEXTMENU_DL_QO8)                                                                  \
+    X(MESSAGE_CONTEXTMENU_SHREDDER_QO8)                                                            \
+    X(MESSAGE_CONTEXTMENU_ENCRYPT_QO8)                                                             \
+    X(MESSAGE_CONTEXTMENU_DECRYPT_QO8)                                                             \
+    X(MESSAGE_CONTEXTMENU_SPLIT_QO8)                                                               \
+    X(MESSAGE_CONTEXTMENU_JOIN_QO8)                                                                \
+    X(MESSAGE_CONTEXTMENU_SHREDDER_RECYCLE)                                                        \
+    X(MESSAGE_CONTEXTMENU_UNDELETER_RECYCLE)                                                       \
+    X(MESSAGE_TRANSLATOR_NAME)
+
+// One identifier per message, named like its key.
+enum class Msg : int {
+#define ORBISCA_MESSAGE_ENUM(key) key,
+    ORBISCA_MESSAGES(ORBISCA_MESSAGE_ENUM)
+#undef ORBISCA_MESSAGE_ENUM
+};
+
+constexpr int kMessageCount = static_cast<int>(Msg::MESSAGE_TRANSLATOR_NAME) + 1;
+
+// The current text of a message.
+const QString& Message(Msg msg);
+// The current text by key (case ignored); empty for a key the catalogue does not have.
+QString Message(const QString& key);
+
+QString MessageKey(Msg msg);
+// The German built-in text.
+QString MessageDefault(Msg msg);
+// Every key, in table order.
+QStringList MessageKeys();
+
+// Set (before filling) by the first LoadMessageCatalogue of the process.
+bool MessagesLoaded();
+// Fills every message from the active translation: Get_StringW(MESSAGES, key). Without an
+// active translation nothing changes.
+void LoadMessageCatalogue();
+
+// Start-up gives five messages a fixed text when they are empty after the translation load:
+// MESSAGE_BYTE, MESSAGE_BYTES and the three names of the internet menu.
+void ApplyFixedMessageTexts();
+
+// Back to the defaults of a fresh process (tests).
+void ResetMessageCatalogue();
+
+} // namespace i18n
