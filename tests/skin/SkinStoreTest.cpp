@@ -1,6 +1,7 @@
 #include "SkinTestSupport.h"
 
 #include "platform/Debug.h"
+#include "settings/Registry.h"
 #include "skin/IniFile.h"
 
 #include <QListWidget>
@@ -197,6 +198,63 @@ TEST(SkinStore, MissingPicturesFallBack) {
         EXPECT_TRUE(capture.contains("*** Skin picture not loaded: ")) << name;
     }
     EXPECT_EQ(LoadSkinPicture(SkinFolder() + "\\ok.bmp").pixel(1, 1), 0xFFFF0000u);
+}
+
+} // namespace
+
+namespace {
+
+TEST(SkinStore, SelectSkinAtStart) {
+    TempProgramFolder folder;
+    TempSkinHive hive;
+    folder.Write("skins/Blue/skin.ini", "");
+    folder.MakeFolder("skins/Empty");
+    folder.Write("skin.ini", ""); // ProgramFolder\skin.ini, reachable only through ".."
+    const QString def = folder.Windows("skins") + "\\default";
+    const struct {
+        const char* stored; // nullptr: no value
+        QString chosen;
+    } cases[] = {
+        {nullptr, def},
+        {"", def},
+        {"Default", def}, // even though no default folder exists
+        {"DEFAULT", def},
+        {"Blue", folder.Windows("skins") + "\\Blue"},
+        {"Empty", def},
+        {"Gone", def},
+        {"..", def},
+        {"..\\skins\\Blue", def},
+    };
+    for (const auto& c : cases) {
+        settings::RegRemoveValue(settings::HKEY_LOCAL_MACHINE, settings::OptionsKey, "UseSkin");
+        if (c.stored) {
+            ASSERT_TRUE(settings::RegWriteString(settings::HKEY_LOCAL_MACHINE,
+                                                 settings::OptionsKey, "UseSkin", c.stored));
+        }
+        SetSkinFolder("elsewhere");
+        EXPECT_EQ(SelectSkinAtStart(), c.chosen) << c.stored;
+        EXPECT_EQ(SkinFolder(), c.chosen) << c.stored;
+    }
+}
+
+TEST(SkinStore, SaveSkinChoice) {
+    TempProgramFolder folder;
+    TempSkinHive hive;
+    const auto stored = [] {
+        return settings::RegValueExists(settings::HKEY_LOCAL_MACHINE, settings::OptionsKey,
+                                        "UseSkin")
+                   ? settings::RegReadString(settings::HKEY_LOCAL_MACHINE, settings::OptionsKey,
+                                             "UseSkin")
+                   : QStringLiteral("<none>");
+    };
+    QListWidget list;
+    list.addItems({"default", "Dark"});
+    list.setCurrentRow(1);
+    SaveSkinChoice(&list);
+    EXPECT_EQ(stored(), QStringLiteral("Dark"));
+    list.clearSelection();
+    SaveSkinChoice(&list);
+    EXPECT_EQ(stored(), QStringLiteral("<none>"));
 }
 
 } // namespace
