@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 
 #include <cstdlib>
+#include <ostream>
 
 #include <gtest/gtest.h>
 
@@ -85,3 +86,5 @@ public:
 private:
     QTemporaryDir dir_;
 };
+
+inline std::ostream& operator<<(std::ostream& os, const QString& s) { return os << s.toStdString(); }
