@@ -5,6 +5,7 @@
 #include "skin/IniFile.h"
 
 #include <QListWidget>
+#include <QPainter>
 
 using namespace skin;
 
@@ -110,6 +111,48 @@ TEST_F(InstalledSkins, StripeCells) {
                 EXPECT_EQ(opaque, 0) << "cell " << cell;
         }
     }
+}
+
+} // namespace
+
+namespace {
+
+// A skin with most pieces missing (fixture): everything a window asks of it comes back as a
+// neutral value with a debug line, never a crash.
+TEST(PartialSkin, LoadsWithFallbacks) {
+    const QString previous = platform::ProgramFolder();
+    platform::SetProgramFolder(platform::WindowsPath(ORBISCA_SKIN_FIXTURES));
+    SetSkinFolder(SkinsFolder() + "Partial");
+    const QString ini = SkinFolder() + "\\skin.ini";
+
+    platform::DebugCapture capture;
+    EXPECT_EQ(ReadSkinColor(ini, "Header", "Color"), RGB(0x33, 0x66, 0x99));
+    EXPECT_EQ(ReadSkinColor(ini, "Infobar", "Color"), 0u);
+    EXPECT_EQ(ReadSkinColor(ini, "LumoButtons2", "FaceColor_Normal"), 0u);
+    EXPECT_TRUE(capture.contains("not a colour: [LumoButtons2] FaceColor_Normal=notacolour"));
+
+    // No stripe in the skin nor in the skins folder: transparent icons.
+    const auto stripe = CreateSkinStripe();
+    EXPECT_TRUE(capture.contains("*** No stripe found: "));
+    TPngImageList list(16, 16);
+    EXPECT_EQ(stripe->AddOneToImageList(list, 48, false, 1.0f), 0);
+    EXPECT_EQ(list.Image(0).Pixel(8, 8)[3], 0);
+
+    EXPECT_TRUE(LoadSkinPicture(SkinFolder() + "\\but_close.png").isNull()); // truncated
+    EXPECT_TRUE(LoadSkinPicture(SkinFolder() + "\\grip.png").isNull());      // missing
+    EXPECT_TRUE(capture.contains("but_close.png"));
+
+    QListWidget skins;
+    FillSkinList(&skins);
+    ASSERT_EQ(skins.count(), 1);
+    EXPECT_EQ(skins.item(0)->text(), QStringLiteral("Partial"));
+    QImage img(300, kSkinListItemHeight, QImage::Format_ARGB32);
+    QPainter p(&img);
+    DrawSkinListItem(&skins, 0, img.rect(), p);
+    DrawSkinListItem(&skins, 5, img.rect(), p); // no such item: nothing happens
+
+    platform::SetProgramFolder(previous);
+    SetSkinFolder(SkinsFolder() + "default");
 }
 
 } // namespace
