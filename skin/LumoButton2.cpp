@@ -14,7 +14,6 @@ TLumoButton2::TLumoButton2(QWidget* parent) : QWidget(parent) {
     FFont.Color = RGB(0, 0, 0);
     resize(100, 33);
     setCursor(Qt::PointingHandCursor);
-    setAttribute(Qt::WA_Hover, false);
 }
 
 void TLumoButton2::SetCaption(const QString& value) {

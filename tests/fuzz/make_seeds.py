@@ -33,7 +33,7 @@ def png(width, height, color_type, depth, interlace=0, palette=None, trns=None):
                     row = bytes(b % limit for b in row)
                 else:
                     row = bytes(0 for _ in row)
-            raw.append(row_no % 5 if depth >= 8 else 0)
+            raw.append(row_no % 5 if depth >= 8 and color_type != 3 else 0)
             raw += row
             row_no += 1
     out = b"\x89PNG\r\n\x1a\n"
