@@ -297,29 +297,31 @@ private:
         zs.avail_in = uInt(0);
         size_t inPos = 0, outPos = 0;
         int rc = Z_OK;
+        bool outputFull = false; // the last call may hold output back for more room
         // Feed and drain in slices so that sizes beyond uInt never overflow.
         constexpr size_t kSlice = size_t(1) << 30;
         while (outPos < raw_.size()) {
-            if (zs.avail_in == 0) {
-                if (inPos == compressed_.size())
-                    break;
+            if (zs.avail_in == 0 && inPos < compressed_.size()) {
                 const size_t n = std::min(kSlice, compressed_.size() - inPos);
                 zs.next_in = compressed_.data() + inPos;
                 zs.avail_in = uInt(n);
                 inPos += n;
+            } else if (zs.avail_in == 0 && !outputFull) {
+                break; // all input used and nothing held back
             }
             const size_t n = std::min(kSlice, raw_.size() - outPos);
             zs.next_out = raw_.data() + outPos;
             zs.avail_out = uInt(n);
             rc = inflate(&zs, Z_NO_FLUSH);
             outPos += n - zs.avail_out;
+            outputFull = zs.avail_out == 0;
             if (rc == Z_STREAM_END)
                 break;
             if (rc != Z_OK && rc != Z_BUF_ERROR) {
                 inflateEnd(&zs);
                 return fail("corrupt compressed image data");
             }
-            if (rc == Z_BUF_ERROR && zs.avail_in == 0 && inPos == compressed_.size())
+            if (rc == Z_BUF_ERROR && zs.avail_in == 0 && inPos == compressed_.size() && !outputFull)
                 break;
         }
         inflateEnd(&zs);

@@ -3,6 +3,7 @@
 #include "platform/Debug.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Pump.h"
+#include "settings/Registry.h"
 #include "skin/IniFile.h"
 #include "skin/SkinFiles.h"
 
@@ -54,7 +55,44 @@ TColor ReadSkinColor(const QString& iniFile, const QString& section, const QStri
 }
 
 // ---------------------------------------------------------------------------------------------
-// Skin list
+// Skin choice and list
+
+namespace {
+
+const QString kUseSkin = QStringLiteral("UseSkin");
+
+// A stored choice names one direct subfolder of the skins folder; anything that would lead
+// elsewhere is no skin name.
+bool isPlainFolderName(const QString& name) {
+    return name != u"." && name != u".." && !name.contains(u'\\') && !name.contains(u'/') &&
+           !name.contains(u':');
+}
+
+} // namespace
+
+QString SelectSkinAtStart() {
+    QString folder = SkinsFolder() + QStringLiteral("default");
+    const QString value =
+        settings::RegReadString(settings::HKEY_LOCAL_MACHINE, settings::OptionsKey, kUseSkin);
+    if (!value.isEmpty() && value.toUpper() != u"DEFAULT") {
+        if (!isPlainFolderName(value))
+            platform::OutputDebugStringW(QStringLiteral("*** UseSkin is no skin name: ") + value);
+        else if (FileExists(SkinsFolder() + value + QStringLiteral("\\skin.ini")))
+            folder = SkinsFolder() + value;
+    }
+    SetSkinFolder(folder);
+    return folder;
+}
+
+void SaveSkinChoice(QListWidget* list) {
+    settings::RegRemoveValue(settings::HKEY_LOCAL_MACHINE, settings::OptionsKey, kUseSkin);
+    if (!list)
+        return;
+    const QList<QListWidgetItem*> selected = list->selectedItems();
+    if (!selected.isEmpty())
+        settings::RegWriteString(settings::HKEY_LOCAL_MACHINE, settings::OptionsKey, kUseSkin,
+                                 selected.first()->text());
+}
 
 void FillSkinList(QListWidget* list) {
     if (!list)

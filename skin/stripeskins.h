@@ -28,6 +28,15 @@ QString SkinFolder();
 void SetSkinFolder(const QString& folder);
 QString SkinsFolder(); // ProgramFolder + "\skins\"
 
+// Chooses the skin at start from the value "UseSkin" of the options key: that folder when it
+// holds a "skin.ini", else "default" (also for "default" in any case, an empty value and a value
+// that is no plain folder name). Stores the choice in SkinFolder and returns it.
+QString SelectSkinAtStart();
+
+// Replaces the stored choice by the selected item of the list, or removes it when none is
+// selected.
+void SaveSkinChoice(QListWidget* list);
+
 // Colour of a key of a skin.ini; 0 (black) for a missing file, section, key or empty value.
 // A text that is no colour gives 0 as well and a debug line naming file, section, key and text.
 TColor ReadSkinColor(const QString& iniFile, const QString& section, const QString& key);

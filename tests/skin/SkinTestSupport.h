@@ -5,6 +5,7 @@
 
 #include "PngEncoder.h"
 
+#include "platform/Hive.h"
 #include "platform/Paths.h"
 #include "platform/ProgramFolder.h"
 #include "skin/stripeskins.h"
@@ -12,6 +13,9 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <cstdlib>
+#include <ostream>
 
 #include <gtest/gtest.h>
 
@@ -67,3 +71,20 @@ template <typename F> QByteArray StripePng(uint32_t w, uint32_t h, F pixel) {
         }
     return pngtest::Encode(img);
 }
+
+// A machine hive of its own: ORBISCA_HIVE points into a temporary folder and the process-wide
+// hive reopens there.
+class TempSkinHive {
+public:
+    TempSkinHive() {
+        ::setenv(platform::kHiveEnvironmentVariable,
+                 dir_.filePath(QStringLiteral("machine.hive")).toStdString().c_str(), 1);
+        platform::CloseMachineHive();
+    }
+    ~TempSkinHive() { platform::CloseMachineHive(); }
+
+private:
+    QTemporaryDir dir_;
+};
+
+inline std::ostream& operator<<(std::ostream& os, const QString& s) { return os << s.toStdString(); }

@@ -163,6 +163,8 @@ TEST(Stripe, MissingOrBrokenStripeGivesTransparentIcons) {
     for (const char* name : {"skins/none.png", "skins/broken.png"}) {
         platform::DebugCapture capture;
         TStripeSkinner stripe;
+        EXPECT_EQ(stripe.ErrorIndex, 0);
+        EXPECT_TRUE(stripe.Bitmap().Empty());
         stripe.LoadFromStripeFile(folder.Windows(name));
         EXPECT_TRUE(capture.contains("*** LoadFromStripeFile -> ")) << name;
         EXPECT_EQ(stripe.Images(), 0);
