@@ -1,5 +1,7 @@
 #include "analysis/AnalysisTree.h"
 
+#include "analysis/ListPresentation.h"
+
 #include <algorithm>
 
 namespace analysis {
@@ -228,14 +230,21 @@ void TAnalysisTree::PathBuilder::Append(PNode n, std::u16string& out) {
     const size_t start = out.size();
     if (nd.flags & kAbsolute || nd.parent == kNone) {
         out += tree_.segment(nd);
+        if (upper_)
+            UpperForCompareInPlace(out.data() + start, out.size() - start);
     } else {
         if (nd.parent != parent_) {
             prefix_.clear();
             tree_.appendPrefix(nd.parent, prefix_);
+            if (upper_)
+                UpperForCompareInPlace(prefix_.data(), prefix_.size());
             parent_ = nd.parent;
         }
         out += prefix_;
+        const size_t own = out.size();
         out += tree_.segment(nd);
+        if (upper_)
+            UpperForCompareInPlace(out.data() + own, out.size() - own);
     }
     if (nd.isFolder && out.size() - start > 3)
         out.pop_back();

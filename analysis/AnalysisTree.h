@@ -85,14 +85,17 @@ public:
     size_t MemoryBytes() const;
 
     // Builds many paths fast: the walk path of the last parent met is kept, so siblings taken
-    // one after another cost only their own names.
+    // one after another cost only their own names. With upperCase the paths come out as the
+    // name order compares them (UpperForCompareInPlace).
     class PathBuilder {
     public:
-        explicit PathBuilder(const TAnalysisTree& tree) : tree_(tree) {}
+        explicit PathBuilder(const TAnalysisTree& tree, bool upperCase = false)
+            : tree_(tree), upper_(upperCase) {}
         void Append(PNode n, std::u16string& out);
 
     private:
         const TAnalysisTree& tree_;
+        bool upper_;
         uint32_t parent_ = kNone;
         std::u16string prefix_;
     };

@@ -1,6 +1,6 @@
 #include "analysis/SizeText.h"
 
-#include <QLocale>
+#include "platform/Locale.h"
 
 #include <cmath>
 #include <cstring>
@@ -89,10 +89,14 @@ QString exponentText(double value, const NumberFormat& format) {
 } // namespace
 
 NumberFormat UserNumberFormat() {
-    const QLocale locale;
     NumberFormat f;
-    f.decimal = locale.decimalPoint().isEmpty() ? QChar(u'.') : locale.decimalPoint().at(0);
-    f.thousands = locale.groupSeparator().isEmpty() ? QChar() : locale.groupSeparator().at(0);
+    const platform::LCID user = platform::GetUserDefaultLCID();
+    QString text;
+    if (platform::GetLocaleInfoW(user, platform::LOCALE_SDECIMAL, &text, 8) > 0 && !text.isEmpty())
+        f.decimal = text.at(0);
+    text.clear();
+    if (platform::GetLocaleInfoW(user, platform::LOCALE_STHOUSAND, &text, 8) > 0)
+        f.thousands = text.isEmpty() ? QChar() : text.at(0);
     return f;
 }
 

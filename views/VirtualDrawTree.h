@@ -116,7 +116,8 @@ public:
 
     // Callbacks: the engine paints every cell and orders the rows.
     std::function<void(const TPaintInfo&)> OnDrawNode;
-    // Order of two rows: negative when a comes before b in ascending order.
+    // Order of two rows: negative when a comes before b in ascending order. Large sorts call it
+    // from two threads at once: it must only read the keys it is given.
     std::function<int(const TCompareKey& a, const TCompareKey& b, int column)> OnCompareNodes;
     // Header click and double-click (same handler by default in the analyser window).
     std::function<void(TVirtualDrawTree*, int column)> OnHeaderClick;

@@ -64,3 +64,18 @@ TEST(FormatNumber, PercentagesWithThreeDecimals) {
 }
 
 } // namespace
+
+#include "platform/Locale.h"
+
+namespace {
+
+TEST(SizeText, FollowsTheUserLocale) {
+    {
+        platform::FakeLocale german("de_DE.UTF-8", "C");
+        EXPECT_EQ(analysis::SizeText(1048575), "1.024,0 KB");
+    }
+    platform::FakeLocale english("en_US.UTF-8", "C");
+    EXPECT_EQ(analysis::SizeText(1048575), "1,024.0 KB");
+}
+
+} // namespace
