@@ -39,8 +39,10 @@ inline void removeContents(int dirFd) {
 
 class TempDir {
 public:
-    TempDir() {
-        const char* base = std::getenv("TMPDIR");
+    // In TMPDIR (default /tmp), or below base when given.
+    explicit TempDir(const char* base = nullptr) {
+        if (!base)
+            base = std::getenv("TMPDIR");
         std::string templ = std::string(base && *base ? base : "/tmp") + "/orbisca-test-XXXXXX";
         if (!::mkdtemp(templ.data()))
             throw std::runtime_error("mkdtemp failed");
@@ -75,6 +77,17 @@ inline void writeFileAt(int dirFd, const std::string& name, size_t size) {
 }
 
 inline void writeFile(const std::string& path, size_t size) { writeFileAt(AT_FDCWD, path, size); }
+
+// Open descriptors of this process.
+inline int openDescriptors() {
+    int n = 0;
+    if (DIR* d = ::opendir("/proc/self/fd")) {
+        while (::readdir(d))
+            ++n;
+        ::closedir(d);
+    }
+    return n;
+}
 
 inline void makeDir(const std::string& path) {
     if (::mkdir(path.c_str(), 0755) != 0)
