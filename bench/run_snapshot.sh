@@ -40,6 +40,14 @@ wall() {
   t1=$(date +%s%N)
   awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", (b - a) / 1e9 }'
 }
+# Processor seconds (user + system) of one command: on a shared machine the fairer comparison.
+cpu() {
+  local f
+  f=$(mktemp)
+  /usr/bin/time -f "%U %S" -o "$f" "$@" >/dev/null 2>&1 || true
+  awk '{ printf "%.3f", $1 + $2 }' "$f"
+  rm -f "$f"
+}
 median() { tr ' ' '\n' | sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.3f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
@@ -54,13 +62,15 @@ declare -A CMD=(
 )
 TOOLS="du gdu ncdu snapshot report"
 
-echo "== drive C: (/): $(df --output=iused / | tail -1 | tr -d ' ') inodes in use, $(nproc) processors, load $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "== drive C: (/): warm wall time median of $RUNS, processor time median of 3"
+echo "   $(df --output=iused / | tail -1 | tr -d ' ') inodes in use, $(nproc) processors, load $(cut -d' ' -f1-3 /proc/loadavg)"
 for t in $TOOLS; do ${CMD[$t]} >/dev/null 2>&1 || true; done # warm the cache
-declare -A WARM
-for t in $TOOLS; do WARM[$t]=""; done
+declare -A WARM CPU
+for t in $TOOLS; do WARM[$t]=""; CPU[$t]=""; done
 for ((r = 0; r < RUNS; r++)); do
   for t in $TOOLS; do WARM[$t]+="$(wall ${CMD[$t]}) "; done
 done
+for t in $TOOLS; do CPU[$t]="$(cpu ${CMD[$t]}) $(cpu ${CMD[$t]}) $(cpu ${CMD[$t]})"; done
 declare -A COLD
 cold=0
 if can_drop; then
@@ -71,14 +81,16 @@ if can_drop; then
   done
 fi
 
-printf "\n%-10s %10s %8s %10s %8s\n" "tool" "warm s" "/ du" "cold s" "/ du"
+printf "\n%-10s %10s %8s %10s %8s %10s %8s\n" "tool" "warm s" "/ du" "cold s" "/ du" "cpu s" "/ du"
 du_w=$(echo "${WARM[du]}" | median)
 du_c=""; [ $cold -eq 1 ] && du_c=$(echo "${COLD[du]}" | median)
+du_p=$(echo "${CPU[du]}" | median)
 for t in $TOOLS; do
   w=$(echo "${WARM[$t]}" | median)
   c="-"; cr="-"
   if [ $cold -eq 1 ] && [ -n "${COLD[$t]:-}" ]; then c=$(echo "${COLD[$t]}" | median); cr=$(ratio "$c" "$du_c"); fi
-  printf "%-10s %10s %8s %10s %8s\n" "$t" "$w" "$(ratio "$w" "$du_w")" "$c" "$cr"
+  p=$(echo "${CPU[$t]}" | median)
+  printf "%-10s %10s %8s %10s %8s %10s %8s\n" "$t" "$w" "$(ratio "$w" "$du_w")" "$c" "$cr" "$p" "$(ratio "$p" "$du_p")"
 done
 [ $cold -eq 0 ] && echo "(cold cache skipped: /proc/sys/vm/drop_caches is not writable here)"
 
