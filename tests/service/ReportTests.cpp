@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <pty.h>
 #include <sys/wait.h>
 
 #include <cstdint>
@@ -266,6 +267,33 @@ TEST(Report, TotalsEqualAnLstatWalkAndEveryCsvRowLeadsBackToItsEntry) {
     EXPECT_EQ(fileRows, oracle.files);
 }
 
+TEST(Report, DrawsAProgressBarOnATerminal) {
+    TempDir dir;
+    testtree::writeFile(dir / "a", 1);
+    int master = -1;
+    const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1); // the report itself is not wanted, stderr stays the terminal
+        ::setenv("ORBISCA_SUBST_FILE", "/nonexistent", 1);
+        ::unsetenv("ORBISCA_SUBST");
+        ::execl(ORBISCA_REPORT_PROGRAM, ORBISCA_REPORT_PROGRAM, "--top", "0", dir.path().c_str(),
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    std::string shown;
+    char buf[4096];
+    for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;)
+        shown.append(buf, static_cast<size_t>(n));
+    ::close(master);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_NE(shown.find("\r[#"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("] 100%"), std::string::npos) << shown;
+}
+
 TEST(Report, ExitCodesAndOneLineMessages) {
     TempDir dir;
     testtree::writeFile(dir / "a", 1);
@@ -280,8 +308,8 @@ TEST(Report, ExitCodesAndOneLineMessages) {
         {{"--csv"}, 2},
         {{"--bogus", dir.path()}, 2},
         {{dir.path(), dir.path()}, 2},
-        {{"Q:"}, 2},
-        {{"q:\\"}, 2},
+        {{"B:"}, 2}, // never an automatic letter
+        {{"b:\\"}, 2},
         {{dir / "missing"}, 2},
         {{dir / "a"}, 2}, // a file is no folder
         {{"--csv", dir / "no/such/folder.csv", dir.path()}, 2},

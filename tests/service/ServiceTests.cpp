@@ -79,13 +79,9 @@ std::map<std::u16string, Entry> readGraph(const TFILE_RECORD* root) {
 
 std::u16string u16(std::string_view native) { return platform::DecodeNativeName(native); }
 
+// The build's program folder: where undelete.so is.
 std::string programFolderNative() {
-    Dl_info info{};
-    void* lib = ::dlopen(ORBISCA_SERVICE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-    std::string path = ORBISCA_SERVICE_LIBRARY;
-    if (lib)
-        ::dlclose(lib);
-    (void)info;
+    const std::string path = ORBISCA_SERVICE_LIBRARY;
     return path.substr(0, path.rfind('/'));
 }
 
@@ -559,13 +555,14 @@ TEST_F(ServiceTest, AFolderThatCannotBeReadIsAnEmptyFolderAndADebugLine) {
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
-            ::_exit(10);
+        // The service is loaded first: the build folder need not be readable for nobody.
         platform::DebugCapture capture;
         analysis::TAnalysisTree tree;
         analysis::TOrbisca engine(&tree);
         if (!engine.Undeleter)
             ::_exit(11);
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(10);
         engine.DO_Drive(QStringLiteral("S:\\"));
         const auto locked = engine.FindNodeForThis(1, QStringLiteral("S:\\locked"));
         if (locked == analysis::PNode::None)
