@@ -164,8 +164,17 @@ int resolveTarget(const std::string& target, QString& drive, std::string& native
         return -1;
     }
     std::string folder = target;
-    if (target.size() > 3 && isLetter(target[0]) && target[1] == ':' && target[2] == '\\')
-        folder = platform::NativePath(platform::DisplayName(target)); // a Windows path
+    if (target.size() > 3 && isLetter(target[0]) && target[1] == ':' && target[2] == '\\') {
+        // A Windows path: its components are names as the program shows them.
+        QString windows = QString::fromLatin1(target.data(), 3);
+        std::string_view rest = std::string_view(target).substr(3);
+        for (size_t slash; !rest.empty(); rest.remove_prefix(slash == rest.npos ? rest.size() : slash + 1)) {
+            slash = rest.find('\\');
+            windows += platform::DisplayName(rest.substr(0, slash));
+            windows += u'\\';
+        }
+        folder = platform::NativePath(windows);
+    }
     char real[PATH_MAX];
     if (folder.empty() || !::realpath(folder.c_str(), real) || !isFolder(real))
         return failUsage("no such folder: " + target);

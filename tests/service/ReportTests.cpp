@@ -4,6 +4,7 @@
 #include "TestTree.h"
 
 #include "platform/NameCodec.h"
+#include "platform/Paths.h"
 
 #include <gtest/gtest.h>
 
@@ -315,6 +316,7 @@ TEST(Report, ExitCodesAndOneLineMessages) {
         {{"--csv", dir / "no/such/folder.csv", dir.path()}, 2},
         {{"--top", "0", dir.path()}, 0},
         {{"--top=1", dir.path()}, 0},
+        {{platform::WindowsPath(dir.path()).toStdString() + "\\"}, 0}, // a Windows path
     };
     for (const auto& c : cases) {
         std::string shown;
