@@ -284,6 +284,12 @@ std::vector<DriveEntry> AssignDriveLetters(const std::vector<MountEntry>& mounts
     for (const MountEntry& m : mounts)
         if (!IsPseudoMount(m))
             byPoint[m.mountPoint] = m;
+    if (!byPoint.count("/")) { // no mount table (e.g. /proc is not mounted): "/" is still C:
+        MountEntry root;
+        root.mountPoint = root.fsRoot = "/";
+        root.fsType = "rootfs";
+        byPoint["/"] = root;
+    }
     std::set<std::tuple<unsigned, unsigned, std::string>> seen;
     std::vector<MountEntry> candidates;
     for (auto& [point, m] : byPoint) {

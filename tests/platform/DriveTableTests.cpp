@@ -115,6 +115,11 @@ TEST(DriveTable, AutomaticLettersSkipPseudoMountsAndFollowMountPointOrder) {
            {u'H', "/mnt/cd", DRIVE_CDROM},
            {u'I', "/srv/nfs", DRIVE_REMOTE},
            {u'J', "/tmp", DRIVE_RAMDISK}});
+    // Without a mount table "/" is still C:.
+    const auto bare = AssignDriveLetters({}, {}, isFolder);
+    ASSERT_EQ(bare.size(), 1u);
+    EXPECT_EQ(bare[0].root, "/");
+    EXPECT_EQ(DriveTypeOf(bare[0].mount), DRIVE_FIXED);
     // C: configured elsewhere: "/" takes the first free letter. A: and B: are never automatic.
     const auto moved = AssignDriveLetters({mount("/", "ext4", 8, 1)}, {{u'C', "/data"}}, isFolder);
     ASSERT_EQ(moved.size(), 2u);
