@@ -7,6 +7,8 @@
 // so every listed name leads back to exactly the bytes on disk. Never use toUtf8() for the way
 // back: use NativeName / NativePath.
 
+#include "platform/NameCodec.h"
+
 #include <QString>
 
 #include <string>
@@ -14,15 +16,14 @@
 
 namespace platform {
 
-constexpr char16_t kBackslashInName = 0xF05C;
-
 // Native name bytes -> display name (one path component).
 QString DisplayName(std::string_view nativeName);
 // Display name -> native name bytes; the exact inverse of DisplayName.
 std::string NativeName(QStringView displayName);
 
 // Root folder a drive letter stands for (native, no trailing slash except "/"); empty when the
-// letter is not mapped. C: is "/" unless configured otherwise.
+// letter is not mapped. The drive table (DriveTable.h) holds the letters: C: is "/" unless
+// configured otherwise.
 std::string DriveRoot(char16_t letter);
 // Maps a letter to a native folder (like subst). An empty root removes the mapping.
 void SetDriveRoot(char16_t letter, const std::string& nativeRoot);

@@ -1,0 +1,75 @@
+#pragma once
+
+// The record arena of one snapshot: a single reservation of address space no larger than 2 GiB,
+// so that any two addresses inside it are less than 2^31 bytes apart and every self-relative
+// 32-bit reference between records fits. Pages are committed only when touched (MAP_NORESERVE).
+// Worker threads carve private chunks out of it with one atomic add and bump-allocate inside.
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+namespace service {
+
+class Arena {
+public:
+    static constexpr size_t kMaxBytes = size_t{1} << 31;
+
+    Arena() = default;
+    ~Arena();
+    Arena(const Arena&) = delete;
+    Arena& operator=(const Arena&) = delete;
+
+    // Reserves bytes of address space (rounded to pages, at most kMaxBytes).
+    bool Reserve(size_t bytes);
+    void Release();
+
+    // A block of bytes (multiple of 8) from the reservation; nullptr once it is used up.
+    char* Grab(size_t bytes);
+
+    size_t UsedBytes() const;
+    size_t ReservedBytes() const { return reserved_; }
+
+private:
+    char* base_ = nullptr;
+    size_t reserved_ = 0;
+    std::atomic<size_t> used_{0};
+};
+
+// Per-thread bump allocation in chunks of the arena. Memory comes zeroed from the kernel.
+class ArenaCursor {
+public:
+    static constexpr size_t kChunkBytes = 256 * 1024;
+
+    explicit ArenaCursor(Arena& arena) : arena_(&arena) {}
+
+    // At least bytes (less than a quarter chunk) of room at the cursor; nullptr when the arena
+    // is used up. The room stays valid until Commit or the next Room call.
+    char* Room(size_t bytes) {
+        if (static_cast<size_t>(end_ - next_) >= bytes)
+            return next_;
+        return refill(bytes);
+    }
+    // Takes bytes (rounded up to 4) of the room just handed out.
+    void Commit(size_t bytes) { next_ += (bytes + 3) & ~size_t{3}; }
+
+    char* Alloc(size_t bytes) {
+        // Large blocks (the entry array of a huge folder) get a piece of their own; the current
+        // chunk stays in use for the small records that follow.
+        if (bytes >= kChunkBytes / 4)
+            return arena_->Grab(bytes);
+        char* p = Room(bytes);
+        if (p)
+            Commit(bytes);
+        return p;
+    }
+
+private:
+    char* refill(size_t bytes);
+
+    Arena* arena_;
+    char* next_ = nullptr;
+    char* end_ = nullptr;
+};
+
+} // namespace service

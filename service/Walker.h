@@ -1,0 +1,62 @@
+#pragma once
+
+// The Linux backend of the snapshot service: reads one file system below a root folder into the
+// record graph of UndelDLL.h. Worker threads list folders with getdents64 and statx relative to
+// directory descriptors (so depth is limited by memory, not PATH_MAX); the calling thread only
+// waits, relays progress and keep-alive callbacks, and writes the workers' diagnostics.
+
+#include "analysis/UndelDLL.h"
+#include "service/Arena.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace service {
+
+struct WalkOptions {
+    int threads = 0;             // 0: chosen from the number of processors
+    size_t arenaBytes = 0;       // 0: the largest reservation (2 GiB)
+    char16_t driveLetter = u'C'; // names the folders in diagnostics
+};
+
+// Everything is called on the thread that runs Snapshot::Build.
+struct WalkEvents {
+    std::function<bool()> keepAlive;             // at least every 50 ms; true stops the walk
+    std::function<void(int32_t)> progress;       // 0..1100, never going back, ending at 1100
+    std::function<void(const std::u16string&)> debugLine;
+};
+
+class Snapshot {
+public:
+    Snapshot() = default;
+    ~Snapshot() = default;
+    Snapshot(const Snapshot&) = delete;
+    Snapshot& operator=(const Snapshot&) = delete;
+
+    // Builds the graph of everything below rootFd (a folder descriptor, which stays the
+    // caller's); replaces an earlier graph. False when the walk was stopped or the arena ran
+    // out: the graph then holds what was read until then.
+    bool Build(int rootFd, const WalkOptions& options, const WalkEvents& events);
+    void Clear();
+
+    TFILE_RECORD* Root() const { return root_; }
+    uint64_t Entries() const { return entries_; }
+    size_t ArenaBytes() const { return arena_.UsedBytes(); }
+
+private:
+    Arena arena_;
+    TFILE_RECORD* root_ = nullptr;
+    uint64_t entries_ = 0;
+};
+
+// Tests: called by the workers just before an entry is examined (dirFd is its folder).
+using EntryHook = void (*)(int dirFd, const char* name, void* context);
+void SetEntryHookForTesting(EntryHook hook, void* context);
+
+// Windows file time (100 ns since 1601) of a Unix time.
+constexpr uint64_t WindowsFileTime(int64_t seconds, uint32_t nanoseconds) {
+    return static_cast<uint64_t>((seconds + 11644473600LL) * 10000000LL + nanoseconds / 100);
+}
+
+} // namespace service

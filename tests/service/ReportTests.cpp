@@ -1,0 +1,351 @@
+// orbisca-report as users run it: totals against an independent lstat walk, every CSV row
+// leading back to its native entry, and the exit codes with their one-line messages.
+
+#include "TestTree.h"
+
+#include "platform/NameCodec.h"
+#include "platform/Paths.h"
+
+#include <gtest/gtest.h>
+
+#include <pty.h>
+#include <sys/wait.h>
+
+#include <cstdint>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <vector>
+
+using testtree::TempDir;
+
+namespace {
+
+struct RunResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+RunResult runReport(const std::vector<std::string>& args, const std::string& program = ORBISCA_REPORT_PROGRAM) {
+    TempDir io;
+    const std::string outFile = io / "out", errFile = io / "err";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int o = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int e = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(o, 1);
+        ::dup2(e, 2);
+        ::setenv("ORBISCA_SUBST_FILE", "/nonexistent", 1);
+        ::unsetenv("ORBISCA_SUBST");
+        ::unsetenv("ORBISCA_DEBUG");
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+    RunResult r;
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = slurp(outFile);
+    r.err = slurp(errFile);
+    return r;
+}
+
+// RFC 4180 records: quoted fields may hold commas, quotes (doubled), CR and LF.
+std::vector<std::vector<std::string>> parseCsv(const std::string& text, bool& wellFormed) {
+    std::vector<std::vector<std::string>> rows;
+    std::vector<std::string> row;
+    std::string field;
+    wellFormed = true;
+    size_t i = 0;
+    bool quoted = false, fieldStarted = false;
+    while (i < text.size()) {
+        const char c = text[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+                field += '"';
+                i += 2;
+            } else if (c == '"') {
+                quoted = false;
+                ++i;
+            } else {
+                field += c;
+                ++i;
+            }
+            continue;
+        }
+        if (c == '"' && !fieldStarted) {
+            quoted = fieldStarted = true;
+            ++i;
+        } else if (c == ',') {
+            row.push_back(field);
+            field.clear();
+            fieldStarted = false;
+            ++i;
+        } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            row.push_back(field);
+            rows.push_back(row);
+            row.clear();
+            field.clear();
+            fieldStarted = false;
+            i += 2;
+        } else if (c == '\r' || c == '\n' || c == '"') {
+            wellFormed = false; // bare line breaks and quotes belong inside quoted fields
+            ++i;
+        } else {
+            field += c;
+            fieldStarted = true;
+            ++i;
+        }
+    }
+    if (quoted || !row.empty() || !field.empty())
+        wellFormed = false;
+    return rows;
+}
+
+struct Totals {
+    uint64_t files = 0, folders = 0, bytes = 0;
+};
+
+// The independent count: lstat on every entry. A link to a folder is a folder entry that is not
+// entered; any other link is a file of no size.
+void lstatWalk(const std::string& folder, Totals& t) {
+    DIR* dir = ::opendir(folder.c_str());
+    ASSERT_NE(dir, nullptr);
+    while (const dirent* e = ::readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name == "." || name == "..")
+            continue;
+        const std::string path = folder + "/" + name;
+        struct stat st{};
+        ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+        if (S_ISDIR(st.st_mode)) {
+            ++t.folders;
+            lstatWalk(path, t);
+        } else if (S_ISLNK(st.st_mode)) {
+            struct stat target{};
+            if (::stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode))
+                ++t.folders;
+            else
+                ++t.files;
+        } else {
+            ++t.files;
+            t.bytes += static_cast<uint64_t>(st.st_size);
+        }
+    }
+    ::closedir(dir);
+}
+
+uint64_t reported(const std::string& out, const std::string& label) {
+    const size_t at = out.find(label);
+    if (at == std::string::npos)
+        return UINT64_MAX;
+    std::string digits;
+    for (size_t i = at + label.size(); i < out.size() && out[i] != '\n'; ++i)
+        if (out[i] >= '0' && out[i] <= '9')
+            digits += out[i];
+    return digits.empty() ? UINT64_MAX : std::stoull(digits);
+}
+
+// The path column expected for a native path below root: display names joined with
+// backslashes, a file's own name trimmed of blanks and control characters, escapes of bytes
+// that are not UTF-8 written as U+FFFD.
+std::string expectedPath(const std::string& drive, const std::string& root, const std::string& native,
+                         bool isFolder) {
+    std::u16string path;
+    std::string rest = native.substr(root.size());
+    std::vector<std::u16string> parts;
+    for (size_t start = 0; start < rest.size();) {
+        const size_t slash = rest.find('/', start);
+        const std::string part = rest.substr(start, slash - start);
+        if (!part.empty())
+            parts.push_back(platform::DecodeNativeName(part));
+        start = slash == std::string::npos ? rest.size() : slash + 1;
+    }
+    if (!isFolder && !parts.empty()) {
+        std::u16string& n = parts.back();
+        while (!n.empty() && n.back() <= 0x20)
+            n.pop_back();
+        while (!n.empty() && n.front() <= 0x20)
+            n.erase(n.begin());
+    }
+    for (size_t i = 0; i < parts.size(); ++i)
+        path += (i ? u"\\" : u"") + parts[i];
+    std::string out = drive;
+    for (size_t i = 0; i < path.size(); ++i) {
+        char32_t cp = path[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < path.size() && path[i + 1] >= 0xDC00 && path[i + 1] <= 0xDFFF)
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (path[++i] - 0xDC00);
+        else if (cp >= 0xD800 && cp <= 0xDFFF)
+            cp = 0xFFFD;
+        platform::codec_detail::appendUtf8(out, cp);
+    }
+    return out;
+}
+
+void makeGeneratedTree(const TempDir& dir) {
+    uint32_t seed = 12345;
+    const auto next = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 8) & 0xFFFF; };
+    const std::vector<std::string> odd = {"comma,name", "quote\"name", "line\nbreak", "trailing ",
+                                          " leading", "back\\slash", "bad\xfe" "byte", "crlf\r\n"};
+    for (int a = 0; a < 5; ++a) {
+        const std::string top = dir / ("top" + std::to_string(a) + (a == 2 ? " " : ""));
+        testtree::makeDir(top);
+        for (int b = 0; b < 3; ++b) {
+            const std::string mid = top + "/mid" + std::to_string(b) + (b == 1 ? ",x" : "");
+            testtree::makeDir(mid);
+            for (int f = 0; f < 40; ++f)
+                testtree::writeFile(mid + "/file" + std::to_string(f), next() % 10000);
+            testtree::writeFile(mid + "/" + odd[static_cast<size_t>(a + b) % odd.size()], next() % 500);
+        }
+    }
+    testtree::makeDir(dir / "empty");
+    testtree::writeFile(dir / "top0/mid0/big", 3u << 20);
+    ASSERT_EQ(::link((dir / "top0/mid0/big").c_str(), (dir / "top1/hardlink").c_str()), 0);
+    ASSERT_EQ(::symlink("top0", (dir / "folderlink").c_str()), 0);
+    ASSERT_EQ(::symlink("top0/mid0/big", (dir / "filelink").c_str()), 0);
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0644), 0);
+}
+
+TEST(Report, TotalsEqualAnLstatWalkAndEveryCsvRowLeadsBackToItsEntry) {
+    TempDir dir;
+    makeGeneratedTree(dir);
+    Totals oracle;
+    lstatWalk(dir.path(), oracle);
+
+    TempDir out;
+    const std::string csvFile = out / "nodes.csv";
+    const RunResult r = runReport({"--top", "3", "--csv", csvFile, dir.path()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "") << "no progress bar when stderr is not a terminal";
+    EXPECT_EQ(reported(r.out, "Files:"), oracle.files);
+    EXPECT_EQ(reported(r.out, "Folders:"), oracle.folders);
+    EXPECT_EQ(reported(r.out, "Bytes:"), oracle.bytes);
+    EXPECT_NE(r.out.find("Largest files"), std::string::npos);
+    EXPECT_NE(r.out.find("3,145,728"), std::string::npos) << "the 3 MiB file is among the largest";
+
+    bool wellFormed = false;
+    const auto rows = parseCsv(slurp(csvFile), wellFormed);
+    EXPECT_TRUE(wellFormed);
+    ASSERT_GE(rows.size(), 2u);
+    EXPECT_EQ(rows[0], (std::vector<std::string>{"path", "native_path", "size", "folders", "files", "is_folder"}));
+    const std::string drive = rows[1][0];
+    ASSERT_EQ(drive.size(), 3u);
+    EXPECT_EQ(drive.substr(1), ":\\");
+    EXPECT_EQ(rows[1][1], dir.path());
+    EXPECT_EQ(rows[1][2], std::to_string(oracle.bytes));
+    EXPECT_EQ(rows[1][3], std::to_string(oracle.folders));
+    EXPECT_EQ(rows[1][4], std::to_string(oracle.files));
+
+    size_t fileRows = 0;
+    for (size_t i = 1; i < rows.size(); ++i) {
+        const auto& row = rows[i];
+        ASSERT_EQ(row.size(), 6u);
+        const std::string& native = row[1];
+        struct stat st{};
+        ASSERT_EQ(::lstat(native.c_str(), &st), 0) << native;
+        const bool folder = row[5] == "1";
+        EXPECT_EQ(folder, S_ISDIR(st.st_mode)) << native;
+        if (!folder) {
+            ++fileRows;
+            EXPECT_EQ(row[2], std::to_string(S_ISLNK(st.st_mode) ? 0 : st.st_size)) << native;
+        }
+        if (i > 1) {
+            EXPECT_EQ(row[0], expectedPath(drive, dir.path(), native, folder)) << native;
+        }
+    }
+    EXPECT_EQ(fileRows, oracle.files);
+}
+
+TEST(Report, DrawsAProgressBarOnATerminal) {
+    TempDir dir;
+    testtree::writeFile(dir / "a", 1);
+    int master = -1;
+    const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1); // the report itself is not wanted, stderr stays the terminal
+        ::setenv("ORBISCA_SUBST_FILE", "/nonexistent", 1);
+        ::unsetenv("ORBISCA_SUBST");
+        ::execl(ORBISCA_REPORT_PROGRAM, ORBISCA_REPORT_PROGRAM, "--top", "0", dir.path().c_str(),
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    std::string shown;
+    char buf[4096];
+    for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;)
+        shown.append(buf, static_cast<size_t>(n));
+    ::close(master);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_NE(shown.find("\r[#"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("] 100%"), std::string::npos) << shown;
+}
+
+TEST(Report, ExitCodesAndOneLineMessages) {
+    TempDir dir;
+    testtree::writeFile(dir / "a", 1);
+    const struct {
+        std::vector<std::string> args;
+        int code;
+    } cases[] = {
+        {{}, 2},
+        {{"--top"}, 2},
+        {{"--top", "many", dir.path()}, 2},
+        {{"--top", "-1", dir.path()}, 2},
+        {{"--csv"}, 2},
+        {{"--bogus", dir.path()}, 2},
+        {{dir.path(), dir.path()}, 2},
+        {{"B:"}, 2}, // never an automatic letter
+        {{"b:\\"}, 2},
+        {{dir / "missing"}, 2},
+        {{dir / "a"}, 2}, // a file is no folder
+        {{"--csv", dir / "no/such/folder.csv", dir.path()}, 2},
+        {{"--top", "0", dir.path()}, 0},
+        {{"--top=1", dir.path()}, 0},
+        {{platform::WindowsPath(dir.path()).toStdString() + "\\"}, 0}, // a Windows path
+    };
+    for (const auto& c : cases) {
+        std::string shown;
+        for (const auto& a : c.args)
+            shown += a + " ";
+        const RunResult r = runReport(c.args);
+        EXPECT_EQ(r.exitCode, c.code) << shown << "\n" << r.err;
+        if (c.code != 0) {
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << shown << r.err;
+            EXPECT_EQ(r.err.rfind("orbisca-report: ", 0), 0u) << r.err;
+            EXPECT_EQ(r.out, "");
+        }
+    }
+    const RunResult help = runReport({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.out.rfind("usage: orbisca-report", 0), 0u);
+
+    // Without the service library beside it.
+    TempDir lonely;
+    const std::string copy = lonely / "orbisca-report";
+    {
+        std::ifstream in(ORBISCA_REPORT_PROGRAM, std::ios::binary);
+        std::ofstream o(copy, std::ios::binary);
+        o << in.rdbuf();
+    }
+    ASSERT_EQ(::chmod(copy.c_str(), 0755), 0);
+    const RunResult missing = runReport({dir.path()}, copy);
+    EXPECT_EQ(missing.exitCode, 3);
+    EXPECT_EQ(missing.err, "orbisca-report: Error loading Undelete-DLL! Handle=0 ?\n");
+}
+
+} // namespace
