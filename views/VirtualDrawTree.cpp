@@ -52,6 +52,15 @@ QVariant TVirtualDrawTreeModel::headerData(int section, Qt::Orientation o, int r
     return {};
 }
 
+bool TVirtualDrawTreeModel::setHeaderData(int section, Qt::Orientation o, const QVariant& value,
+                                          int role) {
+    if (o != Qt::Horizontal || (role != Qt::DisplayRole && role != Qt::EditRole) || section < 0 ||
+        section >= owner_->ColumnCount())
+        return false;
+    owner_->SetColumnCaption(section, value.toString());
+    return true;
+}
+
 // ---- list ------------------------------------------------------------------------------------
 
 TVirtualDrawTree::TVirtualDrawTree(QWidget* parent) : QTreeView(parent) {

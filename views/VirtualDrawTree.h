@@ -39,6 +39,8 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation o, int role) const override;
+    // The translation of a window sets the captions through the model.
+    bool setHeaderData(int section, Qt::Orientation o, const QVariant& value, int role) override;
     void reset() {
         beginResetModel();
         endResetModel();

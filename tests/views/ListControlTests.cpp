@@ -74,6 +74,10 @@ TEST_F(ListTest, HeaderHasTheSixColumnsAndStartsOnTheShareColumn) {
     EXPECT_EQ(list.header()->sortIndicatorSection(), 4);
     EXPECT_EQ(list.selectionMode(), QAbstractItemView::ExtendedSelection);
     EXPECT_EQ(list.selectionBehavior(), QAbstractItemView::SelectRows);
+    // Captions can be replaced through the model, as the translation of a window does.
+    EXPECT_TRUE(list.model()->setHeaderData(1, Qt::Horizontal, "Folders"));
+    EXPECT_EQ(list.model()->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), "Folders");
+    EXPECT_FALSE(list.model()->setHeaderData(9, Qt::Horizontal, "x"));
 }
 
 TEST_F(ListTest, UpdateBracketDefersTheSortAndInsertionSortsAtOnce) {

@@ -5,6 +5,7 @@
 #include "platform/MessageBox.h"
 #include "platform/ProgramFolder.h"
 #include "platform/ShellIcons.h"
+#include "skin/PngImage.h"
 
 #include <gtest/gtest.h>
 
@@ -214,6 +215,22 @@ TEST_F(CellPaint, ImageIndexDrawsFromTheImageListOrNothing) {
     EXPECT_EQ(lookups, 0);
     paint(record("C:\\a.txt", 10), analysis::kColName, 236);
     EXPECT_EQ(lookups, 1);
+}
+
+TEST_F(CellPaint, ImageIndexPictureComesFromTheImageList) {
+    skin::TPngImageList images(16, 16);
+    images.AddItem(); // picture 0
+    skin::TPngImage& red = images.AddItem();
+    red = skin::TPngImage(16, 16);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x)
+            red.SetPixel(x, y, 255, 0, 0, 255);
+    engine->PNGImageList = &images;
+    const QImage img = paint(record("Video", 10, 0, 1), analysis::kColName, 236);
+    EXPECT_EQ(img.pixel(10, 4 + 1), qRgb(255, 0, 0));   // at (Left, Top + 1)
+    EXPECT_EQ(img.pixel(25, 4 + 16), qRgb(255, 0, 0));  // 16 x 16
+    EXPECT_EQ(img.pixel(26, 4 + 8), kBackground);
+    EXPECT_EQ(img.pixel(10, 4), kBackground);
 }
 
 TEST(DisplayName, FollowsPathFilterAndFlags) {
