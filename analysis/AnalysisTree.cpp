@@ -212,16 +212,8 @@ void TAnalysisTree::appendPrefix(uint32_t folder, std::u16string& out) const {
 }
 
 QString TAnalysisTree::Path(PNode n) const {
-    const Node& nd = at(n);
     std::u16string p;
-    if (nd.flags & kAbsolute || nd.parent == kNone)
-        p = segment(nd);
-    else {
-        appendPrefix(nd.parent, p);
-        p += segment(nd);
-    }
-    if (nd.isFolder && p.size() > 3)
-        p.pop_back();
+    PathBuilder(*this).Append(n, p);
     return toQString(p);
 }
 

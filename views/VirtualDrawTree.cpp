@@ -270,9 +270,26 @@ void TVirtualDrawTree::rebuildShown() {
             shown_.push_back(i);
     shownDirty_ = false;
     model_->reset();
+    if (selected.empty())
+        return;
+    // Select the rows again in one step, as runs of neighbours in the new order: one lookup per
+    // row, however many rows were selected.
+    std::vector<bool> wasSelected(rows_.size(), false);
     for (RowId r : selected)
-        if (rows_[static_cast<size_t>(r)].used && rows_[static_cast<size_t>(r)].visible)
-            SelectRow(r, true);
+        wasSelected[static_cast<size_t>(r)] = true;
+    QItemSelection again;
+    for (size_t p = 0; p < shown_.size();) {
+        if (!wasSelected[shown_[p]]) {
+            ++p;
+            continue;
+        }
+        const size_t first = p;
+        while (p < shown_.size() && wasSelected[shown_[p]])
+            ++p;
+        again.select(model_->index(static_cast<int>(first), 0),
+                     model_->index(static_cast<int>(p - 1), 0));
+    }
+    selectionModel()->select(again, QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
 void TVirtualDrawTree::BeginUpdate() {
@@ -305,10 +322,20 @@ void TVirtualDrawTree::SetDirection(SortDirection direction) {
 }
 
 TCompareKey TVirtualDrawTree::CompareKey(RowId row) const {
+    // Read once per row: the sort makes a key for every row.
+    const Row& r = rows_[static_cast<size_t>(row)];
     TCompareKey k;
-    k.Size = RowSize(row);
-    k.FolderCount = RowFolderCount(row);
-    k.FileCount = RowFileCount(row);
+    if (r.node == kOwned) {
+        const TNodeData& d = owned_[r.owned];
+        k.Size = d.Size;
+        k.FolderCount = d.FolderCount;
+        k.FileCount = d.FileCount;
+    } else {
+        const auto n = static_cast<PNode>(r.node);
+        k.Size = source_->Size(n);
+        k.FolderCount = source_->FolderCount(n);
+        k.FileCount = source_->FileCount(n);
+    }
     return k;
 }
 

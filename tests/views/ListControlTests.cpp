@@ -157,6 +157,20 @@ TEST_F(ListTest, HeaderClickTogglesTheSortColumnAndStartsOthersAscending) {
     }
 }
 
+TEST_F(ListTest, SeveralSelectedRowsSurviveASortAndAHiddenOneDrops) {
+    list.BeginUpdate();
+    std::vector<RowId> rows;
+    for (int i = 0; i < 6; ++i)
+        rows.push_back(list.AddNodeRow(file(QString("f%1").arg(i), 10 + i)));
+    list.EndUpdate();
+    for (int i : {0, 1, 4})
+        list.SelectRow(rows[size_t(i)], true);
+    list.SortTree(0, SortDirection::Ascending); // f0 ... f5: two runs of selected rows
+    EXPECT_EQ(list.SelectedRows(), (std::vector<RowId>{rows[0], rows[1], rows[4]}));
+    list.SetRowVisible(rows[1], false);
+    EXPECT_EQ(list.SelectedRows(), (std::vector<RowId>{rows[0], rows[4]}));
+}
+
 TEST_F(ListTest, SelectedRowIsScrolledIntoTheMiddle) {
     list.BeginUpdate();
     std::vector<RowId> rows;
