@@ -368,39 +368,7 @@ void TVirtualDrawTree::SortTree(int column, SortDirection direction) {
         std::vector<uint32_t> position(rows_.size(), 0);
         for (uint32_t p = 0; p < order_.size(); ++p)
             position[order_[p]] = p;
-        std::vector<Keyed> keyed;
-        keyed.reserve(order_.size());
         const bool byName = column == analysis::kColName;
-        std::u16string text;
-        std::vector<size_t> textStart;
-        if (byName) {
-            text.reserve(order_.size() * 48);
-            textStart.reserve(order_.size() + 1);
-        }
-        analysis::TAnalysisTree::PathBuilder builder(*source_, true);
-        for (uint32_t i = 0; i < rows_.size(); ++i) {
-            if (!rows_[i].used)
-                continue;
-            keyed.push_back({CompareKey(static_cast<RowId>(i)), i, position[i]});
-            if (!byName)
-                continue;
-            textStart.push_back(text.size());
-            const Row& r = rows_[i];
-            if (r.node == kOwned) {
-                const size_t from = text.size();
-                text.append(reinterpret_cast<const char16_t*>(owned_[r.owned].Path.utf16()),
-                            static_cast<size_t>(owned_[r.owned].Path.size()));
-                analysis::UpperForCompareInPlace(text.data() + from, text.size() - from);
-            } else {
-                builder.Append(static_cast<PNode>(r.node), text);
-            }
-        }
-        if (byName) {
-            textStart.push_back(text.size());
-            for (size_t k = 0; k < keyed.size(); ++k)
-                keyed[k].key.UpperPath = QStringView(
-                    text.data() + textStart[k], static_cast<qsizetype>(textStart[k + 1] - textStart[k]));
-        }
         const bool ascending = direction == SortDirection::Ascending;
         const auto before = [&](const Keyed& x, const Keyed& y) {
             const int r = OnCompareNodes(x.key, y.key, column);
@@ -408,16 +376,61 @@ void TVirtualDrawTree::SortTree(int column, SortDirection direction) {
                 return ascending ? r < 0 : r > 0;
             return x.previous < y.previous;
         };
-        // Two halves sorted at once on two threads, then merged. The compare callback only
-        // reads the two keys it is given, so it may run on both threads.
-        const auto middle = keyed.begin() + static_cast<std::ptrdiff_t>(keyed.size() / 2);
-        if (keyed.size() >= kParallelSortRows) {
-            std::thread first([&] { std::sort(keyed.begin(), middle, before); });
-            std::sort(middle, keyed.end(), before);
+        // Keys of the rows with ids in [lo, hi), then sorted. The upper-cased paths of a name
+        // sort live in `text`; the keys' views into it are taken once it is complete.
+        const auto keysSorted = [&](uint32_t lo, uint32_t hi, std::vector<Keyed>& keys,
+                                    std::u16string& text) {
+            keys.reserve(hi - lo);
+            std::vector<size_t> textStart;
+            if (byName) {
+                text.reserve(size_t{hi - lo} * 48);
+                textStart.reserve(hi - lo + 1);
+            }
+            analysis::TAnalysisTree::PathBuilder builder(*source_, true);
+            for (uint32_t i = lo; i < hi; ++i) {
+                if (!rows_[i].used)
+                    continue;
+                keys.push_back({CompareKey(static_cast<RowId>(i)), i, position[i]});
+                if (!byName)
+                    continue;
+                textStart.push_back(text.size());
+                const Row& r = rows_[i];
+                if (r.node == kOwned) {
+                    const size_t from = text.size();
+                    text.append(reinterpret_cast<const char16_t*>(owned_[r.owned].Path.utf16()),
+                                static_cast<size_t>(owned_[r.owned].Path.size()));
+                    analysis::UpperForCompareInPlace(text.data() + from, text.size() - from);
+                } else {
+                    builder.Append(static_cast<PNode>(r.node), text);
+                }
+            }
+            if (byName) {
+                textStart.push_back(text.size());
+                for (size_t k = 0; k < keys.size(); ++k)
+                    keys[k].key.UpperPath =
+                        QStringView(text.data() + textStart[k],
+                                    static_cast<qsizetype>(textStart[k + 1] - textStart[k]));
+            }
+            std::sort(keys.begin(), keys.end(), before);
+        };
+        // Two halves of the rows are keyed and sorted at once on two threads, then merged. The
+        // tree and the rows are only read, and the compare callback only reads the two keys it
+        // is given, so both may run on both threads.
+        std::vector<Keyed> keyed, upper;
+        std::u16string text, upperText;
+        const auto rowCount = static_cast<uint32_t>(rows_.size());
+        if (order_.size() >= kParallelSortRows) {
+            const uint32_t mid = rowCount / 2;
+            std::thread first([&] { keysSorted(0, mid, keyed, text); });
+            keysSorted(mid, rowCount, upper, upperText);
             first.join();
-            std::inplace_merge(keyed.begin(), middle, keyed.end(), before);
+            const size_t lowerCount = keyed.size();
+            keyed.insert(keyed.end(), upper.begin(), upper.end());
+            std::inplace_merge(keyed.begin(),
+                               keyed.begin() + static_cast<std::ptrdiff_t>(lowerCount),
+                               keyed.end(), before);
         } else {
-            std::sort(keyed.begin(), keyed.end(), before);
+            keysSorted(0, rowCount, keyed, text);
         }
         for (size_t p = 0; p < keyed.size(); ++p)
             order_[p] = keyed[p].id;
