@@ -6,6 +6,7 @@
 #include "analysis/AnalysisTree.h"
 #include "analysis/ListPresentation.h"
 #include "analysis/Progress.h"
+#include "analysis/ScanVerdict.h"
 #include "analysis/UndelDLL.h"
 #include "platform/Module.h"
 
@@ -54,6 +55,8 @@ public:
     uint32_t TotalFolders = 0;
     QString Analysed_Drive;
     PNode Current_RootNode = PNode::None;
+    // What the last DO_Drive can vouch for (reset at its start).
+    TScanVerdict ScanVerdict;
     TProgressBar* ProgressBar = nullptr;
     const skin::TPngImageList* PNGImageList = nullptr;
 
