@@ -15,6 +15,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev zlib1g-dev
   fonts-wine fonts-dejavu-core
+  xvfb xdotool imagemagick x11-utils
 )
 
 install_missing() {
