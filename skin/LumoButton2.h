@@ -16,6 +16,8 @@ namespace skin {
 
 class TLumoButton2 : public QWidget {
     Q_OBJECT
+    // The translation of a window writes captions through this property.
+    Q_PROPERTY(QString Caption READ Caption WRITE SetCaption)
 public:
     explicit TLumoButton2(QWidget* parent = nullptr);
 

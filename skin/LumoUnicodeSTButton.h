@@ -13,6 +13,8 @@ namespace skin {
 
 class TLumoUnicodeSTButton : public QWidget {
     Q_OBJECT
+    // The translation of a window writes captions through this property.
+    Q_PROPERTY(QString Caption READ Caption WRITE SetCaption)
 public:
     explicit TLumoUnicodeSTButton(QWidget* parent = nullptr);
 

@@ -1,0 +1,68 @@
+#include "skin/Image.h"
+
+#include <QEnterEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace skin {
+
+TImage::TImage(QWidget* parent) : QWidget(parent) {}
+
+void TImage::SetPicture(const QImage& value) {
+    FPicture = value;
+    if (FAutoSize && !FPicture.isNull())
+        resize(FPicture.size());
+    update();
+}
+
+void TImage::SetStretch(bool value) {
+    FStretch = value;
+    update();
+}
+
+void TImage::SetAutoSize(bool value) {
+    FAutoSize = value;
+    if (FAutoSize && !FPicture.isNull())
+        resize(FPicture.size());
+}
+
+void TImage::SetCenter(bool value) {
+    FCenter = value;
+    update();
+}
+
+void TImage::paintEvent(QPaintEvent*) {
+    if (FPicture.isNull())
+        return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    if (FStretch) {
+        painter.drawImage(rect(), FPicture);
+    } else if (FCenter) {
+        painter.drawImage((width() - FPicture.width()) / 2, (height() - FPicture.height()) / 2,
+                          FPicture);
+    } else {
+        painter.drawImage(0, 0, FPicture);
+    }
+}
+
+void TImage::mousePressEvent(QMouseEvent* event) {
+    if (!OnMouseDown) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    const QPoint p = event->position().toPoint();
+    OnMouseDown(this, event->button(), event->modifiers(), p.x(), p.y());
+}
+
+void TImage::enterEvent(QEnterEvent*) {
+    if (OnMouseEnter)
+        OnMouseEnter(this);
+}
+
+void TImage::leaveEvent(QEvent*) {
+    if (OnMouseLeave)
+        OnMouseLeave(this);
+}
+
+} // namespace skin
