@@ -539,8 +539,13 @@ TEST(Walker, UsedUpRecordMemoryEndsWithAPartialGraphAndADiagnostic) {
     const size_t listed = readGraph(snap.Root()).size();
     EXPECT_GT(listed, 0u);
     EXPECT_LT(listed, 606u);
+    EXPECT_FALSE(snap.Stopped());
+    EXPECT_NE(snap.CutShortReason().find(u"record memory of 0.5 MiB was used up"), std::u16string::npos)
+        << QString::fromStdU16String(snap.CutShortReason()).toStdString();
     ASSERT_FALSE(lines.empty());
-    EXPECT_NE(lines.back().find(u"record memory is used up"), std::u16string::npos);
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        u"UpdateSnapshot: the snapshot is incomplete: " + snap.CutShortReason()),
+              lines.end());
 }
 
 // A folder that cannot be read: an empty folder record and a debug line. Permission checks do
