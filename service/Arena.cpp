@@ -78,6 +78,17 @@ void Arena::Release() {
     used_.store(0, std::memory_order_relaxed);
 }
 
+void Arena::Trim() {
+    if (!base_)
+        return;
+    const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+    const size_t keep = std::max(page, (UsedBytes() + page - 1) / page * page);
+    if (keep < reserved_ && ::munmap(base_ + keep, reserved_ - keep) == 0) {
+        reserved_ = keep;
+        used_.store(std::min(used_.load(std::memory_order_relaxed), keep), std::memory_order_relaxed);
+    }
+}
+
 char* Arena::Grab(size_t bytes) {
     if (!base_)
         return nullptr;

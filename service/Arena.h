@@ -27,6 +27,8 @@ public:
     // least. Returns the bytes reserved; 0 with errno set when not even least could be had.
     size_t ReserveAtMost(size_t bytes, size_t least);
     void Release();
+    // Gives back the address space beyond what is used (the records stay where they are).
+    void Trim();
 
     // A block of bytes (multiple of 8) from the reservation; nullptr once it is used up.
     char* Grab(size_t bytes);

@@ -746,15 +746,19 @@ bool Snapshot::Build(int rootFd, const WalkOptions& options, const WalkEvents& e
                                                                  STATX_CTIME | STATX_BTIME,
                 &rootSt) != 0 ||
         (rootSt.stx_mode & S_IFMT) != S_IFDIR) {
-        cutShortReason_ = u"its root folder cannot be examined";
+        cutShortReason_ = u"the root folder cannot be examined";
         return false;
     }
     const size_t wanted = options.arenaBytes ? std::min(options.arenaBytes, Arena::kMaxBytes) : Arena::kMaxBytes;
     if (arena_.ReserveAtMost(wanted, kLeastArenaBytes) == 0) {
-        cutShortReason_ = u"no address space could be reserved for its records (" +
+        cutShortReason_ = u"no address space could be reserved for the snapshot's records (" +
                           ascii(::strerrordesc_np(errno)) + u")";
         return false;
     }
+
+    if (arena_.ReservedBytes() < wanted && events.debugLine)
+        events.debugLine(u"UpdateSnapshot: only " + mebibytes(arena_.ReservedBytes()) + u" of the " +
+                         mebibytes(wanted) + u" wanted could be reserved for records");
 
     Shared sh;
     sh.rootFd = rootFd;
@@ -790,7 +794,7 @@ bool Snapshot::Build(int rootFd, const WalkOptions& options, const WalkEvents& e
     ArenaCursor rootCursor(arena_);
     root_ = reinterpret_cast<TFILE_RECORD*>(rootCursor.Alloc(sizeof(TFILE_RECORD)));
     if (!root_) {
-        cutShortReason_ = u"its record memory of " + mebibytes(arena_.ReservedBytes()) + u" is too small";
+        cutShortReason_ = u"the snapshot's record memory of " + mebibytes(arena_.ReservedBytes()) + u" is too small";
         return false;
     }
     root_->IsDir = kBool32True;
@@ -874,17 +878,20 @@ bool Snapshot::Build(int rootFd, const WalkOptions& options, const WalkEvents& e
     flushLines();
 
     entries_ = sh.entries.load();
+    const size_t reserved = arena_.ReservedBytes();
+    // The program turns the records into its own tree next: the address space no record uses
+    // is better left to it.
+    arena_.Trim();
     unreadableFolders_ = sh.unreadable.load();
     reopenedFolders_ = sh.descriptors.Reopened();
     stopped_ = sh.stopRequested.load();
     if (sh.arenaFull.load()) {
-        const size_t reserved = arena_.ReservedBytes();
         cutShortReason_ = reserved < wanted
-                              ? u"its record memory was used up after " + number(entries_) +
+                              ? u"the snapshot's record memory was used up after " + number(entries_) +
                                     u" entries: only " + mebibytes(reserved) + u" of the " +
                                     mebibytes(wanted) +
                                     u" wanted could be reserved (the process's address space is limited)"
-                              : u"its record memory of " + mebibytes(reserved) +
+                              : u"the snapshot's record memory of " + mebibytes(reserved) +
                                     (options.arenaBytesSource ? u" (" + ascii(options.arenaBytesSource) + u")" : u"") +
                                     u" was used up after " + number(entries_) + u" entries";
     } else if (sh.outOfMemory.load()) {

@@ -540,7 +540,7 @@ TEST(Walker, UsedUpRecordMemoryEndsWithAPartialGraphAndADiagnostic) {
     EXPECT_GT(listed, 0u);
     EXPECT_LT(listed, 606u);
     EXPECT_FALSE(snap.Stopped());
-    EXPECT_NE(snap.CutShortReason().find(u"record memory of 0.5 MiB was used up"), std::u16string::npos)
+    EXPECT_NE(snap.CutShortReason().find(u"the snapshot's record memory of 0.5 MiB was used up"), std::u16string::npos)
         << QString::fromStdU16String(snap.CutShortReason()).toStdString();
     ASSERT_FALSE(lines.empty());
     EXPECT_NE(std::find(lines.begin(), lines.end(),
