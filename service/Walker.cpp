@@ -4,6 +4,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -22,7 +23,6 @@
 #include <mutex>
 #include <new>
 #include <set>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -50,6 +50,8 @@ constexpr size_t kSpareDescriptors = 3;
 constexpr size_t kLeastHeldDescriptors = 2;
 // The smallest record arena worth a walk.
 constexpr size_t kLeastArenaBytes = size_t{1} << 20;
+// Workers call nothing deep; a small stack leaves address space to the records.
+constexpr size_t kWorkerStackBytes = size_t{1} << 20;
 
 std::atomic<EntryHook> g_entryHook{nullptr};
 std::atomic<void*> g_entryHookContext{nullptr};
@@ -806,25 +808,34 @@ bool Snapshot::Build(int rootFd, const WalkOptions& options, const WalkEvents& e
     sh.push(&rootTask, 1);
 
     // Threads are joined however this function is left.
-    std::vector<std::thread> pool;
+    std::vector<pthread_t> pool;
+    pool.reserve(static_cast<size_t>(threads));
     struct Joiner {
         Shared& sh;
-        std::vector<std::thread>& pool;
+        std::vector<pthread_t>& pool;
         ~Joiner() {
             sh.stop.store(true, std::memory_order_relaxed);
-            for (auto& th : pool)
-                if (th.joinable())
-                    th.join();
+            for (pthread_t th : pool)
+                ::pthread_join(th, nullptr);
+            pool.clear();
             sh.descriptors.CloseAll();
         }
     } joiner{sh, pool};
-    pool.reserve(static_cast<size_t>(threads));
-    try {
-        for (auto& w : workers)
-            pool.emplace_back([&w] { w->Run(); });
-    } catch (const std::system_error&) {
+    pthread_attr_t attr;
+    ::pthread_attr_init(&attr);
+    ::pthread_attr_setstacksize(&attr, kWorkerStackBytes);
+    for (auto& w : workers) {
+        pthread_t th;
+        const auto run = [](void* worker) -> void* {
+            static_cast<Worker*>(worker)->Run();
+            return nullptr;
+        };
         // Fewer threads than planned (address space, process limits): the others do the walk.
+        if (::pthread_create(&th, &attr, run, w.get()) != 0)
+            break;
+        pool.push_back(th);
     }
+    ::pthread_attr_destroy(&attr);
     if (pool.size() < workers.size())
         sh.setWorkers(static_cast<int>(pool.size()));
     if (pool.empty()) {
@@ -872,8 +883,9 @@ bool Snapshot::Build(int rootFd, const WalkOptions& options, const WalkEvents& e
             events.progress(p);
         }
     }
-    for (auto& th : pool)
-        th.join();
+    for (pthread_t th : pool)
+        ::pthread_join(th, nullptr);
+    pool.clear();
     sh.descriptors.CloseAll();
     flushLines();
 
