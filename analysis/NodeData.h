@@ -19,6 +19,21 @@ struct TNodeData {
     QString ListedName;
 };
 
+// Sizes never wrap: a sum beyond the largest size stays at the largest (and below the smallest at
+// the smallest), so a volume of huge sparse files shows its real order of magnitude instead of a
+// negative size.
+constexpr int64_t kMaxSize = INT64_MAX;
+constexpr int64_t AddSizes(int64_t a, int64_t b) {
+    int64_t sum = 0;
+    if (__builtin_add_overflow(a, b, &sum))
+        return b > 0 ? kMaxSize : INT64_MIN;
+    return sum;
+}
+// A byte count as a size: counts beyond the largest size are the largest.
+constexpr int64_t SizeOfBytes(uint64_t bytes) {
+    return bytes > static_cast<uint64_t>(kMaxSize) ? kMaxSize : static_cast<int64_t>(bytes);
+}
+
 // The path that reaches the entry on disk: Path, with the listed name in place of the trimmed
 // one when they differ.
 QString ListedPath(const TNodeData& data);

@@ -103,11 +103,24 @@ constexpr uint32_t FILE_ATTRIBUTE_DIRECTORY = 0x10;
 constexpr uint32_t FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
 constexpr uint32_t UNDEL_FLAG_SKIP_FOLDER = 0x10000000; // folder whose contents are not walked
 constexpr uint32_t UNDEL_FLAG_GONE = 0x80000000;        // entry that is not listed at all
+// A folder whose contents could not be read, wholly or in part: it could not be opened or
+// listed, or some of its entries could not be examined (their sizes are missing).
+constexpr uint32_t UNDEL_FLAG_UNREADABLE = 0x20000000;
+// The service's own pseudo-folder of deleted files. It is no real folder and never shown; a real
+// folder is never hidden for its name alone. The Linux backend makes no such folder.
+constexpr uint32_t UNDEL_FLAG_DELETED_FILES = 0x40000000;
 
 using TVolume = void*;
 using TSnapshot = void*;
 
 // cmd 0: keep-alive (answer true to stop), 1: message, 2: progress 0..1100, 3: done.
+//
+// How a snapshot ends: UpdateSnapshot answers true when the snapshot holds the whole volume, or
+// as much of it as could be read (folders that could not be read carry UNDEL_FLAG_UNREADABLE).
+// It answers false when the snapshot was cut short: stopped on request through cmd 0, or ended
+// early by a failure (out of record memory, of address space, of descriptors...). Before it
+// answers false for a failure it sends one cmd 1 whose amessage says why in one English line; a
+// stop on request sends none. The graph under root is then the part that was read.
 using TUpdateProgressCallback = bool32(UNDEL_CALL*)(int32_t cmd, const char16_t* amessage,
                                                     int32_t progress, uintptr_t userdata);
 

@@ -5,6 +5,7 @@
 #include "platform/ProgramFolder.h"
 #include "platform/Pump.h"
 
+#include <new>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -20,36 +21,24 @@ constexpr int32_t kProgressMax = 1100;
 constexpr uint32_t kUpdateFlags = 13;
 // A stream chain longer than this is taken as a broken graph and cut off.
 constexpr int kMaxStreamsPerFile = 1 << 16;
+// Unreadable folders named in the verdict; the rest are only counted.
+constexpr qsizetype kUnreadableSamples = 5;
 
 int64_t sumValidSizes(const TFILE_RECORD* rec) {
     int64_t size = 0;
     int guard = 0;
     for (const TDATA_STREAM* s = rec->Streams.get(); s && guard < kMaxStreamsPerFile;
          s = s->Next.get(), ++guard)
-        size += static_cast<int64_t>(s->ValidSize);
+        size = AddSizes(size, SizeOfBytes(s->ValidSize));
     return size;
 }
 
-// Does the upper-case form (a to z) of path[from..] contain "{ALL DELETED"?
-bool containsAllDeleted(const std::u16string& path, size_t from) {
-    static constexpr char16_t kNeedle[] = u"{ALL DELETED";
-    constexpr size_t n = sizeof(kNeedle) / sizeof(char16_t) - 1;
-    if (path.size() < n)
-        return false;
-    for (size_t i = from; i + n <= path.size(); ++i) {
-        size_t k = 0;
-        while (k < n) {
-            char16_t c = path[i + k];
-            if (c >= u'a' && c <= u'z')
-                c = static_cast<char16_t>(c - 32);
-            if (c != kNeedle[k])
-                break;
-            ++k;
-        }
-        if (k == n)
-            return true;
-    }
-    return false;
+// Sums of the post-order pass: sizes saturate, counts are 32-bit as stored.
+inline void accumulate(int64_t& sum, int64_t v) { sum = AddSizes(sum, v); }
+inline void accumulate(uint32_t& sum, uint32_t v) { sum += v; }
+
+QString fromU16(const std::u16string& s) {
+    return QString(reinterpret_cast<const QChar*>(s.data()), static_cast<qsizetype>(s.size()));
 }
 
 // Post-order pass over the folders below start: finish(folder, sum of the values its child
@@ -71,14 +60,14 @@ Value postOrder(TAnalysisTree& tree, PNode start, LeafValue leafValue, Finish fi
             if (tree.IsFolder(c))
                 stack.push_back({c, tree.GetFirstChild(c), Value{}});
             else
-                stack.back().sum += leafValue(c);
+                accumulate(stack.back().sum, leafValue(c));
             continue;
         }
         const Frame done = stack.back();
         stack.pop_back();
         result = finish(done.node, done.sum);
         if (!stack.empty())
-            stack.back().sum += result;
+            accumulate(stack.back().sum, result);
     }
     return result;
 }
@@ -126,15 +115,23 @@ void TOrbisca::LoadService() {
 }
 
 void TOrbisca::DO_Drive(const QString& drive) {
+    ScanVerdict = TScanVerdict{};
+    serviceMessages_.clear();
+    stopAnswered_ = false;
     Analysed_Drive = drive;
     RootNode = PNode::None;
     TotalFiles = 0;
     TotalFolders = 0;
     ScanVolume(drive);
     const PNode top = FTree->GetFirst();
-    CountDirsInTree(FTree, top);
-    CountFilesInTree(FTree, top);
-    CountSizeInTree(FTree, top);
+    try {
+        CountDirsInTree(FTree, top);
+        CountFilesInTree(FTree, top);
+        CountSizeInTree(FTree, top);
+    } catch (const std::bad_alloc&) {
+        ScanVerdict.CutShort = true;
+        ScanVerdict.Reason = QStringLiteral("there was not enough memory to count the analysis tree");
+    }
     if (top != PNode::None)
         TotalSize = FTree->Size(top);
 }
@@ -144,26 +141,36 @@ void TOrbisca::ScanVolume(const QString& drive) {
     TotalFiles = 0;
     TotalFolders = 0;
     FTree->Clear();
+    // Every way out without a snapshot leaves an empty tree and says why in the verdict.
+    const auto cutShort = [this](const QString& reason) {
+        ScanVerdict.CutShort = true;
+        ScanVerdict.Reason = reason;
+    };
     // Without a service the load failure was shown at creation; the analysis ends with an
     // empty tree, as after the error boxes below.
-    if (!Undeleter)
+    if (!Undeleter) {
+        cutShort(QStringLiteral("the snapshot service is not loaded"));
         return;
+    }
 
     TVolume volume = Undeleter()->NewVolume();
     if (!volume) {
         platform::ErrorBox(QStringLiteral("Error: Volume=nil"));
+        cutShort(QStringLiteral("Error: Volume=nil"));
         return;
     }
     const std::u16string root16(reinterpret_cast<const char16_t*>(drive.utf16()),
                                 static_cast<size_t>(drive.size()));
     if (!Undeleter()->OpenVolume(volume, root16.c_str())) {
         platform::ErrorBox(QStringLiteral("Error: OpenVolume failed"));
+        cutShort(QStringLiteral("Error: OpenVolume failed"));
         Undeleter()->FreeVolume(volume);
         return;
     }
     TSnapshot snapshot = Undeleter()->NewSnapshot(volume);
     if (!snapshot) {
         platform::ErrorBox(QStringLiteral("Error: NewSnapShot failed"));
+        cutShort(QStringLiteral("Error: NewSnapShot failed"));
         Undeleter()->CloseVolume(volume);
         Undeleter()->FreeVolume(volume);
         return;
@@ -174,11 +181,28 @@ void TOrbisca::ScanVolume(const QString& drive) {
         platform::ProcessMessages();
     }
     TFILE_RECORD* root = nullptr;
-    Undeleter()->UpdateSnapshot(snapshot, kUpdateFlags, &root, &TOrbisca::ScanProgressCallback,
-                                reinterpret_cast<uintptr_t>(this), nullptr);
+    const bool32 complete =
+        Undeleter()->UpdateSnapshot(snapshot, kUpdateFlags, &root, &TOrbisca::ScanProgressCallback,
+                                    reinterpret_cast<uintptr_t>(this), nullptr);
+    // A snapshot that is not the whole volume: the service said why (cmd 1), or it was stopped
+    // on request, or it failed without a word.
+    if (!serviceMessages_.isEmpty())
+        cutShort(serviceMessages_.join(QStringLiteral("; ")));
+    else if (!root && !stopAnswered_)
+        cutShort(QStringLiteral("the snapshot service returned no root folder"));
+    else if (!complete && !stopAnswered_)
+        cutShort(QStringLiteral("the snapshot service reported a failure"));
+    if (stopAnswered_)
+        ScanVerdict.Stopped = true;
     RootNode = PNode::None;
     FTree->BeginUpdate();
-    WalkFolder(root, drive);
+    try {
+        WalkFolder(root, drive);
+    } catch (const std::bad_alloc&) {
+        // What was built stays; the rest of the snapshot is missing from the tree.
+        cutShort(QStringLiteral("there was not enough memory for the analysis tree after %1 entries")
+                     .arg(FTree->NodeCount()));
+    }
     FTree->EndUpdate();
     Undeleter()->FreeSnapshot(snapshot);
     Undeleter()->CloseVolume(volume);
@@ -206,18 +230,31 @@ void TOrbisca::WalkFolder(const TFILE_RECORD* record, const QString& path) {
     // Steps of a folder walk up to its entry loop; true when a frame was pushed.
     auto enter = [&](const TFILE_RECORD* rec, size_t baseLength) -> bool {
         platform::PumpPoint();
-        if (StopScan || !rec)
+        if (StopScan) {
+            ScanVerdict.Stopped = true; // this folder and what lies below it stay out
+            return false;
+        }
+        if (!rec)
             return false;
         ++TotalFolders;
-        const size_t from = frames.empty() ? 0 : (baseLength > 11 ? baseLength - 11 : 0);
-        if (containsAllDeleted(walkPath, from) || (rec->Flags & UNDEL_FLAG_SKIP_FOLDER) ||
+        // The service's own folder of deleted files is no part of the volume; a real folder is
+        // never hidden for its name.
+        if ((rec->Flags & (UNDEL_FLAG_DELETED_FILES | UNDEL_FLAG_SKIP_FOLDER)) ||
             (rec->Attr & FILE_ATTRIBUTE_REPARSE_POINT))
             return false;
         if (onPath.count(rec)) {
             platform::OutputDebugStringW(QStringLiteral("WalkFolder: folder record repeats on its own path, skipped: ") +
-                                         QString(reinterpret_cast<const QChar*>(walkPath.data()),
-                                                 static_cast<qsizetype>(walkPath.size())));
+                                         fromU16(walkPath));
             return false;
+        }
+        if (rec->Flags & UNDEL_FLAG_UNREADABLE) {
+            ++ScanVerdict.UnreadableFolders;
+            if (ScanVerdict.UnreadableSamples.size() < kUnreadableSamples) {
+                QString folder = fromU16(walkPath);
+                if (folder.size() > 3)
+                    folder.chop(1);
+                ScanVerdict.UnreadableSamples.append(folder);
+            }
         }
         PNode folder;
         if (RootNode == PNode::None) {
@@ -272,14 +309,22 @@ void TOrbisca::WalkFolder(const TFILE_RECORD* record, const QString& path) {
     }
 }
 
-bool32 UNDEL_CALL TOrbisca::ScanProgressCallback(int32_t cmd, const char16_t* /*amessage*/,
+bool32 UNDEL_CALL TOrbisca::ScanProgressCallback(int32_t cmd, const char16_t* amessage,
                                                  int32_t progress, uintptr_t userdata) {
     auto* self = reinterpret_cast<TOrbisca*>(userdata);
     switch (cmd) {
     case 0:
         platform::ProcessMessages();
-        return StopScan ? kBool32True : 0;
+        if (!StopScan)
+            return 0;
+        if (self)
+            self->stopAnswered_ = true;
+        return kBool32True;
     case 1:
+        // The service's word on the snapshot: why it was cut short.
+        if (self && amessage && *amessage)
+            self->serviceMessages_.append(
+                QString::fromUtf16(amessage, static_cast<qsizetype>(UndelTextLength(amessage))));
         return kBool32True;
     case 2:
         if (self && self->ProgressBar) {

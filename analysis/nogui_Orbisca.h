@@ -11,6 +11,7 @@
 #include "platform/Module.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 
@@ -73,6 +74,11 @@ public:
                                                   int32_t progress, uintptr_t userdata);
 
 private:
+    // What the service said during the last UpdateSnapshot, and whether the scan answered its
+    // keep-alive with a stop.
+    QStringList serviceMessages_;
+    bool stopAnswered_ = false;
+
     void LoadService();
     void ScanVolume(const QString& drive);
     void WalkFolder(const TFILE_RECORD* record, const QString& path);

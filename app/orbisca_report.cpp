@@ -11,16 +11,20 @@
 #include <QString>
 #include <QStringList>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <climits>
+#include <csignal>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -43,13 +47,140 @@ constexpr const char* kUsage =
     "              path,native_path,size,folders,files,is_folder\n"
     "  --help      show this text\n"
     "\n"
-    "Exit codes: 0 done, 1 the analysis failed, 2 bad arguments, unknown drive or missing\n"
-    "folder, 3 the snapshot service cannot be loaded.\n";
+    "Folders that cannot be read are named on stderr; the run still succeeds.\n"
+    "\n"
+    "Exit codes: 0 done, 1 the analysis failed or was incomplete, or the report could not be\n"
+    "written, 2 bad arguments, unknown drive, missing folder or a CSV target that is not a\n"
+    "regular file, 3 the snapshot service cannot be loaded.\n";
 
 int failUsage(const std::string& message) {
     std::fprintf(stderr, "orbisca-report: %s (see --help)\n", message.c_str());
     return kExitUsage;
 }
+
+int fail(int code, const std::string& message) {
+    std::fprintf(stderr, "orbisca-report: %s\n", message.c_str());
+    return code;
+}
+
+std::string cannotWrite(const std::string& what, int err) {
+    return "cannot write " + what + ": " + std::strerror(err);
+}
+
+// Standard output that keeps the first failure of any write; Finish flushes and closes it, so a
+// report that did not reach its destination (a full disk, /dev/full) is never taken as done.
+class Output {
+public:
+    void Print(const char* format, ...) __attribute__((format(printf, 2, 3))) {
+        va_list args;
+        va_start(args, format);
+        const int n = std::vfprintf(stdout, format, args);
+        va_end(args);
+        if (n < 0)
+            remember(errno);
+    }
+    // 0 when everything written reached the destination, else the error.
+    int Finish() {
+        if (std::fflush(stdout) != 0)
+            remember(errno);
+        if (std::fclose(stdout) != 0)
+            remember(errno);
+        return err_;
+    }
+
+private:
+    void remember(int err) {
+        if (err_ == 0)
+            err_ = err ? err : EIO;
+    }
+    int err_ = 0;
+};
+
+// Output's end: exit code of a run whose report was lost, else code.
+int finish(Output& out, int code) {
+    if (const int err = out.Finish())
+        return fail(kExitFailed, cannotWrite("standard output", err));
+    return code;
+}
+
+// The temporary file of the CSV, removed when a signal ends the program before it is renamed.
+char g_pendingCsv[PATH_MAX + 64];
+
+void removePendingCsv(int sig) {
+    if (g_pendingCsv[0])
+        ::unlink(g_pendingCsv);
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+}
+
+// The CSV is written to a temporary file beside its target and renamed over it only when it is
+// complete, so an earlier file survives every failure: of the analysis, of a write, of the disk.
+class CsvFile {
+public:
+    ~CsvFile() { Discard(); }
+
+    // Checks the target and creates the temporary file; an error message when that fails.
+    std::optional<std::string> Prepare(const std::string& given) {
+        given_ = given;
+        target_ = given;
+        struct stat st{};
+        bool exists = ::lstat(given.c_str(), &st) == 0;
+        if (!exists && errno != ENOENT)
+            return cannotWrite(given, errno);
+        if (exists && S_ISLNK(st.st_mode)) {
+            // Through a link to the file it names, so the link stays.
+            char real[PATH_MAX];
+            if (!::realpath(given.c_str(), real))
+                return cannotWrite(given, errno);
+            target_ = real;
+            if (::stat(real, &st) != 0)
+                return cannotWrite(given, errno);
+        }
+        if (exists && !S_ISREG(st.st_mode))
+            return "cannot write " + given + ": not a regular file";
+        const size_t slash = target_.rfind('/');
+        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target_.substr(0, slash);
+        std::string temp = folder + "/.orbisca-report-XXXXXX";
+        if (temp.size() >= sizeof g_pendingCsv)
+            return cannotWrite(given, ENAMETOOLONG);
+        fd_ = ::mkostemp(temp.data(), O_CLOEXEC);
+        if (fd_ < 0)
+            return cannotWrite(given, errno);
+        temp_ = temp;
+        std::memcpy(g_pendingCsv, temp_.c_str(), temp_.size() + 1);
+        for (int sig : {SIGINT, SIGTERM, SIGHUP})
+            std::signal(sig, removePendingCsv);
+        // The new file gets the old one's permissions (and owner, where we may), else the usual.
+        if (exists) {
+            ::fchmod(fd_, st.st_mode & 07777);
+            if (::geteuid() == 0 && (st.st_uid != 0 || st.st_gid != 0) && ::fchown(fd_, st.st_uid, st.st_gid) != 0) {
+                // Keeps our own ownership; the content is what matters.
+            }
+        } else {
+            const mode_t mask = ::umask(0);
+            ::umask(mask);
+            ::fchmod(fd_, 0666 & ~mask);
+        }
+        return std::nullopt;
+    }
+
+    // Writes the rows and puts the file in place; an error message when that fails.
+    std::optional<std::string> Commit(const TAnalysisTree& tree);
+
+    void Discard() {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+        if (!temp_.empty())
+            ::unlink(temp_.c_str());
+        temp_.clear();
+        g_pendingCsv[0] = 0;
+    }
+
+private:
+    std::string given_, target_, temp_;
+    int fd_ = -1;
+};
 
 struct Options {
     long top = 10;
@@ -100,7 +231,7 @@ bool parseCount(const std::string& text, long& out) {
 }
 
 // Returns -1 when the arguments are fine, else the exit code.
-int parseArguments(int argc, char** argv, Options& o) {
+int parseArguments(int argc, char** argv, Options& o, Output& out) {
     bool haveTarget = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -117,7 +248,7 @@ int parseArguments(int argc, char** argv, Options& o) {
         };
         std::string v;
         if (a == "--help" || a == "-h") {
-            std::fputs(kUsage, stdout);
+            out.Print("%s", kUsage);
             return kExitOk;
         } else if (a == "--top" || a.rfind("--top=", 0) == 0) {
             if (!value("--top", v) || !parseCount(v, o.top))
@@ -215,7 +346,8 @@ private:
 };
 
 std::string grouped(int64_t v) {
-    std::string digits = std::to_string(v < 0 ? -v : v);
+    const uint64_t magnitude = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+    std::string digits = std::to_string(magnitude);
     std::string out;
     for (size_t i = 0; i < digits.size(); ++i) {
         if (i && (digits.size() - i) % 3 == 0)
@@ -225,16 +357,16 @@ std::string grouped(int64_t v) {
     return v < 0 ? "-" + out : out;
 }
 
-void printLargest(const TAnalysisTree& tree, const std::vector<PNode>& nodes, long top,
+void printLargest(Output& out, const TAnalysisTree& tree, const std::vector<PNode>& nodes, long top,
                   const char* title) {
     std::vector<PNode> best(nodes);
     const size_t n = std::min(best.size(), static_cast<size_t>(top));
     std::partial_sort(best.begin(), best.begin() + static_cast<std::ptrdiff_t>(n), best.end(),
                       [&](PNode a, PNode b) { return tree.Size(a) > tree.Size(b); });
-    std::printf("\n%s\n", title);
+    out.Print("\n%s\n", title);
     for (size_t i = 0; i < n; ++i)
-        std::printf("%20s  %s\n", grouped(tree.Size(best[i])).c_str(),
-                    displayUtf8(tree.Path(best[i])).c_str());
+        out.Print("%20s  %s\n", grouped(tree.Size(best[i])).c_str(),
+                  displayUtf8(tree.Path(best[i])).c_str());
 }
 
 bool writeCsv(std::FILE* out, const TAnalysisTree& tree) {
@@ -255,23 +387,65 @@ bool writeCsv(std::FILE* out, const TAnalysisTree& tree) {
     return std::fwrite(line.data(), 1, line.size(), out) == line.size();
 }
 
+std::optional<std::string> CsvFile::Commit(const TAnalysisTree& tree) {
+    std::FILE* f = ::fdopen(fd_, "wb");
+    if (!f)
+        return cannotWrite(given_, errno);
+    fd_ = -1; // the stream owns it now
+    errno = 0;
+    bool ok = writeCsv(f, tree) && std::fflush(f) == 0;
+    int err = errno;
+    // On disk before it replaces the old file: a crash then leaves the old one, not an empty one.
+    if (ok && ::fsync(::fileno(f)) != 0 && errno != EINVAL && errno != EROFS) {
+        ok = false;
+        err = errno;
+    }
+    if (std::fclose(f) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (ok && ::rename(temp_.c_str(), target_.c_str()) != 0) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok)
+        return cannotWrite(given_, err ? err : EIO);
+    temp_.clear();
+    g_pendingCsv[0] = 0;
+    return std::nullopt;
+}
+
+// Folders whose contents could not be read: counted and the first few named, on stderr.
+void reportUnreadable(const analysis::TScanVerdict& verdict) {
+    if (verdict.UnreadableFolders == 0)
+        return;
+    const uint32_t n = verdict.UnreadableFolders;
+    std::fprintf(stderr, "orbisca-report: %u folder%s could not be read; what %s is missing from the totals:\n",
+                 n, n == 1 ? "" : "s", n == 1 ? "it holds" : "they hold");
+    for (const QString& folder : verdict.UnreadableSamples)
+        std::fprintf(stderr, "orbisca-report:   %s (%s)\n", displayUtf8(folder).c_str(),
+                     platform::NativePath(folder).c_str());
+    if (n > static_cast<uint32_t>(verdict.UnreadableSamples.size()))
+        std::fprintf(stderr, "orbisca-report:   and %u more\n",
+                     n - static_cast<uint32_t>(verdict.UnreadableSamples.size()));
+}
+
 } // namespace
 
-int main(int argc, char** argv) {
+static int run(int argc, char** argv) {
+    Output out;
     Options options;
-    if (const int code = parseArguments(argc, argv, options); code >= 0)
-        return code;
+    if (const int code = parseArguments(argc, argv, options, out); code >= 0)
+        return finish(out, code);
     QString drive;
     std::string native;
     if (const int code = resolveTarget(options.target, drive, native); code >= 0)
         return code;
 
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> csv(nullptr, std::fclose);
-    if (options.csv) {
-        csv.reset(std::fopen(options.csv->c_str(), "wb"));
-        if (!csv)
-            return failUsage("cannot write " + *options.csv + ": " + std::strerror(errno));
-    }
+    CsvFile csv;
+    if (options.csv)
+        if (const auto error = csv.Prepare(*options.csv))
+            return fail(kExitUsage, *error);
 
     // Error boxes of the engine become one line each on stderr.
     QStringList boxes;
@@ -294,29 +468,45 @@ int main(int argc, char** argv) {
     const double elapsed =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     bar.Finish();
-    if (!boxes.isEmpty() || tree.GetFirst() == PNode::None) {
-        if (boxes.isEmpty())
-            std::fprintf(stderr, "orbisca-report: the snapshot of %s is empty\n", native.c_str());
+    if (!boxes.isEmpty())
         return kExitFailed;
+    // A part of the drive is never reported as the whole.
+    const analysis::TScanVerdict& verdict = engine.ScanVerdict;
+    if (verdict.CutShort || verdict.Stopped || tree.GetFirst() == PNode::None) {
+        const QString reason = verdict.CutShort ? verdict.Reason
+                               : verdict.Stopped ? QStringLiteral("the analysis was stopped")
+                                                 : QStringLiteral("it is empty");
+        return fail(kExitFailed, "the analysis of " + native + " is incomplete: " + reason.toStdString());
     }
+    reportUnreadable(verdict);
 
     const PNode root = tree.GetFirst();
-    std::printf("Drive %s (%s)\n", displayUtf8(drive).c_str(), native.c_str());
-    std::printf("Files:   %s\n", grouped(tree.FileCount(root)).c_str());
-    std::printf("Folders: %s\n", grouped(tree.FolderCount(root)).c_str());
-    std::printf("Bytes:   %s\n", grouped(engine.TotalSize).c_str());
-    std::printf("Elapsed: %.3f s\n", elapsed);
+    out.Print("Drive %s (%s)\n", displayUtf8(drive).c_str(), native.c_str());
+    out.Print("Files:   %s\n", grouped(tree.FileCount(root)).c_str());
+    out.Print("Folders: %s\n", grouped(tree.FolderCount(root)).c_str());
+    out.Print("Bytes:   %s\n", grouped(engine.TotalSize).c_str());
+    if (verdict.UnreadableFolders)
+        out.Print("Unreadable folders: %s\n", grouped(verdict.UnreadableFolders).c_str());
+    out.Print("Elapsed: %.3f s\n", elapsed);
 
     if (options.top > 0) {
         std::vector<PNode> folders, files;
         for (PNode n = tree.GetNext(root); n != PNode::None; n = tree.GetNext(n))
             (tree.IsFolder(n) ? folders : files).push_back(n);
-        printLargest(tree, folders, options.top, "Largest folders");
-        printLargest(tree, files, options.top, "Largest files");
+        printLargest(out, tree, folders, options.top, "Largest folders");
+        printLargest(out, tree, files, options.top, "Largest files");
     }
-    if (csv && (!writeCsv(csv.get(), tree) || std::fflush(csv.get()) != 0)) {
-        std::fprintf(stderr, "orbisca-report: cannot write %s\n", options.csv->c_str());
-        return kExitFailed;
+    int code = kExitOk;
+    if (options.csv)
+        if (const auto error = csv.Commit(tree))
+            code = fail(kExitFailed, *error);
+    return finish(out, code);
+}
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        return fail(kExitFailed, "out of memory");
     }
-    return kExitOk;
 }

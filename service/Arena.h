@@ -22,7 +22,13 @@ public:
 
     // Reserves bytes of address space (rounded to pages, at most kMaxBytes).
     bool Reserve(size_t bytes);
+    // Reserves up to bytes, less when the process's address space does not allow as much: at
+    // most half of what its limit leaves free, then halving after each refusal, but not below
+    // least. Returns the bytes reserved; 0 with errno set when not even least could be had.
+    size_t ReserveAtMost(size_t bytes, size_t least);
     void Release();
+    // Gives back the address space beyond what is used (the records stay where they are).
+    void Trim();
 
     // A block of bytes (multiple of 8) from the reservation; nullptr once it is used up.
     char* Grab(size_t bytes);

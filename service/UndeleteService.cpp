@@ -7,7 +7,6 @@
 #include "service/Walker.h"
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,16 +40,6 @@ bool32 fail(int err) {
     t_error = 1;
     t_sysError = err;
     return 0;
-}
-
-// Deep trees keep one descriptor open per level that still has folders to list; allow as many
-// as the hard limit does.
-void raiseDescriptorLimit() {
-    rlimit lim{};
-    if (::getrlimit(RLIMIT_NOFILE, &lim) == 0 && lim.rlim_cur < lim.rlim_max) {
-        lim.rlim_cur = lim.rlim_max;
-        ::setrlimit(RLIMIT_NOFILE, &lim);
-    }
 }
 
 void* UNDEL_CALL ListVolumes(int32_t* count) {
@@ -117,6 +106,8 @@ TSnapshot UNDEL_CALL NewSnapshot(TVolume v) {
     return s;
 }
 
+// True when the snapshot holds the whole volume, as far as it could be read. False when it was
+// stopped or cut short; a cut short snapshot first sends its reason as a cmd 1 message.
 bool32 UNDEL_CALL UpdateSnapshot(TSnapshot snap, uint32_t /*flags*/, TFILE_RECORD** root,
                                  TUpdateProgressCallback callback, uintptr_t userdata,
                                  TCLUSTER_MAP** clusterMap) {
@@ -128,18 +119,30 @@ bool32 UNDEL_CALL UpdateSnapshot(TSnapshot snap, uint32_t /*flags*/, TFILE_RECOR
             *root = nullptr;
         return fail(EBADF);
     }
-    raiseDescriptorLimit();
     service::WalkOptions options;
     options.driveLetter = s->volume->letter;
-    if (const char* bytes = std::getenv("ORBISCA_SERVICE_ARENA_BYTES"))
+    if (const char* bytes = std::getenv("ORBISCA_SERVICE_ARENA_BYTES")) {
         options.arenaBytes = std::strtoull(bytes, nullptr, 10);
+        options.arenaBytesSource = "ORBISCA_SERVICE_ARENA_BYTES";
+    }
     service::WalkEvents events;
     if (callback) {
         events.keepAlive = [&] { return callback(0, nullptr, 0, userdata) != 0; };
         events.progress = [&](int32_t p) { callback(2, nullptr, p, userdata); };
     }
     events.debugLine = [](const std::u16string& line) { service::HostDebugLine(line); };
-    const bool complete = s->graph.Build(s->volume->fd, options, events);
+    bool complete = false;
+    std::u16string reason;
+    try {
+        complete = s->graph.Build(s->volume->fd, options, events);
+        reason = s->graph.CutShortReason();
+    } catch (const std::bad_alloc&) {
+        reason = u"the service ran out of memory";
+    }
+    if (!complete && reason.empty() && !s->graph.Stopped())
+        reason = u"the snapshot service failed";
+    if (callback && !reason.empty())
+        callback(1, reason.c_str(), 0, userdata);
     if (callback)
         callback(3, nullptr, 0, userdata);
     if (root)
@@ -147,7 +150,7 @@ bool32 UNDEL_CALL UpdateSnapshot(TSnapshot snap, uint32_t /*flags*/, TFILE_RECOR
     if (!s->graph.Root())
         return fail(EIO);
     if (!complete)
-        return fail(EINTR);
+        return fail(reason.empty() ? EINTR : EIO);
     t_error = 0;
     return kBool32True;
 }

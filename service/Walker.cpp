@@ -2,7 +2,10 @@
 
 #include "platform/NameCodec.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/syscall.h>
@@ -10,12 +13,16 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <new>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -35,25 +42,273 @@ constexpr uint32_t kAttrNormal = 0x80;
 constexpr unsigned kStatxMask = STATX_TYPE | STATX_MODE | STATX_INO | STATX_SIZE | STATX_ATIME |
                                 STATX_MTIME | STATX_CTIME | STATX_BTIME;
 constexpr int kStatxFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_STATX_DONT_SYNC;
+constexpr int kOpenFolder = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
+// Descriptors left to the reopening of folders (a walk of two, and ".." of a child).
+constexpr size_t kSpareDescriptors = 3;
+// Folders kept open at least, whatever the limit seems to allow: with fewer, a deep tree costs a
+// walk down from the root per folder. Too many only cost a retry (EMFILE closes one and retries).
+constexpr size_t kLeastHeldDescriptors = 2;
+// The smallest record arena worth a walk.
+constexpr size_t kLeastArenaBytes = size_t{1} << 20;
+// Workers call nothing deep; a small stack leaves address space to the records.
+constexpr size_t kWorkerStackBytes = size_t{1} << 20;
 
 std::atomic<EntryHook> g_entryHook{nullptr};
 std::atomic<void*> g_entryHookContext{nullptr};
 
-// One folder to be listed. Its descriptor stays open while children that still have to open
-// themselves through it are queued (refs counts them plus the folder's own listing).
+// One folder to be listed.
 struct DirTask {
     DirTask* parent = nullptr;
     TFILE_RECORD* record = nullptr;
     const char16_t* name = nullptr; // display name inside the arena; empty for the root
     uint32_t nameLength = 0;
+    uint32_t depth = 0;
     uint64_t inode = 0;
+    // Guarded by Descriptors: the folder's descriptor while children queued still have to open
+    // themselves through it (-1 when closed), the number of those children, and how many of
+    // them are opening through it right now.
     int fd = -1;
-    std::atomic<int> refs{0};
+    int pending = 0;
+    int pins = 0;
 };
 
 struct Listed {
     uint32_t offset; // into the name buffer; names are zero-terminated there
     uint16_t length;
+    uint8_t type;    // DT_* of the folder listing
+};
+
+std::u16string ascii(const char* s) { return platform::DecodeNativeName(s ? s : ""); }
+
+// The descriptors of folders whose children are still queued. A child opens itself relative to
+// its parent's descriptor, so a folder's descriptor stays open until its last child has done so.
+// Their number stays within a budget taken from the process's limit of open files: beyond it the
+// shallowest are closed first (the queue is last in, first out, so the deepest are needed
+// soonest), and a folder whose descriptor was closed is reopened when a child needs it, through
+// ".." of a child that is done with its own, or by name from the nearest folder still open. Every
+// folder reopened is checked against the inode it had when it was listed, so a tree renamed or
+// replaced meanwhile is never entered by mistake.
+class Descriptors {
+public:
+    void Init(int rootFd, unsigned devMajor, unsigned devMinor, size_t budget) {
+        rootFd_ = rootFd;
+        devMajor_ = devMajor;
+        devMinor_ = devMinor;
+        budget_ = budget;
+    }
+    size_t Budget() const { return budget_; }
+    uint64_t Reopened() const { return reopened_.load(std::memory_order_relaxed); }
+
+    // The descriptor of the root folder for its own listing.
+    int OpenRoot(int& err) {
+        for (;;) {
+            const int fd = ::openat(rootFd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            err = fd < 0 ? errno : 0;
+            if (fd >= 0 || !outOfDescriptors(err) || !evictOne(nullptr, nullptr))
+                return fd;
+        }
+    }
+
+    // Opens the folder t by its name in its parent; the parent then has one child fewer to wait
+    // for. -1 with err set when it cannot be opened.
+    int OpenChild(const DirTask* t, const char* nativeName, int& err) {
+        DirTask* parent = t->parent;
+        int fd = -1;
+        for (;;) {
+            int base;
+            {
+                std::lock_guard lock(mutex_);
+                base = acquire(parent, err);
+                if (base < 0) {
+                    dropChild(parent);
+                    return -1;
+                }
+                ++parent->pins;
+            }
+            fd = ::openat(base, nativeName, kOpenFolder);
+            err = fd < 0 ? errno : 0;
+            std::lock_guard lock(mutex_);
+            --parent->pins;
+            if (fd < 0 && outOfDescriptors(err) && evictOne(parent, nullptr))
+                continue;
+            dropChild(parent);
+            return fd;
+        }
+    }
+
+    // A queued child that will not open itself (the walk was stopped).
+    void Forget(DirTask* parent) {
+        std::lock_guard lock(mutex_);
+        dropChild(parent);
+    }
+
+    // The listing of t is done with fd: it stays open for t's queued children, else it closes.
+    // Called before the children are queued.
+    void Keep(DirTask* t, int fd, int children) {
+        std::lock_guard lock(mutex_);
+        t->pending = children;
+        if (children == 0 || !t->parent) { // the root's children open through rootFd_
+            ::close(fd);
+            return;
+        }
+        if (hold(t, fd)) // else the children reopen t by its name
+            while (held_.size() > budget_ && evictOne(nullptr, nullptr)) {
+            }
+    }
+
+    // Closes whatever is still open (a walk that ended early leaves folders behind).
+    void CloseAll() {
+        std::lock_guard lock(mutex_);
+        for (const auto& [depth, t] : held_) {
+            ::close(t->fd);
+            t->fd = -1;
+        }
+        held_.clear();
+    }
+
+private:
+    static bool outOfDescriptors(int err) { return err == EMFILE || err == ENFILE; }
+
+    // Is fd the folder t was when it was listed?
+    bool sameFolder(int fd, const DirTask* t) const {
+        struct statx st{};
+        return ::statx(fd, "", AT_EMPTY_PATH, STATX_INO, &st) == 0 && st.stx_ino == t->inode &&
+               st.stx_dev_major == devMajor_ && st.stx_dev_minor == devMinor_;
+    }
+
+    // Keeps fd as t's descriptor; false (and fd closed) when there is no memory to track it.
+    bool hold(DirTask* t, int fd) {
+        try {
+            held_.insert({t->depth, t});
+        } catch (const std::bad_alloc&) {
+            ::close(fd);
+            return false;
+        }
+        t->fd = fd;
+        return true;
+    }
+    void close(DirTask* t) {
+        held_.erase({t->depth, t});
+        ::close(t->fd);
+        t->fd = -1;
+    }
+
+    // Closes the shallowest descriptor that no child is opening through and that is neither a
+    // nor b. False when there is none.
+    bool evictOne(const DirTask* a, const DirTask* b) {
+        for (const auto& [depth, t] : held_) {
+            if (t->pins == 0 && t != a && t != b) {
+                close(t);
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // One child of p has opened (or given up); the last one releases p's descriptor. When p's
+    // parent lost its descriptor and still has children queued, ".." of p gets it back at the
+    // price of one open instead of a walk down from an ancestor.
+    void dropChild(DirTask* p) {
+        if (--p->pending > 0 || p->fd < 0)
+            return;
+        DirTask* up = p->parent;
+        if (up && up->parent && up->fd < 0 && up->pending > 0) {
+            const int fd = ::openat(p->fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (fd >= 0 && sameFolder(fd, up)) {
+                if (hold(up, fd))
+                    reopened_.fetch_add(1, std::memory_order_relaxed);
+            } else if (fd >= 0) {
+                ::close(fd);
+            }
+        }
+        close(p);
+    }
+
+    // The descriptor of p for opening a child, reopening p when it was closed. Mutex held.
+    int acquire(DirTask* p, int& err) {
+        if (!p->parent)
+            return rootFd_;
+        if (p->fd >= 0)
+            return p->fd;
+        // Either down from the nearest ancestor still open (the root always is), name by name,
+        // or up from an open folder below p through "..", whichever takes fewer steps.
+        std::vector<DirTask*> down; // p, its parent, ... up to below the open ancestor
+        DirTask* above = p;
+        for (; above->parent && above->fd < 0; above = above->parent)
+            down.push_back(above);
+        DirTask* below = nullptr;
+        for (auto it = held_.lower_bound({p->depth + 1, nullptr});
+             it != held_.end() && it->first - p->depth < down.size(); ++it) {
+            DirTask* a = it->second;
+            while (a->depth > p->depth)
+                a = a->parent;
+            if (a == p) {
+                below = it->second;
+                break;
+            }
+        }
+        DirTask* anchor = below ? below : above;
+        int at = anchor->parent ? anchor->fd : rootFd_;
+        DirTask* atTask = anchor;
+        bool own = false; // at was opened by this walk, not held by a task
+        std::string native;
+        // One step from at to target; folders passed that still have children queued keep their
+        // descriptor while the budget allows.
+        const auto step = [&](const char* component, DirTask* target) {
+            int next;
+            for (;;) {
+                next = ::openat(at, component, component[0] == '.' && component[1] == '.' && !component[2]
+                                                   ? O_RDONLY | O_DIRECTORY | O_CLOEXEC
+                                                   : kOpenFolder);
+                err = next < 0 ? errno : 0;
+                if (next >= 0 || !outOfDescriptors(err) || !evictOne(anchor, p))
+                    break;
+            }
+            if (next >= 0 && !sameFolder(next, target)) {
+                ::close(next);
+                next = -1;
+                err = ENOENT; // renamed or replaced since it was listed: the folder listed is gone
+            }
+            if (own && !(atTask->pending > 0 && atTask->fd < 0 && held_.size() < budget_ && hold(atTask, at)))
+                ::close(at);
+            if (next < 0)
+                return false;
+            at = next;
+            atTask = target;
+            own = true;
+            return true;
+        };
+        if (below) {
+            for (DirTask* t = below->parent; t; t = t->parent) {
+                if (!step("..", t))
+                    return -1;
+                if (t == p)
+                    break;
+            }
+        } else {
+            for (auto it = down.rbegin(); it != down.rend(); ++it) {
+                native.clear();
+                platform::EncodeNativeName({(*it)->name, (*it)->nameLength}, native);
+                if (!step(native.c_str(), *it))
+                    return -1;
+            }
+        }
+        if (!hold(p, at)) {
+            err = ENOMEM;
+            return -1;
+        }
+        reopened_.fetch_add(1, std::memory_order_relaxed);
+        while (held_.size() > budget_ && evictOne(p, nullptr)) {
+        }
+        return at;
+    }
+
+    std::mutex mutex_;
+    std::set<std::pair<uint32_t, DirTask*>> held_; // open descriptors by depth
+    size_t budget_ = 0;
+    int rootFd_ = -1;
+    unsigned devMajor_ = 0, devMinor_ = 0;
+    std::atomic<uint64_t> reopened_{0};
 };
 
 // What the walk of one snapshot shares between the workers and the calling thread.
@@ -62,6 +317,7 @@ struct Shared {
     unsigned devMajor = 0, devMinor = 0;
     char16_t letter = u'C';
     Arena* arena = nullptr;
+    Descriptors descriptors;
 
     std::mutex mutex;
     std::condition_variable workAvailable;
@@ -72,7 +328,11 @@ struct Shared {
     bool done = false;
 
     std::atomic<bool> stop{false};
+    std::atomic<bool> stopRequested{false};
     std::atomic<bool> arenaFull{false};
+    std::atomic<bool> outOfMemory{false};
+    std::atomic<uint64_t> outOfDescriptors{0}; // folders that could not be opened for want of one
+    std::atomic<uint64_t> unreadable{0};
     std::atomic<uint64_t> entries{0};
     std::atomic<uint64_t> dirsQueued{0};
     std::atomic<uint64_t> dirsDone{0};
@@ -115,6 +375,19 @@ struct Shared {
         return t;
     }
 
+    // Fewer workers than planned (threads that could not be started).
+    void setWorkers(int n) {
+        {
+            std::lock_guard lock(mutex);
+            workers = n;
+            if (idle >= workers && stack.empty()) {
+                done = true;
+                finished.notify_all();
+            }
+        }
+        workAvailable.notify_all();
+    }
+
     void debug(std::u16string line) {
         std::lock_guard lock(linesMutex);
         if (lines.size() < kMaxDebugLines)
@@ -123,15 +396,6 @@ struct Shared {
             ++linesDropped;
     }
 };
-
-void release(DirTask* t) {
-    if (t && t->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-        ::close(t->fd);
-        t->fd = -1;
-    }
-}
-
-std::u16string ascii(const char* s) { return platform::DecodeNativeName(s ? s : ""); }
 
 // "X:\a\b" of a folder task, for diagnostics.
 std::u16string windowsPath(const Shared& sh, const DirTask* t) {
@@ -162,7 +426,13 @@ public:
 
     void Run() {
         while (DirTask* t = sh_.pop()) {
-            List(t);
+            try {
+                List(t);
+            } catch (const std::bad_alloc&) {
+                // The task's own descriptor (if any) closes with CloseAll at the end.
+                sh_.outOfMemory.store(true, std::memory_order_relaxed);
+                sh_.stop.store(true, std::memory_order_relaxed);
+            }
             sh_.dirsDone.fetch_add(1, std::memory_order_relaxed);
         }
     }
@@ -173,44 +443,58 @@ public:
 private:
     void List(DirTask* t) {
         if (sh_.stop.load(std::memory_order_relaxed)) {
-            release(t->parent);
+            if (t->parent)
+                sh_.descriptors.Forget(t->parent);
             return;
         }
+        int err = 0;
         int fd;
         if (!t->parent) {
-            fd = ::openat(sh_.rootFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            fd = sh_.descriptors.OpenRoot(err);
         } else {
             native_.clear();
             platform::EncodeNativeName({t->name, t->nameLength}, native_);
-            fd = ::openat(t->parent->fd, native_.c_str(),
-                          O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
-            release(t->parent);
+            fd = sh_.descriptors.OpenChild(t, native_.c_str(), err);
         }
         if (fd < 0) {
-            const int err = errno;
-            if (err == ENOENT || err == ENOTDIR || err == ELOOP) // gone or replaced meanwhile
+            if (err == ENOENT || err == ENOTDIR || err == ELOOP) { // gone or replaced meanwhile
                 t->record->Flags |= UNDEL_FLAG_GONE;
-            else
-                sh_.debug(u"UpdateSnapshot: folder cannot be read: " + windowsPath(sh_, t) +
-                          u" (" + ascii(::strerrordesc_np(err)) + u")");
+                return;
+            }
+            if (err == EMFILE || err == ENFILE)
+                sh_.outOfDescriptors.fetch_add(1, std::memory_order_relaxed);
+            unreadable(t, err);
             return;
         }
-        t->fd = fd;
-        t->refs.store(1, std::memory_order_relaxed);
-        if (!ReadNames(t)) {
-            release(t);
-            return;
+        children_.clear();
+        try {
+            if (ReadNames(t, fd))
+                Examine(t, fd);
+        } catch (...) {
+            sh_.descriptors.Keep(t, fd, 0); // closes it
+            throw;
         }
-        Examine(t);
-        release(t);
+        sh_.descriptors.Keep(t, fd, static_cast<int>(children_.size()));
+        if (!children_.empty()) {
+            std::reverse(children_.begin(), children_.end()); // LIFO: listed order first
+            sh_.push(children_.data(), children_.size());
+        }
+    }
+
+    void unreadable(DirTask* t, int err) {
+        if (!(t->record->Flags & UNDEL_FLAG_UNREADABLE))
+            sh_.unreadable.fetch_add(1, std::memory_order_relaxed);
+        t->record->Flags |= UNDEL_FLAG_UNREADABLE;
+        sh_.debug(u"UpdateSnapshot: folder cannot be read: " + windowsPath(sh_, t) + u" (" +
+                  ascii(::strerrordesc_np(err)) + u")");
     }
 
     // All names of the folder into names_/listed_. False when nothing can be listed.
-    bool ReadNames(DirTask* t) {
+    bool ReadNames(DirTask* t, int fd) {
         names_.clear();
         listed_.clear();
         for (;;) {
-            const long n = ::syscall(SYS_getdents64, t->fd, buffer_.data(), buffer_.size());
+            const long n = ::syscall(SYS_getdents64, fd, buffer_.data(), buffer_.size());
             if (n == 0)
                 return true;
             if (n < 0) {
@@ -219,8 +503,7 @@ private:
                     t->record->Flags |= UNDEL_FLAG_GONE;
                     return false;
                 }
-                sh_.debug(u"UpdateSnapshot: folder cannot be read: " + windowsPath(sh_, t) +
-                          u" (" + ascii(::strerrordesc_np(err)) + u")");
+                unreadable(t, err);
                 return !listed_.empty();
             }
             for (long pos = 0; pos < n;) {
@@ -233,7 +516,8 @@ private:
                 if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
                     continue;
                 const size_t len = std::strlen(name);
-                listed_.push_back({static_cast<uint32_t>(names_.size()), static_cast<uint16_t>(len)});
+                listed_.push_back({static_cast<uint32_t>(names_.size()), static_cast<uint16_t>(len),
+                                   static_cast<uint8_t>(d[18])});
                 names_.insert(names_.end(), name, name + len + 1);
             }
         }
@@ -245,7 +529,28 @@ private:
         return false;
     }
 
-    void Examine(DirTask* t) {
+    // An entry that statx cannot examine (its folder may be listed but not searched): the type
+    // comes from the listing, the size stays unknown, and a folder's contents cannot be reached.
+    static bool describeUnexamined(TFILE_RECORD* rec, uint8_t type) {
+        switch (type) {
+        case DT_DIR:
+            rec->IsDir = kBool32True;
+            rec->Attr = FILE_ATTRIBUTE_DIRECTORY;
+            rec->Flags |= UNDEL_FLAG_UNREADABLE;
+            return true;
+        case DT_LNK:
+            rec->Attr = FILE_ATTRIBUTE_REPARSE_POINT;
+            return false;
+        case DT_REG:
+            rec->Attr = kAttrNormal;
+            return false;
+        default:
+            rec->Attr = kAttrSystem;
+            return false;
+        }
+    }
+
+    void Examine(DirTask* t, int fd) {
         const size_t count = listed_.size();
         auto* items = reinterpret_cast<TDIR_ITEM*>(cursor_.Alloc(count * sizeof(TDIR_ITEM)));
         if (!items && count) {
@@ -253,8 +558,9 @@ private:
             return;
         }
         t->record->DirItems.set(items);
-        children_.clear();
         int32_t filled = 0;
+        size_t unexamined = 0;
+        int unexaminedErr = 0;
         const EntryHook hook = g_entryHook.load(std::memory_order_relaxed);
         for (size_t i = 0; i < count; ++i) {
             if (sh_.stop.load(std::memory_order_relaxed))
@@ -262,9 +568,9 @@ private:
             const char* name = names_.data() + listed_[i].offset;
             const size_t len = listed_[i].length;
             if (hook)
-                hook(t->fd, name, g_entryHookContext.load(std::memory_order_relaxed));
+                hook(fd, name, g_entryHookContext.load(std::memory_order_relaxed));
             struct statx st{};
-            const bool statted = ::statx(t->fd, name, kStatxFlags, kStatxMask, &st) == 0;
+            const bool statted = ::statx(fd, name, kStatxFlags, kStatxMask, &st) == 0;
             const int statErr = statted ? 0 : errno;
 
             // name record, file record, stream, then the name text
@@ -287,10 +593,10 @@ private:
                 if (statErr == ENOENT) {
                     rec->Flags = UNDEL_FLAG_GONE; // deleted since the folder was listed
                 } else {
-                    rec->Attr = kAttrSystem;
-                    sh_.debug(u"UpdateSnapshot: entry cannot be examined: " + windowsPath(sh_, t) +
-                              u"\\" + platform::DecodeNativeName({name, len}) + u" (" +
-                              ascii(::strerrordesc_np(statErr)) + u")");
+                    ++unexamined;
+                    unexaminedErr = statErr;
+                    if (describeUnexamined(rec, listed_[i].type))
+                        sh_.unreadable.fetch_add(1, std::memory_order_relaxed);
                 }
             } else {
                 setTimes(rec, st);
@@ -307,7 +613,7 @@ private:
                 } else if (type == S_IFLNK) {
                     // A link is never followed; a link to a folder is a folder record.
                     struct statx target{};
-                    if (::statx(t->fd, name, AT_NO_AUTOMOUNT | AT_STATX_DONT_SYNC, STATX_TYPE, &target) == 0 &&
+                    if (::statx(fd, name, AT_NO_AUTOMOUNT | AT_STATX_DONT_SYNC, STATX_TYPE, &target) == 0 &&
                         (target.stx_mode & S_IFMT) == S_IFDIR) {
                         rec->IsDir = kBool32True;
                         attr |= FILE_ATTRIBUTE_DIRECTORY;
@@ -329,6 +635,7 @@ private:
                     child->parent = t;
                     child->record = rec;
                     child->inode = st.stx_ino;
+                    child->depth = t->depth + 1;
                     children_.push_back(child);
                 }
             }
@@ -347,10 +654,15 @@ private:
         }
         t->record->NumDirItems = filled;
         sh_.entries.fetch_add(static_cast<uint64_t>(filled), std::memory_order_relaxed);
-        if (!children_.empty()) {
-            t->refs.fetch_add(static_cast<int>(children_.size()), std::memory_order_relaxed);
-            std::reverse(children_.begin(), children_.end()); // LIFO: listed order first
-            sh_.push(children_.data(), children_.size());
+        if (unexamined) {
+            // Their sizes are missing from this folder.
+            if (!(t->record->Flags & UNDEL_FLAG_UNREADABLE))
+                sh_.unreadable.fetch_add(1, std::memory_order_relaxed);
+            t->record->Flags |= UNDEL_FLAG_UNREADABLE;
+            sh_.debug(u"UpdateSnapshot: entries cannot be examined: " + windowsPath(sh_, t) + u" (" +
+                      ascii(std::to_string(unexamined).c_str()) + u" of " +
+                      ascii(std::to_string(count).c_str()) + u": " +
+                      ascii(::strerrordesc_np(unexaminedErr)) + u")");
         }
     }
 
@@ -375,6 +687,42 @@ int defaultThreads() {
     return static_cast<int>(std::clamp(hw * 2, 4u, 16u));
 }
 
+// Descriptors this process has open now.
+size_t openDescriptors(size_t limit) {
+    if (DIR* d = ::opendir("/proc/self/fd")) {
+        size_t n = 0;
+        while (const dirent* e = ::readdir(d))
+            if (e->d_name[0] != '.')
+                ++n;
+        ::closedir(d);
+        return n > 0 ? n - 1 : 0; // less the one reading the folder
+    }
+    size_t n = 0;
+    for (size_t fd = 0; fd < std::min<size_t>(limit, 65536); ++fd)
+        if (::fcntl(static_cast<int>(fd), F_GETFD) != -1)
+            ++n;
+    return n;
+}
+
+// Descriptors a walk may open: the soft limit less those open now.
+size_t freeDescriptors() {
+    rlimit lim{};
+    size_t limit = 1024;
+    if (::getrlimit(RLIMIT_NOFILE, &lim) == 0)
+        limit = lim.rlim_cur == RLIM_INFINITY ? (size_t{1} << 20)
+                                              : static_cast<size_t>(std::min<rlim_t>(lim.rlim_cur, rlim_t{1} << 20));
+    const size_t open = openDescriptors(limit);
+    return limit > open ? limit - open : 0;
+}
+
+std::u16string mebibytes(size_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MiB", static_cast<double>(bytes) / (1024.0 * 1024.0));
+    return ascii(text);
+}
+
+std::u16string number(uint64_t n) { return ascii(std::to_string(n).c_str()); }
+
 } // namespace
 
 void SetEntryHookForTesting(EntryHook hook, void* context) {
@@ -385,6 +733,10 @@ void SetEntryHookForTesting(EntryHook hook, void* context) {
 void Snapshot::Clear() {
     root_ = nullptr;
     entries_ = 0;
+    stopped_ = false;
+    cutShortReason_.clear();
+    unreadableFolders_ = 0;
+    reopenedFolders_ = 0;
     arena_.Release();
 }
 
@@ -395,10 +747,20 @@ bool Snapshot::Build(int rootFd, const WalkOptions& options, const WalkEvents& e
                                                                  STATX_ATIME | STATX_MTIME |
                                                                  STATX_CTIME | STATX_BTIME,
                 &rootSt) != 0 ||
-        (rootSt.stx_mode & S_IFMT) != S_IFDIR)
+        (rootSt.stx_mode & S_IFMT) != S_IFDIR) {
+        cutShortReason_ = u"the root folder cannot be examined";
         return false;
-    if (!arena_.Reserve(options.arenaBytes ? options.arenaBytes : Arena::kMaxBytes))
+    }
+    const size_t wanted = options.arenaBytes ? std::min(options.arenaBytes, Arena::kMaxBytes) : Arena::kMaxBytes;
+    if (arena_.ReserveAtMost(wanted, kLeastArenaBytes) == 0) {
+        cutShortReason_ = u"no address space could be reserved for the snapshot's records (" +
+                          ascii(::strerrordesc_np(errno)) + u")";
         return false;
+    }
+
+    if (arena_.ReservedBytes() < wanted && events.debugLine)
+        events.debugLine(u"UpdateSnapshot: only " + mebibytes(arena_.ReservedBytes()) + u" of the " +
+                         mebibytes(wanted) + u" wanted could be reserved for records");
 
     Shared sh;
     sh.rootFd = rootFd;
@@ -406,7 +768,15 @@ bool Snapshot::Build(int rootFd, const WalkOptions& options, const WalkEvents& e
     sh.devMinor = rootSt.stx_dev_minor;
     sh.letter = options.driveLetter;
     sh.arena = &arena_;
-    const int threads = options.threads > 0 ? options.threads : defaultThreads();
+    // Each worker lists through one descriptor of its own; the rest of what the limit of open
+    // files leaves is the budget for folders kept open for their queued children.
+    const size_t freeFds = freeDescriptors();
+    const size_t spare = freeFds > kSpareDescriptors ? freeFds - kSpareDescriptors : 0;
+    int threads = options.threads > 0 ? options.threads : defaultThreads();
+    threads = static_cast<int>(std::clamp<size_t>(spare / 2, 1, static_cast<size_t>(threads)));
+    sh.descriptors.Init(rootFd, sh.devMajor, sh.devMinor,
+                        std::max(kLeastHeldDescriptors,
+                                 spare > static_cast<size_t>(threads) ? spare - static_cast<size_t>(threads) : 0));
     sh.workers = threads;
 
     // Progress is estimated from the used inodes when the root is a file system's own root;
@@ -425,8 +795,10 @@ bool Snapshot::Build(int rootFd, const WalkOptions& options, const WalkEvents& e
 
     ArenaCursor rootCursor(arena_);
     root_ = reinterpret_cast<TFILE_RECORD*>(rootCursor.Alloc(sizeof(TFILE_RECORD)));
-    if (!root_)
+    if (!root_) {
+        cutShortReason_ = u"the snapshot's record memory of " + mebibytes(arena_.ReservedBytes()) + u" is too small";
         return false;
+    }
     root_->IsDir = kBool32True;
     root_->Attr = FILE_ATTRIBUTE_DIRECTORY;
     setTimes(root_, rootSt);
@@ -435,10 +807,41 @@ bool Snapshot::Build(int rootFd, const WalkOptions& options, const WalkEvents& e
     rootTask->inode = rootSt.stx_ino;
     sh.push(&rootTask, 1);
 
-    std::vector<std::thread> pool;
+    // Threads are joined however this function is left.
+    std::vector<pthread_t> pool;
     pool.reserve(static_cast<size_t>(threads));
-    for (auto& w : workers)
-        pool.emplace_back([&w] { w->Run(); });
+    struct Joiner {
+        Shared& sh;
+        std::vector<pthread_t>& pool;
+        ~Joiner() {
+            sh.stop.store(true, std::memory_order_relaxed);
+            for (pthread_t th : pool)
+                ::pthread_join(th, nullptr);
+            pool.clear();
+            sh.descriptors.CloseAll();
+        }
+    } joiner{sh, pool};
+    pthread_attr_t attr;
+    ::pthread_attr_init(&attr);
+    ::pthread_attr_setstacksize(&attr, kWorkerStackBytes);
+    for (auto& w : workers) {
+        pthread_t th;
+        const auto run = [](void* worker) -> void* {
+            static_cast<Worker*>(worker)->Run();
+            return nullptr;
+        };
+        // Fewer threads than planned (address space, process limits): the others do the walk.
+        if (::pthread_create(&th, &attr, run, w.get()) != 0)
+            break;
+        pool.push_back(th);
+    }
+    ::pthread_attr_destroy(&attr);
+    if (pool.size() < workers.size())
+        sh.setWorkers(static_cast<int>(pool.size()));
+    if (pool.empty()) {
+        cutShortReason_ = u"no worker thread could be started";
+        return false;
+    }
 
     int32_t shown = 0;
     const auto flushLines = [&] {
@@ -463,6 +866,7 @@ bool Snapshot::Build(int rootFd, const WalkOptions& options, const WalkEvents& e
         if (finished)
             break;
         if (events.keepAlive && events.keepAlive()) {
+            sh.stopRequested.store(true, std::memory_order_relaxed);
             sh.stop.store(true, std::memory_order_relaxed);
             continue; // the workers drain the queue quickly once stopped
         }
@@ -479,18 +883,50 @@ bool Snapshot::Build(int rootFd, const WalkOptions& options, const WalkEvents& e
             events.progress(p);
         }
     }
-    for (auto& th : pool)
-        th.join();
+    for (pthread_t th : pool)
+        ::pthread_join(th, nullptr);
+    pool.clear();
+    sh.descriptors.CloseAll();
     flushLines();
-    if (sh.arenaFull.load() && events.debugLine)
-        events.debugLine(u"UpdateSnapshot: the snapshot is incomplete: its record memory is used up");
-    if (sh.linesDropped && events.debugLine)
-        events.debugLine(u"UpdateSnapshot: " + ascii(std::to_string(sh.linesDropped).c_str()) +
-                         u" further diagnostics suppressed");
+
     entries_ = sh.entries.load();
+    const size_t reserved = arena_.ReservedBytes();
+    // The program turns the records into its own tree next: the address space no record uses
+    // is better left to it.
+    arena_.Trim();
+    unreadableFolders_ = sh.unreadable.load();
+    reopenedFolders_ = sh.descriptors.Reopened();
+    stopped_ = sh.stopRequested.load();
+    if (sh.arenaFull.load()) {
+        cutShortReason_ = reserved < wanted
+                              ? u"the snapshot's record memory was used up after " + number(entries_) +
+                                    u" entries: only " + mebibytes(reserved) + u" of the " +
+                                    mebibytes(wanted) +
+                                    u" wanted could be reserved (the process's address space is limited)"
+                              : u"the snapshot's record memory of " + mebibytes(reserved) +
+                                    (options.arenaBytesSource ? u" (" + ascii(options.arenaBytesSource) + u")" : u"") +
+                                    u" was used up after " + number(entries_) + u" entries";
+    } else if (sh.outOfMemory.load()) {
+        cutShortReason_ = u"the service ran out of memory after " + number(entries_) + u" entries";
+    } else if (const uint64_t n = sh.outOfDescriptors.load()) {
+        cutShortReason_ = number(n) + u" folders could not be opened: the process may not open enough files";
+    }
+    if (events.debugLine) {
+        if (!cutShortReason_.empty())
+            events.debugLine(u"UpdateSnapshot: the snapshot is incomplete: " + cutShortReason_);
+        if (unreadableFolders_)
+            events.debugLine(u"UpdateSnapshot: " + number(unreadableFolders_) +
+                             u" folders could not be read wholly");
+        if (reopenedFolders_)
+            events.debugLine(u"UpdateSnapshot: " + number(reopenedFolders_) +
+                             u" folders reopened to stay within " +
+                             number(sh.descriptors.Budget()) + u" open folders");
+        if (sh.linesDropped)
+            events.debugLine(u"UpdateSnapshot: " + number(sh.linesDropped) + u" further diagnostics suppressed");
+    }
     if (events.progress)
         events.progress(kProgressEnd);
-    return !sh.stop.load();
+    return cutShortReason_.empty() && !stopped_;
 }
 
 } // namespace service

@@ -2,7 +2,8 @@
 
 // The Linux backend of the snapshot service: reads one file system below a root folder into the
 // record graph of UndelDLL.h. Worker threads list folders with getdents64 and statx relative to
-// directory descriptors (so depth is limited by memory, not PATH_MAX); the calling thread only
+// directory descriptors (so depth is limited by memory, not PATH_MAX, and the number of open
+// descriptors stays within the process's limit whatever the depth); the calling thread only
 // waits, relays progress and keep-alive callbacks, and writes the workers' diagnostics.
 
 #include "analysis/UndelDLL.h"
@@ -17,6 +18,7 @@ namespace service {
 struct WalkOptions {
     int threads = 0;             // 0: chosen from the number of processors
     size_t arenaBytes = 0;       // 0: the largest reservation (2 GiB)
+    const char* arenaBytesSource = nullptr; // who capped arenaBytes, named when it runs out
     char16_t driveLetter = u'C'; // names the folders in diagnostics
 };
 
@@ -35,19 +37,32 @@ public:
     Snapshot& operator=(const Snapshot&) = delete;
 
     // Builds the graph of everything below rootFd (a folder descriptor, which stays the
-    // caller's); replaces an earlier graph. False when the walk was stopped or the arena ran
-    // out: the graph then holds what was read until then.
+    // caller's); replaces an earlier graph. True when the walk went through the whole tree
+    // (folders that could not be read are flagged UNDEL_FLAG_UNREADABLE and counted). False
+    // when it was stopped or cut short: the graph then holds what was read until then, and
+    // CutShortReason() says why unless it was stopped on request.
     bool Build(int rootFd, const WalkOptions& options, const WalkEvents& events);
     void Clear();
 
     TFILE_RECORD* Root() const { return root_; }
     uint64_t Entries() const { return entries_; }
     size_t ArenaBytes() const { return arena_.UsedBytes(); }
+    size_t ArenaReservedBytes() const { return arena_.ReservedBytes(); }
+
+    bool Stopped() const { return stopped_; }
+    const std::u16string& CutShortReason() const { return cutShortReason_; }
+    uint64_t UnreadableFolders() const { return unreadableFolders_; }
+    // Folder descriptors closed to stay within the limit of open files, and reopened.
+    uint64_t ReopenedFolders() const { return reopenedFolders_; }
 
 private:
     Arena arena_;
     TFILE_RECORD* root_ = nullptr;
     uint64_t entries_ = 0;
+    bool stopped_ = false;
+    std::u16string cutShortReason_;
+    uint64_t unreadableFolders_ = 0;
+    uint64_t reopenedFolders_ = 0;
 };
 
 // Tests: called by the workers just before an entry is examined (dirFd is its folder).

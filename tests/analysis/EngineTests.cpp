@@ -18,12 +18,13 @@ ROOT
   D Windows
     F nostream.dat
     F sparse.bin stream=4096/1000
-    D "{All Deleted Files}"
+    D "{All Deleted Files}" flags=deleted-files
       F lost.doc size=999
   F "trail.txt " size=5
   D "Folder "
     F inner size=3
-    D "{aLL dELETED Files}"
+    D "My {aLL dELETED} notes"
+      F kept size=4
   D junction attr=0x410
     F hidden size=50
   D skipped flags=0x10000000
@@ -40,29 +41,33 @@ ROOT
 TEST_F(ServiceHarness, ScanBuildsTheTreeByTheWalkRules) {
     scan(kMixedVolume);
     EXPECT_TRUE(boxes.empty());
-    // Children in listed order, files and folders interleaved; skipped folders have no node but
-    // count in their parent; flagged entries count nowhere; names of files are trimmed, names of
-    // folders are kept as listed.
+    // Children in listed order, files and folders interleaved; skipped folders (the service's
+    // folder of deleted files among them) have no node but count in their parent; flagged
+    // entries count nowhere; a real folder is kept whatever its name; names of files are
+    // trimmed, names of folders are kept as listed.
     const QStringList expected = {
-        "C:\\|1131|7|7|1",
+        "C:\\|1135|7|8|1",
         "C:\\a.txt|120|0|0|0",
         "C:\\Windows|1000|1|2|1",
         "C:\\Windows\\nostream.dat|0|0|0|0",
         "C:\\Windows\\sparse.bin|1000|0|0|0",
         "C:\\trail.txt|5|0|0|0",
-        "C:\\Folder |3|1|1|1",
+        "C:\\Folder |7|1|2|1",
         "C:\\Folder \\inner|3|0|0|0",
+        "C:\\Folder \\My {aLL dELETED} notes|4|0|1|1",
+        "C:\\Folder \\My {aLL dELETED} notes\\kept|4|0|0|0",
         "C:\\ctl|2|0|0|0",
         "C:\\empty|0|0|0|1",
         "C:\\last|1|0|0|0",
     };
     EXPECT_EQ(dump(), expected);
-    EXPECT_EQ(engine->TotalSize, 1131);
-    EXPECT_EQ(engine->TotalFiles, 7u);
-    // Entered: root, Windows, its deleted-files folder, Folder, its deleted-files folder,
-    // junction, skipped, empty.
+    EXPECT_EQ(engine->TotalSize, 1135);
+    EXPECT_EQ(engine->TotalFiles, 8u);
+    // Entered: root, Windows, its deleted-files folder, Folder, the notes below it, junction,
+    // skipped, empty.
     EXPECT_EQ(engine->TotalFolders, 8u);
     EXPECT_EQ(engine->Analysed_Drive, "C:\\");
+    EXPECT_TRUE(engine->ScanVerdict.IsComplete()) << "skipped folders are no loss";
 }
 
 TEST_F(ServiceHarness, TrimmedFileNamesKeepTheNameAsListed) {
@@ -223,6 +228,9 @@ TEST_F(ServiceHarness, CloseRequestMidScanFinishesOpenFoldersOnly) {
     EXPECT_EQ(engine->TotalFolders, 1u);
     EXPECT_EQ(engine->TotalSize, 7);
     EXPECT_EQ(liveServiceObjects(), 0);
+    EXPECT_TRUE(engine->ScanVerdict.Stopped);
+    EXPECT_FALSE(engine->ScanVerdict.CutShort);
+    EXPECT_FALSE(engine->ScanVerdict.IsComplete());
 }
 
 TEST_F(ServiceHarness, CloseRequestDuringSnapshotIsPassedToTheService) {
@@ -231,6 +239,13 @@ TEST_F(ServiceHarness, CloseRequestDuringSnapshotIsPassedToTheService) {
     scan("@stopcheck\nROOT\n  F a size=1\n");
     EXPECT_NE(serviceLog().find("stop requested after 3"), std::string::npos) << serviceLog();
     EXPECT_TRUE(tree.IsEmpty()); // the walk starts with the close request already set
+    EXPECT_TRUE(engine->ScanVerdict.Stopped);
+    // A service that answers false for the stop has not failed: stopped, not cut short.
+    analysis::StopScan = false;
+    close = CloseAt{1};
+    scan("@stopcheck\n@result 0\nROOT\n  F a size=1\n");
+    EXPECT_TRUE(engine->ScanVerdict.Stopped);
+    EXPECT_FALSE(engine->ScanVerdict.CutShort) << engine->ScanVerdict.Reason.toStdString();
 }
 
 // Totals recomputed independently from the file nodes below each folder.
@@ -276,6 +291,7 @@ TEST_F(ServiceHarness, PartialTreeAfterCloseHasConsistentTotals) {
     scan("@generate 3000 7\nROOT\n");
     EXPECT_EQ(tree.NodeCount(), 3001u);
     expectConsistentTotals(tree, *engine);
+    EXPECT_TRUE(engine->ScanVerdict.IsComplete());
 }
 
 TEST_F(ServiceHarness, DeepNestingIsWalkedWithoutExhaustingTheStack) {
@@ -299,6 +315,99 @@ TEST_F(ServiceHarness, FolderLoopInABrokenGraphIsNotFollowed) {
     scan("ROOT\n  D sub\n    L back\n    F x size=3\n");
     EXPECT_EQ(dump(), (QStringList{"C:\\|3|2|1|1", "C:\\sub|3|1|1|1", "C:\\sub\\x|3|0|0|0"}));
     EXPECT_TRUE(capture.contains("repeats on its own path"));
+}
+
+// How the snapshot ended decides what the tree may claim: only a snapshot of the whole volume is
+// complete; otherwise the verdict keeps the reason, and the tree keeps what was read.
+TEST_F(ServiceHarness, VerdictSaysHowTheSnapshotEnded) {
+    struct Case {
+        const char* name;
+        const char* fixture;
+        const char* reason; // "" for a complete snapshot
+        size_t nodes;
+    };
+    const Case cases[] = {
+        {"whole volume", "ROOT\n  F x size=1\n", "", 2},
+        {"cut short, with the service's reason",
+         "@result 0\n@message its record memory of 19.1 MiB was used up after 2 entries\n"
+         "ROOT\n  F x size=1\n  D d noitems\n",
+         "its record memory of 19.1 MiB was used up after 2 entries", 3},
+        {"failed without a word", "@result 0\nROOT\n  F x size=1\n",
+         "the snapshot service reported a failure", 2},
+        {"no root folder", "@noroot\nROOT\n  F x size=1\n",
+         "the snapshot service returned no root folder", 0},
+        {"volume cannot be opened", "@fail OpenVolume\nROOT\n", "Error: OpenVolume failed", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        scan(c.fixture);
+        const analysis::TScanVerdict& v = engine->ScanVerdict;
+        EXPECT_EQ(v.CutShort, *c.reason != 0);
+        EXPECT_EQ(v.Reason, c.reason);
+        EXPECT_FALSE(v.Stopped);
+        EXPECT_EQ(v.UnreadableFolders, 0u);
+        EXPECT_EQ(v.IsComplete(), *c.reason == 0);
+        EXPECT_EQ(tree.NodeCount(), c.nodes);
+    }
+    // The verdict belongs to the last analysis only.
+    rescan("ROOT\n  F x size=1\n");
+    EXPECT_TRUE(engine->ScanVerdict.IsComplete());
+    EXPECT_TRUE(engine->ScanVerdict.Reason.isEmpty());
+}
+
+TEST_F(ServiceHarness, UnreadableFoldersAreCountedAndTheFirstFewNamed) {
+    scan(R"(
+ROOT
+  D locked flags=unreadable noitems
+  D part flags=unreadable
+    F seen size=5
+    D inner flags=unreadable noitems
+  D junction attr=0x410 flags=unreadable
+  D a flags=unreadable noitems
+  D b flags=unreadable noitems
+  D c flags=unreadable noitems
+  F x size=1
+)");
+    const analysis::TScanVerdict& v = engine->ScanVerdict;
+    EXPECT_FALSE(v.CutShort);
+    EXPECT_FALSE(v.Stopped);
+    // Not the junction: it is never walked, so nothing of it is missing.
+    EXPECT_EQ(v.UnreadableFolders, 6u);
+    EXPECT_EQ(v.UnreadableSamples,
+              (QStringList{"C:\\locked", "C:\\part", "C:\\part\\inner", "C:\\a", "C:\\b"}));
+    EXPECT_FALSE(v.IsComplete());
+    EXPECT_EQ(engine->TotalSize, 6); // what could be read is there
+    EXPECT_NE(engine->FindRootNodeForDir("C:\\locked"), PNode::None);
+
+    rescan("ROOT flags=unreadable noitems\n");
+    EXPECT_EQ(engine->ScanVerdict.UnreadableSamples, QStringList{"C:\\"});
+}
+
+TEST_F(ServiceHarness, SizesSaturateAtTheLargestInsteadOfWrapping) {
+    scan(R"(
+ROOT
+  D huge
+    F a size=9223372036854775807
+    F b size=9223372036854775807
+  D streams
+    F two streams=9223372036854775807,1
+    F beyond stream=18446744073709551615/18446744073709551615
+  D small
+    F c size=10
+)");
+    const QString max = QString::number(INT64_MAX);
+    EXPECT_EQ(dump(), (QStringList{
+                          "C:\\|" + max + "|3|5|1",
+                          "C:\\huge|" + max + "|0|2|1",
+                          "C:\\huge\\a|" + max + "|0|0|0",
+                          "C:\\huge\\b|" + max + "|0|0|0",
+                          "C:\\streams|" + max + "|0|2|1",
+                          "C:\\streams\\two|" + max + "|0|0|0",
+                          "C:\\streams\\beyond|" + max + "|0|0|0",
+                          "C:\\small|10|0|1|1",
+                          "C:\\small\\c|10|0|0|0",
+                      }));
+    EXPECT_EQ(engine->TotalSize, INT64_MAX);
 }
 
 const char* const kFindVolume = R"(

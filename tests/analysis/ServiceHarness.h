@@ -58,6 +58,12 @@ protected:
         engine->DO_Drive(drive);
     }
 
+    // Loads another fixture and analyses it again with the same engine.
+    void rescan(const char* fixture, const QString& drive = QStringLiteral("C:\\")) {
+        load_(fixture);
+        engine->DO_Drive(drive);
+    }
+
     std::string serviceLog() const { return log_(); }
     int liveServiceObjects() const { return live_(); }
     long entryCalls() const { return entryCalls_(); }

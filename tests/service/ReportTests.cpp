@@ -11,8 +11,15 @@
 #include <pty.h>
 #include <sys/wait.h>
 
+#include <sys/mount.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <csignal>
 #include <cstdint>
 #include <fstream>
+#include <functional>
+#include <set>
 #include <map>
 #include <sstream>
 #include <vector>
@@ -34,30 +41,47 @@ std::string slurp(const std::string& path) {
     return s.str();
 }
 
-RunResult runReport(const std::vector<std::string>& args, const std::string& program = ORBISCA_REPORT_PROGRAM) {
+struct RunOptions {
+    std::string program = ORBISCA_REPORT_PROGRAM;
+    std::string stdoutPath;                       // default: a file the result reads back
+    std::vector<std::pair<std::string, std::string>> env;
+    std::function<void()> inChild;                // limits, rights: just before exec
+};
+
+RunResult runReport(const std::vector<std::string>& args, const RunOptions& options = {}) {
     TempDir io;
-    const std::string outFile = io / "out", errFile = io / "err";
+    const std::string outFile = options.stdoutPath.empty() ? io / "out" : options.stdoutPath;
+    const std::string errFile = io / "err";
+    ::chmod(io.path().c_str(), 0777); // the child may drop its rights
     const pid_t pid = ::fork();
     if (pid == 0) {
-        const int o = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int e = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int o = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        const int e = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
         ::dup2(o, 1);
         ::dup2(e, 2);
+        ::close(o);
+        ::close(e);
         ::setenv("ORBISCA_SUBST_FILE", "/nonexistent", 1);
         ::unsetenv("ORBISCA_SUBST");
         ::unsetenv("ORBISCA_DEBUG");
-        std::vector<char*> argv{const_cast<char*>(program.c_str())};
+        for (const auto& [name, value] : options.env)
+            ::setenv(name.c_str(), value.c_str(), 1);
+        ::alarm(120); // a report that hangs fails the test instead of holding it
+        if (options.inChild)
+            options.inChild();
+        std::vector<char*> argv{const_cast<char*>(options.program.c_str())};
         for (const auto& a : args)
             argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
-        ::execv(program.c_str(), argv.data());
+        ::execv(options.program.c_str(), argv.data());
         ::_exit(127);
     }
     RunResult r;
     int status = 0;
     ::waitpid(pid, &status, 0);
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = slurp(outFile);
+    if (options.stdoutPath.empty())
+        r.out = slurp(outFile);
     r.err = slurp(errFile);
     return r;
 }
@@ -216,6 +240,11 @@ void makeGeneratedTree(const TempDir& dir) {
     ASSERT_EQ(::symlink("top0", (dir / "folderlink").c_str()), 0);
     ASSERT_EQ(::symlink("top0/mid0/big", (dir / "filelink").c_str()), 0);
     ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0644), 0);
+    // Real folders whose names only look like a deleted-files folder count like any other.
+    testtree::makeDir(dir / "My {all deleted} notes");
+    testtree::writeFile(dir / "My {all deleted} notes/kept", 4321);
+    testtree::makeDir(dir / "top1/{All Deleted Files}");
+    testtree::writeFile(dir / "top1/{All Deleted Files}/also kept", 1234);
 }
 
 TEST(Report, TotalsEqualAnLstatWalkAndEveryCsvRowLeadsBackToItsEntry) {
@@ -266,6 +295,212 @@ TEST(Report, TotalsEqualAnLstatWalkAndEveryCsvRowLeadsBackToItsEntry) {
         }
     }
     EXPECT_EQ(fileRows, oracle.files);
+}
+
+// ---- Results that are not the whole drive, and output that cannot be written ----------------
+
+// A tree of about 2 MiB of records: folders of files with long names.
+void makeWideTree(const TempDir& dir, int folders, int files) {
+    for (int d = 0; d < folders; ++d) {
+        const std::string folder = dir / ("folder" + std::to_string(d));
+        testtree::makeDir(folder);
+        for (int f = 0; f < files; ++f)
+            testtree::writeFile(folder + "/" + std::string(60, 'n') + std::to_string(f), 1);
+    }
+}
+
+// A folder on a temporary file system, where there is one (/dev/shm): huge sparse files and
+// deep trees cost nothing there.
+const char* memoryFolder() {
+    struct stat st{};
+    return ::stat("/dev/shm", &st) == 0 && ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : nullptr;
+}
+
+TEST(Report, AnAnalysisCutShortFailsWithItsReasonAndKeepsTheOldCsv) {
+    TempDir dir(memoryFolder());
+    makeWideTree(dir, 8, 1000);
+    TempDir out;
+    const std::string csvFile = out / "nodes.csv";
+    { std::ofstream(csvFile) << "old contents\n"; }
+    RunOptions tinyArena;
+    tinyArena.env = {{"ORBISCA_SERVICE_ARENA_BYTES", "1048576"}};
+    const RunResult r = runReport({"--csv", csvFile, dir.path()}, tinyArena);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_EQ(r.out, "") << "a part of the drive is never reported as the whole";
+    EXPECT_EQ(r.err.rfind("orbisca-report: the analysis of " + dir.path() +
+                              " is incomplete: the snapshot's record memory of 1.0 MiB "
+                              "(ORBISCA_SERVICE_ARENA_BYTES) was used up after ",
+                          0),
+              0u)
+        << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_TRUE(slurp(csvFile) == "old contents\n") << "the old file was replaced";
+    EXPECT_EQ(testtree::countEntries(out.path()), 1) << "no temporary file is left behind";
+}
+
+TEST(Report, ADeepTreeIsReadWholeUnderALowLimitOfOpenFiles) {
+    // 5,000 levels, each with the next level, an empty folder and a file of one byte.
+    TempDir dir(memoryFolder());
+    constexpr int kDepth = 5000;
+    int fd = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+    for (int level = 0; level < kDepth; ++level) {
+        ASSERT_EQ(::mkdirat(fd, "empty", 0755), 0);
+        testtree::writeFileAt(fd, "f", 1);
+        ASSERT_EQ(::mkdirat(fd, "d", 0755), 0);
+        const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = next;
+    }
+    ::close(fd);
+    RunOptions lowLimit;
+    lowLimit.inChild = [] {
+        const rlimit lim{64, 64};
+        ::setrlimit(RLIMIT_NOFILE, &lim);
+    };
+    const RunResult r = runReport({"--top", "0", dir.path()}, lowLimit);
+    testtree::removeDeepTree(dir / "d");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(reported(r.out, "Files:"), static_cast<uint64_t>(kDepth));
+    EXPECT_EQ(reported(r.out, "Folders:"), static_cast<uint64_t>(2 * kDepth));
+    EXPECT_EQ(reported(r.out, "Bytes:"), static_cast<uint64_t>(kDepth));
+}
+
+TEST(Report, UnreadableFoldersAreNamedOnStderrWithoutFailingTheRun) {
+    TempDir dir;
+    testtree::makeDir(dir / "locked");
+    testtree::writeFile(dir / "locked/secret", 5);
+    // Listed but not searchable: the names are there, their types come from the listing.
+    testtree::makeDir(dir / "listed");
+    testtree::writeFile(dir / "listed/file", 7);
+    testtree::makeDir(dir / "listed/sub");
+    testtree::writeFile(dir / "listed/sub/deeper", 9);
+    testtree::writeFile(dir / "open", 3);
+    ASSERT_EQ(::chmod((dir / "locked").c_str(), 0), 0);
+    ASSERT_EQ(::chmod((dir / "listed").c_str(), 0644), 0);
+    RunOptions nobody; // permissions do not hold for root
+    nobody.inChild = [] {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(126);
+    };
+    const RunResult r = runReport({"--top", "0", dir.path()}, nobody);
+    ::chmod((dir / "locked").c_str(), 0755);
+    ::chmod((dir / "listed").c_str(), 0755);
+    if (r.exitCode == 126 || r.exitCode == 127)
+        GTEST_SKIP() << "the report cannot run without rights here";
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(reported(r.out, "Files:"), 2u) << r.out;   // open, listed\file (size unknown)
+    EXPECT_EQ(reported(r.out, "Folders:"), 3u) << r.out; // locked, listed, listed\sub
+    EXPECT_EQ(reported(r.out, "Bytes:"), 3u) << r.out;
+    EXPECT_EQ(reported(r.out, "Unreadable folders:"), 3u) << r.out;
+    std::istringstream lines(r.err);
+    std::string first, line;
+    std::getline(lines, first);
+    EXPECT_EQ(first, "orbisca-report: 3 folders could not be read; what they hold is missing from the totals:");
+    std::set<std::string> named;
+    while (std::getline(lines, line))
+        named.insert(line);
+    const std::string drive = r.out.substr(r.out.find("Drive ") + 6, 3);
+    const auto entry = [&](const std::string& windows, const std::string& native) {
+        return "orbisca-report:   " + drive + windows + " (" + dir / native + ")";
+    };
+    EXPECT_EQ(named, (std::set<std::string>{entry("locked", "locked"), entry("listed", "listed"),
+                                            entry("listed\\sub", "listed/sub")}))
+        << r.err;
+}
+
+TEST(Report, HugeSparseFilesSaturateTheTotalsInsteadOfWrapping) {
+    TempDir dir(memoryFolder());
+    for (const char* name : {"a", "b"}) {
+        const int fd = ::open((dir / name).c_str(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(fd, 0);
+        const bool sized = ::ftruncate(fd, INT64_MAX) == 0;
+        ::close(fd);
+        if (!sized)
+            GTEST_SKIP() << "no file system here takes a file of 2^63-1 bytes";
+    }
+    TempDir out;
+    const RunResult r = runReport({"--top", "1", "--csv", out / "n.csv", dir.path()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("Bytes:   9,223,372,036,854,775,807\n"), std::string::npos) << r.out;
+    bool wellFormed = false;
+    const auto rows = parseCsv(slurp(out / "n.csv"), wellFormed);
+    ASSERT_GE(rows.size(), 2u);
+    EXPECT_EQ(rows[1][2], "9223372036854775807");
+}
+
+TEST(Report, AnAddressSpaceLimitGetsASmallerReservation) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer needs more address space than any such limit";
+#else
+    TempDir dir;
+    makeWideTree(dir, 3, 200);
+    RunOptions limited;
+    limited.inChild = [] {
+        const rlimit lim{1500000ul * 1024, 1500000ul * 1024}; // ulimit -v 1500000
+        ::setrlimit(RLIMIT_AS, &lim);
+    };
+    const RunResult r = runReport({"--top", "0", dir.path()}, limited);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(reported(r.out, "Files:"), 600u);
+#endif
+}
+
+TEST(Report, OutputThatCannotBeWrittenFailsAndNeverReplacesTheOldCsv) {
+    TempDir dir;
+    makeGeneratedTree(dir);
+
+    // Standard output on a full device, the help text included.
+    for (const std::vector<std::string>& args : {std::vector<std::string>{dir.path()},
+                                                  std::vector<std::string>{"--help"}}) {
+        RunOptions full;
+        full.stdoutPath = "/dev/full";
+        const RunResult r = runReport(args, full);
+        EXPECT_EQ(r.exitCode, 1) << args[0];
+        EXPECT_EQ(r.err, "orbisca-report: cannot write standard output: No space left on device\n");
+    }
+
+    // Targets that are no regular file are refused before the analysis, without waiting on them.
+    TempDir targets;
+    ASSERT_EQ(::mkfifo((targets / "fifo").c_str(), 0644), 0);
+    testtree::makeDir(targets / "folder");
+    for (const std::string& target : {targets / "fifo", targets / "folder", std::string("/dev/full")}) {
+        const RunResult r = runReport({"--csv", target, dir.path()});
+        EXPECT_EQ(r.exitCode, 2) << target;
+        EXPECT_EQ(r.err, "orbisca-report: cannot write " + target + ": not a regular file\n");
+        EXPECT_EQ(r.out, "");
+    }
+
+    // A disk that fills up while the CSV (about 60 KiB) is written: a file system of 16 KiB
+    // where we may mount one, else a limit on the size of files the report may write.
+    TempDir small;
+    const bool mounted = ::mount("tmpfs", small.path().c_str(), "tmpfs", 0, "size=16k") == 0;
+    const std::string csvFile = small / "nodes.csv";
+    { std::ofstream(csvFile) << "old contents\n"; }
+    ASSERT_EQ(::chmod(csvFile.c_str(), 0640), 0);
+    RunOptions fillUp;
+    if (!mounted)
+        fillUp.inChild = [] {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit lim{16 * 1024, 16 * 1024};
+            ::setrlimit(RLIMIT_FSIZE, &lim);
+        };
+    const RunResult r = runReport({"--top", "0", "--csv", csvFile, dir.path()}, fillUp);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "orbisca-report: cannot write " + csvFile + ": " +
+                         (mounted ? "No space left on device" : "File too large") + "\n");
+    EXPECT_TRUE(slurp(csvFile) == "old contents\n") << "the old file was replaced";
+    EXPECT_EQ(testtree::countEntries(small.path()), 1) << "no temporary file is left behind";
+
+    // A CSV that fits replaces the old file whole, with the old file's permissions.
+    const RunResult ok = runReport({"--top", "0", "--csv", csvFile, dir / "top0/mid0"});
+    EXPECT_EQ(ok.exitCode, 0) << ok.err;
+    EXPECT_EQ(slurp(csvFile).rfind("path,native_path,", 0), 0u);
+    struct stat st{};
+    ASSERT_EQ(::stat(csvFile.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    if (mounted)
+        ::umount(small.path().c_str());
 }
 
 TEST(Report, DrawsAProgressBarOnATerminal) {
@@ -343,7 +578,9 @@ TEST(Report, ExitCodesAndOneLineMessages) {
         o << in.rdbuf();
     }
     ASSERT_EQ(::chmod(copy.c_str(), 0755), 0);
-    const RunResult missing = runReport({dir.path()}, copy);
+    RunOptions lonelyRun;
+    lonelyRun.program = copy;
+    const RunResult missing = runReport({dir.path()}, lonelyRun);
     EXPECT_EQ(missing.exitCode, 3);
     EXPECT_EQ(missing.err, "orbisca-report: Error loading Undelete-DLL! Handle=0 ?\n");
 }

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -539,17 +540,29 @@ TEST(Walker, UsedUpRecordMemoryEndsWithAPartialGraphAndADiagnostic) {
     const size_t listed = readGraph(snap.Root()).size();
     EXPECT_GT(listed, 0u);
     EXPECT_LT(listed, 606u);
+    EXPECT_FALSE(snap.Stopped());
+    EXPECT_NE(snap.CutShortReason().find(u"the snapshot's record memory of 0.5 MiB was used up"), std::u16string::npos)
+        << QString::fromStdU16String(snap.CutShortReason()).toStdString();
     ASSERT_FALSE(lines.empty());
-    EXPECT_NE(lines.back().find(u"record memory is used up"), std::u16string::npos);
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        u"UpdateSnapshot: the snapshot is incomplete: " + snap.CutShortReason()),
+              lines.end());
 }
 
-// A folder that cannot be read: an empty folder record and a debug line. Permission checks do
-// not apply to root, so the walk runs in a child process with the rights of nobody.
-TEST_F(ServiceTest, AFolderThatCannotBeReadIsAnEmptyFolderAndADebugLine) {
+// Folders that cannot be read: empty or partial folder records, flagged, counted in the verdict
+// and named in a debug line. A folder listed but not searchable (0644) keeps its entries with the
+// types the listing gives. Permission checks do not apply to root, so the walk runs in a child
+// process with the rights of nobody.
+TEST_F(ServiceTest, FoldersThatCannotBeReadAreFlaggedCountedAndNamed) {
     testtree::makeDir(dir / "locked");
     testtree::writeFile(dir / "locked/secret", 5);
+    testtree::makeDir(dir / "listed");
+    testtree::writeFile(dir / "listed/file", 7);
+    testtree::makeDir(dir / "listed/sub");
+    testtree::writeFile(dir / "listed/sub/deeper", 9);
     testtree::writeFile(dir / "open", 3);
     ASSERT_EQ(::chmod((dir / "locked").c_str(), 0), 0);
+    ASSERT_EQ(::chmod((dir / "listed").c_str(), 0644), 0);
     platform::SetProgramFolder(platform::WindowsPath(programFolderNative()));
 
     const pid_t child = ::fork();
@@ -565,22 +578,133 @@ TEST_F(ServiceTest, AFolderThatCannotBeReadIsAnEmptyFolderAndADebugLine) {
             ::_exit(10);
         engine.DO_Drive(QStringLiteral("S:\\"));
         const auto locked = engine.FindNodeForThis(1, QStringLiteral("S:\\locked"));
-        if (locked == analysis::PNode::None)
+        const auto sub = engine.FindNodeForThis(1, QStringLiteral("S:\\listed\\sub"));
+        const auto file = engine.FindNodeForThis(0, QStringLiteral("S:\\listed\\file"));
+        if (locked == analysis::PNode::None || sub == analysis::PNode::None || file == analysis::PNode::None)
             ::_exit(12);
-        if (tree.FileCount(locked) != 0 || tree.GetFirstChild(locked) != analysis::PNode::None)
+        if (tree.GetFirstChild(locked) != analysis::PNode::None || tree.GetFirstChild(sub) != analysis::PNode::None ||
+            tree.Size(file) != 0)
             ::_exit(13);
-        if (engine.TotalSize != 3)
+        if (engine.TotalSize != 3 || engine.TotalFiles != 2)
             ::_exit(14);
-        if (!capture.contains(QStringLiteral("folder cannot be read: S:\\locked")))
+        if (!capture.contains(QStringLiteral("folder cannot be read: S:\\locked")) ||
+            !capture.contains(QStringLiteral("entries cannot be examined: S:\\listed (2 of 2: Permission denied)")))
             ::_exit(15);
+        const analysis::TScanVerdict& v = engine.ScanVerdict;
+        QStringList samples = v.UnreadableSamples;
+        samples.sort();
+        if (v.CutShort || v.Stopped || v.UnreadableFolders != 3 ||
+            samples != QStringList{"S:\\listed", "S:\\listed\\sub", "S:\\locked"})
+            ::_exit(16);
         ::_exit(0);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "10 no rights change, 11 no service, 12 no folder node, "
-                                         "13 folder not empty, 14 wrong size, 15 no debug line";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "10 no rights change, 11 no service, 12 missing node, "
+                                         "13 contents or size where none can be known, 14 wrong "
+                                         "totals, 15 no debug line, 16 wrong verdict";
     ::chmod((dir / "locked").c_str(), 0755);
+    ::chmod((dir / "listed").c_str(), 0755);
+}
+
+// A walk within a limit of open files far below the depth of the tree: every folder is read,
+// folders are reopened as needed, and no descriptor is left open. In a child process, whose
+// limit the test may lower.
+TEST(Walker, ATreeDeeperThanTheLimitOfOpenFilesIsReadWhole) {
+    struct stat shm{};
+    TempDir dir(::stat("/dev/shm", &shm) == 0 && ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : nullptr);
+    constexpr int kDepth = 2000;
+    int fd = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+    for (int level = 0; level < kDepth; ++level) {
+        ASSERT_EQ(::mkdirat(fd, "empty", 0755), 0);
+        testtree::writeFileAt(fd, "f", 1);
+        ASSERT_EQ(::mkdirat(fd, "d", 0755), 0);
+        const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = next;
+    }
+    ::close(fd);
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const int root = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+        const int before = testtree::openDescriptors();
+        const rlimit lim{static_cast<rlim_t>(before + 24), static_cast<rlim_t>(before + 24)};
+        if (::setrlimit(RLIMIT_NOFILE, &lim) != 0)
+            ::_exit(10);
+        service::WalkOptions options;
+        options.threads = 4;
+        service::Snapshot snap;
+        if (!snap.Build(root, options, {}))
+            ::_exit(11);
+        const auto graph = readGraph(snap.Root());
+        size_t files = 0, folders = 0;
+        for (const auto& [path, e] : graph)
+            (e.isDir ? folders : files) += 1;
+        if (files != kDepth || folders != 2 * kDepth || snap.UnreadableFolders() != 0)
+            ::_exit(12);
+        if (snap.ReopenedFolders() == 0)
+            ::_exit(13);
+        if (testtree::openDescriptors() != before)
+            ::_exit(14);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    testtree::removeDeepTree(dir / "d");
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "10 no limit, 11 incomplete, 12 entries missing, "
+                                         "13 the limit never bit, 14 a descriptor was left open";
+}
+
+// Under a limit of the address space the records get a smaller reservation, and a snapshot that
+// outgrows even that says so.
+TEST(Walker, ASmallerReservationUnderAnAddressSpaceLimitAndItsReason) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer needs more address space than any such limit";
+#else
+    struct stat shm{};
+    TempDir dir(::stat("/dev/shm", &shm) == 0 && ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : nullptr);
+    // About 12 MiB of records: long names.
+    for (int d = 0; d < 30; ++d) {
+        const std::string folder = dir / ("d" + std::to_string(d));
+        testtree::makeDir(folder);
+        for (int f = 0; f < 1000; ++f)
+            testtree::writeFile(folder + "/" + std::string(150, 'x') + std::to_string(f), 1);
+    }
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const int root = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+        size_t pages = 0;
+        if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(f, "%zu", &pages) != 1)
+                pages = 0;
+            std::fclose(f);
+        }
+        const rlim_t mapped = static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE));
+        const rlimit space{mapped + (16 << 20), mapped + (16 << 20)};
+        if (pages == 0 || ::setrlimit(RLIMIT_AS, &space) != 0)
+            ::_exit(10);
+        service::WalkOptions options;
+        options.threads = 1;
+        service::Snapshot snap;
+        if (snap.Build(root, options, {}))
+            ::_exit(11);
+        const std::u16string& reason = snap.CutShortReason();
+        if (reason.find(u"the snapshot's record memory was used up after ") != 0 ||
+            reason.find(u" of the 2048.0 MiB wanted could be reserved (the process's address space is limited)") ==
+                std::u16string::npos)
+            ::_exit(12);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "10 no limit, 11 the snapshot did not run out, 12 another reason";
+#endif
 }
 
 } // namespace

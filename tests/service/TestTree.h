@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace testtree {
 
@@ -87,6 +88,25 @@ inline int openDescriptors() {
         ::closedir(d);
     }
     return n;
+}
+
+// Entries in a folder.
+inline int countEntries(const std::string& folder) {
+    int n = 0;
+    if (DIR* d = ::opendir(folder.c_str())) {
+        while (const dirent* e = ::readdir(d))
+            if (std::string_view(e->d_name) != "." && std::string_view(e->d_name) != "..")
+                ++n;
+        ::closedir(d);
+    }
+    return n;
+}
+
+// Removes a tree nested deeper than this process may hold descriptors open for.
+inline void removeDeepTree(const std::string& path) {
+    const std::string command = "rm -rf -- '" + path + "'";
+    if (path.find('\'') == std::string::npos && std::system(command.c_str()) != 0)
+        throw std::runtime_error("cannot remove " + path);
 }
 
 inline void makeDir(const std::string& path) {

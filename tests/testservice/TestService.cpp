@@ -7,9 +7,12 @@
 //   @noroot                                  UpdateSnapshot leaves the root empty
 //   @callbacks 0:0 2:550 1:0 3:0 9:0         callbacks made during UpdateSnapshot (cmd:progress)
 //   @stopcheck                               keep calling cmd 0 until the answer is true (max 1000)
+//   @message TEXT                            a cmd 1 with TEXT (the rest of the line) at the end
+//   @result N                                what UpdateSnapshot answers (default -1, true)
 //   @deep N                                  below the root: N nested folders "d", a file "f" last
 //   @generate N SEED                         below the root: N random entries (names, depths)
-//   ROOT [attr=X] [flags=X] [noitems]        the root folder record (first tree line)
+//   ROOT [attr=X] [flags=X] [noitems]        the root folder record (first tree line); flags are
+//                                            numbers or unreadable, deleted-files, joined by |
 //   D name [attr=X] [flags=X] [noitems]      a folder entry
 //   F name [size=N | streams=A,B | stream=SIZE/VALID] [flags=X] [attr=X]
 //   N                                        an entry without a name
@@ -50,6 +53,8 @@ struct State {
     bool noRoot = false;
     bool stopCheck = false;
     std::vector<std::pair<int32_t, int32_t>> callbacks;
+    std::vector<std::u16string> messages;
+    bool32 result = kBool32True;
     std::vector<char> arena;
     TFILE_RECORD* root = nullptr;
     std::string log;
@@ -136,6 +141,21 @@ std::vector<std::string> tokens(const std::string& line) {
     return out;
 }
 
+uint32_t parseFlags(const std::string& text) {
+    uint32_t flags = 0;
+    std::stringstream ss(text);
+    std::string part;
+    while (std::getline(ss, part, '|')) {
+        if (part == "unreadable")
+            flags |= UNDEL_FLAG_UNREADABLE;
+        else if (part == "deleted-files")
+            flags |= UNDEL_FLAG_DELETED_FILES;
+        else
+            flags |= static_cast<uint32_t>(std::stoul(part, nullptr, 0));
+    }
+    return flags;
+}
+
 void applyKeys(FNode& n, const std::vector<std::string>& toks, size_t from) {
     for (size_t k = from; k < toks.size(); ++k) {
         const std::string& t = toks[k];
@@ -145,7 +165,7 @@ void applyKeys(FNode& n, const std::vector<std::string>& toks, size_t from) {
         if (key == "attr")
             n.attr = static_cast<uint32_t>(std::stoul(val, nullptr, 0));
         else if (key == "flags")
-            n.flags = static_cast<uint32_t>(std::stoul(val, nullptr, 0));
+            n.flags = parseFlags(val);
         else if (key == "noitems")
             n.noItems = true;
         else if (key == "size")
@@ -230,6 +250,13 @@ void parse(const char* text) {
             g.noRoot = true;
         else if (head == "@stopcheck")
             g.stopCheck = true;
+        else if (head == "@result")
+            g.result = static_cast<bool32>(std::stol(t.at(1)));
+        else if (head == "@message") {
+            const size_t at = line.find("@message") + 8;
+            std::string text = at < line.size() ? line.substr(at + 1) : std::string();
+            g.messages.push_back(std::u16string(text.begin(), text.end()));
+        }
         else if (head == "@callbacks") {
             for (size_t k = 1; k < t.size(); ++k) {
                 const size_t c = t[k].find(':');
@@ -384,9 +411,11 @@ bool32 UNDEL_CALL UpdateSnapshot(TSnapshot, uint32_t flags, TFILE_RECORD** root,
                 break;
             }
     }
+    for (const std::u16string& m : g.messages)
+        logLine("message -> " + std::to_string(cb(1, m.c_str(), 0, userdata)));
     if (!g.noRoot)
         *root = g.root;
-    return kBool32True;
+    return g.result;
 }
 void UNDEL_CALL FreeSnapshot(TSnapshot) {
     logLine("FreeSnapshot");
