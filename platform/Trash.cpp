@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <map>
 #include <set>
 #include <utility>
 #include <vector>
@@ -186,11 +187,57 @@ uint64_t diskUsage(const std::string& folder) {
     return tDiskUsage;
 }
 
+// A trash folder opened for the user, with its two parts.
+struct OpenTrash {
+    std::string path; // as shown and recorded
+    std::string real; // with links resolved
+    Fd folder, files, info;
+};
+
+// What the trash operations of one run for one user share: the mount table, where the home
+// trash lies, and the trash folders opened so far (by home trash path or top folder).
+struct TrashContext {
+    explicit TrashContext(const UserSession& forUser);
+
+    const UserSession& user;
+    const bool asRoot;
+    std::vector<MountEntry> mounts;
+    std::string homeTrash;     // $XDG_DATA_HOME/Trash; empty without an absolute data folder
+    std::string homeTrashReal; // the same with the links of its existing part resolved
+    std::string homeMount;     // mount point of the home trash (or of its nearest existing folder)
+    dev_t homeDevice = 0;
+    std::map<std::string, OpenTrash> opened;
+};
+
+TrashContext::TrashContext(const UserSession& forUser)
+    : user(forUser), asRoot(geteuid() == 0),
+      mounts(ParseMountInfo(readSmallFile(AT_FDCWD, "/proc/self/mountinfo"))) {
+    const std::string dataHome = user.DataHome();
+    if (!dataHome.starts_with('/'))
+        return;
+    std::string existing = dataHome + "/Trash";
+    std::string missing;
+    struct stat st {};
+    while (stat(existing.c_str(), &st) != 0 && existing != "/") {
+        const size_t slash = existing.rfind('/');
+        missing = existing.substr(slash) + missing;
+        existing = slash == 0 ? "/" : existing.substr(0, slash);
+    }
+    char real[PATH_MAX];
+    if (!realpath(existing.c_str(), real))
+        return;
+    const std::string realExisting = real;
+    homeTrash = dataHome + "/Trash";
+    homeTrashReal = (realExisting == "/" ? std::string() : realExisting) + missing;
+    homeMount = mountPointOf(realExisting, mounts);
+    homeDevice = st.st_dev;
+}
+
 // One trash operation; fail() records the reason, every step returns false once it failed.
 class Trasher {
 public:
-    Trasher(const std::string& path, const UserSession& user)
-        : path_(path), user_(user), asRoot_(geteuid() == 0) {}
+    Trasher(const std::string& path, TrashContext& context)
+        : path_(path), context_(context), user_(context.user) {}
 
     TrashResult run();
 
@@ -201,17 +248,17 @@ private:
     }
     bool locateItem();
     bool chooseTrash();
-    bool openHomeTrash();
-    bool openTopTrash();
-    bool openOwnedFolder(int dirFd, const std::string& name, const std::string& shownPath,
-                         bool create, Fd* out, bool quiet = false);
-    bool giveToUser(int fd, mode_t mode);
+    bool openHomeTrash(OpenTrash* trash);
+    bool openTopTrash(OpenTrash* trash);
+    std::string openOwnedFolder(int dirFd, const std::string& name, const std::string& shownPath,
+                                Fd* out);
+    bool giveToUser(int fd, mode_t mode, const struct stat* current = nullptr);
     bool moveIn();
     void recordFolderSize(const std::string& trashName, time_t infoTime);
 
     const std::string path_;
+    TrashContext& context_;
     const UserSession& user_;
-    const bool asRoot_;
     std::string reason_;
 
     std::string parent_, name_; // the item as given, parent folder normalised
@@ -220,9 +267,8 @@ private:
     struct stat item_ {};
     Fd parentFd_;
 
-    std::string trashPath_; // the trash folder used
     bool homeTrash_ = false;
-    Fd trashFd_, filesFd_, infoFd_;
+    OpenTrash* trash_ = nullptr;
 
     TrashResult result_;
 };
@@ -254,130 +300,112 @@ bool Trasher::locateItem() {
         return fail("its folder cannot be resolved");
     realItem_ = joinPath(realParent, name_);
 
-    const std::vector<MountEntry> mounts = [] {
-        return ParseMountInfo(readSmallFile(AT_FDCWD, "/proc/self/mountinfo"));
-    }();
     bool mountPoint = item_.st_dev != parent.st_dev;
-    for (const MountEntry& mount : mounts)
+    for (const MountEntry& mount : context_.mounts)
         mountPoint = mountPoint || mount.mountPoint == realItem_;
     if (mountPoint)
         return fail("it is a mount point");
-    topdir_ = mountPointOf(realParent, mounts);
+    topdir_ = mountPointOf(realParent, context_.mounts);
 
     // Another user's trash folder, or ours, directly in the top folder.
     if (realParent == topdir_ && isTrashFolderName(name_))
         return fail("it is a trash folder");
 
-    // Where the home trash lies decides whether the item can go there: the same mount.
-    const std::string dataHome = user_.DataHome();
-    if (dataHome.starts_with('/')) {
-        std::string existing = dataHome + "/Trash";
-        std::string missing;
-        struct stat st {};
-        while (stat(existing.c_str(), &st) != 0 && existing != "/") {
-            const size_t slash = existing.rfind('/');
-            missing = existing.substr(slash) + missing;
-            existing = slash == 0 ? "/" : existing.substr(0, slash);
-        }
-        char real[PATH_MAX];
-        if (realpath(existing.c_str(), real)) {
-            const std::string realExisting = real;
-            homeTrash_ = st.st_dev == item_.st_dev && mountPointOf(realExisting, mounts) == topdir_;
-            if (homeTrash_) {
-                trashPath_ = dataHome + "/Trash";
-                const std::string realTrash =
-                    (realExisting == "/" ? std::string() : realExisting) + missing;
-                if (const char* why = overlapWithTrash(realItem_, realTrash))
-                    return fail(why);
-            }
-        }
+    // Only a rename keeps the promise of never copying: the home trash takes what lies on its
+    // own mount, the top folder's trash everything else.
+    homeTrash_ = !context_.homeTrash.empty() && context_.homeDevice == item_.st_dev &&
+                 context_.homeMount == topdir_;
+    if (homeTrash_) {
+        if (const char* why = overlapWithTrash(realItem_, context_.homeTrashReal))
+            return fail(why);
     }
     return true;
 }
 
 // Takes a trash folder for the user: created 0700 and given to the user when missing; when it
-// exists it must be a folder of the user's and no symbolic link.
-bool Trasher::openOwnedFolder(int dirFd, const std::string& name, const std::string& shownPath,
-                              bool create, Fd* out, bool quiet) {
+// exists it must be a folder of the user's and no symbolic link. Returns why it cannot be used.
+std::string Trasher::openOwnedFolder(int dirFd, const std::string& name,
+                                     const std::string& shownPath, Fd* out) {
     struct stat st {};
     bool created = false;
     if (fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno != ENOENT || !create)
-            return quiet
-                       ? false
-                       : fail("cannot use the trash folder " + shownPath + ": " + errorText(errno));
+        if (errno != ENOENT)
+            return "cannot use the trash folder " + shownPath + ": " + errorText(errno);
         if (mkdirat(dirFd, name.c_str(), 0700) == 0)
             created = true;
         else if (errno != EEXIST)
-            return quiet ? false
-                         : fail("cannot create the trash folder " + shownPath + ": " +
-                                errorText(errno));
+            return "cannot create the trash folder " + shownPath + ": " + errorText(errno);
     } else if (S_ISLNK(st.st_mode)) {
-        return quiet ? false : fail("the trash folder " + shownPath + " is a symbolic link");
+        return "the trash folder " + shownPath + " is a symbolic link";
     } else if (!S_ISDIR(st.st_mode)) {
-        return quiet ? false : fail("the trash folder " + shownPath + " is not a folder");
+        return "the trash folder " + shownPath + " is not a folder";
     }
     Fd fd(openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!fd)
-        return quiet ? false
-                     : fail("cannot open the trash folder " + shownPath + ": " + errorText(errno));
+    if (!fd) {
+        return errno == ELOOP
+                   ? "the trash folder " + shownPath + " is a symbolic link"
+                   : "cannot open the trash folder " + shownPath + ": " + errorText(errno);
+    }
     if (created && !giveToUser(fd.get(), 0700))
-        return quiet ? false
-                     : fail("cannot give the trash folder " + shownPath + " to user " + user_.name +
-                            ": " + errorText(errno));
+        return "cannot give the trash folder " + shownPath + " to user " + user_.name + ": " +
+               errorText(errno);
     if (fstat(fd.get(), &st) != 0 || st.st_uid != user_.uid)
-        return quiet ? false
-                     : fail("the trash folder " + shownPath + " does not belong to user " +
-                            user_.name);
+        return "the trash folder " + shownPath + " does not belong to user " + user_.name;
     *out = std::move(fd);
-    return true;
+    return {};
 }
 
-bool Trasher::giveToUser(int fd, mode_t mode) {
-    if (asRoot_ && fchown(fd, user_.uid, user_.gid) != 0)
-        return false;
+// Hands a file or folder made for the user over: the user's ids and the mode given.
+bool Trasher::giveToUser(int fd, mode_t mode, const struct stat* current) {
+    if (context_.asRoot &&
+        (!current || current->st_uid != user_.uid || current->st_gid != user_.gid)) {
+        if (fchown(fd, user_.uid, user_.gid) != 0)
+            return false;
+    }
+    if (current && (current->st_mode & 07777) == mode)
+        return true;
     return fchmod(fd, mode) == 0;
 }
 
-bool Trasher::openHomeTrash() {
+bool Trasher::openHomeTrash(OpenTrash* trash) {
+    trash->path = context_.homeTrash;
     // Missing folders on the way are made for the user, but only inside a folder of the user's:
     // a root process never plants folders in someone else's place.
-    std::string existing = trashPath_;
+    std::string existing = trash->path;
     std::vector<std::string> missing;
     struct stat st {};
     while (stat(existing.c_str(), &st) != 0) {
         if (errno != ENOENT || existing == "/")
-            return fail("cannot use the trash folder " + trashPath_ + ": " + errorText(errno));
+            return fail("cannot use the trash folder " + trash->path + ": " + errorText(errno));
         const size_t slash = existing.rfind('/');
         missing.insert(missing.begin(), existing.substr(slash + 1));
         existing = slash == 0 ? "/" : existing.substr(0, slash);
     }
     if (missing.empty()) {
-        const size_t slash = trashPath_.rfind('/');
-        missing.push_back(trashPath_.substr(slash + 1));
-        existing = slash == 0 ? "/" : trashPath_.substr(0, slash);
-        if (stat(existing.c_str(), &st) != 0)
-            return fail("cannot use the trash folder " + trashPath_ + ": " + errorText(errno));
+        const size_t slash = trash->path.rfind('/');
+        missing.push_back(trash->path.substr(slash + 1));
+        existing = slash == 0 ? "/" : trash->path.substr(0, slash);
     } else if (st.st_uid != user_.uid) {
-        return fail("cannot create the trash folder " + trashPath_ + ": " + existing +
+        return fail("cannot create the trash folder " + trash->path + ": " + existing +
                     " does not belong to user " + user_.name);
     }
     Fd dir(open(existing.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!dir)
-        return fail("cannot use the trash folder " + trashPath_ + ": " + errorText(errno));
+        return fail("cannot use the trash folder " + trash->path + ": " + errorText(errno));
     std::string shown = existing;
     for (const std::string& component : missing) {
         shown = joinPath(shown, component);
         Fd next;
-        if (!openOwnedFolder(dir.get(), component, shown, true, &next))
-            return false;
+        if (const std::string why = openOwnedFolder(dir.get(), component, shown, &next);
+            !why.empty())
+            return fail(why);
         dir = std::move(next);
     }
-    trashFd_ = std::move(dir);
+    trash->folder = std::move(dir);
     return true;
 }
 
-bool Trasher::openTopTrash() {
+bool Trasher::openTopTrash(OpenTrash* trash) {
     Fd top(open(topdir_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!top)
         return fail("cannot open the top folder " + topdir_ + ": " + errorText(errno));
@@ -398,23 +426,41 @@ bool Trasher::openTopTrash() {
                                    .arg(QString::fromUtf8(sharedPath)));
         Fd userFd;
         if (sharedFd &&
-            openOwnedFolder(sharedFd.get(), uid, joinPath(sharedPath, uid), true, &userFd, true)) {
-            trashPath_ = joinPath(sharedPath, uid);
-            trashFd_ = std::move(userFd);
+            openOwnedFolder(sharedFd.get(), uid, joinPath(sharedPath, uid), &userFd).empty()) {
+            trash->path = joinPath(sharedPath, uid);
+            trash->folder = std::move(userFd);
             return true;
         }
     }
-    trashPath_ = joinPath(topdir_, ".Trash-" + uid);
-    return openOwnedFolder(top.get(), ".Trash-" + uid, trashPath_, true, &trashFd_);
+    trash->path = joinPath(topdir_, ".Trash-" + uid);
+    if (const std::string why =
+            openOwnedFolder(top.get(), ".Trash-" + uid, trash->path, &trash->folder);
+        !why.empty())
+        return fail(why);
+    return true;
 }
 
 bool Trasher::chooseTrash() {
-    if (!(homeTrash_ ? openHomeTrash() : openTopTrash()))
-        return false;
-    if (const char* why = overlapWithTrash(realItem_, folderPathOf(trashFd_.get())))
+    const std::string key = homeTrash_ ? "home" : "top:" + topdir_;
+    auto found = context_.opened.find(key);
+    if (found == context_.opened.end()) {
+        OpenTrash trash;
+        if (!(homeTrash_ ? openHomeTrash(&trash) : openTopTrash(&trash)))
+            return false;
+        trash.real = folderPathOf(trash.folder.get());
+        for (const char* part : {"files", "info"}) {
+            Fd* fd = part[0] == 'f' ? &trash.files : &trash.info;
+            if (const std::string why =
+                    openOwnedFolder(trash.folder.get(), part, trash.path + "/" + part, fd);
+                !why.empty())
+                return fail(why);
+        }
+        found = context_.opened.emplace(key, std::move(trash)).first;
+    }
+    trash_ = &found->second;
+    if (const char* why = overlapWithTrash(realItem_, trash_->real))
         return fail(why);
-    return openOwnedFolder(trashFd_.get(), "files", trashPath_ + "/files", true, &filesFd_) &&
-           openOwnedFolder(trashFd_.get(), "info", trashPath_ + "/info", true, &infoFd_);
+    return true;
 }
 
 bool Trasher::moveIn() {
@@ -427,59 +473,62 @@ bool Trasher::moveIn() {
     const std::string record = "[Trash Info]\nPath=" + PercentEncodeBytes(original, true) +
                                "\nDeletionDate=" + deletionDate() + "\n";
 
+    const int files = trash_->files.get();
+    const int info = trash_->info.get();
     const std::string base = trashBaseName(name_);
     for (int n = 1; n <= kMaxCollisions; ++n) {
         const std::string trashName = n == 1 ? base : base + "." + std::to_string(n);
         const std::string infoName = trashName + ".trashinfo";
         struct stat st {};
         // An entry of files/ without its record must not be overwritten either.
-        if (fstatat(filesFd_.get(), trashName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        if (fstatat(files, trashName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
             continue;
-        Fd info(openat(infoFd_.get(), infoName.c_str(),
-                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-        if (!info && errno == EEXIST)
+        Fd infoFd(openat(info, infoName.c_str(),
+                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (!infoFd && errno == EEXIST)
             continue;
-        const std::string infoPath = trashPath_ + "/info/" + infoName;
-        if (!info)
+        const std::string infoPath = trash_->path + "/info/" + infoName;
+        if (!infoFd)
             return fail("cannot create " + infoPath + ": " + errorText(errno));
         struct stat infoStat {};
-        if (!writeAll(info.get(), record) || !giveToUser(info.get(), 0600) ||
-            fstat(info.get(), &infoStat) != 0) {
+        if (!writeAll(infoFd.get(), record) || fstat(infoFd.get(), &infoStat) != 0 ||
+            !giveToUser(infoFd.get(), 0600, &infoStat)) {
             const int error = errno;
-            unlinkat(infoFd_.get(), infoName.c_str(), 0);
+            unlinkat(info, infoName.c_str(), 0);
             return fail("cannot write " + infoPath + ": " + errorText(error));
         }
-        info = Fd();
+        infoFd = Fd();
 
-        int moved = renameat2(parentFd_.get(), name_.c_str(), filesFd_.get(), trashName.c_str(),
-                              RENAME_NOREPLACE);
+        int moved =
+            renameat2(parentFd_.get(), name_.c_str(), files, trashName.c_str(), RENAME_NOREPLACE);
         if (moved != 0 && errno == EINVAL &&
-            fstatat(filesFd_.get(), trashName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            fstatat(files, trashName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
             // File systems without RENAME_NOREPLACE; the name was free a moment ago.
-            moved = renameat(parentFd_.get(), name_.c_str(), filesFd_.get(), trashName.c_str());
+            moved = renameat(parentFd_.get(), name_.c_str(), files, trashName.c_str());
         }
         if (moved != 0) {
             const int error = errno;
-            unlinkat(infoFd_.get(), infoName.c_str(), 0);
+            unlinkat(info, infoName.c_str(), 0);
             if (error == EEXIST)
                 continue;
             return fail(error == ENOENT ? "it no longer exists" : errorText(error));
         }
-        result_.trashedPath = trashPath_ + "/files/" + trashName;
+        result_.trashedPath = trash_->path + "/files/" + trashName;
         result_.infoPath = infoPath;
         if (S_ISDIR(item_.st_mode))
             recordFolderSize(trashName, infoStat.st_mtime);
         return true;
     }
-    return fail("no free name in the trash folder " + trashPath_);
+    return fail("no free name in the trash folder " + trash_->path);
 }
 
 // The folder's line in the trash's size cache ("size mtime-of-record encoded-name"), replacing
 // an older line of the same name; the file is replaced as a whole.
 void Trasher::recordFolderSize(const std::string& trashName, time_t infoTime) {
+    const int folder = trash_->folder.get();
     const std::string encoded = PercentEncodeBytes(trashName, false);
     std::string text;
-    const std::string old = readSmallFile(trashFd_.get(), "directorysizes");
+    const std::string old = readSmallFile(folder, "directorysizes");
     size_t start = 0;
     while (start < old.size()) {
         size_t end = old.find('\n', start);
@@ -498,19 +547,19 @@ void Trasher::recordFolderSize(const std::string& trashName, time_t infoTime) {
     static std::atomic<unsigned> counter{0};
     const std::string temporary =
         "directorysizes." + std::to_string(getpid()) + "." + std::to_string(counter++);
-    Fd fd(openat(trashFd_.get(), temporary.c_str(),
-                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    Fd fd(openat(folder, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                 0600));
     const bool written = fd && writeAll(fd.get(), text) && giveToUser(fd.get(), 0600);
     fd = Fd();
-    if (!written || renameat(trashFd_.get(), temporary.c_str(), trashFd_.get(), "directorysizes")) {
-        unlinkat(trashFd_.get(), temporary.c_str(), 0);
+    if (!written || renameat(folder, temporary.c_str(), folder, "directorysizes") != 0) {
+        unlinkat(folder, temporary.c_str(), 0);
         OutputDebugStringW(QStringLiteral("Trash: could not update %1/directorysizes")
-                               .arg(QString::fromUtf8(trashPath_)));
+                               .arg(QString::fromUtf8(trash_->path)));
     }
 }
 
 TrashResult Trasher::run() {
-    if (!asRoot_ && geteuid() != user_.uid) {
+    if (!context_.asRoot && geteuid() != user_.uid) {
         fail("the program has no right to act for user " + user_.name);
     } else if (locateItem() && chooseTrash() && moveIn()) {
         result_.ok = true;
@@ -532,13 +581,24 @@ TrashHandler& currentTrashHandler() {
 } // namespace
 
 TrashResult MoveToTrash(const std::string& nativePath, const UserSession& user) {
-    return Trasher(nativePath, user).run();
+    TrashContext context(user);
+    return Trasher(nativePath, context).run();
 }
 
-TrashResult ShellMoveToTrash(const std::string& nativePath) {
+std::vector<TrashResult> MoveToTrash(const std::vector<std::string>& nativePaths,
+                                     const UserSession& user) {
+    TrashContext context(user);
+    std::vector<TrashResult> results;
+    results.reserve(nativePaths.size());
+    for (const std::string& path : nativePaths)
+        results.push_back(Trasher(path, context).run());
+    return results;
+}
+
+std::vector<TrashResult> ShellMoveToTrash(const std::vector<std::string>& nativePaths) {
     if (const TrashHandler& handler = currentTrashHandler())
-        return handler(nativePath);
-    return MoveToTrash(nativePath, CurrentUserSession());
+        return handler(nativePaths);
+    return MoveToTrash(nativePaths, CurrentUserSession());
 }
 
 TrashHandler SetTrashHandler(TrashHandler handler) {

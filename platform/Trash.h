@@ -24,6 +24,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -40,11 +41,16 @@ struct TrashResult {
 // trash folders that are symbolic links or belong to someone else, and a process without root
 // rights acting for another user.
 TrashResult MoveToTrash(const std::string& nativePath, const UserSession& user);
+// The same for several items, one result for each in their order. The items share the reading
+// of the mount table and the trash folders opened, which makes a run of many items cheaper.
+std::vector<TrashResult> MoveToTrash(const std::vector<std::string>& nativePaths,
+                                     const UserSession& user);
 
 // The program's trash operation: MoveToTrash for CurrentUserSession(), unless tests installed
 // a handler.
-using TrashHandler = std::function<TrashResult(const std::string& nativePath)>;
-TrashResult ShellMoveToTrash(const std::string& nativePath);
+using TrashHandler =
+    std::function<std::vector<TrashResult>(const std::vector<std::string>& nativePaths)>;
+std::vector<TrashResult> ShellMoveToTrash(const std::vector<std::string>& nativePaths);
 // Installs a handler in place of the trash; returns the previous one (empty = default).
 TrashHandler SetTrashHandler(TrashHandler handler);
 

@@ -179,6 +179,35 @@ TEST_F(Trash, NamesInTheTrashNeverCollide) {
                                         "same.txt.5.trashinfo", "same.txt.trashinfo"}));
 }
 
+TEST_F(Trash, ARunOfItemsGetsOneResultEachInOrder) {
+    const std::string second = volume("vol");
+    if (second.empty())
+        GTEST_SKIP() << "cannot mount a tmpfs as a second volume here";
+    const std::vector<std::string> paths = {work_ + "/a", second + "/sub dir/b", work_ + "/gone",
+                                            work_ + "/c", second + "/sub dir/a"};
+    for (const std::string& path : paths) {
+        if (!path.ends_with("gone"))
+            WriteFile(path, path);
+    }
+    const std::vector<TrashResult> results = MoveToTrash(paths, user_);
+    ASSERT_EQ(results.size(), paths.size());
+    const std::string home = dataHome_ + "/Trash/files/";
+    const std::string top = second + "/.Trash-65534/files/";
+    const std::vector<std::string> expected = {home + "a", top + "b", "", home + "c", top + "a"};
+    for (size_t i = 0; i < paths.size(); ++i) {
+        SCOPED_TRACE(paths[i]);
+        EXPECT_EQ(results[i].ok, !expected[i].empty()) << results[i].error.toStdString();
+        EXPECT_EQ(results[i].trashedPath, expected[i]);
+        if (results[i].ok) {
+            EXPECT_EQ(ReadFile(results[i].trashedPath), paths[i]);
+        }
+    }
+    EXPECT_NE(
+        results[2].error.toStdString().find(work_ + "/gone\" to the trash: it no longer exists"),
+        std::string::npos)
+        << results[2].error.toStdString();
+}
+
 TEST_F(Trash, SharedTopFolderTrashIsUsedOnlyWhenSafe) {
     const struct {
         const char* name;
