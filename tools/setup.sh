@@ -14,6 +14,8 @@ PACKAGES=(
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev zlib1g-dev
+  # a private session bus and its command-line clients: tests of reveal, peers in bench_trash
+  dbus-daemon dbus-bin libglib2.0-bin
   fonts-wine fonts-dejavu-core
   xvfb xdotool imagemagick x11-utils
 )
