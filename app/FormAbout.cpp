@@ -107,6 +107,7 @@ TForm_About::TForm_About(QWidget* owner)
     : TSkinnedDialog(owner, kSection, kClientSize, builtIn("Form_About")) {
     setupUi();
     Translate();
+    skin::SpaceFormattedLines(this);
     skin::SkinButtonsInForm(this);
     Label_Version->setText(Label_Version->text() + u' ' + QLatin1String(kProductVersion));
     CenterOn(nullptr);
@@ -130,7 +131,7 @@ void TForm_About::setupUi() {
     HTMLabel1->setObjectName(QStringLiteral("HTMLabel1"));
     HTMLabel1->setProperty("Tag", 1);
     HTMLabel1->setGeometry(20, 100, 373, 157);
-    HTMLabel1->setFont(QFont(QStringLiteral("Tahoma"), 8));
+    HTMLabel1->setFont(QFont(QStringLiteral("Tahoma"), 9));
     HTMLabel1->setText(builtIn("HTMLabel1"));
 
     const auto link = [this](const char* name, int top) {
@@ -140,7 +141,7 @@ void TForm_About::setupUi() {
         button->setGeometry(20, top, 160, 20);
         button->SetCaption(builtIn(name));
         skin::TFont normal;
-        normal.Font = QFont(QStringLiteral("Tahoma"), 8);
+        normal.Font = QFont(QStringLiteral("Tahoma"), 9);
         normal.Color = skin::RGB(kAccent.red(), kAccent.green(), kAccent.blue());
         skin::TFont hot = normal;
         hot.Font.setUnderline(true);

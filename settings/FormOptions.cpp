@@ -182,6 +182,7 @@ TForm_Options::TForm_Options(QWidget* owner)
     connectSignals();
     i18n::LOAD_TRANSLATION_TO_FORM(platform::ProgramFolder() + QStringLiteral("\\translation"),
                                    i18n::CurrentTranslationName(), this);
+    skin::SpaceFormattedLines(this);
     applySkin();
     PageControl1->setCurrentIndex(0);
     Shape_TabLine->setGeometry(kPageLeft, AdvOfficeTabSet1->geometry().bottom() + 1,
@@ -272,6 +273,7 @@ void TForm_Options::setupLanguagePage() {
     list->setSelectionBehavior(QAbstractItemView::SelectRows);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list->setIconSize(QSize(16, 16));
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list->header()->setSectionsMovable(false);
     list->header()->setStretchLastSection(false);
     HTMLabel_LANG_Translate =
