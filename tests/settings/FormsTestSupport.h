@@ -93,8 +93,7 @@ protected:
         i18n::ResetLocalisationState();
         skin::ResetNaviOverlays();
         skin::ToolTips().Reset();
-        stripe_ = skin::CreateSkinStripe();
-        skin::SetCurrentStripe(stripe_.get());
+        skin::SetCurrentStripe(&sharedStripe());
         previousShell_ = platform::SetShellHandler([this](const platform::ShellRequest& r) {
             opened.append(r.url);
             return true;
@@ -141,6 +140,12 @@ protected:
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 
+    // The default skin's stripe, decoded once for all tests (it never changes).
+    static skin::TStripeSkinner& sharedStripe() {
+        static const std::unique_ptr<skin::TStripeSkinner> stripe = skin::CreateSkinStripe();
+        return *stripe;
+    }
+
     QStringList opened; // URLs handed to the desktop
     QStringList boxes;  // texts of message boxes
     int boxAnswer = platform::IDOK;
@@ -150,7 +155,6 @@ private:
     QTemporaryDir folder_;
     QTemporaryDir hive_;
     QString previousFolder_;
-    std::unique_ptr<skin::TStripeSkinner> stripe_;
     platform::ShellHandler previousShell_;
     platform::MessageBoxHandler previousBox_;
 };
