@@ -170,7 +170,9 @@ bool SkinOrLanguageChangeNeedsHint(const QString& runningTranslation, const QStr
 // The dialog loop of the settings command: remembers the running language and skin, shows the
 // instance modally with Current_Sender set, replaces it by a new instance (same owner) and shows
 // that while a reset asks for it, and then shows the skin-or-language hint through the main
-// window when SkinOrLanguageChangeNeedsHint. Creates the instance when there is none.
+// window when SkinOrLanguageChangeNeedsHint. Creates the instance when there is none. Reporting
+// the feature to the online services before, and calling the module's options-changed handler
+// after, stay with the main window.
 void RunOptionsDialog(QObject* sender);
 
 // Puts the two data files of the program folder back to their shipped defaults: for each of
