@@ -78,6 +78,7 @@ constexpr const char* kDefaults[] = {
     "Zusammenfügen mit Zelvano Tidewell",
     "Inhalt vernichten mit Zelvano Tidewell",
     "Nach gelöschten Dateien suchen mit Zelvano Tidewell",
+    "Die Seite %1 der Hilfe wurde nicht gefunden. Bitte installieren Sie die Software neu.",
     "Zelvano",
 };
 static_assert(std::size(kDefaults) == kMessageCount);

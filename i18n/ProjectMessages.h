@@ -60,6 +60,7 @@ namespace i18n {
     X(MESSAGE_CONTEXTMENU_JOIN_QO8)                                                                \
     X(MESSAGE_CONTEXTMENU_SHREDDER_RECYCLE)                                                        \
     X(MESSAGE_CONTEXTMENU_UNDELETER_RECYCLE)                                                       \
+    X(MESSAGE_HELP_PAGE_NOT_FOUND)                                                                 \
     X(MESSAGE_TRANSLATOR_NAME)
 
 // One identifier per message, named like its key.

@@ -87,6 +87,19 @@ constexpr TranslatableComponent kComponents[] = {
      "Papierkorb: \"Inhalt vernichten mit\" anzeigen"},
     {"TForm_Options", "Form_Options", "CheckBox_Context_Recycle_Undelete",
      "Papierkorb: \"Nach gelöschten Dateien suchen mit\" anzeigen"},
+
+    // About box (the main window replaces its caption with the text of its menu item).
+    {"TForm_About", "Form_About", "Form_About", "Über diese Software"},
+    {"TForm_About", "Form_About", "Label_Version", "Version:"},
+    {"TForm_About", "Form_About", "HTMLabel1",
+     "<b>Zelvano Orbisca 2024</b> zeigt, welche Ordner, Dateien und Dateiformate den Platz auf "
+     "Ihren Laufwerken belegen.<br>Copyright © 2024 Zelvano. Alle Rechte vorbehalten.<br><br>"
+     "<b>Mit Dank an</b><br>Qt 6 (LGPL 3) für die Oberfläche, SQLite (gemeinfrei) für die "
+     "Einstellungen, zlib für die Bilder der Skins und das Wine-Projekt für die Schriftart "
+     "Tahoma (LGPL).<br>Skins, Symbole, Flaggen und dieses Bild sind eigene Zeichnungen."},
+    {"TForm_About", "Form_About", "LumoUnicodeSTButton_EULA", "EULA"},
+    {"TForm_About", "Form_About", "LumoUnicodeSTButton_Privacy", "Datenschutzerklärung"},
+    {"TForm_About", "Form_About", "Button_Ok", "Ok"},
 };
 
 } // namespace

@@ -124,6 +124,48 @@ void makeParentFolders(const std::string& path) {
         ::mkdir(path.substr(0, pos).c_str(), 0755); // failures show when the file is opened
 }
 
+// Hives written before the classes root had a row of its own lack it, and the first key made
+// under the local machine root took its id, so that HKEY_CLASSES_ROOT and that key were one.
+// Gives that key a new id and puts the classes root in its place. What was written through the
+// classes root in such a hive stays under that key, where it always was for the local machine.
+int repairClassesRoot(sqlite3* db) {
+    bool taken = false;
+    {
+        Stmt root(db, "SELECT parent FROM hive_keys WHERE id = 2");
+        const int rc = root.step();
+        if (rc == SQLITE_ROW && root.int64(0) == 0)
+            return SQLITE_OK;
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+            return rc;
+        taken = rc == SQLITE_ROW;
+    }
+    WriteTransaction tx(db);
+    if (tx.beginResult() != SQLITE_OK)
+        return tx.beginResult();
+    if (taken) {
+        int64_t moved = 0;
+        {
+            Stmt next(db, "SELECT max(id) + 1 FROM hive_keys");
+            if (next.step() != SQLITE_ROW)
+                return SQLITE_ERROR;
+            moved = next.int64(0);
+        }
+        for (const char* sql : {"UPDATE hive_values SET key = ? WHERE key = 2",
+                                "UPDATE hive_keys SET parent = ? WHERE parent = 2",
+                                "UPDATE hive_keys SET id = ? WHERE id = 2"}) {
+            Stmt update(db, sql);
+            if (const int rc = update.bind(1, moved).step(); rc != SQLITE_DONE)
+                return rc;
+        }
+    }
+    {
+        Stmt insert(db, "INSERT INTO hive_keys(id, parent, name, fold) VALUES (2, 0, x'', x'01')");
+        if (const int rc = insert.step(); rc != SQLITE_DONE)
+            return rc;
+    }
+    return tx.commit();
+}
+
 } // namespace
 
 std::string MachineHivePath() {
@@ -212,6 +254,10 @@ Hive::Check Hive::openAndCheck() {
     }
     if (appId != kApplicationId || ours != 2)
         return Check::Damaged;
+    if (!readOnly_) {
+        if (const int repair = repairClassesRoot(db_); repair != SQLITE_OK)
+            fail(repair, "repair");
+    }
     return Check::Ok;
 }
 
@@ -228,8 +274,9 @@ bool Hive::createSchema() {
                       " key INTEGER NOT NULL, name BLOB NOT NULL, fold BLOB NOT NULL,"
                       " type INTEGER NOT NULL, data BLOB NOT NULL,"
                       " PRIMARY KEY(key, fold)) WITHOUT ROWID;"
+                      // (parent, fold) is unique: the two roots differ in their fold.
                       "INSERT OR IGNORE INTO hive_keys(id, parent, name, fold) VALUES"
-                      " (1, 0, x'', x''), (2, 0, x'', x'');";
+                      " (1, 0, x'', x''), (2, 0, x'', x'01');";
     const int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         return fail(rc, "create"), false;

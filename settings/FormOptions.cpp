@@ -1,29 +1,196 @@
 #include "settings/FormOptions.h"
 
+#include "app/OnlineHelp.h"
+#include "i18n/FileAccess.h"
+#include "i18n/LanguageSelection.h"
+#include "i18n/ProjectMessages.h"
+#include "i18n/TranslatableComponents.h"
+#include "i18n/nLang3.h"
+#include "inet/zel_inet2.h"
+#include "platform/AppInfo.h"
+#include "platform/MessageBox.h"
+#include "platform/ProgramFolder.h"
+#include "settings/ContextMenu.h"
 #include "settings/Registry.h"
+#include "skin/HTMLabel.h"
+#include "skin/Image.h"
+#include "skin/LumoButton2.h"
+#include "skin/MainHost.h"
+#include "skin/Panel.h"
+#include "skin/PngImage.h"
+#include "skin/SkinApply.h"
+#include "skin/SkinNavi.h"
+#include "skin/TarviMouseImage3State.h"
+#include "skin/ToolTips.h"
+#include "skin/stripeskins.h"
 
 #include <QCheckBox>
+#include <QFile>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPointer>
+#include <QSaveFile>
+#include <QScreen>
+#include <QShowEvent>
 #include <QStackedWidget>
+#include <QTabBar>
+#include <QTreeWidget>
+#include <QValidator>
 
 namespace settings {
 namespace {
 
 TForm_Options* g_instance = nullptr;
 
-QLineEdit* makeEdit(QWidget* page, const char* name, const char* text) {
-    auto* edit = new QLineEdit(page);
-    edit->setObjectName(QLatin1String(name));
-    edit->setText(QString::fromUtf8(text));
-    return edit;
+const QString kSection = QStringLiteral("Form_Options");
+
+// Design geometry (client 860 x 520).
+constexpr int kClientWidth = 860;
+constexpr int kClientHeight = 520;
+constexpr int kNaviWidth = 181;
+constexpr int kBottomHeight = 48;
+constexpr int kPageLeft = 188;
+constexpr int kPageWidth = 663;
+constexpr int kTabTop = 8;
+constexpr int kTabHeight = 28;
+// Inside a page: the icon on the left, everything else in a column right of it.
+constexpr int kContentLeft = 66;
+constexpr int kContentWidth = 651 - kContentLeft;
+constexpr int kFieldLeft = 200;
+constexpr int kFieldWidth = 651 - kFieldLeft;
+
+// Stripe cells of the page icons and the navigation entries.
+constexpr int kIconSkin = 24;
+constexpr int kIconLanguage = 40;
+constexpr int kIconContextMenu = 66;
+constexpr int kIconOther = 22;
+constexpr int kIconFormats = 101;
+constexpr int kNaviCellGeneral = 127;
+constexpr int kNaviCellAnalyser = 101;
+
+QString builtIn(const char* component) {
+    return i18n::BuiltInText(kSection, QLatin1String(component));
+}
+
+template <typename W> W* named(W* widget, const char* name, bool translatable) {
+    widget->setObjectName(QLatin1String(name));
+    if (translatable)
+        widget->setProperty("Tag", 1);
+    return widget;
+}
+
+QLabel* heading(QWidget* page, const char* name, const QRect& geometry) {
+    auto* label = named(new QLabel(builtIn(name), page), name, true);
+    QFont font = label->font();
+    font.setBold(true);
+    label->setFont(font);
+    label->setGeometry(geometry);
+    return label;
+}
+
+QLabel* fieldLabel(QWidget* page, const char* name, int top) {
+    auto* label = named(new QLabel(builtIn(name), page), name, true);
+    label->setGeometry(kContentLeft, top, kFieldLeft - kContentLeft - 8, 22);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    return label;
+}
+
+skin::THTMLabel* htmlLabel(QWidget* page, const char* name, const QRect& geometry) {
+    auto* label = named(new skin::THTMLabel(page), name, true);
+    label->setText(builtIn(name));
+    label->setGeometry(geometry);
+    return label;
+}
+
+QLineEdit* edit(QWidget* page, const char* name, const char* text, int top) {
+    auto* field = named(new QLineEdit(QString::fromUtf8(text), page), name, false);
+    field->setGeometry(kFieldLeft, top, kFieldWidth, 22);
+    return field;
+}
+
+QCheckBox* checkBox(QWidget* page, const char* name, const QRect& geometry) {
+    auto* box = named(new QCheckBox(builtIn(name), page), name, true);
+    box->setGeometry(geometry);
+    return box;
+}
+
+skin::TTabSheet* page(QStackedWidget* pages, const char* name) {
+    auto* sheet = named(new skin::TTabSheet(pages), name, true);
+    sheet->SetCaption(builtIn(name));
+    pages->addWidget(sheet);
+    return sheet;
+}
+
+// The 48-pixel icon in the top-left corner of a page.
+void pageIcon(QWidget* page, int cell) {
+    auto* image = new skin::TImage(page);
+    image->setObjectName(QStringLiteral("Image_") + page->objectName().section(u'_', 1));
+    image->setGeometry(6, 12, 48, 48);
+    QImage picture;
+    if (const skin::TStripeSkinner* stripe = skin::CurrentStripe())
+        stripe->CopyToPicture(48, picture, cell, false, 1.0f);
+    image->SetPicture(picture);
+}
+
+// Every letter typed into the field becomes a capital.
+class TUpperCaseValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override {
+        input = input.toUpper();
+        return Acceptable;
+    }
+};
+
+QString dataFile(const char* name) {
+    return platform::ProgramFolder() + QStringLiteral("\\data\\") + QLatin1String(name);
+}
+
+// Replaces `target` with a copy of `source`; the old file stays until the copy is complete.
+void replaceWithCopy(const QString& target, const QString& source) {
+    QByteArray bytes;
+    QString error;
+    if (!i18n::ReadWholeFile(source, &bytes, &error))
+        return;
+    QSaveFile out(QFile::decodeName(QByteArray::fromStdString(i18n::ResolveNativePath(target))));
+    if (!out.open(QIODevice::WriteOnly))
+        return;
+    out.write(bytes);
+    out.commit();
 }
 
 } // namespace
 
-TForm_Options::TForm_Options(QWidget* owner) : QDialog(owner) {
-    setObjectName(QStringLiteral("Form_Options"));
+TForm_Options::TForm_Options(QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint |
+                         Qt::WindowCloseButtonHint) {
+    setObjectName(kSection);
+    setProperty("Tag", 1);
+    setWindowTitle(builtIn("Form_Options"));
+    setFixedSize(kClientWidth, kClientHeight);
+    setAutoFillBackground(true);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    setPalette(palette);
+    setFont(QFont(QStringLiteral("Tahoma"), 9));
+
     setupUi();
+    connectSignals();
+    i18n::LOAD_TRANSLATION_TO_FORM(platform::ProgramFolder() + QStringLiteral("\\translation"),
+                                   i18n::CurrentTranslationName(), this);
+    skin::SpaceFormattedLines(this);
+    applySkin();
+    PageControl1->setCurrentIndex(0);
+    Shape_TabLine->setGeometry(kPageLeft, AdvOfficeTabSet1->geometry().bottom() + 1,
+                               PageControl1->width(), 1);
+    fillLanguageList();
+    TarviMouseImage3State1Click(TarviMouseImage3State1);
     LOAD_OPTIONS();
+    installTooltipSwitch();
 }
 
 TForm_Options::~TForm_Options() {
@@ -32,35 +199,470 @@ TForm_Options::~TForm_Options() {
 }
 
 void TForm_Options::setupUi() {
+    Panel_Navi = new QWidget(this);
+    Panel_Navi->setObjectName(QStringLiteral("Panel_Navi"));
+    Panel_Navi->setGeometry(0, 0, kNaviWidth, kClientHeight - kBottomHeight);
+    Image_NaviBackground = new skin::TImage(Panel_Navi);
+    Image_NaviBackground->setObjectName(QStringLiteral("Image_NaviBackground"));
+    Image_NaviBackground->setGeometry(Panel_Navi->rect());
+    Image_NaviBackground->SetStretch(true);
+    TarviMouseImage3State1 = new skin::TTarviMouseImage3State(Panel_Navi);
+    TarviMouseImage3State1->setObjectName(QStringLiteral("TarviMouseImage3State1"));
+    TarviMouseImage3State1->setGeometry(0, 8, kNaviWidth, 40);
+    TarviMouseImage3State8 = new skin::TTarviMouseImage3State(Panel_Navi);
+    TarviMouseImage3State8->setObjectName(QStringLiteral("TarviMouseImage3State8"));
+    TarviMouseImage3State8->setGeometry(0, 48, kNaviWidth, 40);
+
+    AdvOfficeTabSet1 = new QTabBar(this);
+    AdvOfficeTabSet1->setObjectName(QStringLiteral("AdvOfficeTabSet1"));
+    AdvOfficeTabSet1->setGeometry(kPageLeft, kTabTop, kPageWidth, kTabHeight);
+    AdvOfficeTabSet1->setDrawBase(false);
+    AdvOfficeTabSet1->setExpanding(false);
+    AdvOfficeTabSet1->setUsesScrollButtons(false);
+    AdvOfficeTabSet1->setFocusPolicy(Qt::NoFocus);
+    Shape_TabLine = new QWidget(this);
+    Shape_TabLine->setObjectName(QStringLiteral("Shape_TabLine"));
+    Shape_TabLine->setAutoFillBackground(true);
+
     PageControl1 = new QStackedWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
-    auto* page = new QWidget(PageControl1);
-    page->setObjectName(QStringLiteral("TabSheet_ORB1"));
-    PageControl1->addWidget(page);
+    PageControl1->setGeometry(kPageLeft, kTabTop + kTabHeight + 1, kPageWidth,
+                              kClientHeight - kBottomHeight - 4 - (kTabTop + kTabHeight + 1));
+    TabSheet_LANG = page(PageControl1, "TabSheet_LANG");
+    TabSheet_OTHER = page(PageControl1, "TabSheet_OTHER");
+    TabSheet_ORB1 = page(PageControl1, "TabSheet_ORB1");
+    TabSheet_SKIN = page(PageControl1, "TabSheet_SKIN");
+    TabSheet_CONTEXTMENU = page(PageControl1, "TabSheet_CONTEXTMENU");
+    setupLanguagePage();
+    setupOtherPage();
+    setupFormatsPage();
+    setupSkinPage();
+    setupContextMenuPage();
 
-    Edit_ORB_Audio = makeEdit(page, "Edit_ORB_Audio", "MP3 ; OGG ; WAV ; MID ; WMA");
-    Edit_ORB_Video =
-        makeEdit(page, "Edit_ORB_Video", "AVI ; MPG ; MPEG ; RM ; WMV ; MOV ; VOB ; MP4 ; MKV");
-    Edit_ORB_Bild = makeEdit(page, "Edit_ORB_Bild", "BMP ; JPG ; JPEG ; PNG ; GIF ; PSD ; TGA ; TIF");
-    Edit_ORB_Archive = makeEdit(page, "Edit_ORB_Archive", "ZIP ; RAR ; CAB ; 7Z ; ACE ; GZIP ; TAR");
-    Edit_ORB_Docs = makeEdit(page, "Edit_ORB_Docs", "DOC ; XLS ; XLM ; PPT ; RTF ; HTM ; HTML");
-    Edit_ORB_Apps = makeEdit(page, "Edit_ORB_Apps", "EXE ; COM ; BAT ; DLL ; OCX");
-    CheckBox_ORB_ShowOwnGroup = new QCheckBox(page);
-    CheckBox_ORB_ShowOwnGroup->setObjectName(QStringLiteral("CheckBox_ORB_ShowOwnGroup"));
-    Edit_ORB_Name_OwnGroup = makeEdit(page, "Edit_ORB_Name_OwnGroup", "");
-    Edit_ORB_Formate_OwnGroup = makeEdit(page, "Edit_ORB_Formate_OwnGroup", "");
+    Panel_Unten = named(new skin::TPanel(this), "Panel_Unten", false);
+    Panel_Unten->setGeometry(0, kClientHeight - kBottomHeight, kClientWidth, kBottomHeight);
+    Panel_Unten->SetColor(skin::RGB(0xF4, 0xF6, 0xF9));
+    Panel_Unten->SetLineTopColor(skin::RGB(0xDD, 0xE2, 0xE8));
+    LumoButton_Reset = named(new skin::TLumoButton2(Panel_Unten), "LumoButton_Reset", true);
+    LumoButton_Reset->SetAutoWidth(false);
+    LumoButton_Reset->setGeometry(12, 10, 130, 28);
+    LumoButton_Reset->SetCaption(builtIn("LumoButton_Reset"));
+    LumoButton_Ok = named(new skin::TLumoButton2(Panel_Unten), "LumoButton_Ok", true);
+    LumoButton_Ok->SetAutoWidth(false);
+    LumoButton_Ok->setGeometry(kClientWidth - 12 - 110, 10, 110, 28);
+    LumoButton_Ok->SetCaption(builtIn("LumoButton_Ok"));
+    LumoButton_Ok->SetActionButton(true);
 }
 
+void TForm_Options::setupLanguagePage() {
+    QWidget* sheet = TabSheet_LANG;
+    htmlLabel(sheet, "HTMLabel_LANG_Info", QRect(kContentLeft, 12, kContentWidth, 56));
+    ListView_Options_Language =
+        named(new QTreeWidget(sheet), "ListView_Options_Language", true);
+    QTreeWidget* list = ListView_Options_Language;
+    list->setGeometry(kContentLeft, 76, kContentWidth, 296);
+    list->setColumnCount(3);
+    list->setHeaderLabels(builtIn("ListView_Options_Language").split(QStringLiteral("\r\n")));
+    list->setColumnWidth(0, 260);
+    list->setColumnWidth(1, 300);
+    list->setColumnHidden(2, true);
+    list->setRootIsDecorated(false);
+    list->setItemsExpandable(false);
+    list->setUniformRowHeights(true);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setIconSize(QSize(16, 16));
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list->header()->setSectionsMovable(false);
+    list->header()->setStretchLastSection(false);
+    HTMLabel_LANG_Translate =
+        htmlLabel(sheet, "HTMLabel_LANG_Translate", QRect(kContentLeft, 384, kContentWidth, 36));
+    pageIcon(sheet, kIconLanguage);
+}
+
+void TForm_Options::setupOtherPage() {
+    QWidget* sheet = TabSheet_OTHER;
+    htmlLabel(sheet, "HTMLabel_OTHER_Info", QRect(kContentLeft, 12, kContentWidth, 56));
+    heading(sheet, "Label_OTHER_ServiceChannel", QRect(kContentLeft, 76, kContentWidth, 20));
+    htmlLabel(sheet, "HTMLabel_OTHER_ServiceChannel", QRect(kContentLeft, 100, kContentWidth, 48));
+    LumoButton_ConfigureChannels =
+        named(new skin::TLumoButton2(sheet), "LumoButton_ConfigureChannels", true);
+    LumoButton_ConfigureChannels->SetAutoWidth(false);
+    LumoButton_ConfigureChannels->setGeometry(kContentLeft, 156, 150, 28);
+    LumoButton_ConfigureChannels->SetCaption(builtIn("LumoButton_ConfigureChannels"));
+    CheckBox_Other_Tooltips = checkBox(sheet, "CheckBox_Other_Tooltips",
+                                       QRect(kContentLeft, 204, kContentWidth, 22));
+    CheckBox_Other_Tooltips->setChecked(false);
+    CheckBox_Other_Tooltips->setVisible(false);
+    pageIcon(sheet, kIconOther);
+}
+
+void TForm_Options::setupFormatsPage() {
+    QWidget* sheet = TabSheet_ORB1;
+    htmlLabel(sheet, "HTMLabel_ORB1_Info", QRect(kContentLeft, 12, kContentWidth, 56));
+    heading(sheet, "Label_ORB_Formats", QRect(kContentLeft, 76, kContentWidth, 20));
+    struct Row {
+        const char* label;
+        const char* edit;
+        const char* text;
+        QLineEdit** field;
+    };
+    const Row rows[] = {
+        {"Label_ORB_Audio", "Edit_ORB_Audio", "MP3 ; OGG ; WAV ; MID ; WMA", &Edit_ORB_Audio},
+        {"Label_ORB_Video", "Edit_ORB_Video", "AVI ; MPG ; MPEG ; RM ; WMV ; MOV ; VOB ; MP4 ; MKV",
+         &Edit_ORB_Video},
+        {"Label_ORB_Bild", "Edit_ORB_Bild", "BMP ; JPG ; JPEG ; PNG ; GIF ; PSD ; TGA ; TIF",
+         &Edit_ORB_Bild},
+        {"Label_ORB_Archive", "Edit_ORB_Archive", "ZIP ; RAR ; CAB ; 7Z ; ACE ; GZIP ; TAR",
+         &Edit_ORB_Archive},
+        {"Label_ORB_Docs", "Edit_ORB_Docs", "DOC ; XLS ; XLM ; PPT ; RTF ; HTM ; HTML",
+         &Edit_ORB_Docs},
+        {"Label_ORB_Apps", "Edit_ORB_Apps", "EXE ; COM ; BAT ; DLL ; OCX", &Edit_ORB_Apps},
+    };
+    int top = 102;
+    for (const Row& row : rows) {
+        fieldLabel(sheet, row.label, top);
+        *row.field = edit(sheet, row.edit, row.text, top);
+        top += 28;
+    }
+    heading(sheet, "Label_ORB_OwnGroup", QRect(kContentLeft, 282, kContentWidth, 20));
+    CheckBox_ORB_ShowOwnGroup =
+        checkBox(sheet, "CheckBox_ORB_ShowOwnGroup", QRect(kContentLeft, 306, kContentWidth, 22));
+    fieldLabel(sheet, "Label_ORB_Name_OwnGroup", 334);
+    Edit_ORB_Name_OwnGroup = edit(sheet, "Edit_ORB_Name_OwnGroup", "", 334);
+    fieldLabel(sheet, "Label_ORB_Formate_OwnGroup", 362);
+    Edit_ORB_Formate_OwnGroup = edit(sheet, "Edit_ORB_Formate_OwnGroup", "", 362);
+    Edit_ORB_Formate_OwnGroup->setValidator(new TUpperCaseValidator(Edit_ORB_Formate_OwnGroup));
+    pageIcon(sheet, kIconFormats);
+}
+
+void TForm_Options::setupSkinPage() {
+    QWidget* sheet = TabSheet_SKIN;
+    ListBox_Skins = named(new QListWidget(sheet), "ListBox_Skins", false);
+    ListBox_Skins->setGeometry(kContentLeft, 12, kContentWidth, 404);
+    ListBox_Skins->setItemDelegate(new skin::TSkinListDelegate(ListBox_Skins));
+    ListBox_Skins->setSelectionMode(QAbstractItemView::SingleSelection);
+    pageIcon(sheet, kIconSkin);
+}
+
+void TForm_Options::setupContextMenuPage() {
+    QWidget* sheet = TabSheet_CONTEXTMENU;
+    const auto row = [](int top, int indent) {
+        return QRect(kContentLeft + indent, top, kContentWidth - indent, 22);
+    };
+    CheckBox_ShowContextMenu = checkBox(sheet, "CheckBox_ShowContextMenu", row(12, 0));
+    CheckBox_Context_DEFRAG = checkBox(sheet, "CheckBox_Context_DEFRAG", row(40, 20));
+    CheckBox_Context_DL = checkBox(sheet, "CheckBox_Context_DL", row(64, 20));
+    CheckBox_Context_FW = checkBox(sheet, "CheckBox_Context_FW", row(88, 20));
+    CheckBox_Context_ED = checkBox(sheet, "CheckBox_Context_ED", row(112, 20));
+    CheckBox_Context_FSJ = checkBox(sheet, "CheckBox_Context_FSJ", row(136, 20));
+    CheckBox_Context_Recycle_FW = checkBox(sheet, "CheckBox_Context_Recycle_FW", row(172, 0));
+    CheckBox_Context_Recycle_Undelete =
+        checkBox(sheet, "CheckBox_Context_Recycle_Undelete", row(196, 0));
+    // These three only show what is registered; the user cannot change that here.
+    for (QCheckBox* box :
+         {CheckBox_ShowContextMenu, CheckBox_Context_Recycle_FW, CheckBox_Context_Recycle_Undelete})
+        box->setEnabled(false);
+    // All groups are shown in the design.
+    for (QCheckBox* box : contextGroupBoxes())
+        box->setChecked(true);
+    pageIcon(sheet, kIconContextMenu);
+}
+
+void TForm_Options::connectSignals() {
+    TarviMouseImage3State1->OnClick = [this](QObject* sender) {
+        TarviMouseImage3State1Click(sender);
+    };
+    TarviMouseImage3State8->OnClick = TarviMouseImage3State1->OnClick;
+    connect(AdvOfficeTabSet1, &QTabBar::currentChanged, this,
+            [this](int tab) { AdvOfficeTabSet1Change(tab); });
+    LumoButton_Ok->OnClick = [this](QObject*) { LumoButton_OkClick(); };
+    LumoButton_Reset->OnClick = [this](QObject*) { LumoButton_ResetClick(); };
+    LumoButton_ConfigureChannels->OnClick = [this](QObject*) {
+        LumoButton_ConfigureChannelsClick();
+    };
+    HTMLabel_LANG_Translate->OnAnchorClick = [this](const QString& href) {
+        HTMLabel_LANG_TranslateAnchorClick(href);
+    };
+}
+
+void TForm_Options::applySkin() {
+    skin::SkinButtonsInPanel(Panel_Unten);
+
+    Image_NaviBackground->SetPicture(
+        skin::LoadSkinPicture(skin::SkinFolder() + QStringLiteral("\\navi_options.bmp")));
+    Image_NaviBackground->lower();
+    skin::MakeNaviImage(Image_NaviBackground->Picture(), TarviMouseImage3State1,
+                        i18n::Message(i18n::Msg::MESSAGE_OPTIONS_NAVI1), kNaviCellGeneral);
+    skin::MakeNaviImage(Image_NaviBackground->Picture(), TarviMouseImage3State8,
+                        i18n::Message(i18n::Msg::MESSAGE_MODULNAME_OB), kNaviCellAnalyser);
+
+    // The tab bar and its line take the skin's button colours: the action colour marks the
+    // chosen tab.
+    const QString ini = skin::SkinFolder() + QStringLiteral("\\skin.ini");
+    const auto color = [&ini](const char* key) {
+        return skin::ToQColor(skin::ReadSkinColor(ini, QStringLiteral("LumoButtons2"),
+                                                  QLatin1String(key)))
+            .name();
+    };
+    AdvOfficeTabSet1->setStyleSheet(
+        QStringLiteral("QTabBar::tab { font-family: Tahoma; font-size: 9pt; color: #3A4452;"
+                       " background: transparent; border: none; border-bottom: 3px solid"
+                       " transparent; padding: 4px 14px 3px 14px; margin-right: 4px; }"
+                       "QTabBar::tab:selected { color: %1; border-bottom: 3px solid %1; }"
+                       "QTabBar::tab:hover:!selected { border-bottom: 3px solid %2; }")
+            .arg(color("FaceColor_ActionButton"), color("BorderColor_Hover")));
+    QPalette line = Shape_TabLine->palette();
+    line.setColor(QPalette::Window, QColor(0xDD, 0xE2, 0xE8));
+    Shape_TabLine->setPalette(line);
+}
+
+void TForm_Options::fillLanguageList() {
+    QTreeWidget* list = ListView_Options_Language;
+    list->clear();
+    ImageList_Flags.clear();
+    QMenu menu;
+    i18n::BuildLanguageMenu(&menu, &ImageList_Flags);
+    const QString folder = platform::ProgramFolder() + QStringLiteral("\\Translation\\");
+    for (const QAction* entry : menu.actions()) {
+        const int index = entry->data().toInt() - 1;
+        auto* row = new QTreeWidgetItem(list);
+        row->setText(0, entry->text());
+        const QVariant image = entry->property("ImageIndex");
+        if (image.isValid() && image.toInt() >= 0 && image.toInt() < ImageList_Flags.size())
+            row->setIcon(0, QIcon(ImageList_Flags[image.toInt()]));
+        i18n::TLang translation;
+        translation.Load_Translation(folder + i18n::TranslationNames().value(index) +
+                                         QStringLiteral(".nlang3"),
+                                     folder + QStringLiteral("index.txt"));
+        row->setText(1, translation.Get_StringW(QStringLiteral("MESSAGES"),
+                                                QStringLiteral("MESSAGE_TRANSLATOR_NAME")));
+        row->setText(2, QString::number(index));
+    }
+    list->clearSelection();
+    list->setCurrentItem(nullptr);
+}
+
+void TForm_Options::installTooltipSwitch() {
+    // The switch outlives this instance when the dialog is replaced after a reset; without the
+    // box it answers "off", as the box does in its design state.
+    const QPointer<QCheckBox> box = CheckBox_Other_Tooltips;
+    skin::ToolTips().SetRegistrationSwitch([box] { return box && box->isChecked(); });
+}
+
+QList<QLineEdit*> TForm_Options::formatEdits() const {
+    return {Edit_ORB_Audio, Edit_ORB_Video, Edit_ORB_Bild,          Edit_ORB_Archive,
+            Edit_ORB_Docs,  Edit_ORB_Apps,  Edit_ORB_Name_OwnGroup, Edit_ORB_Formate_OwnGroup};
+}
+
+QList<QCheckBox*> TForm_Options::contextGroupBoxes() const {
+    return {CheckBox_Context_DEFRAG, CheckBox_Context_DL, CheckBox_Context_FW, CheckBox_Context_ED,
+            CheckBox_Context_FSJ};
+}
+
+namespace {
+
+TContextMenuBoxes contextBoxes(const TForm_Options& form) {
+    return {form.CheckBox_ShowContextMenu,
+            {form.CheckBox_Context_DEFRAG, form.CheckBox_Context_DL, form.CheckBox_Context_FW,
+             form.CheckBox_Context_ED, form.CheckBox_Context_FSJ},
+            form.CheckBox_Context_Recycle_FW,
+            form.CheckBox_Context_Recycle_Undelete};
+}
+
+} // namespace
+
 void TForm_Options::LOAD_OPTIONS() {
-    for (QLineEdit* edit : {Edit_ORB_Audio, Edit_ORB_Video, Edit_ORB_Bild, Edit_ORB_Archive,
-                            Edit_ORB_Docs, Edit_ORB_Apps})
-        LoadEditText(HKEY_LOCAL_MACHINE, OptionsKey, edit);
+    skin::FillSkinList(ListBox_Skins);
+    LoadContextMenuBoxes(contextBoxes(*this));
+    for (QLineEdit* field : {Edit_ORB_Audio, Edit_ORB_Video, Edit_ORB_Bild, Edit_ORB_Archive,
+                             Edit_ORB_Docs, Edit_ORB_Apps})
+        LoadEditText(HKEY_LOCAL_MACHINE, OptionsKey, field);
     LoadCheckBoxState(HKEY_LOCAL_MACHINE, OptionsKey, CheckBox_ORB_ShowOwnGroup);
     LoadEditText(HKEY_LOCAL_MACHINE, OptionsKey, Edit_ORB_Name_OwnGroup);
     LoadEditText(HKEY_LOCAL_MACHINE, OptionsKey, Edit_ORB_Formate_OwnGroup);
 }
 
+void TForm_Options::SAVE_OPTIONS() {
+    skin::SaveSkinChoice(ListBox_Skins);
+    const QList<QTreeWidgetItem*> selected = ListView_Options_Language->selectedItems();
+    if (!selected.isEmpty()) {
+        bool ok = false;
+        const int index = selected.first()->text(2).toInt(&ok);
+        if (ok && index >= 0 && index < i18n::TranslationNames().size())
+            i18n::SaveForcedLanguage(i18n::TranslationNames()[index]);
+    }
+    SaveContextMenuBoxes(contextBoxes(*this));
+    for (QLineEdit* field : {Edit_ORB_Audio, Edit_ORB_Video, Edit_ORB_Bild, Edit_ORB_Archive,
+                             Edit_ORB_Docs, Edit_ORB_Apps})
+        SaveEditText(HKEY_LOCAL_MACHINE, OptionsKey, field);
+    SaveCheckBoxState(HKEY_LOCAL_MACHINE, OptionsKey, CheckBox_ORB_ShowOwnGroup);
+    SaveEditText(HKEY_LOCAL_MACHINE, OptionsKey, Edit_ORB_Name_OwnGroup);
+    SaveEditText(HKEY_LOCAL_MACHINE, OptionsKey, Edit_ORB_Formate_OwnGroup);
+}
+
+void TForm_Options::SelectNavigationGroup(int group) {
+    TarviMouseImage3State1Click(group == 2 ? TarviMouseImage3State8 : TarviMouseImage3State1);
+}
+
+void TForm_Options::TarviMouseImage3State1Click(QObject* Sender) {
+    skin::TTarviMouseImage3State* chosen =
+        Sender == TarviMouseImage3State8 ? TarviMouseImage3State8 : TarviMouseImage3State1;
+    skin::TTarviMouseImage3State* other =
+        chosen == TarviMouseImage3State1 ? TarviMouseImage3State8 : TarviMouseImage3State1;
+    TarviMouseImage3State1->setEnabled(true);
+    TarviMouseImage3State8->setEnabled(true);
+    chosen->setEnabled(false);
+    chosen->SetPicture(chosen->Picture_Pressed());
+    other->SetPicture(other->Picture_Normal());
+    FNavigationGroup = chosen == TarviMouseImage3State1 ? 1 : 2;
+    if (FNavigationGroup == 1)
+        skin::FillTabSetFromPages(AdvOfficeTabSet1, PageControl1,
+                                  {QStringLiteral("TabSheet_LANG"), QStringLiteral("TabSheet_OTHER")});
+    else
+        skin::FillTabSetFromPages(AdvOfficeTabSet1, PageControl1, {QStringLiteral("TabSheet_ORB1")});
+}
+
+void TForm_Options::AdvOfficeTabSet1Change(int tab) {
+    if (tab < 0)
+        return;
+    const QVariant index = AdvOfficeTabSet1->tabData(tab);
+    if (index.isValid())
+        PageControl1->setCurrentIndex(index.toInt());
+}
+
+void TForm_Options::LumoButton_OkClick() {
+    SAVE_OPTIONS();
+    accept();
+}
+
+void TForm_Options::LumoButton_ResetClick() {
+    const QString question = i18n::Message(i18n::Msg::MESSAGEHTML_OPTIONS_ASKER_SURETORESET);
+    int answer = platform::IDNO;
+    if (skin::TMainHost* host = skin::MainHost())
+        answer = host->AskYesOrNo(question, platform::IDNO);
+    else
+        answer = platform::MessageBoxW(question, platform::ApplicationTitle(),
+                                       platform::MB_YESNO | platform::MB_ICONQUESTION);
+    if (answer != platform::IDYES)
+        return;
+    RegDeleteKeyTree(HKEY_LOCAL_MACHINE, OptionsKey);
+    RestoreDefaultDataFiles();
+    SIGNAL_RECREATE_FORM = true;
+    done(QDialog::Accepted);
+}
+
+void TForm_Options::LumoButton_ConfigureChannelsClick() { inet::zinet_StartInfoChannelsConfig(this); }
+
+void TForm_Options::HTMLabel_LANG_TranslateAnchorClick(const QString&) {
+    app::OpenLinkTarget(QStringLiteral("translation"));
+}
+
+void TForm_Options::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (event->spontaneous())
+        return;
+    LOAD_OPTIONS();
+    skin::TMainHost* host = skin::MainHost();
+    if (host && host->CurrentModuleClassName() == QLatin1String("TForm_ORB"))
+        SelectNavigationGroup(2);
+    // Centred on the main window, or on the screen when there is none to be seen.
+    QRect area;
+    if (QWidget* main = host ? host->MainWindow() : parentWidget(); main && main->isVisible())
+        area = main->frameGeometry();
+    else if (const QScreen* screen = QGuiApplication::primaryScreen())
+        area = screen->availableGeometry();
+    if (area.isValid())
+        move(area.center() - rect().center());
+    FShown = takeSnapshot();
+}
+
+void TForm_Options::done(int result) {
+    if (result != QDialog::Accepted && !SIGNAL_RECREATE_FORM)
+        restoreSnapshot(FShown);
+    QDialog::done(result);
+}
+
+TForm_Options::Snapshot TForm_Options::takeSnapshot() const {
+    Snapshot s;
+    for (const QLineEdit* field : formatEdits())
+        s.texts.append(field->text());
+    s.showOwnGroup = CheckBox_ORB_ShowOwnGroup->isChecked();
+    const QList<QTreeWidgetItem*> selected = ListView_Options_Language->selectedItems();
+    s.languageRow =
+        selected.isEmpty() ? -1 : ListView_Options_Language->indexOfTopLevelItem(selected.first());
+    s.skinRow = ListBox_Skins->currentRow();
+    for (const QCheckBox* box : contextGroupBoxes())
+        s.contextGroups.append(box->isChecked());
+    return s;
+}
+
+void TForm_Options::restoreSnapshot(const Snapshot& s) {
+    const QList<QLineEdit*> fields = formatEdits();
+    if (s.texts.size() != fields.size())
+        return; // never shown
+    for (int i = 0; i < fields.size(); ++i)
+        fields[i]->setText(s.texts[i]);
+    CheckBox_ORB_ShowOwnGroup->setChecked(s.showOwnGroup);
+    ListView_Options_Language->clearSelection();
+    if (QTreeWidgetItem* row = ListView_Options_Language->topLevelItem(s.languageRow))
+        row->setSelected(true);
+    ListBox_Skins->setCurrentRow(s.skinRow);
+    const QList<QCheckBox*> boxes = contextGroupBoxes();
+    for (int i = 0; i < boxes.size() && i < s.contextGroups.size(); ++i)
+        boxes[i]->setChecked(s.contextGroups[i]);
+}
+
 TForm_Options* Form_Options() { return g_instance; }
 void SetForm_Options(TForm_Options* form) { g_instance = form; }
+
+bool SkinOrLanguageChangeNeedsHint(const QString& runningTranslation, const QString& runningSkin,
+                                   const QString& storedForceLanguage, const QString& storedUseSkin) {
+    return (!storedUseSkin.isEmpty() && storedUseSkin != runningSkin) ||
+           (!storedForceLanguage.isEmpty() && storedForceLanguage != runningTranslation);
+}
+
+bool SkinOrLanguageChangeNeedsHint(const QString& runningTranslation, const QString& runningSkin) {
+    return SkinOrLanguageChangeNeedsHint(
+        runningTranslation, runningSkin,
+        RegReadString(HKEY_LOCAL_MACHINE, OptionsKey, QStringLiteral("ForceLanguage_LCID")),
+        RegReadString(HKEY_LOCAL_MACHINE, OptionsKey, QStringLiteral("UseSkin")));
+}
+
+void RunOptionsDialog(QObject* sender) {
+    const QString runningTranslation = i18n::CurrentTranslationName();
+    const QString runningSkin = skin::SkinFolder().section(u'\\', -1);
+    skin::TMainHost* host = skin::MainHost();
+    if (!Form_Options())
+        SetForm_Options(new TForm_Options(host ? host->MainWindow() : nullptr));
+    for (;;) {
+        TForm_Options* form = Form_Options();
+        form->Current_Sender = sender;
+        form->exec();
+        form->Current_Sender = nullptr;
+        if (!form->SIGNAL_RECREATE_FORM) {
+            if (SkinOrLanguageChangeNeedsHint(runningTranslation, runningSkin) && host)
+                host->Show_Info(i18n::Message(i18n::Msg::MESSAGEHTML_OPTIONS_SKINORLANG_CHANGED));
+            return;
+        }
+        QWidget* owner = form->parentWidget();
+        delete form;
+        SetForm_Options(new TForm_Options(owner));
+    }
+}
+
+void RestoreDefaultDataFiles() {
+    static constexpr std::pair<const char*, const char*> kPairs[] = {
+        {"DC-Files2.txt", "DC-Files2_default.txt"},
+        {"DC-Folders2.txt", "DC-Folders2_default.txt"},
+    };
+    for (const auto& [file, shipped] : kPairs) {
+        const QString target = dataFile(file);
+        const QString source = dataFile(shipped);
+        if (i18n::FileExists(target) && i18n::FileExists(source))
+            replaceWithCopy(target, source);
+    }
+}
 
 } // namespace settings

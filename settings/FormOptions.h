@@ -3,12 +3,40 @@
 // The options dialog. Besides being a dialog, its one instance holds the file-format groups of
 // the analyser in memory: the views read the texts of its fields directly and ask it to reload
 // them from the registry before an analysis.
+//
+// Layout: a navigation column on the left with two entries (group 1 "Allgemein": the pages
+// language and other; group 2, the analyser's name: the page file formats), a tab bar over the
+// page area that offers the pages of the chosen group, and a bottom bar with "Zurücksetzen" and
+// "Ok". The pages skin and context menu are built, loaded and saved but never offered.
+//
+// The main window runs it like this (see RunOptionsDialog, which does exactly that):
+//
+//     remember CurrentTranslationName() and the skin's folder name
+//     form->Current_Sender = sender; form->exec(); form->Current_Sender = nullptr;
+//     if (form->SIGNAL_RECREATE_FORM) { delete it, create a new one, show that one again }
+//     else if (SkinOrLanguageChangeNeedsHint(...)) show MESSAGEHTML_OPTIONS_SKINORLANG_CHANGED
 
 #include <QDialog>
+#include <QList>
+#include <QPixmap>
+#include <QStringList>
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
+class QListWidget;
 class QStackedWidget;
+class QTabBar;
+class QTreeWidget;
+
+namespace skin {
+class TImage;
+class TLumoButton2;
+class THTMLabel;
+class TPanel;
+class TTabSheet;
+class TTarviMouseImage3State;
+} // namespace skin
 
 namespace settings {
 
@@ -20,6 +48,18 @@ public:
 
     // Fills the controls from the registry; a control whose value is absent keeps its text.
     void LOAD_OPTIONS();
+    // Writes the controls to the registry: skin choice, language (when a row is selected),
+    // context-menu switches and texts, the file-format groups.
+    void SAVE_OPTIONS();
+
+    // Set by "Zurücksetzen": the main window then replaces this instance by a new one.
+    bool SIGNAL_RECREATE_FORM = false;
+    // The control that opened the dialog, set by the main window while it is shown.
+    QObject* Current_Sender = nullptr;
+
+    // 1 (language and other) or 2 (file formats).
+    int NavigationGroup() const { return FNavigationGroup; }
+    void SelectNavigationGroup(int group);
 
     // The file-format groups (page "Dateiformate").
     QLineEdit* Edit_ORB_Audio = nullptr;
@@ -32,14 +72,113 @@ public:
     QLineEdit* Edit_ORB_Name_OwnGroup = nullptr;
     QLineEdit* Edit_ORB_Formate_OwnGroup = nullptr;
 
-private:
-    void setupUi();
-
+    // Navigation, tab bar and pages.
+    QWidget* Panel_Navi = nullptr;
+    skin::TImage* Image_NaviBackground = nullptr;
+    skin::TTarviMouseImage3State* TarviMouseImage3State1 = nullptr;
+    skin::TTarviMouseImage3State* TarviMouseImage3State8 = nullptr;
+    QTabBar* AdvOfficeTabSet1 = nullptr;
+    QWidget* Shape_TabLine = nullptr;
     QStackedWidget* PageControl1 = nullptr;
+    skin::TTabSheet* TabSheet_LANG = nullptr;
+    skin::TTabSheet* TabSheet_OTHER = nullptr;
+    skin::TTabSheet* TabSheet_ORB1 = nullptr;
+    skin::TTabSheet* TabSheet_SKIN = nullptr;
+    skin::TTabSheet* TabSheet_CONTEXTMENU = nullptr;
+
+    // Page "Sprache". Column 2 (hidden) holds the row's index in the translation lists.
+    QTreeWidget* ListView_Options_Language = nullptr;
+    skin::THTMLabel* HTMLabel_LANG_Translate = nullptr;
+    QList<QPixmap> ImageList_Flags;
+
+    // Page "Sonstiges".
+    skin::TLumoButton2* LumoButton_ConfigureChannels = nullptr;
+    QCheckBox* CheckBox_Other_Tooltips = nullptr;
+
+    // Page "Skin".
+    QListWidget* ListBox_Skins = nullptr;
+
+    // Page "Kontextmenü".
+    QCheckBox* CheckBox_ShowContextMenu = nullptr;
+    QCheckBox* CheckBox_Context_DEFRAG = nullptr;
+    QCheckBox* CheckBox_Context_DL = nullptr;
+    QCheckBox* CheckBox_Context_FW = nullptr;
+    QCheckBox* CheckBox_Context_ED = nullptr;
+    QCheckBox* CheckBox_Context_FSJ = nullptr;
+    QCheckBox* CheckBox_Context_Recycle_FW = nullptr;
+    QCheckBox* CheckBox_Context_Recycle_Undelete = nullptr;
+
+    // Bottom bar.
+    skin::TPanel* Panel_Unten = nullptr;
+    skin::TLumoButton2* LumoButton_Reset = nullptr;
+    skin::TLumoButton2* LumoButton_Ok = nullptr;
+
+    // Handlers (also what the tests click).
+    void TarviMouseImage3State1Click(QObject* Sender);
+    void AdvOfficeTabSet1Change(int tab);
+    void LumoButton_OkClick();
+    void LumoButton_ResetClick();
+    void LumoButton_ConfigureChannelsClick();
+    void HTMLabel_LANG_TranslateAnchorClick(const QString& href);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void done(int result) override;
+
+private:
+    // What a user can change without "Ok", kept from the moment the dialog is shown, so closing
+    // it any other way leaves the values the program works with as they were.
+    struct Snapshot {
+        QStringList texts;
+        bool showOwnGroup = false;
+        int languageRow = -1;
+        int skinRow = -1;
+        QList<bool> contextGroups;
+    };
+
+    void setupUi();
+    void setupLanguagePage();
+    void setupOtherPage();
+    void setupFormatsPage();
+    void setupSkinPage();
+    void setupContextMenuPage();
+    void connectSignals();
+    void applySkin();
+    void fillLanguageList();
+    void installTooltipSwitch();
+    QList<QLineEdit*> formatEdits() const;
+    QList<QCheckBox*> contextGroupBoxes() const;
+    Snapshot takeSnapshot() const;
+    void restoreSnapshot(const Snapshot& snapshot);
+
+    int FNavigationGroup = 0;
+    Snapshot FShown;
 };
 
 // The one instance of the run (created at start-up; nullptr before).
 TForm_Options* Form_Options();
 void SetForm_Options(TForm_Options* form);
+
+// The hint after the dialog closed without a reset: a stored skin or language that is set and
+// differs (exactly, case counts) from the one this run started with takes effect only at the
+// next start, and the user is told so.
+bool SkinOrLanguageChangeNeedsHint(const QString& runningTranslation, const QString& runningSkin,
+                                   const QString& storedForceLanguage, const QString& storedUseSkin);
+// The same with ForceLanguage_LCID and UseSkin read from the options key.
+bool SkinOrLanguageChangeNeedsHint(const QString& runningTranslation, const QString& runningSkin);
+
+// The dialog loop of the settings command: remembers the running language and skin, shows the
+// instance modally with Current_Sender set, replaces it by a new instance (same owner) and shows
+// that while a reset asks for it, and then shows the skin-or-language hint through the main
+// window when SkinOrLanguageChangeNeedsHint. Creates the instance when there is none. Reporting
+// the feature to the online services before, and calling the module's options-changed handler
+// after, stay with the main window.
+void RunOptionsDialog(QObject* sender);
+
+// Puts the two data files of the program folder back to their shipped defaults: for each of
+// "data\DC-Files2.txt" and "data\DC-Folders2.txt" that exists together with its "_default"
+// twin, the file is replaced by a copy of the twin (atomically: until the copy is complete the
+// old file stays). Pairs with a file missing are skipped.
+void RestoreDefaultDataFiles();
 
 } // namespace settings

@@ -21,4 +21,10 @@ public:
     std::function<void(const QString& href)> OnAnchorClick;
 };
 
+// The program's Tahoma (Wine's) reports a line spacing smaller than its glyphs: lines of
+// formatted text touch, and the dots of a capital umlaut are cut off at a label's top edge.
+// Gives every formatted label below `window` a fixed line height of 1.25 times its font's pixel
+// size. Call it once the texts are final (after the window's translation).
+void SpaceFormattedLines(QWidget* window);
+
 } // namespace skin

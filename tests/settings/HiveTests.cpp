@@ -221,4 +221,42 @@ TEST_F(HiveStressTest, DamagedFileIsKeptAsideAndANewHiveStarts) {
     }
 }
 
+// HKEY_CLASSES_ROOT is a root of its own, beside HKEY_LOCAL_MACHINE, also in a hive made when
+// the first key under the local machine took the classes root's place.
+TEST(HiveRoots, ClassesRootIsApartFromTheLocalMachine) {
+    platform::CloseMachineHive();
+    TempHive hive;
+    ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zelvano", "Owner", "machine"));
+    ASSERT_TRUE(RegWriteString(HKEY_CLASSES_ROOT, "CLSID\\{X}", "", "class"));
+    EXPECT_FALSE(RegKeyExists(HKEY_CLASSES_ROOT, "Zelvano"));
+    EXPECT_FALSE(RegKeyExists(HKEY_CLASSES_ROOT, "SOFTWARE"));
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\CLSID"));
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, "CLSID"));
+    EXPECT_EQ(RegReadString(HKEY_CLASSES_ROOT, "CLSID\\{X}", ""), "class");
+
+    // Put the hive into the old layout: no classes root, and SOFTWARE holding its id.
+    platform::CloseMachineHive();
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(hive.path().c_str(), &db), SQLITE_OK);
+    const char* old = "DELETE FROM hive_values WHERE key IN (SELECT id FROM hive_keys WHERE id = 2"
+                      " OR parent = 2 OR parent IN (SELECT id FROM hive_keys WHERE parent = 2));"
+                      "DELETE FROM hive_keys WHERE parent IN (SELECT id FROM hive_keys WHERE"
+                      " parent = 2);"
+                      "DELETE FROM hive_keys WHERE parent = 2 OR id = 2;"
+                      "UPDATE hive_values SET key = 2 WHERE key = (SELECT id FROM hive_keys WHERE"
+                      " parent = 1);"
+                      "UPDATE hive_keys SET parent = 2 WHERE parent = (SELECT id FROM hive_keys"
+                      " WHERE parent = 1);"
+                      "UPDATE hive_keys SET id = 2 WHERE parent = 1;";
+    ASSERT_EQ(sqlite3_exec(db, old, nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+
+    EXPECT_EQ(RegReadString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zelvano", "Owner"), "machine");
+    EXPECT_FALSE(RegKeyExists(HKEY_CLASSES_ROOT, "Zelvano"));
+    ASSERT_TRUE(RegWriteString(HKEY_CLASSES_ROOT, "CLSID\\{Y}", "", "class"));
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\CLSID"));
+    EXPECT_EQ(RegReadString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zelvano", "Owner"), "machine");
+    platform::CloseMachineHive();
+}
+
 } // namespace
