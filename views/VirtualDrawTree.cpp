@@ -1,8 +1,10 @@
 #include "views/VirtualDrawTree.h"
 
+#include <QContextMenuEvent>
 #include <QFont>
 #include <QHeaderView>
 #include <QItemSelection>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
 
@@ -481,6 +483,22 @@ void TVirtualDrawTree::ScrollIntoViewCentered(RowId row) {
 size_t TVirtualDrawTree::MemoryBytes() const {
     return rows_.capacity() * sizeof(Row) + order_.capacity() * sizeof(uint32_t) +
            shown_.capacity() * sizeof(uint32_t) + owned_.capacity() * sizeof(TNodeData);
+}
+
+void TVirtualDrawTree::mouseDoubleClickEvent(QMouseEvent* event) {
+    QTreeView::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton && indexAt(event->position().toPoint()).isValid() &&
+        OnDblClick)
+        OnDblClick(this);
+}
+
+void TVirtualDrawTree::contextMenuEvent(QContextMenuEvent* event) {
+    if (!OnContextPopup) {
+        QTreeView::contextMenuEvent(event);
+        return;
+    }
+    event->accept();
+    OnContextPopup(this, event->globalPos());
 }
 
 void TVirtualDrawTree::drawRow(QPainter* painter, const QStyleOptionViewItem& option,

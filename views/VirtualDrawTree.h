@@ -124,6 +124,11 @@ public:
     // Header click and double-click (same handler by default in the analyser window).
     std::function<void(TVirtualDrawTree*, int column)> OnHeaderClick;
     std::function<void(TVirtualDrawTree*, int column)> OnHeaderDblClick;
+    // A double-click on a row, and a request for the context menu at a global position. A
+    // right click selects the row under the mouse first, unless that row is already selected
+    // (then the whole selection stays for the menu).
+    std::function<void(TVirtualDrawTree*)> OnDblClick;
+    std::function<void(TVirtualDrawTree*, const QPoint& globalPos)> OnContextPopup;
 
     // The numeric fields of a row's comparison key (the path is added by the sort).
     TCompareKey CompareKey(RowId row) const;
@@ -132,6 +137,8 @@ public:
     size_t MemoryBytes() const;
 
 protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                  const QModelIndex& index) const override;
 
