@@ -168,7 +168,7 @@ TForm_ORB::TForm_ORB(QWidget* parent) : QWidget(parent) {
     ComboBox_ORB_NameBalken->setEnabled(true);
 
     Image_InfoBar->SetPicture(stripePicture(kAnalyserIcon, 48));
-    HTMLabel_Status->SetHTMLText(Message(Msg::MESSAGEHTML_ORB_STATUS_WELCOME));
+    setStatus(Message(Msg::MESSAGEHTML_ORB_STATUS_WELCOME));
 
     updateCommands();
     setViewControls(true, true, false);
@@ -443,8 +443,16 @@ void TForm_ORB::alignInfoBar() {
     Image_InfoBar->setGeometry(kEdge, (kInfoBarHeight - 48) / 2, 48, 48);
     const int textLeft = kEdge + 48 + kEdge;
     const int textWidth = std::max(0, w - textLeft - kEdge);
-    HTMLabel_Status->setGeometry(textLeft, 3, textWidth, kInfoBarHeight - 6);
-    ProgressBar1->setGeometry(textLeft, kInfoBarHeight - 17 - 10, std::min(textWidth, 480), 17);
+    const int barTop = kInfoBarHeight - 17 - 10;
+    if (ProgressBar1->isHidden()) {
+        HTMLabel_Status->setGeometry(textLeft, 3, textWidth, kInfoBarHeight - 6);
+        HTMLabel_Status->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    } else {
+        // The text stands above the bar (its trailing blank lines make room for it).
+        HTMLabel_Status->setGeometry(textLeft, 4, textWidth, barTop - 4);
+        HTMLabel_Status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    }
+    ProgressBar1->setGeometry(textLeft, barTop, std::min(textWidth, 480), 17);
 }
 
 void TForm_ORB::centreNothingDoneYet() {
@@ -683,7 +691,7 @@ void TForm_ORB::AdvToolBarButton_AnalyseClick() {
         options()->LOAD_OPTIONS();
         Panel_NothingDoneYet->hide();
         analysis::StopScan = false;
-        HTMLabel_Status->SetHTMLText(Message(Msg::MESSAGEHTML_ORB_STATUS_SCANNING) +
+        setStatus(Message(Msg::MESSAGEHTML_ORB_STATUS_SCANNING) +
                                      QStringLiteral("<br> <br> "));
         JvDirectoryListBox1->hide();
         AdvSplitter1->hide();
@@ -742,6 +750,7 @@ void TForm_ORB::AdvToolBarButton_AnalyseClick() {
     pump();
     JvDirectoryListBox1->SetDirectory(QString(DriveComboBoxEx1->Drive()) + QStringLiteral(":\\"));
     ProgressBar1->hide();
+    alignInfoBar();
     pump();
     pump();
     if (host)
@@ -849,7 +858,7 @@ void TForm_ORB::AdvGlowButton_FormatsClick() {
         ProgressBar_Auswertung->SetPosition(0);
         ProgressBar_Auswertung->SetMax(static_cast<int>(VirtualDrawTree1.NodeCount()));
         ProgressBar_Auswertung->show();
-        HTMLabel_Status->SetHTMLText(Message(Msg::MESSAGEHTML_ORB_STATUS_FILTERING));
+        setStatus(Message(Msg::MESSAGEHTML_ORB_STATUS_FILTERING));
         list->Clear();
         list->viewport()->repaint();
         pump();
@@ -1016,7 +1025,7 @@ void TForm_ORB::Auswertung(const QStringList& Filter) {
         BusyScope busy(busy_);
         updateCommands();
         Orbisca->CURRENT_FILTER = text;
-        HTMLabel_Status->SetHTMLText(Message(Msg::MESSAGEHTML_ORB_STATUS_FILTERING));
+        setStatus(Message(Msg::MESSAGEHTML_ORB_STATUS_FILTERING));
         list->Clear();
         list->viewport()->repaint();
         ProgressBar_Auswertung->SetPosition(0);
@@ -1046,11 +1055,17 @@ void TForm_ORB::FormResize() {
     pump(false);
 }
 
+void TForm_ORB::setStatus(const QString& html) {
+    // A little more room between the lines than the face has: the label is a three-line block.
+    HTMLabel_Status->SetHTMLText(QStringLiteral("<div style=\"line-height:120%\">") + html +
+                                 QStringLiteral("</div>"));
+}
+
 void TForm_ORB::RefreshStatusLine() {
     if (!Orbisca)
         return;
     if (!ProgressBar_Auswertung->isHidden()) {
-        HTMLabel_Status->SetHTMLText(Message(Msg::MESSAGEHTML_ORB_STATUS_FILTERING));
+        setStatus(Message(Msg::MESSAGEHTML_ORB_STATUS_FILTERING));
         return;
     }
     // Until the first analysis the welcome text stays: there is nothing to sum up yet.
@@ -1070,7 +1085,7 @@ void TForm_ORB::RefreshStatusLine() {
                              Orbisca->TotalFiles, size, format);
         text = ReplaceFirstIgnoreCase(text, QStringLiteral("%4"), IncompleteReasons(verdict_));
     }
-    HTMLabel_Status->SetHTMLText(text);
+    setStatus(text);
 }
 
 } // namespace views

@@ -147,6 +147,7 @@ private:
     QString ownGroupName() const;
     bool ownGroupOffered();
     void pump(bool force = true);
+    void setStatus(const QString& html);
 
     void updateCommands();
     void selectAllFilesSilently();

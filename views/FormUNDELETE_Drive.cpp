@@ -21,6 +21,18 @@ const QString kSection = QStringLiteral("Form_UNDELETE_Drive");
 constexpr int kDriveIcon = 47;
 constexpr int kIconSize = 64;
 
+// Whether a picture is dark on the whole, so that text on it must be light.
+bool isDark(const QImage& picture) {
+    if (picture.isNull())
+        return false;
+    const QImage small = picture.scaled(46, 18).convertToFormat(QImage::Format_RGB32);
+    long long sum = 0;
+    for (int y = 0; y < small.height(); ++y)
+        for (int x = 0; x < small.width(); ++x)
+            sum += QColor(small.pixel(x, y)).lightness();
+    return sum < 128LL * small.width() * small.height();
+}
+
 } // namespace
 
 TForm_UNDELETE_Drive::TForm_UNDELETE_Drive(QWidget* owner)
@@ -32,9 +44,13 @@ TForm_UNDELETE_Drive::TForm_UNDELETE_Drive(QWidget* owner)
     LumoButton_Abort->SetCaption(i18n::Message(i18n::Msg::MESSAGE_ABORT));
     LumoButton_Ok->SetCaption(i18n::Message(i18n::Msg::MESSAGE_OK));
     skin::SkinButtonsInForm(this);
-    Image_Background = SetBackground(
-        QStringLiteral("Image_Background"),
-        skin::LoadSkinPicture(skin::SkinFolder() + QStringLiteral("\\Background_Asker.bmp")));
+    const QImage background =
+        skin::LoadSkinPicture(skin::SkinFolder() + QStringLiteral("\\Background_Asker.bmp"));
+    Image_Background = SetBackground(QStringLiteral("Image_Background"), background);
+    // The prompt keeps its contrast on a dark background picture.
+    QPalette prompt = HTMLabel_SelectDrive->palette();
+    prompt.setColor(QPalette::WindowText, isDark(background) ? QColor(236, 239, 244) : QColor(31, 41, 51));
+    HTMLabel_SelectDrive->setPalette(prompt);
     QImage icon;
     WindowStripe().CopyToPicture(kIconSize, icon, kDriveIcon, false, 1.0f);
     Image1->SetPicture(icon);

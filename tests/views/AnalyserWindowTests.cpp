@@ -27,6 +27,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QRegularExpression>
 
 using analysis::PNode;
 using forms_test::OnNextModal;
@@ -89,7 +90,13 @@ protected:
             out << list().RowPath(list().VisibleRow(i));
         return out;
     }
-    QString status() const { return window->HTMLabel_Status->HTMLText(); }
+    // The status text without the block that spaces its lines.
+    QString status() const {
+        QString t = window->HTMLabel_Status->HTMLText();
+        t.remove(QRegularExpression(QStringLiteral("^<div[^>]*>")));
+        t.remove(QRegularExpression(QStringLiteral("</div>$")));
+        return t;
+    }
     void chooseFilter(const QString& text) { window->ComboBox_ORB_Filter->setCurrentText(text); }
     void typeFilter(const QString& text) {
         window->ComboBox_ORB_Filter->setEditText(text);
