@@ -7,6 +7,7 @@
 //   orbisca_window_host [--state S] [--drive X] [--view structure|files|formats]
 //                       [--filter TEXT] [--type TEXT] [--namebar 0|1|2] [--dir PATH]
 //                       [--maximized] [--incomplete] [--language NAME] [--skin NAME]
+//                       [--size WxH]
 //   S: nothing (default), picker, scanning, analysed, filtering
 //
 // It prints "READY" on stdout once the state is on screen. --language and --skin store the
@@ -169,8 +170,9 @@ int main(int argc, char** argv) {
     const QCommandLineOption incomplete(QStringLiteral("incomplete"), "report an incomplete result");
     const QCommandLineOption language(QStringLiteral("language"), "store this translation as the choice", "NAME");
     const QCommandLineOption skinName(QStringLiteral("skin"), "store this skin as the choice", "NAME");
+    const QCommandLineOption size(QStringLiteral("size"), "window size", "WxH", "1122x737");
     parser.addOptions({state, drive, view, filter, typed, nameBar, dir, maximized, incomplete,
-                       language, skinName});
+                       language, skinName, size});
     parser.process(app);
 
     skin::InstallProgramFonts();
@@ -196,6 +198,9 @@ int main(int argc, char** argv) {
     HostWindow host;
     skin::SetMainHost(&host);
     auto* orb = new views::TForm_ORB;
+    const QStringList wh = parser.value(size).split(u'x');
+    if (wh.size() == 2)
+        host.resize(wh[0].toInt(), wh[1].toInt());
     host.Embed(orb);
     if (parser.isSet(maximized)) {
         // Without a window manager (Xvfb) maximising is taking the whole screen.

@@ -42,6 +42,14 @@ std::u16string_view view(QStringView s) {
     return {reinterpret_cast<const char16_t*>(s.utf16()), static_cast<size_t>(s.size())};
 }
 
+// A long path shortened in its middle, so that one sentence about it stays a line or two.
+QString elidedPath(const QString& path) {
+    constexpr qsizetype kKeep = 72;
+    if (path.size() <= kKeep)
+        return path;
+    return path.left(24) + QChar(0x2026) + path.right(kKeep - 25);
+}
+
 // The position a walk has reached, handed to the progress bar.
 inline void advance(analysis::TProgressBar* progress, size_t visited) {
     if (progress)
@@ -220,7 +228,8 @@ QString IncompleteReasons(const analysis::TScanVerdict& verdict) {
         if (!verdict.UnreadableSamples.isEmpty())
             s += u' ' + ReplaceFirstIgnoreCase(Message(Msg::MESSAGE_ORB_INCOMPLETE_EXAMPLE),
                                                QStringLiteral("%1"),
-                                               verdict.UnreadableSamples.front().toHtmlEscaped());
+                                               elidedPath(verdict.UnreadableSamples.front())
+                                                   .toHtmlEscaped());
         sentences << s;
     }
     return sentences.join(u' ');

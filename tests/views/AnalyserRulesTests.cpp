@@ -194,6 +194,12 @@ TEST(AnalyserRules, IncompleteResultsSayWhy) {
     EXPECT_TRUE(text.contains(QStringLiteral(": 3 "))) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("C:\\a&amp;b"))) << text.toStdString();
     EXPECT_FALSE(text.contains(QStringLiteral("C:\\c")));
+    // A deep path is shortened in its middle, keeping where it starts and ends.
+    v.UnreadableSamples = {"C:\\" + QString(200, u'x') + "\\last folder"};
+    const QString deep = IncompleteReasons(v);
+    EXPECT_LT(deep.size(), text.size() + 80);
+    EXPECT_TRUE(deep.contains(QChar(0x2026)));
+    EXPECT_TRUE(deep.contains("\\last folder"));
 }
 
 TEST(AnalyserRules, OfferedDrives) {
