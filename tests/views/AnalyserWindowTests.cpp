@@ -497,22 +497,51 @@ TEST_F(AnalyserWindow, SecondAnalysisClearsTheFilter) {
     EXPECT_EQ(rows().size(), 8);
 }
 
-// The scan is stopped half-way, as a close request of the main window does: the command
-// completes, and the result says that it is incomplete.
+// The scanning state half-way through a scan, which is then stopped as a close request of the
+// main window stops it: the command completes, and the result says that it is incomplete.
 TEST_F(AnalyserWindow, StoppedScanIsShownAsIncomplete) {
     for (int i = 0; i < 3000; ++i)
         WriteFile(m_, QStringLiteral("many/f%1").arg(i), 1);
     TForm_ORB& w = open();
-    static int points = 0;
-    points = 0;
+    // What the user sees half-way through the scan, taken where the scan is stopped.
+    struct MidScan {
+        TForm_ORB* window;
+        const QList<bool>* hostSwitches;
+        int points = 0;
+        bool taken = false;
+        QString status;
+        bool listShown = true, directoryShown = true, progressShown = false, analyseEnabled = true;
+        bool viewsEnabled = true, boxesEnabled = true, nothingDoneYetShown = true;
+        QList<bool> switches;
+    } mid{&w, &host.switches};
     platform::SetPumpObserver(
-        [](void*) {
-            if (++points == 500)
-                analysis::StopScan = true;
+        [](void* context) {
+            auto* m = static_cast<MidScan*>(context);
+            if (++m->points != 500)
+                return;
+            TForm_ORB& w = *m->window;
+            m->taken = true;
+            m->status = w.HTMLabel_Status->HTMLText();
+            m->listShown = w.Panel_Rechts->isVisible();
+            m->directoryShown = w.JvDirectoryListBox1->isVisible();
+            m->progressShown = w.ProgressBar1->isVisible();
+            m->analyseEnabled = w.LumoButton_Analyse->isEnabled();
+            m->viewsEnabled = w.LumoButton_Files->isEnabled() || w.LumoButton_Folders->isEnabled() ||
+                              w.LumoButton_Formats->isEnabled();
+            m->boxesEnabled = w.ComboBox_ORB_Filter->isEnabled() || w.ComboBox_ORB_NameBalken->isEnabled();
+            m->nothingDoneYetShown = w.Panel_NothingDoneYet->isVisible();
+            m->switches = *m->hostSwitches;
+            analysis::StopScan = true;
         },
-        nullptr);
+        &mid);
     w.LumoButton_Analyse->Click();
     platform::SetPumpObserver(nullptr, nullptr);
+    ASSERT_TRUE(mid.taken);
+    EXPECT_TRUE(mid.status.contains(Message(Msg::MESSAGEHTML_ORB_STATUS_SCANNING) + "<br> <br> "));
+    EXPECT_FALSE(mid.listShown || mid.directoryShown || mid.nothingDoneYetShown);
+    EXPECT_TRUE(mid.progressShown);
+    EXPECT_FALSE(mid.analyseEnabled || mid.viewsEnabled || mid.boxesEnabled);
+    EXPECT_EQ(mid.switches, QList<bool>({false}));
     EXPECT_TRUE(w.LastVerdict().Stopped);
     EXPECT_TRUE(w.Panel_Rechts->isVisible());
     EXPECT_FALSE(w.LumoButton_Folders->isEnabled());
