@@ -33,20 +33,22 @@
 #include <QTemporaryDir>
 
 #include <malloc.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
 
 double now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 // The longest time between two turns of the event loop while armed: a posted event that posts
@@ -103,18 +105,34 @@ Memory memory() {
     }
     return m;
 }
-void resetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
+void resetPeak() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+// Processor seconds (user + system) of this process or of its finished children: on a shared
+// machine the figure that does not depend on how many processors were free.
+double cpuSeconds(int who) {
+    rusage u{};
+    getrusage(who, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
 
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : (v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2);
+    return v.empty()
+               ? 0
+               : (v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2);
 }
 
-double duSeconds(const QString& nativeRoot) {
+double duSeconds(const QString& nativeRoot, double* cpu = nullptr) {
     QProcess du;
+    const double c0 = cpuSeconds(RUSAGE_CHILDREN);
     const double t0 = now();
     du.start(QStringLiteral("du"), {QStringLiteral("-sxb"), nativeRoot});
     du.waitForFinished(-1);
+    if (cpu)
+        *cpu = cpuSeconds(RUSAGE_CHILDREN) - c0;
     return now() - t0;
 }
 
@@ -127,6 +145,7 @@ struct Target {
 struct Figures {
     size_t entries = 0;
     double du = 0, analyse = 0, files = 0, filter = 0, formats = 0;
+    double duCpu = 0, analyseCpu = 0;
     double gapAnalyse = 0, gapFilter = 0, gapFormats = 0;
     double peakPerEntry = 0, keptPerEntry = 0;
     int filesRows = 0, filterRows = 0;
@@ -171,12 +190,16 @@ Figures measure(const Target& target, int runs, bool withMemory, Watchdog& dog) 
         window->LumoButton_Analyse->Click();
     }
 
-    std::vector<double> du, analyse, files, filter, formats;
+    std::vector<double> du, analyse, files, filter, formats, duCpu, analyseCpu;
     const QString pictures = i18n::Message(i18n::Msg::MESSAGE_ORB_FILTER_PICS);
     const QString all = i18n::Message(i18n::Msg::MESSAGE_ORB_FILTER_ALL);
     for (int r = 0; r < runs; ++r) {
-        du.push_back(duSeconds(target.nativeRoot));
+        double cpu = 0;
+        du.push_back(duSeconds(target.nativeRoot, &cpu));
+        duCpu.push_back(cpu);
+        const double c0 = cpuSeconds(RUSAGE_SELF);
         analyse.push_back(timed(&dog, &f.gapAnalyse, [&] { window->LumoButton_Analyse->Click(); }));
+        analyseCpu.push_back(cpuSeconds(RUSAGE_SELF) - c0);
         f.entries = window->VirtualDrawTree1.NodeCount();
         files.push_back(timed(nullptr, nullptr, [&] { window->LumoButton_Files->Click(); }));
         f.filesRows = window->VirtualDrawTree_ORB_QO16->VisibleRowCount();
@@ -189,6 +212,8 @@ Figures measure(const Target& target, int runs, bool withMemory, Watchdog& dog) 
         window->LumoButton_Folders->Click();
     }
     f.du = median(du);
+    f.duCpu = median(duCpu);
+    f.analyseCpu = median(analyseCpu);
     f.analyse = median(analyse);
     f.files = median(files);
     f.filter = median(filter);
@@ -252,16 +277,17 @@ int main(int argc, char** argv) {
 
     std::printf("runs: %d (median), warm cache, %d processors\n", runs,
                 int(std::thread::hardware_concurrency()));
-    std::printf("%-18s %9s %8s %9s %6s %8s %8s %8s %10s %9s %9s %9s %8s %8s\n", "tree", "entries",
-                "du s", "analyse s", "/du", "files s", "filter s", "formats", "s/M filt",
-                "gap an ms", "gap fi ms", "gap fo ms", "peak B/e", "kept B/e");
+    std::printf("%-18s %9s %8s %9s %6s %9s %8s %8s %8s %10s %9s %9s %9s %8s %8s\n", "tree",
+                "entries", "du s", "analyse s", "/du", "cpu /du", "files s", "filter s", "formats",
+                "s/M fi/fo", "gap an ms", "gap fi ms", "gap fo ms", "peak B/e", "kept B/e");
     for (size_t i = 0; i < targets.size(); ++i) {
         const Figures f = measure(targets[i], runs, i == 0, dog);
         const double perM = 1e6 / double(std::max<size_t>(f.entries, 1));
-        std::printf("%-18s %9zu %8.3f %9.3f %6.2f %8.3f %8.3f %8.3f %4.2f/%4.2f %9.1f %9.1f %9.1f",
-                    targets[i].name.toLocal8Bit().constData(), f.entries, f.du, f.analyse,
-                    f.analyse / f.du, f.files, f.filter, f.formats, f.filter * perM,
-                    f.formats * perM, f.gapAnalyse * 1e3, f.gapFilter * 1e3, f.gapFormats * 1e3);
+        std::printf(
+            "%-18s %9zu %8.3f %9.3f %6.2f %9.2f %8.3f %8.3f %8.3f %4.2f/%4.2f %9.1f %9.1f %9.1f",
+            targets[i].name.toLocal8Bit().constData(), f.entries, f.du, f.analyse, f.analyse / f.du,
+            f.analyseCpu / std::max(f.duCpu, 1e-9), f.files, f.filter, f.formats, f.filter * perM,
+            f.formats * perM, f.gapAnalyse * 1e3, f.gapFilter * 1e3, f.gapFormats * 1e3);
         if (i == 0)
             std::printf(" %8.0f %8.0f", f.peakPerEntry, f.keptPerEntry);
         std::printf("   (files %d rows, filter %d rows)\n", f.filesRows, f.filterRows);

@@ -54,9 +54,9 @@ public:
     HostWindow() {
         setWindowTitle(QStringLiteral("Zelvano Orbisca 2024"));
         resize(1122, 737);
-        header_ = skin::ToQColor(skin::ColorToRGB(skin::ReadSkinColor(
-            skin::SkinFolder() + QStringLiteral("\\skin.ini"), QStringLiteral("Header"),
-            QStringLiteral("Color"))));
+        header_ = skin::ToQColor(skin::ColorToRGB(
+            skin::ReadSkinColor(skin::SkinFolder() + QStringLiteral("\\skin.ini"),
+                                QStringLiteral("Header"), QStringLiteral("Color"))));
         grip_.SetPicture(skin::LoadSkinPicture(skin::SkinFolder() + QStringLiteral("\\grip.png")));
         grip_.resize(grip_.Picture().size());
         grip_.setCursor(Qt::SizeFDiagCursor);
@@ -74,7 +74,9 @@ public:
     void Show_Warning(const QString& text) override {
         QMessageBox::warning(this, windowTitle(), text);
     }
-    void Show_Info(const QString& text) override { QMessageBox::information(this, windowTitle(), text); }
+    void Show_Info(const QString& text) override {
+        QMessageBox::information(this, windowTitle(), text);
+    }
     int AskYesOrNo(const QString& text, int) override {
         return QMessageBox::question(this, windowTitle(), text) == QMessageBox::Yes ? 6 : 7;
     }
@@ -138,7 +140,8 @@ void answerPicker(QChar drive) {
     auto* poll = new QTimer(qApp);
     poll->setInterval(20);
     QObject::connect(poll, &QTimer::timeout, [poll, drive] {
-        if (auto* d = qobject_cast<views::TForm_UNDELETE_Drive*>(QApplication::activeModalWidget())) {
+        if (auto* d =
+                qobject_cast<views::TForm_UNDELETE_Drive*>(QApplication::activeModalWidget())) {
             poll->deleteLater();
             poll->stop();
             if (!drive.isNull())
@@ -158,18 +161,23 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addHelpOption();
-    const QCommandLineOption state(QStringLiteral("state"), "nothing, picker, scanning, analysed, filtering", "S",
-                                   "nothing");
+    const QCommandLineOption state(
+        QStringLiteral("state"), "nothing, picker, scanning, analysed, filtering", "S", "nothing");
     const QCommandLineOption drive(QStringLiteral("drive"), "drive to analyse", "X");
-    const QCommandLineOption view(QStringLiteral("view"), "structure, files, formats", "V", "structure");
+    const QCommandLineOption view(QStringLiteral("view"), "structure, files, formats", "V",
+                                  "structure");
     const QCommandLineOption filter(QStringLiteral("filter"), "filter box item to choose", "TEXT");
-    const QCommandLineOption typed(QStringLiteral("type"), "filter to type and apply with Enter", "TEXT");
+    const QCommandLineOption typed(QStringLiteral("type"), "filter to type and apply with Enter",
+                                   "TEXT");
     const QCommandLineOption nameBar(QStringLiteral("namebar"), "name bar mode", "N", "0");
     const QCommandLineOption dir(QStringLiteral("dir"), "folder for the directory box", "PATH");
     const QCommandLineOption maximized(QStringLiteral("maximized"), "maximised window");
-    const QCommandLineOption incomplete(QStringLiteral("incomplete"), "report an incomplete result");
-    const QCommandLineOption language(QStringLiteral("language"), "store this translation as the choice", "NAME");
-    const QCommandLineOption skinName(QStringLiteral("skin"), "store this skin as the choice", "NAME");
+    const QCommandLineOption incomplete(QStringLiteral("incomplete"),
+                                        "report an incomplete result");
+    const QCommandLineOption language(QStringLiteral("language"),
+                                      "store this translation as the choice", "NAME");
+    const QCommandLineOption skinName(QStringLiteral("skin"), "store this skin as the choice",
+                                      "NAME");
     const QCommandLineOption size(QStringLiteral("size"), "window size", "WxH", "1122x737");
     parser.addOptions({state, drive, view, filter, typed, nameBar, dir, maximized, incomplete,
                        language, skinName, size});
@@ -206,11 +214,11 @@ int main(int argc, char** argv) {
         // Without a window manager (Xvfb) maximising is taking the whole screen.
         host.setGeometry(QGuiApplication::primaryScreen()->availableGeometry());
         host.showMaximized();
-    }
-    else
+    } else
         host.show();
 
-    const QChar letter = parser.value(drive).isEmpty() ? QChar() : parser.value(drive).front().toUpper();
+    const QChar letter =
+        parser.value(drive).isEmpty() ? QChar() : parser.value(drive).front().toUpper();
     QTimer::singleShot(300, [&] {
         if (wanted == "nothing") {
             ready();

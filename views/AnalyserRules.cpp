@@ -13,10 +13,14 @@ namespace {
 
 constexpr char16_t kBackslash = u'\\';
 
-inline char16_t upperAZ(char16_t c) { return (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c; }
+inline char16_t upperAZ(char16_t c) {
+    return (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c;
+}
 
 // Blanks and control characters, which trimming removes.
-inline bool isTrimmed(QChar c) { return c.unicode() <= 0x20; }
+inline bool isTrimmed(QChar c) {
+    return c.unicode() <= 0x20;
+}
 
 QString trimmed(const QString& s) {
     qsizetype b = 0, e = s.size();
@@ -205,8 +209,8 @@ QString ReplaceFirstIgnoreCase(const QString& text, const QString& placeholder,
 
 QString StatusSummary(const QString& templateText, uint64_t shownItems, uint32_t totalFiles,
                       int64_t size, const analysis::NumberFormat& format) {
-    QString text = ReplaceFirstIgnoreCase(templateText, QStringLiteral("%1"),
-                                          QString::number(shownItems));
+    QString text =
+        ReplaceFirstIgnoreCase(templateText, QStringLiteral("%1"), QString::number(shownItems));
     text = ReplaceFirstIgnoreCase(text, QStringLiteral("%2"), QString::number(totalFiles));
     return ReplaceFirstIgnoreCase(text, QStringLiteral("%3"), StatusSizeText(size, format));
 }
@@ -226,10 +230,9 @@ QString IncompleteReasons(const analysis::TScanVerdict& verdict) {
                                            QStringLiteral("%1"),
                                            QString::number(verdict.UnreadableFolders));
         if (!verdict.UnreadableSamples.isEmpty())
-            s += u' ' + ReplaceFirstIgnoreCase(Message(Msg::MESSAGE_ORB_INCOMPLETE_EXAMPLE),
-                                               QStringLiteral("%1"),
-                                               elidedPath(verdict.UnreadableSamples.front())
-                                                   .toHtmlEscaped());
+            s += u' ' + ReplaceFirstIgnoreCase(
+                            Message(Msg::MESSAGE_ORB_INCOMPLETE_EXAMPLE), QStringLiteral("%1"),
+                            elidedPath(verdict.UnreadableSamples.front()).toHtmlEscaped());
         sentences << s;
     }
     return sentences.join(u' ');

@@ -136,7 +136,9 @@ void TDirectoryListBox::SetDirectory(const QString& windowsPath) {
         OnChange();
 }
 
-void TDirectoryListBox::Refresh() { fill(); }
+void TDirectoryListBox::Refresh() {
+    fill();
+}
 
 QString TDirectoryListBox::EntryPath(int row) const {
     const QListWidgetItem* it = item(row);
@@ -153,7 +155,8 @@ void TDirectoryListBox::fill() {
     const QStringList chain = chainOf(directory_);
     int depth = 0;
     for (const QString& folder : chain) {
-        const QString name = isDriveRoot(folder) ? folder : folder.mid(folder.lastIndexOf(u'\\') + 1);
+        const QString name =
+            isDriveRoot(folder) ? folder : folder.mid(folder.lastIndexOf(u'\\') + 1);
         auto* entry = new QListWidgetItem(depth == 0 ? drive : open, name, this);
         entry->setData(kPathRole, folder);
         entry->setData(kDepthRole, depth++);

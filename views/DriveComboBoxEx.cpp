@@ -67,7 +67,9 @@ QChar TDriveComboBoxEx::DriveAt(int index) const {
     return text.isEmpty() ? QChar() : upperAZ(text.front());
 }
 
-QChar TDriveComboBoxEx::Drive() const { return DriveAt(currentIndex()); }
+QChar TDriveComboBoxEx::Drive() const {
+    return DriveAt(currentIndex());
+}
 
 bool TDriveComboBoxEx::SetDrive(QChar letter) {
     const QChar wanted = upperAZ(letter);

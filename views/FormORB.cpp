@@ -54,8 +54,8 @@ using skin::RGB;
 const QString kSection = QStringLiteral("Form_ORB");
 
 // Design sizes of the bars, in pixels at 96 dpi.
-constexpr int kBarHeight = 58;      // view bar and command bar
-constexpr int kInfoBarHeight = 72;  // information bar
+constexpr int kBarHeight = 58;     // view bar and command bar
+constexpr int kInfoBarHeight = 72; // information bar
 constexpr int kButtonTop = 12;
 constexpr int kButtonHeight = 33;
 constexpr int kButtonGap = 8;
@@ -66,7 +66,8 @@ constexpr int kFilterBoxWidth = 179;
 constexpr int kSplitterWidth = 5;
 
 // Stripe cells of the 16-pixel image list, by position.
-constexpr int kImageListCells[] = {166, 167, 168, 169, 49, 48, 94, 14, 116, 186, 24, 106, 49, 137, 57};
+constexpr int kImageListCells[] = {166, 167, 168, 169, 49, 48,  94, 14,
+                                   116, 186, 24,  106, 49, 137, 57};
 // Positions in that list.
 constexpr int kPicBarNone = 2, kPicBarAbsolute = 1, kPicBarRelative = 5;
 constexpr int kPicOpenFile = 4, kPicFolder = 5, kPicDelete = 7;
@@ -253,7 +254,8 @@ void TForm_ORB::setupUi() {
     HTMLabel_NothingDoneYet_QO15->setFont(big);
     HTMLabel_NothingDoneYet_QO15->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     HTMLabel_NothingDoneYet_QO15->setGeometry(0, 24, 500, 60);
-    Image_NothingDoneYet = named(new skin::TImage(Panel_NothingDoneYet), "Image_NothingDoneYet", false);
+    Image_NothingDoneYet =
+        named(new skin::TImage(Panel_NothingDoneYet), "Image_NothingDoneYet", false);
     Image_NothingDoneYet->setGeometry((500 - 64) / 2, 100, 64, 64);
     Image_NothingDoneYet->SetStretch(true);
 
@@ -328,10 +330,10 @@ void TForm_ORB::fillNameBarBox() {
 
 void TForm_ORB::fillFilterBox() {
     ComboBox_ORB_Filter->clear();
-    for (Msg m : {Msg::MESSAGE_ORB_FILTER_ALL, Msg::MESSAGE_ORB_FILTER_AUDIO,
-                  Msg::MESSAGE_ORB_FILTER_VIDEO, Msg::MESSAGE_ORB_FILTER_PICS,
-                  Msg::MESSAGE_ORB_FILTER_ARCHIVES, Msg::MESSAGE_ORB_FILTER_DOCUMENTS,
-                  Msg::MESSAGE_ORB_FILTER_APPS})
+    for (Msg m :
+         {Msg::MESSAGE_ORB_FILTER_ALL, Msg::MESSAGE_ORB_FILTER_AUDIO, Msg::MESSAGE_ORB_FILTER_VIDEO,
+          Msg::MESSAGE_ORB_FILTER_PICS, Msg::MESSAGE_ORB_FILTER_ARCHIVES,
+          Msg::MESSAGE_ORB_FILTER_DOCUMENTS, Msg::MESSAGE_ORB_FILTER_APPS})
         ComboBox_ORB_Filter->addItem(Message(m));
     offeredOwnGroup_ = ownGroupOffered() ? ownGroupName() : QString();
     if (!offeredOwnGroup_.isEmpty())
@@ -360,11 +362,13 @@ void TForm_ORB::connectSignals() {
         alignControls();
         FormResize();
     };
-    LumoThreadTimer_ContextCheck->SetOnTimer([this](QObject*) { LumoThreadTimer_ContextCheckTimer(); });
+    LumoThreadTimer_ContextCheck->SetOnTimer(
+        [this](QObject*) { LumoThreadTimer_ContextCheckTimer(); });
     // Buttons size themselves to their captions; their neighbours move along.
-    for (QWidget* w : {static_cast<QWidget*>(LumoButton_Files), static_cast<QWidget*>(LumoButton_Folders),
-                       static_cast<QWidget*>(LumoButton_Formats), static_cast<QWidget*>(LumoButton_Options),
-                       static_cast<QWidget*>(LumoButton_Analyse)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(LumoButton_Files), static_cast<QWidget*>(LumoButton_Folders),
+          static_cast<QWidget*>(LumoButton_Formats), static_cast<QWidget*>(LumoButton_Options),
+          static_cast<QWidget*>(LumoButton_Analyse)})
         w->installEventFilter(this);
 }
 
@@ -423,8 +427,9 @@ void TForm_ORB::alignTopBar() {
         place(Label_ORB_NameBalkenDESC, ComboBox_ORB_NameBalken, row1, kNameBarBoxWidth);
     if (filter)
         place(Label_ORB_FilterDESC, ComboBox_ORB_Filter, row2, kFilterBoxWidth);
-    const int barLeft = (nameBar || filter) ? leftmost - 16 - ProgressBar_Auswertung->width()
-                                            : Panel_Oben->width() - kEdge - ProgressBar_Auswertung->width();
+    const int barLeft = (nameBar || filter)
+                            ? leftmost - 16 - ProgressBar_Auswertung->width()
+                            : Panel_Oben->width() - kEdge - ProgressBar_Auswertung->width();
     ProgressBar_Auswertung->move(barLeft, (kBarHeight - ProgressBar_Auswertung->height()) / 2);
 }
 
@@ -574,7 +579,8 @@ QString TForm_ORB::ownGroupName() const {
 
 bool TForm_ORB::ownGroupOffered() {
     settings::TForm_Options* o = options();
-    return o->CheckBox_ORB_ShowOwnGroup->isChecked() && !o->Edit_ORB_Name_OwnGroup->text().isEmpty() &&
+    return o->CheckBox_ORB_ShowOwnGroup->isChecked() &&
+           !o->Edit_ORB_Name_OwnGroup->text().isEmpty() &&
            !o->Edit_ORB_Formate_OwnGroup->text().isEmpty();
 }
 
@@ -677,7 +683,8 @@ void TForm_ORB::AdvToolBarButton_AnalyseClick() {
         const char16_t root[] = {letter.unicode(), u':', u'\\', 0};
         uint64_t freeForCaller = 0, total = 0, totalFree = 0;
         if (letter.isNull() ||
-            !platform::GetDiskFreeSpaceExW(root, &freeForCaller, &total, &totalFree) || total == 0) {
+            !platform::GetDiskFreeSpaceExW(root, &freeForCaller, &total, &totalFree) ||
+            total == 0) {
             if (host)
                 host->Show_Warning(Message(Msg::MESSAGE_ORB_NO_MEDIA_IN_DRIVE));
             return;
@@ -691,8 +698,7 @@ void TForm_ORB::AdvToolBarButton_AnalyseClick() {
         options()->LOAD_OPTIONS();
         Panel_NothingDoneYet->hide();
         analysis::StopScan = false;
-        setStatus(Message(Msg::MESSAGEHTML_ORB_STATUS_SCANNING) +
-                                     QStringLiteral("<br> <br> "));
+        setStatus(Message(Msg::MESSAGEHTML_ORB_STATUS_SCANNING) + QStringLiteral("<br> <br> "));
         JvDirectoryListBox1->hide();
         AdvSplitter1->hide();
         Panel_Rechts->hide();
@@ -1071,9 +1077,11 @@ void TForm_ORB::RefreshStatusLine() {
     // Until the first analysis the welcome text stays: there is nothing to sum up yet.
     if (!ProgressBar1->isHidden() || !analysedOnce_)
         return;
-    const bool allFiles = ComboBox_ORB_Filter->currentText() == Message(Msg::MESSAGE_ORB_FILTER_ALL);
-    const uint64_t shown = allFiles ? Orbisca->TotalFiles
-                                    : static_cast<uint64_t>(VirtualDrawTree_ORB_QO16->VisibleRowCount());
+    const bool allFiles =
+        ComboBox_ORB_Filter->currentText() == Message(Msg::MESSAGE_ORB_FILTER_ALL);
+    const uint64_t shown = allFiles
+                               ? Orbisca->TotalFiles
+                               : static_cast<uint64_t>(VirtualDrawTree_ORB_QO16->VisibleRowCount());
     const int64_t size = allFiles ? Orbisca->TotalSize : Orbisca->CURRENT_FILTER_TOTALFILESIZE;
     const analysis::NumberFormat format = analysis::UserNumberFormat();
     QString text;

@@ -49,7 +49,8 @@ TForm_UNDELETE_Drive::TForm_UNDELETE_Drive(QWidget* owner)
     Image_Background = SetBackground(QStringLiteral("Image_Background"), background);
     // The prompt keeps its contrast on a dark background picture.
     QPalette prompt = HTMLabel_SelectDrive->palette();
-    prompt.setColor(QPalette::WindowText, isDark(background) ? QColor(236, 239, 244) : QColor(31, 41, 51));
+    prompt.setColor(QPalette::WindowText,
+                    isDark(background) ? QColor(236, 239, 244) : QColor(31, 41, 51));
     HTMLabel_SelectDrive->setPalette(prompt);
     QImage icon;
     WindowStripe().CopyToPicture(kIconSize, icon, kDriveIcon, false, 1.0f);
@@ -75,9 +76,9 @@ void TForm_UNDELETE_Drive::setupUi() {
     DriveComboBoxEx1->setObjectName(QStringLiteral("DriveComboBoxEx1"));
     DriveComboBoxEx1->setGeometry(152, 84, 240, 22);
 
-    LumoButton_Abort = AddButton(QStringLiteral("LumoButton_Abort"), QRect(284, 138, 83, 33),
-                                 i18n::BuiltInText(kSection, QStringLiteral("LumoButton_Abort")),
-                                 false);
+    LumoButton_Abort =
+        AddButton(QStringLiteral("LumoButton_Abort"), QRect(284, 138, 83, 33),
+                  i18n::BuiltInText(kSection, QStringLiteral("LumoButton_Abort")), false);
     LumoButton_Ok = AddButton(QStringLiteral("LumoButton_Ok"), QRect(372, 138, 80, 33),
                               i18n::BuiltInText(kSection, QStringLiteral("LumoButton_Ok")), true);
     LumoButton_Abort->OnClick = [this](QObject*) { LumoButton_AbortClick(); };

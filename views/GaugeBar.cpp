@@ -22,9 +22,11 @@ void TGaugeBar::paintPosition(int position) {
     const int pixels = pixelsFor(position);
     // The range of positions painted with the same number of pixels.
     const int span = std::max(1, width());
-    low_ = max_ > 0 ? static_cast<int>((static_cast<long long>(pixels) * max_ + span - 1) / span) : 0;
-    high_ = max_ > 0 ? static_cast<int>((static_cast<long long>(pixels + 1) * max_ + span - 1) / span)
-                     : 1;
+    low_ =
+        max_ > 0 ? static_cast<int>((static_cast<long long>(pixels) * max_ + span - 1) / span) : 0;
+    high_ = max_ > 0
+                ? static_cast<int>((static_cast<long long>(pixels + 1) * max_ + span - 1) / span)
+                : 1;
     if (pixels != shownPixels_) {
         shownPixels_ = pixels;
         ++shownChanges_;

@@ -32,7 +32,7 @@ private:
     int position_ = 0;
     int max_ = 100;
     int shownPixels_ = -1;
-    int low_ = 0;  // positions in [low_, high_) paint like the one shown
+    int low_ = 0; // positions in [low_, high_) paint like the one shown
     int high_ = 0;
     int shownChanges_ = 0;
 };

@@ -39,6 +39,8 @@ void TSplitterBar::mouseMoveEvent(QMouseEvent* event) {
     OnMoved(wanted);
 }
 
-void TSplitterBar::mouseReleaseEvent(QMouseEvent*) { dragging_ = false; }
+void TSplitterBar::mouseReleaseEvent(QMouseEvent*) {
+    dragging_ = false;
+}
 
 } // namespace views

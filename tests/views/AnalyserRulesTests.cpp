@@ -17,7 +17,9 @@ using namespace views;
 
 namespace {
 
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
 
 const analysis::NumberFormat kGerman{u',', u'.'};
 const analysis::NumberFormat kEnglish{u'.', u','};
@@ -28,12 +30,15 @@ TEST(AnalyserRules, ExtensionOfAPath) {
         {"C:\\a\\archive.tar.gz", "GZ"},
         {"C:\\a\\.profile", "PROFILE"}, // a name that begins with a dot
         {"C:\\a\\noext", ""},
-        {"C:\\dir.x\\file", ""},          // a dot in a folder is not the file's
-        {"C:\\a\\b.", ""},                // a dot in the last place does not count ...
-        {"C:\\a\\x.b.", "B."},            // ... so the one before it does
+        {"C:\\dir.x\\file", ""}, // a dot in a folder is not the file's
+        {"C:\\a\\b.", ""},       // a dot in the last place does not count ...
+        {"C:\\a\\x.b.", "B."},   // ... so the one before it does
         {"C:\\a\\Mix.Mp3", "MP3"},
-        {QString::fromUtf8("C:\\a\\x.\xC3\xA4" "b"), QString::fromUtf8("\xC3\xA4" "B")}, // a-z only
-        {"name.zip", "ZIP"},              // no backslash: the whole text is the name
+        {QString::fromUtf8("C:\\a\\x.\xC3\xA4"
+                           "b"),
+         QString::fromUtf8("\xC3\xA4"
+                           "B")}, // a-z only
+        {"name.zip", "ZIP"},      // no backslash: the whole text is the name
         {"", ""},
     };
     for (const auto& [path, ext] : cases)
@@ -43,8 +48,8 @@ TEST(AnalyserRules, ExtensionOfAPath) {
 TEST(AnalyserRules, ExtensionListsAndTypedFilters) {
     const std::pair<QString, QStringList> lists[] = {
         {"MP3 ; OGG ;;WAV ", {"MP3", "OGG", "WAV"}},
-        {"  zip;rar;zip", {"ZIP", "RAR", "ZIP"}}, // duplicates stay
-        {"*.mp3; 7z", {"*.MP3", "7Z"}},          // "*." is not removed here
+        {"  zip;rar;zip", {"ZIP", "RAR", "ZIP"}},    // duplicates stay
+        {"*.mp3; 7z", {"*.MP3", "7Z"}},              // "*." is not removed here
         {QStringLiteral("\tdoc\x01;\x02"), {"DOC"}}, // control characters are trimmed
         {" ; ; ", {}},
         {"", {}},
@@ -158,7 +163,7 @@ TEST(AnalyserRules, StatusSizeTexts) {
         {1023, "1023 Byte", "1023 Byte"},
         {1024, "1,0 KB", "1.0 KB"},
         {524595, "512,3 KB", "512.3 KB"},
-        {1048576, "1,00 MB", "1.00 MB"},          // megabytes with two decimals here
+        {1048576, "1,00 MB", "1.00 MB"},            // megabytes with two decimals here
         {1073741823, "1.024,00 MB", "1,024.00 MB"}, // rounds up to four digits
         {1073741824, "1,00 GB", "1.00 GB"},
         {int64_t(3) << 40, "3.072,00 GB", "3,072.00 GB"},
@@ -212,9 +217,9 @@ TEST(AnalyserRules, OfferedDrives) {
         bool offered;
     };
     const Case cases[] = {
-        {u'C', DRIVE_FIXED, true, 100, true},   {u'D', DRIVE_REMOVABLE, true, 1, true},
-        {u'A', DRIVE_FIXED, true, 100, false},  {u'a', DRIVE_REMOVABLE, true, 100, false},
-        {u'E', DRIVE_REMOTE, true, 100, false}, {u'F', DRIVE_CDROM, true, 100, false},
+        {u'C', DRIVE_FIXED, true, 100, true},    {u'D', DRIVE_REMOVABLE, true, 1, true},
+        {u'A', DRIVE_FIXED, true, 100, false},   {u'a', DRIVE_REMOVABLE, true, 100, false},
+        {u'E', DRIVE_REMOTE, true, 100, false},  {u'F', DRIVE_CDROM, true, 100, false},
         {u'G', DRIVE_RAMDISK, true, 100, false}, {u'H', DRIVE_REMOVABLE, true, 0, false},
         {u'I', DRIVE_FIXED, false, 100, false},
     };

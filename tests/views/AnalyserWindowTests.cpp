@@ -22,8 +22,8 @@
 #include "views/VirtualDrawTree.h"
 
 #include <QCheckBox>
-#include <QKeyEvent>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -52,18 +52,18 @@ protected:
         if (HasFatalFailure())
             return;
         m_ = MapDrive(u'M');
-        for (const auto& [path, size] : std::initializer_list<std::pair<const char*, qint64>>{
-                 {"video/a.mp4", 1000},
-                 {"video/b.MKV", 3000},
-                 {"music/s.mp3", 500},
-                 {"music/t.Ogg", 250},
-                 {"music/deep/z.mp3", 20},
-                 {"docs/r.txt", 100},
-                 {"docs/x.doc", 40},
-                 {"noext", 7},
-                 {".profile", 5},
-                 {"arch.tar.gz", 60},
-                 {"pic.JPG", 300}})
+        for (const auto& [path, size] :
+             std::initializer_list<std::pair<const char*, qint64>>{{"video/a.mp4", 1000},
+                                                                   {"video/b.MKV", 3000},
+                                                                   {"music/s.mp3", 500},
+                                                                   {"music/t.Ogg", 250},
+                                                                   {"music/deep/z.mp3", 20},
+                                                                   {"docs/r.txt", 100},
+                                                                   {"docs/x.doc", 40},
+                                                                   {"noext", 7},
+                                                                   {".profile", 5},
+                                                                   {"arch.tar.gz", 60},
+                                                                   {"pic.JPG", 300}})
             WriteFile(m_, QString::fromLatin1(path), size);
     }
     void TearDown() override {
@@ -200,7 +200,8 @@ TEST_F(AnalyserWindow, EnglishTranslationReachesControlsColumnsAndMessages) {
     EXPECT_EQ(w.LumoButton_Analyse->Caption(), "New analysis");
     EXPECT_EQ(list().ColumnCaption(1), "Folders");
     EXPECT_EQ(w.ComboBox_ORB_Filter->itemText(0), "All files");
-    EXPECT_TRUE(status().startsWith("The current filter covers 11 of the 11 objects")) << status().toStdString();
+    EXPECT_TRUE(status().startsWith("The current filter covers 11 of the 11 objects"))
+        << status().toStdString();
 }
 
 TEST_F(AnalyserWindow, OneDriveAnalysesAtOnceIntoTheStructureView) {
@@ -281,7 +282,7 @@ TEST_F(AnalyserWindow, TwoDrivesAskThePickerFirst) {
 }
 
 TEST_F(AnalyserWindow, UnofferedDrivesAndADriveWithoutMedium) {
-    MapDrive(u'A');                          // A: is never offered
+    MapDrive(u'A');                                         // A: is never offered
     platform::SetDriveRoot(u'X', "/nonexistent/orbisca/x"); // no medium
     TForm_ORB& w = open();
     ASSERT_EQ(w.DriveComboBoxEx1->count(), 1);
@@ -349,7 +350,8 @@ TEST_F(AnalyserWindow, StructureViewWithAFilterListsTheWholeSubtree) {
     chooseFilter(Message(Msg::MESSAGE_ORB_FILTER_AUDIO));
     EXPECT_EQ(w.Orbisca->CURRENT_FILTER, "MP3\r\nOGG\r\nWAV\r\nMID\r\nWMA\r\n");
     EXPECT_EQ(w.Orbisca->CURRENT_FILTER_TOTALFILESIZE, 770);
-    EXPECT_EQ(rows(), QStringList({"M:\\music\\s.mp3", "M:\\music\\t.Ogg", "M:\\music\\deep\\z.mp3"}));
+    EXPECT_EQ(rows(),
+              QStringList({"M:\\music\\s.mp3", "M:\\music\\t.Ogg", "M:\\music\\deep\\z.mp3"}));
     EXPECT_EQ(status(), summary(3, 770));
     EXPECT_FALSE(w.ProgressBar_Auswertung->isVisible());
     // In a subfolder: its matching files only.
@@ -377,7 +379,8 @@ TEST_F(AnalyserWindow, FilesViewListsAllFilesAndResetsAStaleFilter) {
     EXPECT_FALSE(w.JvDirectoryListBox1->isVisible());
     EXPECT_FALSE(w.ComboBox_ORB_NameBalken->isVisible());
     EXPECT_TRUE(w.ComboBox_ORB_Filter->isVisible());
-    EXPECT_FALSE(list().IsColumnVisible(1) || list().IsColumnVisible(2) || list().IsColumnVisible(5));
+    EXPECT_FALSE(list().IsColumnVisible(1) || list().IsColumnVisible(2) ||
+                 list().IsColumnVisible(5));
     EXPECT_TRUE(w.Orbisca->FLAG_SHOW_FULLPATH);
     ASSERT_EQ(rows().size(), int(kFiles));
     EXPECT_EQ(rows().front(), "M:\\video\\b.MKV");
@@ -463,8 +466,8 @@ TEST_F(AnalyserWindow, TypedFilters) {
     };
     const Case cases[] = {
         {"*.mp3", {"M:\\music\\s.mp3", "M:\\music\\deep\\z.mp3"}},
-        {"mp3;ogg", {}},               // one extension, which never matches
-        {"", {"M:\\noext"}},           // files without an extension
+        {"mp3;ogg", {}},     // one extension, which never matches
+        {"", {"M:\\noext"}}, // files without an extension
         {"PROFILE", {"M:\\.profile"}},
         {"gz", {"M:\\arch.tar.gz"}},
     };
@@ -526,9 +529,11 @@ TEST_F(AnalyserWindow, StoppedScanIsShownAsIncomplete) {
             m->directoryShown = w.JvDirectoryListBox1->isVisible();
             m->progressShown = w.ProgressBar1->isVisible();
             m->analyseEnabled = w.LumoButton_Analyse->isEnabled();
-            m->viewsEnabled = w.LumoButton_Files->isEnabled() || w.LumoButton_Folders->isEnabled() ||
+            m->viewsEnabled = w.LumoButton_Files->isEnabled() ||
+                              w.LumoButton_Folders->isEnabled() ||
                               w.LumoButton_Formats->isEnabled();
-            m->boxesEnabled = w.ComboBox_ORB_Filter->isEnabled() || w.ComboBox_ORB_NameBalken->isEnabled();
+            m->boxesEnabled =
+                w.ComboBox_ORB_Filter->isEnabled() || w.ComboBox_ORB_NameBalken->isEnabled();
             m->nothingDoneYetShown = w.Panel_NothingDoneYet->isVisible();
             m->switches = *m->hostSwitches;
             analysis::StopScan = true;
@@ -558,9 +563,9 @@ TEST_F(AnalyserWindow, StoppedScanIsShownAsIncomplete) {
     EXPECT_EQ(host.warnings.size(), 1);
     EXPECT_EQ(w.Orbisca->TotalFiles, kFiles + 3000);
     chooseFilter(Message(Msg::MESSAGE_ORB_FILTER_ALL));
-    EXPECT_EQ(status(), views::StatusSummary(Message(Msg::MESSAGEHTML_ORB_STATUS_DONE),
-                                             kFiles + 3000, kFiles + 3000, kBytes + 3000,
-                                             analysis::UserNumberFormat()));
+    EXPECT_EQ(status(),
+              views::StatusSummary(Message(Msg::MESSAGEHTML_ORB_STATUS_DONE), kFiles + 3000,
+                                   kFiles + 3000, kBytes + 3000, analysis::UserNumberFormat()));
 }
 
 TEST_F(AnalyserWindow, UnreadableFoldersAreNamedInStatusAndWarning) {
@@ -569,7 +574,8 @@ TEST_F(AnalyserWindow, UnreadableFoldersAreNamedInStatusAndWarning) {
     v.UnreadableFolders = 2;
     v.UnreadableSamples = {"M:\\secret <b>"};
     w.ReportVerdict(v);
-    EXPECT_TRUE(status().contains(QStringLiteral("M:\\secret &lt;b&gt;"))) << status().toStdString();
+    EXPECT_TRUE(status().contains(QStringLiteral("M:\\secret &lt;b&gt;")))
+        << status().toStdString();
     EXPECT_TRUE(status().contains(QStringLiteral(" 11 ")));
     ASSERT_EQ(host.warnings.size(), 1);
     EXPECT_TRUE(host.warnings[0].contains(QStringLiteral("M:\\secret &lt;b&gt;")));

@@ -31,7 +31,9 @@
 #include <functional>
 #include <memory>
 
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
 
 namespace forms_test {
 
@@ -75,7 +77,8 @@ template <class T> void OnNextModal(std::function<void(T*)> act) {
 
 // Ends every watch that has not acted yet.
 inline void StopModalWatchers() {
-    for (QTimer* t : QCoreApplication::instance()->findChildren<QTimer*>(QStringLiteral("modal-watch")))
+    for (QTimer* t :
+         QCoreApplication::instance()->findChildren<QTimer*>(QStringLiteral("modal-watch")))
         delete t;
 }
 
@@ -119,7 +122,8 @@ protected:
         ASSERT_TRUE(prog_->isValid());
         const QString bin = QStringLiteral(ORBISCA_BIN_DIR);
         for (const char* entry : {"undelete.so", "skins", "translation", "Flags", "data"})
-            QFile::link(bin + u'/' + QLatin1String(entry), prog_->path() + u'/' + QLatin1String(entry));
+            QFile::link(bin + u'/' + QLatin1String(entry),
+                        prog_->path() + u'/' + QLatin1String(entry));
         platform::SetDriveRoot(u'R', prog_->path().toStdString());
         platform::SetProgramFolder(QStringLiteral("R:"));
         skin::SetSkinFolder(skin::SkinsFolder() + QStringLiteral("default"));

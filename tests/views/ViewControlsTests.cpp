@@ -32,7 +32,9 @@ using namespace views;
 
 namespace {
 
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
 
 TEST(GaugeBar, MillionsOfReportsRepaintOnlyWhenThePictureChanges) {
     TGaugeBar bar;
@@ -166,8 +168,9 @@ TEST_F(MappedDrives, DirectoryBoxReachesEveryFolderByItsExactName) {
     EXPECT_EQ(box.Directory(), "M:\\outer\\alpha");
     EXPECT_EQ(changes, 2);
     // The second click of a double-click does not open what now lies under the mouse.
-    QMouseEvent dbl(QEvent::MouseButtonDblClick, r.center(), box.viewport()->mapToGlobal(r.center()),
-                    Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent dbl(QEvent::MouseButtonDblClick, r.center(),
+                    box.viewport()->mapToGlobal(r.center()), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
     QApplication::sendEvent(box.viewport(), &dbl);
     QApplication::sendEvent(box.viewport(), &release);
     EXPECT_EQ(box.Directory(), "M:\\outer\\alpha");
@@ -250,8 +253,9 @@ TEST_F(ListHooks, RightClickSelectsAndKeepsASelectionItLandsIn) {
     int doubles = 0;
     list.OnDblClick = [&](TVirtualDrawTree*) { ++doubles; };
     const QRect r = list.visualRect(list.model()->index(1, 0));
-    QMouseEvent dbl(QEvent::MouseButtonDblClick, r.center(), list.viewport()->mapToGlobal(r.center()),
-                    Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent dbl(QEvent::MouseButtonDblClick, r.center(),
+                    list.viewport()->mapToGlobal(r.center()), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
     QApplication::sendEvent(list.viewport(), &dbl);
     EXPECT_EQ(doubles, 1);
 }
