@@ -1,5 +1,6 @@
 // The list control: rows, update brackets, automatic sorting, visibility, selection, the header
-// click rule and the column fitting; one rendering of the real widget.
+// click rule and the column fitting, the mouse hooks; one rendering of the real widget; the
+// files view's rows.
 
 #include "analysis/nogui_Orbisca.h"
 #include "platform/MessageBox.h"
@@ -10,7 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QMouseEvent>
 #include <QImage>
 
 using analysis::PNode;
@@ -248,6 +252,60 @@ TEST_F(ListTest, WidgetPaintsTheBarsOfItsRows) {
     EXPECT_EQ(img.pixel(452 + 8, y), bar);
     EXPECT_NE(img.pixel(452 + 9, y), bar);
     EXPECT_NE(img.pixel(451, y), bar);
+}
+
+TEST_F(ListTest, AllFilesInTreeOrderWhateverTheMarks) {
+    file("a", 1);
+    TNodeData d = folder("C:\\sub");
+    const PNode sub = tree.AddChild(root, d);
+    TNodeData b;
+    b.Path = "C:\\sub\\b";
+    b.Size = 2;
+    tree.AddChild(sub, b);
+    file("c", 3);
+    tree.SetAllVisible(false);
+    std::vector<PNode> files{PNode::None};
+    engine->Copy_All_Files(&tree, files);
+    QStringList paths;
+    for (PNode n : files)
+        paths << tree.Path(n);
+    EXPECT_EQ(paths, QStringList({"C:\\a", "C:\\sub\\b", "C:\\c"}));
+    engine->Copy_All_Files(nullptr, files);
+    EXPECT_TRUE(files.empty());
+}
+
+TEST_F(ListTest, RightClickSelectsAndKeepsASelectionItLandsIn) {
+    for (int i = 0; i < 4; ++i)
+        list.AddNodeRow(file(QStringLiteral("f%1").arg(i), 100 - i));
+    list.show();
+    int popups = 0;
+    list.OnContextPopup = [&](TVirtualDrawTree*, const QPoint&) { ++popups; };
+    const auto rightClick = [&](int position) {
+        const QRect r = list.visualRect(list.model()->index(position, 0));
+        QMouseEvent press(QEvent::MouseButtonPress, r.center(),
+                          list.viewport()->mapToGlobal(r.center()), Qt::RightButton,
+                          Qt::RightButton, Qt::NoModifier);
+        QApplication::sendEvent(list.viewport(), &press);
+        QContextMenuEvent menu(QContextMenuEvent::Mouse, r.center(),
+                               list.viewport()->mapToGlobal(r.center()));
+        QApplication::sendEvent(list.viewport(), &menu);
+    };
+    rightClick(2);
+    ASSERT_EQ(list.SelectedCount(), 1);
+    EXPECT_EQ(list.PositionOf(list.GetFirstSelected()), 2);
+    list.SelectRow(list.VisibleRow(0), true);
+    rightClick(0); // inside the selection: it stays
+    EXPECT_EQ(list.SelectedCount(), 2);
+    EXPECT_EQ(popups, 2);
+
+    int doubles = 0;
+    list.OnDblClick = [&](TVirtualDrawTree*) { ++doubles; };
+    const QRect r = list.visualRect(list.model()->index(1, 0));
+    QMouseEvent dbl(QEvent::MouseButtonDblClick, r.center(),
+                    list.viewport()->mapToGlobal(r.center()), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+    QApplication::sendEvent(list.viewport(), &dbl);
+    EXPECT_EQ(doubles, 1);
 }
 
 } // namespace

@@ -1,21 +1,13 @@
 // The controls of the analyser window: the progress bar that repaints only when its picture
-// changes, the drive box, the directory box over real folders with awkward names, the files
-// view's rows and the list's mouse hooks.
+// changes, the drive box and the directory box over real folders with awkward names.
 
-#include "analysis/nogui_Orbisca.h"
 #include "platform/DriveTable.h"
-#include "platform/MessageBox.h"
 #include "platform/Paths.h"
-#include "platform/ProgramFolder.h"
-#include "platform/ShellIcons.h"
 #include "views/DirectoryListBox.h"
 #include "views/DriveComboBoxEx.h"
 #include "views/GaugeBar.h"
-#include "views/VTree_Kram.h"
-#include "views/VirtualDrawTree.h"
 
 #include <QApplication>
-#include <QContextMenuEvent>
 #include <QDir>
 #include <QMouseEvent>
 #include <QTemporaryDir>
@@ -26,8 +18,6 @@
 
 #include <filesystem>
 
-using analysis::PNode;
-using analysis::TNodeData;
 using namespace views;
 
 namespace {
@@ -180,84 +170,6 @@ TEST_F(MappedDrives, DirectoryBoxReachesEveryFolderByItsExactName) {
     EXPECT_EQ(box.Directory(), "M:\\");
     EXPECT_TRUE(TDirectoryListBox::SubFolders("M:\\missing").isEmpty());
     std::filesystem::remove_all(base + "/outer"); // names QTemporaryDir cannot spell
-}
-
-class ListHooks : public ::testing::Test {
-protected:
-    void SetUp() override {
-        platform::SetMessageBoxHandler([](const QString&, const QString&, unsigned) { return 1; });
-        platform::SetProgramFolder("C:\\no-service-here");
-        platform::SetIconLookup([](const QString&, bool) { return QIcon(); });
-        engine = std::make_unique<analysis::TOrbisca>(&tree);
-        views::ConfigureAnalysisList(&list, engine.get());
-        list.resize(600, 300);
-    }
-    void TearDown() override {
-        platform::SetIconLookup({});
-        platform::SetMessageBoxHandler({});
-    }
-    PNode add(PNode parent, const QString& path, int64_t size, bool folder) {
-        TNodeData d;
-        d.Path = path;
-        d.Size = size;
-        d.IsFolder = folder ? 1 : 0;
-        return tree.AddChild(parent, d);
-    }
-    analysis::TAnalysisTree tree;
-    std::unique_ptr<analysis::TOrbisca> engine;
-    TVirtualDrawTree list;
-};
-
-TEST_F(ListHooks, AllFilesInTreeOrderWhateverTheMarks) {
-    const PNode root = add(PNode::None, "C:\\", 0, true);
-    add(root, "C:\\a", 1, false);
-    const PNode sub = add(root, "C:\\sub", 0, true);
-    add(sub, "C:\\sub\\b", 2, false);
-    add(root, "C:\\c", 3, false);
-    tree.SetAllVisible(false);
-    std::vector<PNode> files{PNode::None};
-    engine->Copy_All_Files(&tree, files);
-    QStringList paths;
-    for (PNode n : files)
-        paths << tree.Path(n);
-    EXPECT_EQ(paths, QStringList({"C:\\a", "C:\\sub\\b", "C:\\c"}));
-    engine->Copy_All_Files(nullptr, files);
-    EXPECT_TRUE(files.empty());
-}
-
-TEST_F(ListHooks, RightClickSelectsAndKeepsASelectionItLandsIn) {
-    const PNode root = add(PNode::None, "C:\\", 0, true);
-    for (int i = 0; i < 4; ++i)
-        list.AddNodeRow(add(root, QStringLiteral("C:\\f%1").arg(i), 100 - i, false));
-    list.show();
-    int popups = 0;
-    list.OnContextPopup = [&](TVirtualDrawTree*, const QPoint&) { ++popups; };
-    const auto rightClick = [&](int position) {
-        const QRect r = list.visualRect(list.model()->index(position, 0));
-        QMouseEvent press(QEvent::MouseButtonPress, r.center(),
-                          list.viewport()->mapToGlobal(r.center()), Qt::RightButton,
-                          Qt::RightButton, Qt::NoModifier);
-        QApplication::sendEvent(list.viewport(), &press);
-        QContextMenuEvent menu(QContextMenuEvent::Mouse, r.center(),
-                               list.viewport()->mapToGlobal(r.center()));
-        QApplication::sendEvent(list.viewport(), &menu);
-    };
-    rightClick(2);
-    ASSERT_EQ(list.SelectedCount(), 1);
-    EXPECT_EQ(list.PositionOf(list.GetFirstSelected()), 2);
-    list.SelectRow(list.VisibleRow(0), true);
-    rightClick(0); // inside the selection: it stays
-    EXPECT_EQ(list.SelectedCount(), 2);
-    EXPECT_EQ(popups, 2);
-
-    int doubles = 0;
-    list.OnDblClick = [&](TVirtualDrawTree*) { ++doubles; };
-    const QRect r = list.visualRect(list.model()->index(1, 0));
-    QMouseEvent dbl(QEvent::MouseButtonDblClick, r.center(),
-                    list.viewport()->mapToGlobal(r.center()), Qt::LeftButton, Qt::LeftButton,
-                    Qt::NoModifier);
-    QApplication::sendEvent(list.viewport(), &dbl);
-    EXPECT_EQ(doubles, 1);
 }
 
 } // namespace
