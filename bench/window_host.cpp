@@ -152,8 +152,21 @@ void answerPicker(QChar drive) {
     poll->start();
 }
 
+// Holds the window on screen from inside a long run once it has passed `points` pump points.
 int g_points = 0;
-bool g_holdOnPump = false;
+int g_holdAt = 0;
+void holdAtPumpPoint(int points) {
+    g_points = 0;
+    g_holdAt = points;
+    platform::SetPumpObserver(
+        [](void*) {
+            if (++g_points == g_holdAt) {
+                ready();
+                hold(600000);
+            }
+        },
+        nullptr);
+}
 
 } // namespace
 
@@ -228,17 +241,8 @@ int main(int argc, char** argv) {
             QTimer::singleShot(600, ready);
             return;
         }
-        if (wanted == "scanning") {
-            platform::SetPumpObserver(
-                [](void*) {
-                    if (++g_points == 3000 && !g_holdOnPump) {
-                        g_holdOnPump = true;
-                        ready();
-                        hold(600000);
-                    }
-                },
-                nullptr);
-        }
+        if (wanted == "scanning")
+            holdAtPumpPoint(3000);
         answerPicker(letter);
         orb->LumoButton_Analyse->Click();
         platform::SetPumpObserver(nullptr, nullptr);
@@ -247,18 +251,8 @@ int main(int argc, char** argv) {
             orb->JvDirectoryListBox1->SetDirectory(parser.value(dir));
         if (parser.value(view) == "files")
             orb->LumoButton_Files->Click();
-        if (wanted == "filtering") {
-            g_points = 0;
-            platform::SetPumpObserver(
-                [](void*) {
-                    if (++g_points == 20000 && !g_holdOnPump) {
-                        g_holdOnPump = true;
-                        ready();
-                        hold(600000);
-                    }
-                },
-                nullptr);
-        }
+        if (wanted == "filtering")
+            holdAtPumpPoint(20000);
         if (parser.isSet(filter))
             orb->ComboBox_ORB_Filter->setCurrentText(parser.value(filter));
         if (parser.isSet(typed)) {
