@@ -118,6 +118,13 @@ double cpuSeconds(int who) {
            double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
+std::string loadAverage() {
+    std::ifstream in("/proc/loadavg");
+    std::string one, five;
+    in >> one >> five;
+    return one + " " + five;
+}
+
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v.empty()
@@ -136,16 +143,27 @@ double duSeconds(const QString& nativeRoot, double* cpu = nullptr) {
     return now() - t0;
 }
 
+// The complete analysis without a window, the peer of the analyse command.
+double reportSeconds(const QString& argument) {
+    QProcess report;
+    const double t0 = now();
+    report.start(QStringLiteral(ORBISCA_BIN_DIR "/orbisca-report"),
+                 {QStringLiteral("--top"), QStringLiteral("0"), argument});
+    report.waitForFinished(-1);
+    return now() - t0;
+}
+
 struct Target {
     QString name;
     char16_t letter;
     QString nativeRoot;
+    QString reportArgument;
 };
 
 struct Figures {
     size_t entries = 0;
     double du = 0, analyse = 0, files = 0, filter = 0, formats = 0;
-    double duCpu = 0, analyseCpu = 0;
+    double duCpu = 0, analyseCpu = 0, report = 0, filesCpu = 0;
     double gapAnalyse = 0, gapFilter = 0, gapFormats = 0;
     double peakPerEntry = 0, keptPerEntry = 0;
     int filesRows = 0, filterRows = 0;
@@ -190,18 +208,21 @@ Figures measure(const Target& target, int runs, bool withMemory, Watchdog& dog) 
         window->LumoButton_Analyse->Click();
     }
 
-    std::vector<double> du, analyse, files, filter, formats, duCpu, analyseCpu;
+    std::vector<double> du, analyse, files, filter, formats, duCpu, analyseCpu, report, filesCpu;
     const QString pictures = i18n::Message(i18n::Msg::MESSAGE_ORB_FILTER_PICS);
     const QString all = i18n::Message(i18n::Msg::MESSAGE_ORB_FILTER_ALL);
     for (int r = 0; r < runs; ++r) {
         double cpu = 0;
         du.push_back(duSeconds(target.nativeRoot, &cpu));
         duCpu.push_back(cpu);
+        report.push_back(reportSeconds(target.reportArgument));
         const double c0 = cpuSeconds(RUSAGE_SELF);
         analyse.push_back(timed(&dog, &f.gapAnalyse, [&] { window->LumoButton_Analyse->Click(); }));
         analyseCpu.push_back(cpuSeconds(RUSAGE_SELF) - c0);
         f.entries = window->VirtualDrawTree1.NodeCount();
+        const double f0 = cpuSeconds(RUSAGE_SELF);
         files.push_back(timed(nullptr, nullptr, [&] { window->LumoButton_Files->Click(); }));
+        filesCpu.push_back(cpuSeconds(RUSAGE_SELF) - f0);
         f.filesRows = window->VirtualDrawTree_ORB_QO16->VisibleRowCount();
         window->LumoButton_Folders->Click();
         filter.push_back(timed(&dog, &f.gapFilter,
@@ -214,6 +235,8 @@ Figures measure(const Target& target, int runs, bool withMemory, Watchdog& dog) 
     f.du = median(du);
     f.duCpu = median(duCpu);
     f.analyseCpu = median(analyseCpu);
+    f.report = median(report);
+    f.filesCpu = median(filesCpu);
     f.analyse = median(analyse);
     f.files = median(files);
     f.filter = median(filter);
@@ -265,32 +288,43 @@ int main(int argc, char** argv) {
 
     std::vector<Target> targets;
     if (withC)
-        targets.push_back({QStringLiteral("C: (/)"), u'C', QStringLiteral("/")});
+        targets.push_back(
+            {QStringLiteral("C: (/)"), u'C', QStringLiteral("/"), QStringLiteral("C:")});
     for (long n : sizes) {
         const QString path = folder + QStringLiteral("/t") + QString::number(n);
         QDir().mkpath(folder);
         QProcess gen;
         gen.start(QStringLiteral(ORBISCA_BENCH_DIR "/bench_gentree"), {path, QString::number(n)});
         gen.waitForFinished(-1);
-        targets.push_back({QString::number(n) + QStringLiteral(" generated"), u'G', path});
+        targets.push_back({QString::number(n) + QStringLiteral(" generated"), u'G', path, path});
     }
 
-    std::printf("runs: %d (median), warm cache, %d processors\n", runs,
-                int(std::thread::hardware_concurrency()));
-    std::printf("%-18s %9s %8s %9s %6s %9s %8s %8s %8s %10s %9s %9s %9s %8s %8s\n", "tree",
-                "entries", "du s", "analyse s", "/du", "cpu /du", "files s", "filter s", "formats",
-                "s/M fi/fo", "gap an ms", "gap fi ms", "gap fo ms", "peak B/e", "kept B/e");
+    std::printf("runs: %d (median), warm cache, %d processors, load %s\n", runs,
+                int(std::thread::hardware_concurrency()), loadAverage().c_str());
     for (size_t i = 0; i < targets.size(); ++i) {
         const Figures f = measure(targets[i], runs, i == 0, dog);
         const double perM = 1e6 / double(std::max<size_t>(f.entries, 1));
+        std::printf("\n%s: %zu entries\n", targets[i].name.toLocal8Bit().constData(), f.entries);
+        std::printf("  du -sxb                 %8.3f s   (processor %.3f s)\n", f.du, f.duCpu);
+        std::printf("  orbisca-report          %8.3f s   %5.2f x du\n", f.report, f.report / f.du);
+        std::printf("  analyse command         %8.3f s   %5.2f x du, processor %5.2f x du's; "
+                    "longest stretch without a loop turn %.1f ms\n",
+                    f.analyse, f.analyse / f.du, f.analyseCpu / std::max(f.duCpu, 1e-9),
+                    f.gapAnalyse * 1e3);
+        std::printf("  files view              %8.3f s   (processor %.3f s) %d rows\n", f.files,
+                    f.filesCpu, f.filesRows);
         std::printf(
-            "%-18s %9zu %8.3f %9.3f %6.2f %9.2f %8.3f %8.3f %8.3f %4.2f/%4.2f %9.1f %9.1f %9.1f",
-            targets[i].name.toLocal8Bit().constData(), f.entries, f.du, f.analyse, f.analyse / f.du,
-            f.analyseCpu / std::max(f.duCpu, 1e-9), f.files, f.filter, f.formats, f.filter * perM,
-            f.formats * perM, f.gapAnalyse * 1e3, f.gapFilter * 1e3, f.gapFormats * 1e3);
+            "  group filter (pictures) %8.3f s   %5.3f s per million nodes, longest stretch "
+            "%.1f ms, %d rows\n",
+            f.filter, f.filter * perM, f.gapFilter * 1e3, f.filterRows);
+        std::printf(
+            "  formats view            %8.3f s   %5.3f s per million nodes, longest stretch "
+            "%.1f ms\n",
+            f.formats, f.formats * perM, f.gapFormats * 1e3);
         if (i == 0)
-            std::printf(" %8.0f %8.0f", f.peakPerEntry, f.keptPerEntry);
-        std::printf("   (files %d rows, filter %d rows)\n", f.filesRows, f.filterRows);
+            std::printf("  memory per entry        peak %.0f B, kept %.0f B (above the process "
+                        "before the analysis)\n",
+                        f.peakPerEntry, f.keptPerEntry);
         std::fflush(stdout);
     }
     if (!sizes.empty())

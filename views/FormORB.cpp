@@ -835,14 +835,20 @@ void TForm_ORB::AdvGlowButton_FilesClick() {
         JvDirectoryListBox1->SetDirectory(Orbisca->Analysed_Drive);
         JvDirectoryListBox1->OnChange = std::move(change);
     }
+    listAllFiles();
+    FormResize();
+}
+
+void TForm_ORB::listAllFiles() {
+    TVirtualDrawTree* list = VirtualDrawTree_ORB_QO16;
     std::vector<PNode> files;
     Orbisca->Copy_All_Files(&VirtualDrawTree1, files);
     list->BeginUpdate();
     list->Clear();
+    list->ReserveRows(files.size());
     for (PNode n : files)
         list->AddNodeRow(n);
     list->EndUpdate(); // sorts by the header's column and direction
-    FormResize();
 }
 
 void TForm_ORB::AdvGlowButton_FormatsClick() {
@@ -974,14 +980,7 @@ void TForm_ORB::ComboBox_ORB_FilterChange() {
         if (structureActive())
             JvDirectoryListBox1Change();
         if (filesActive()) {
-            std::vector<PNode> files;
-            Orbisca->Copy_All_Files(&VirtualDrawTree1, files);
-            TVirtualDrawTree* list = VirtualDrawTree_ORB_QO16;
-            list->BeginUpdate();
-            list->Clear();
-            for (PNode n : files)
-                list->AddNodeRow(n);
-            list->EndUpdate(); // sorts
+            listAllFiles();
             FormResize();
         }
     }

@@ -151,6 +151,7 @@ private:
 
     void updateCommands();
     void selectAllFilesSilently();
+    void listAllFiles();
     void warnIfIncomplete();
 
     enum class View { None, Structure, Files, Formats };

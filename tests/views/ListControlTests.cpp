@@ -309,3 +309,54 @@ TEST_F(ListTest, RightClickSelectsAndKeepsASelectionItLandsIn) {
 }
 
 } // namespace
+
+namespace {
+
+// Large sorts by counts and sizes compare numbers: those must order exactly as the engine's
+// comparison, in both directions, ties keeping their order.
+TEST_F(ListTest, SortNumbersOrderAsTheEnginesComparison) {
+    const int64_t sizes[] = {0, 1, -1, 5, 5, INT64_MAX, INT64_MIN, 1LL << 40};
+    const uint32_t counts[] = {0, 1, 7, 7, UINT32_MAX};
+    for (int column = 1; column <= 5; ++column) {
+        for (int64_t sa : sizes)
+            for (int64_t sb : sizes)
+                for (uint32_t ca : counts)
+                    for (uint32_t cb : counts) {
+                        const analysis::TCompareKey a{{}, sa, ca, ca}, b{{}, sb, cb, cb};
+                        uint64_t na = 0, nb = 0;
+                        ASSERT_TRUE(views::AnalysisSortNumber(column, a, na));
+                        ASSERT_TRUE(views::AnalysisSortNumber(column, b, nb));
+                        const int r = engine->DefaultEvent_CompareNodes(a, b, column);
+                        const int n = na < nb ? -1 : (na == nb ? 0 : 1);
+                        ASSERT_EQ(r, n)
+                            << column << ' ' << sa << ' ' << sb << ' ' << ca << ' ' << cb;
+                    }
+    }
+    uint64_t unused = 0;
+    EXPECT_FALSE(views::AnalysisSortNumber(0, {}, unused));
+
+    // The whole list in both ways, with ties, above the size where two threads sort.
+    list.BeginUpdate();
+    for (int i = 0; i < 60000; ++i)
+        list.AddNodeRow(file(QStringLiteral("f%1").arg(i), (i * 7919) % 1000));
+    list.EndUpdate();
+    const auto order = [&] {
+        std::vector<RowId> rows;
+        for (int p = 0; p < list.VisibleRowCount(); ++p)
+            rows.push_back(list.VisibleRow(p));
+        return rows;
+    };
+    for (SortDirection d : {SortDirection::Ascending, SortDirection::Descending}) {
+        list.SortTree(0, SortDirection::Ascending); // a known order to start from
+        list.SortTree(3, d);
+        const std::vector<RowId> byNumbers = order();
+        list.SortTree(0, SortDirection::Ascending);
+        const auto numbers = std::move(list.OnSortKey);
+        list.OnSortKey = nullptr;
+        list.SortTree(3, d);
+        list.OnSortKey = numbers;
+        EXPECT_EQ(order(), byNumbers);
+    }
+}
+
+} // namespace
