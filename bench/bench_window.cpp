@@ -4,7 +4,7 @@
 // the formats aggregation, the longest stretch without an event-loop turn in each, and the
 // memory of the process per entry.
 //
-//   bench_window [--runs N] [--no-c] [--dir FOLDER] [SIZE...]
+//   bench_window [--runs N] [--no-c | --only-c] [--dir FOLDER] [SIZE...]
 //
 // SIZE: entries of a generated tree (default 100000 1000000), made with bench_gentree below
 // FOLDER (default /var/tmp/orbisca-window-bench, which must not be a RAM disk: those are no
@@ -258,6 +258,7 @@ int main(int argc, char** argv) {
 
     int runs = 3;
     bool withC = true;
+    bool onlyC = false;
     QString folder = QStringLiteral("/var/tmp/orbisca-window-bench");
     std::vector<long> sizes;
     const QStringList args = app.arguments();
@@ -266,12 +267,14 @@ int main(int argc, char** argv) {
             runs = args[++i].toInt();
         else if (args[i] == "--no-c")
             withC = false;
+        else if (args[i] == "--only-c")
+            onlyC = true;
         else if (args[i] == "--dir" && i + 1 < args.size())
             folder = args[++i];
         else
             sizes.push_back(args[i].toLong());
     }
-    if (sizes.empty() && args.size() == 1)
+    if (sizes.empty() && !onlyC)
         sizes = {100000, 1000000};
 
     // The program folder on a RAM disk, so that it is never offered as a drive.

@@ -568,6 +568,46 @@ TEST_F(AnalyserWindow, StoppedScanIsShownAsIncomplete) {
                                    kFiles + 3000, kBytes + 3000, analysis::UserNumberFormat()));
 }
 
+// The engine's verdict on the scan reaches the status line and one warning, whatever made the
+// result incomplete.
+TEST_F(AnalyserWindow, IncompleteScansAreShownAsIncomplete) {
+    void (*load)(const char*) = UseTestService();
+    ASSERT_TRUE(load);
+    struct Case {
+        const char* fixture;
+        Msg sentence;
+        const char* detail;
+    };
+    const Case cases[] = {
+        {"ROOT\n  F a.txt size=10\n  D secret flags=unreadable\n    F hidden size=5\n",
+         Msg::MESSAGE_ORB_INCOMPLETE_UNREADABLE, "M:\\secret"},
+        {"@result 0\nROOT\n  F a.txt size=10\n", Msg::MESSAGE_ORB_INCOMPLETE_CUTSHORT, ""},
+        {"ROOT\n  F a.txt size=10\n", Msg::MESSAGE_OK, ""}, // complete: nothing said
+    };
+    TForm_ORB& w = open();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fixture);
+        host.warnings.clear();
+        load(c.fixture);
+        w.LumoButton_Analyse->Click();
+        if (c.sentence == Msg::MESSAGE_OK) {
+            EXPECT_TRUE(w.LastVerdict().IsComplete());
+            EXPECT_TRUE(host.warnings.isEmpty());
+            EXPECT_TRUE(status().startsWith(Message(Msg::MESSAGEHTML_ORB_STATUS_DONE).left(20)));
+            continue;
+        }
+        const QString sentence =
+            Message(c.sentence)
+                .left(Message(c.sentence).indexOf(u'%') < 0 ? Message(c.sentence).size()
+                                                            : Message(c.sentence).indexOf(u'%'));
+        EXPECT_FALSE(w.LastVerdict().IsComplete());
+        EXPECT_TRUE(status().contains(sentence)) << status().toStdString();
+        EXPECT_TRUE(status().contains(QString::fromUtf8(c.detail))) << status().toStdString();
+        ASSERT_EQ(host.warnings.size(), 1);
+        EXPECT_TRUE(host.warnings[0].contains(sentence));
+    }
+}
+
 TEST_F(AnalyserWindow, UnreadableFoldersAreNamedInStatusAndWarning) {
     TForm_ORB& w = openAndAnalyse();
     analysis::TScanVerdict v;

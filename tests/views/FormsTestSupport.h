@@ -26,6 +26,7 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <functional>
@@ -141,6 +142,8 @@ protected:
     }
 
     void TearDown() override {
+        if (testService_)
+            dlclose(testService_);
         StopModalWatchers();
         skin::SetMainHost(nullptr);
         platform::SetMessageBoxHandler({});
@@ -170,10 +173,23 @@ protected:
         f.write(QByteArray(size, 'x'));
     }
 
+    // The program folder's snapshot service becomes the test service, which serves the record
+    // graph of a fixture text for any drive; returns its loader of fixtures.
+    void (*UseTestService())(const char*) {
+        const QString link = prog_->path() + QStringLiteral("/undelete.so");
+        QFile::remove(link);
+        QFile::link(QStringLiteral(TESTSERVICE_DIR "/undelete.so"), link);
+        testService_ = dlopen(TESTSERVICE_DIR "/undelete.so", RTLD_NOW | RTLD_LOCAL);
+        return testService_ ? reinterpret_cast<void (*)(const char*)>(
+                                  dlsym(testService_, "TestService_Load"))
+                            : nullptr;
+    }
+
     RecordingHost host;
     QStringList boxes;
 
 private:
+    void* testService_ = nullptr;
     QTemporaryDir drives_;
     std::unique_ptr<QTemporaryDir> prog_;
     std::unique_ptr<QTemporaryDir> hive_;
