@@ -293,19 +293,26 @@ int main(int argc, char** argv) {
     if (withC)
         targets.push_back(
             {QStringLiteral("C: (/)"), u'C', QStringLiteral("/"), QStringLiteral("C:")});
+    // Each generated tree exists only while it is measured, so that it is no part of C:.
     for (long n : sizes) {
         const QString path = folder + QStringLiteral("/t") + QString::number(n);
-        QDir().mkpath(folder);
-        QProcess gen;
-        gen.start(QStringLiteral(ORBISCA_BENCH_DIR "/bench_gentree"), {path, QString::number(n)});
-        gen.waitForFinished(-1);
         targets.push_back({QString::number(n) + QStringLiteral(" generated"), u'G', path, path});
     }
 
     std::printf("runs: %d (median), warm cache, %d processors, load %s\n", runs,
                 int(std::thread::hardware_concurrency()), loadAverage().c_str());
     for (size_t i = 0; i < targets.size(); ++i) {
+        const bool generated = targets[i].letter == u'G';
+        if (generated) {
+            QDir().mkpath(folder);
+            QProcess gen;
+            gen.start(QStringLiteral(ORBISCA_BENCH_DIR "/bench_gentree"),
+                      {targets[i].nativeRoot, targets[i].name.section(u' ', 0, 0)});
+            gen.waitForFinished(-1);
+        }
         const Figures f = measure(targets[i], runs, i == 0, dog);
+        if (generated)
+            QDir(folder).removeRecursively();
         const double perM = 1e6 / double(std::max<size_t>(f.entries, 1));
         std::printf("\n%s: %zu entries\n", targets[i].name.toLocal8Bit().constData(), f.entries);
         std::printf("  du -sxb                 %8.3f s   (processor %.3f s)\n", f.du, f.duCpu);
@@ -330,7 +337,5 @@ int main(int argc, char** argv) {
                         f.peakPerEntry, f.keptPerEntry);
         std::fflush(stdout);
     }
-    if (!sizes.empty())
-        QDir(folder).removeRecursively();
     return 0;
 }
