@@ -12,7 +12,8 @@
 //
 // It prints "READY" on stdout once the state is on screen. --language and --skin store the
 // choice (ForceLanguage_LCID, UseSkin) in the hive that ORBISCA_HIVE names, as the options dialog
-// would; ORBISCA_SUBST maps fixture drives. bench/window_shots.sh takes the screenshots.
+// would; ORBISCA_SUBST maps fixture drives. Under Xvfb, `import -window root` takes the picture
+// once READY is printed (README: The analyser window).
 
 #include "analysis/nogui_Orbisca.h"
 #include "i18n/LanguageSelection.h"
@@ -81,6 +82,7 @@ public:
         return QMessageBox::question(this, windowTitle(), text) == QMessageBox::Yes ? 6 : 7;
     }
     void ClickOptionsMenuItem() override {
+        settings::RunOptionsDialog(this);
         if (onOptions_)
             onOptions_();
     }
@@ -209,8 +211,7 @@ int main(int argc, char** argv) {
     skin::SelectSkinAtStart();
     const auto stripe = skin::CreateSkinStripe();
     skin::SetCurrentStripe(stripe.get());
-    settings::TForm_Options options;
-    settings::SetForm_Options(&options);
+    settings::SetForm_Options(new settings::TForm_Options); // lives as long as the process
 
     const QString wanted = parser.value(state);
     // The start-up timer opens the picker by itself only for the picker state.

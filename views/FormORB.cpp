@@ -565,9 +565,9 @@ void TForm_ORB::releaseEngine() {
 settings::TForm_Options* TForm_ORB::options() {
     if (!settings::Form_Options()) {
         // A window without the program around it (a test host) brings its own holder of the
-        // format groups.
-        ownOptions_ = std::make_unique<settings::TForm_Options>(nullptr);
-        settings::SetForm_Options(ownOptions_.get());
+        // format groups. It belongs to the window as a child, so that whoever replaces or frees
+        // the one instance (the options dialog's reset does) leaves nothing dangling here.
+        settings::SetForm_Options(new settings::TForm_Options(this));
     }
     return settings::Form_Options();
 }

@@ -170,7 +170,6 @@ private:
     analysis::TScanVerdict verdict_;
     int64_t filterTotal_ = 0; // the filter's total while the formats view shows its own
     QString offeredOwnGroup_; // the own group the filter box offers (empty: none)
-    std::unique_ptr<settings::TForm_Options> ownOptions_;
 };
 
 } // namespace views
