@@ -41,6 +41,7 @@ public:
     uint32_t CountDirsInTree(TAnalysisTree* tree, PNode startNode);
     uint32_t CountFilesInTree(TAnalysisTree* tree, PNode startNode);
     int64_t CountSizeInTree(TAnalysisTree* tree, PNode startNode);
+    void Copy_All_Files(const TAnalysisTree* Source, std::vector<PNode>& Target) const; // files view
 
     TAnalysisTree* FTree = nullptr;
     PNode RootNode = PNode::None;

@@ -39,6 +39,15 @@ constexpr const char* kDefaults[] = {
     "drücken, um nur Dateien dieser Endung auflisten zu lassen.",
     "<b>Bitte warten...</b><br>Filter werden angewendet. Dies kann einige Sekunden in Anspruch "
     "nehmen.",
+    "<b>Unvollständiges Ergebnis:</b> %4<br>Der aktuelle Filter umfasst %1 von %2 gelesenen "
+    "Objekten auf dem Laufwerk. Diese belegen %3. Was nicht gelesen werden konnte, fehlt in diesen "
+    "Zahlen.",
+    "<b>Das Ergebnis dieser Analyse ist unvollständig.</b><br>%1<br>Größen, Anzahlen und Anteile "
+    "umfassen nur den Teil des Laufwerks, der gelesen werden konnte.",
+    "Die Analyse wurde abgebrochen, bevor alle Ordner gelesen waren.",
+    "Das Laufwerk konnte nicht vollständig gelesen werden.",
+    "Nicht lesbare Ordner: %1 (ihr Inhalt fehlt).",
+    "Beispiel: %1",
     "Sind Sie sicher, dass die markierten Dateien/Ordner in den Papierkorb verschoben werden "
     "sollen?\r\nDies kann katastrophale Folgen haben wenn es sich dabei um wichtige "
     "Systemdateien handeln sollte!\r\nBeachten Sie bitte, dass die Analyse-Ergebnisse und "

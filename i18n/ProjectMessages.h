@@ -28,6 +28,12 @@ namespace i18n {
     X(MESSAGEHTML_ORB_STATUS_SCANNING)                                                             \
     X(MESSAGEHTML_ORB_STATUS_DONE)                                                                 \
     X(MESSAGEHTML_ORB_STATUS_FILTERING)                                                            \
+    X(MESSAGEHTML_ORB_STATUS_INCOMPLETE)                                                           \
+    X(MESSAGEHTML_ORB_WARN_INCOMPLETE)                                                             \
+    X(MESSAGE_ORB_INCOMPLETE_STOPPED)                                                              \
+    X(MESSAGE_ORB_INCOMPLETE_CUTSHORT)                                                             \
+    X(MESSAGE_ORB_INCOMPLETE_UNREADABLE)                                                           \
+    X(MESSAGE_ORB_INCOMPLETE_EXAMPLE)                                                              \
     X(MESSAGE_ORB_DELETE_ASK_SURE)                                                                 \
     X(MESSAGE_OK)                                                                                  \
     X(MESSAGE_ABORT)                                                                               \

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace views {
 
@@ -69,8 +70,28 @@ void ConfigureAnalysisList(TVirtualDrawTree* list, analysis::TOrbisca* engine) {
     list->OnCompareNodes = [engine](const TCompareKey& a, const TCompareKey& b, int column) {
         return engine->DefaultEvent_CompareNodes(a, b, column);
     };
+    list->OnSortKey = &AnalysisSortNumber;
     list->OnHeaderClick = &TVTree_DefaultEvents::OnHeaderClick;
     list->OnHeaderDblClick = &TVTree_DefaultEvents::OnHeaderClick;
+}
+
+bool AnalysisSortNumber(int column, const analysis::TCompareKey& key, uint64_t& number) {
+    switch (column) {
+    case analysis::kColFolders:
+        number = UINT32_MAX - uint64_t{key.FolderCount};
+        return true;
+    case analysis::kColFiles:
+        number = UINT32_MAX - uint64_t{key.FileCount};
+        return true;
+    case analysis::kColSize:
+    case analysis::kColSharePercent:
+    case analysis::kColFolderPercent:
+        // Signed sizes in unsigned order (the sign bit flipped), then the largest first.
+        number = ~(static_cast<uint64_t>(key.Size) ^ (uint64_t{1} << 63));
+        return true;
+    default:
+        return false;
+    }
 }
 
 } // namespace views

@@ -35,4 +35,8 @@ namespace views {
 // engine, both header events by OnHeaderClick.
 void ConfigureAnalysisList(TVirtualDrawTree* list, analysis::TOrbisca* engine);
 
+// The order of the engine's comparison for the count and size columns as one number per row
+// (larger counts and sizes first in ascending order); false for the name column.
+bool AnalysisSortNumber(int column, const analysis::TCompareKey& key, uint64_t& number);
+
 } // namespace views

@@ -1,8 +1,10 @@
 #include "views/VirtualDrawTree.h"
 
+#include <QContextMenuEvent>
 #include <QFont>
 #include <QHeaderView>
 #include <QItemSelection>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
 
@@ -142,6 +144,11 @@ RowId TVirtualDrawTree::appendRow(Row row) {
         insertSorted(static_cast<RowId>(id));
     }
     return static_cast<RowId>(id);
+}
+
+void TVirtualDrawTree::ReserveRows(size_t count) {
+    rows_.reserve(count);
+    order_.reserve(count);
 }
 
 RowId TVirtualDrawTree::AddNodeRow(PNode node) {
@@ -353,9 +360,66 @@ int TVirtualDrawTree::compare(uint32_t a, uint32_t b, int column) const {
     return OnCompareNodes(ka, kb, column);
 }
 
+bool TVirtualDrawTree::sortByNumbers(int column, SortDirection direction) {
+    uint64_t probe = 0;
+    if (!OnSortKey || !OnSortKey(column, TCompareKey{}, probe))
+        return false;
+    struct Numbered {
+        uint64_t number;
+        uint32_t id;
+    };
+    const bool ascending = direction == SortDirection::Ascending;
+    std::vector<Numbered> rows;
+    rows.reserve(order_.size());
+    uint64_t all = 0, any = 0; // bits set in every number, bits set in some
+    all = ~all;
+    for (uint32_t id : order_) {
+        if (!rows_[id].used)
+            continue;
+        uint64_t n = 0;
+        OnSortKey(column, CompareKey(static_cast<RowId>(id)), n);
+        n = ascending ? n : ~n;
+        all &= n;
+        any |= n;
+        rows.push_back({n, id});
+    }
+    // A stable radix sort, eleven bits a pass from the lowest: rows with equal numbers keep
+    // the order they had, as the comparison sort keeps them. Passes over bits that are the
+    // same in every number are left out, so small counts and sizes take few passes.
+    constexpr int kBits = 11;
+    constexpr size_t kBuckets = size_t{1} << kBits;
+    const uint64_t varying = any & ~all;
+    std::vector<Numbered> spare(rows.size());
+    std::vector<uint32_t> counts(kBuckets);
+    for (int shift = 0; shift < 64; shift += kBits) {
+        if (((varying >> shift) & (kBuckets - 1)) == 0)
+            continue;
+        std::fill(counts.begin(), counts.end(), 0u);
+        for (const Numbered& r : rows)
+            ++counts[(r.number >> shift) & (kBuckets - 1)];
+        uint32_t start = 0;
+        for (uint32_t& c : counts) {
+            const uint32_t n = c;
+            c = start;
+            start += n;
+        }
+        for (const Numbered& r : rows)
+            spare[counts[(r.number >> shift) & (kBuckets - 1)]++] = r;
+        rows.swap(spare);
+    }
+    order_.resize(rows.size());
+    for (size_t p = 0; p < rows.size(); ++p)
+        order_[p] = rows[p].id;
+    return true;
+}
+
 void TVirtualDrawTree::SortTree(int column, SortDirection direction) {
     direction_ = direction;
     SetSortColumn(column);
+    if (OnCompareNodes && order_.size() > 1 && sortByNumbers(column, direction)) {
+        rebuildShown(); // keeps the selection
+        return;
+    }
     if (OnCompareNodes && order_.size() > 1) {
         // The keys of all rows go into one contiguous array, made in row order (which follows
         // the tree, so paths share their parents' prefixes) and sorted in place: millions of
@@ -481,6 +545,22 @@ void TVirtualDrawTree::ScrollIntoViewCentered(RowId row) {
 size_t TVirtualDrawTree::MemoryBytes() const {
     return rows_.capacity() * sizeof(Row) + order_.capacity() * sizeof(uint32_t) +
            shown_.capacity() * sizeof(uint32_t) + owned_.capacity() * sizeof(TNodeData);
+}
+
+void TVirtualDrawTree::mouseDoubleClickEvent(QMouseEvent* event) {
+    QTreeView::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton && indexAt(event->position().toPoint()).isValid() &&
+        OnDblClick)
+        OnDblClick(this);
+}
+
+void TVirtualDrawTree::contextMenuEvent(QContextMenuEvent* event) {
+    if (!OnContextPopup) {
+        QTreeView::contextMenuEvent(event);
+        return;
+    }
+    event->accept();
+    OnContextPopup(this, event->globalPos());
 }
 
 void TVirtualDrawTree::drawRow(QPainter* painter, const QStyleOptionViewItem& option,

@@ -73,6 +73,8 @@ public:
     // Rows. The source tree of node rows must outlive them (the list is cleared with it).
     void SetSourceTree(const analysis::TAnalysisTree* tree) { source_ = tree; }
     const analysis::TAnalysisTree* SourceTree() const { return source_; }
+    // Room for this many rows in all, so that a bulk fill does not grow the arrays row by row.
+    void ReserveRows(size_t count);
     RowId AddNodeRow(PNode node);
     RowId AddRow(const TNodeData& record);
     void DeleteRow(RowId row);
@@ -121,9 +123,18 @@ public:
     // Order of two rows: negative when a comes before b in ascending order. Large sorts call it
     // from two threads at once: it must only read the keys it is given.
     std::function<int(const TCompareKey& a, const TCompareKey& b, int column)> OnCompareNodes;
+    // Optional: a row's fields as one unsigned number that orders, for a column, exactly as
+    // OnCompareNodes does (a smaller number first in ascending order); false for a column
+    // without such a number. Large sorts then sort numbers instead of calling back.
+    std::function<bool(int column, const TCompareKey& key, uint64_t& number)> OnSortKey;
     // Header click and double-click (same handler by default in the analyser window).
     std::function<void(TVirtualDrawTree*, int column)> OnHeaderClick;
     std::function<void(TVirtualDrawTree*, int column)> OnHeaderDblClick;
+    // A double-click on a row, and a request for the context menu at a global position. A
+    // right click selects the row under the mouse first, unless that row is already selected
+    // (then the whole selection stays for the menu).
+    std::function<void(TVirtualDrawTree*)> OnDblClick;
+    std::function<void(TVirtualDrawTree*, const QPoint& globalPos)> OnContextPopup;
 
     // The numeric fields of a row's comparison key (the path is added by the sort).
     TCompareKey CompareKey(RowId row) const;
@@ -132,6 +143,8 @@ public:
     size_t MemoryBytes() const;
 
 protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                  const QModelIndex& index) const override;
 
@@ -148,6 +161,7 @@ private:
     RowId appendRow(Row row);
     void insertSorted(RowId id);
     void rebuildShown();
+    bool sortByNumbers(int column, SortDirection direction);
     int compare(uint32_t a, uint32_t b, int column) const;
 
     TVirtualDrawTreeModel* model_;

@@ -1,5 +1,6 @@
 // The list control: rows, update brackets, automatic sorting, visibility, selection, the header
-// click rule and the column fitting; one rendering of the real widget.
+// click rule and the column fitting, the mouse hooks; one rendering of the real widget; the
+// files view's rows.
 
 #include "analysis/nogui_Orbisca.h"
 #include "platform/MessageBox.h"
@@ -10,7 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QMouseEvent>
 #include <QImage>
 
 using analysis::PNode;
@@ -248,6 +252,111 @@ TEST_F(ListTest, WidgetPaintsTheBarsOfItsRows) {
     EXPECT_EQ(img.pixel(452 + 8, y), bar);
     EXPECT_NE(img.pixel(452 + 9, y), bar);
     EXPECT_NE(img.pixel(451, y), bar);
+}
+
+TEST_F(ListTest, AllFilesInTreeOrderWhateverTheMarks) {
+    file("a", 1);
+    TNodeData d = folder("C:\\sub");
+    const PNode sub = tree.AddChild(root, d);
+    TNodeData b;
+    b.Path = "C:\\sub\\b";
+    b.Size = 2;
+    tree.AddChild(sub, b);
+    file("c", 3);
+    tree.SetAllVisible(false);
+    std::vector<PNode> files{PNode::None};
+    engine->Copy_All_Files(&tree, files);
+    QStringList paths;
+    for (PNode n : files)
+        paths << tree.Path(n);
+    EXPECT_EQ(paths, QStringList({"C:\\a", "C:\\sub\\b", "C:\\c"}));
+    engine->Copy_All_Files(nullptr, files);
+    EXPECT_TRUE(files.empty());
+}
+
+TEST_F(ListTest, RightClickSelectsAndKeepsASelectionItLandsIn) {
+    for (int i = 0; i < 4; ++i)
+        list.AddNodeRow(file(QStringLiteral("f%1").arg(i), 100 - i));
+    list.show();
+    int popups = 0;
+    list.OnContextPopup = [&](TVirtualDrawTree*, const QPoint&) { ++popups; };
+    const auto rightClick = [&](int position) {
+        const QRect r = list.visualRect(list.model()->index(position, 0));
+        QMouseEvent press(QEvent::MouseButtonPress, r.center(),
+                          list.viewport()->mapToGlobal(r.center()), Qt::RightButton,
+                          Qt::RightButton, Qt::NoModifier);
+        QApplication::sendEvent(list.viewport(), &press);
+        QContextMenuEvent menu(QContextMenuEvent::Mouse, r.center(),
+                               list.viewport()->mapToGlobal(r.center()));
+        QApplication::sendEvent(list.viewport(), &menu);
+    };
+    rightClick(2);
+    ASSERT_EQ(list.SelectedCount(), 1);
+    EXPECT_EQ(list.PositionOf(list.GetFirstSelected()), 2);
+    list.SelectRow(list.VisibleRow(0), true);
+    rightClick(0); // inside the selection: it stays
+    EXPECT_EQ(list.SelectedCount(), 2);
+    EXPECT_EQ(popups, 2);
+
+    int doubles = 0;
+    list.OnDblClick = [&](TVirtualDrawTree*) { ++doubles; };
+    const QRect r = list.visualRect(list.model()->index(1, 0));
+    QMouseEvent dbl(QEvent::MouseButtonDblClick, r.center(),
+                    list.viewport()->mapToGlobal(r.center()), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+    QApplication::sendEvent(list.viewport(), &dbl);
+    EXPECT_EQ(doubles, 1);
+}
+
+} // namespace
+
+namespace {
+
+// Large sorts by counts and sizes compare numbers: those must order exactly as the engine's
+// comparison, in both directions, ties keeping their order.
+TEST_F(ListTest, SortNumbersOrderAsTheEnginesComparison) {
+    const int64_t sizes[] = {0, 1, -1, 5, 5, INT64_MAX, INT64_MIN, 1LL << 40};
+    const uint32_t counts[] = {0, 1, 7, 7, UINT32_MAX};
+    for (int column = 1; column <= 5; ++column) {
+        for (int64_t sa : sizes)
+            for (int64_t sb : sizes)
+                for (uint32_t ca : counts)
+                    for (uint32_t cb : counts) {
+                        const analysis::TCompareKey a{{}, sa, ca, ca}, b{{}, sb, cb, cb};
+                        uint64_t na = 0, nb = 0;
+                        ASSERT_TRUE(views::AnalysisSortNumber(column, a, na));
+                        ASSERT_TRUE(views::AnalysisSortNumber(column, b, nb));
+                        const int r = engine->DefaultEvent_CompareNodes(a, b, column);
+                        const int n = na < nb ? -1 : (na == nb ? 0 : 1);
+                        ASSERT_EQ(r, n)
+                            << column << ' ' << sa << ' ' << sb << ' ' << ca << ' ' << cb;
+                    }
+    }
+    uint64_t unused = 0;
+    EXPECT_FALSE(views::AnalysisSortNumber(0, {}, unused));
+
+    // The whole list in both ways, with ties, above the size where two threads sort.
+    list.BeginUpdate();
+    for (int i = 0; i < 60000; ++i)
+        list.AddNodeRow(file(QStringLiteral("f%1").arg(i), (i * 7919) % 1000));
+    list.EndUpdate();
+    const auto order = [&] {
+        std::vector<RowId> rows;
+        for (int p = 0; p < list.VisibleRowCount(); ++p)
+            rows.push_back(list.VisibleRow(p));
+        return rows;
+    };
+    for (SortDirection d : {SortDirection::Ascending, SortDirection::Descending}) {
+        list.SortTree(0, SortDirection::Ascending); // a known order to start from
+        list.SortTree(3, d);
+        const std::vector<RowId> byNumbers = order();
+        list.SortTree(0, SortDirection::Ascending);
+        const auto numbers = std::move(list.OnSortKey);
+        list.OnSortKey = nullptr;
+        list.SortTree(3, d);
+        list.OnSortKey = numbers;
+        EXPECT_EQ(order(), byNumbers);
+    }
 }
 
 } // namespace

@@ -1,0 +1,1098 @@
+#include "views/FormORB.h"
+
+#include "analysis/nogui_Orbisca.h"
+#include "i18n/LanguageSelection.h"
+#include "i18n/ProjectMessages.h"
+#include "i18n/TranslatableComponents.h"
+#include "i18n/nLang3.h"
+#include "inet/zel_inet2.h"
+#include "platform/CommandLine.h"
+#include "platform/DriveTable.h"
+#include "platform/ProgramFolder.h"
+#include "platform/Pump.h"
+#include "settings/EnvHelpers.h"
+#include "settings/FormOptions.h"
+#include "skin/HTMLabel.h"
+#include "skin/Image.h"
+#include "skin/LumoButton2.h"
+#include "skin/LumoThreadTimer.h"
+#include "skin/MainHost.h"
+#include "skin/Panel.h"
+#include "skin/SkinApply.h"
+#include "skin/stripeskins.h"
+#include "views/AnalyserRules.h"
+#include "views/DirectoryListBox.h"
+#include "views/DriveComboBoxEx.h"
+#include "views/FormUNDELETE_Drive.h"
+#include "views/GaugeBar.h"
+#include "views/SplitterBar.h"
+#include "views/VTree_Kram.h"
+#include "views/VirtualDrawTree.h"
+#include "views/WindowStripe.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPointer>
+
+#include <algorithm>
+
+namespace views {
+namespace {
+
+using analysis::PNode;
+using i18n::Message;
+using i18n::Msg;
+using skin::RGB;
+
+const QString kSection = QStringLiteral("Form_ORB");
+
+// Design sizes of the bars, in pixels at 96 dpi.
+constexpr int kBarHeight = 58;     // view bar and command bar
+constexpr int kInfoBarHeight = 72; // information bar
+constexpr int kButtonTop = 12;
+constexpr int kButtonHeight = 33;
+constexpr int kButtonGap = 8;
+constexpr int kEdge = 12;
+constexpr int kBoxHeight = 22;
+constexpr int kNameBarBoxWidth = 248;
+constexpr int kFilterBoxWidth = 179;
+constexpr int kSplitterWidth = 5;
+
+// Stripe cells of the 16-pixel image list, by position.
+constexpr int kImageListCells[] = {166, 167, 168, 169, 49, 48,  94, 14,
+                                   116, 186, 24,  106, 49, 137, 57};
+// Positions in that list.
+constexpr int kPicBarNone = 2, kPicBarAbsolute = 1, kPicBarRelative = 5;
+constexpr int kPicOpenFile = 4, kPicFolder = 5, kPicDelete = 7;
+constexpr int kPicVideo = 8, kPicAudio = 9, kPicPictures = 10, kPicArchives = 11,
+              kPicDocuments = 12, kPicApplications = 13, kPicOwnGroup = 14;
+constexpr int kAnalyserIcon = 101;
+
+template <class T> T* named(T* object, const char* name, bool translated) {
+    object->setObjectName(QLatin1String(name));
+    if (translated)
+        object->setProperty("Tag", 1);
+    return object;
+}
+
+QString builtIn(const char* component) {
+    return i18n::BuiltInText(kSection, QLatin1String(component));
+}
+
+QIcon iconOf(const skin::TPngImageList& list, int index) {
+    if (index < 0 || index >= list.Count())
+        return {};
+    return QIcon(QPixmap::fromImage(list.Image(index).ToQImage()));
+}
+
+QImage stripePicture(int cell, int size) {
+    QImage picture;
+    WindowStripe().CopyToPicture(size, picture, cell, false, 1.0f);
+    return picture;
+}
+
+QString languageCode() {
+    const platform::LCID lcid = i18n::CurrentLanguageLCID();
+    return lcid == 0 ? QStringLiteral("de-de") : i18n::LCIDToLanguageCode(lcid);
+}
+
+// Counts a long run for as long as it lives.
+class BusyScope {
+public:
+    explicit BusyScope(int& counter) : counter_(counter) { ++counter_; }
+    ~BusyScope() { --counter_; }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    int& counter_;
+};
+
+} // namespace
+
+// ---- creation ---------------------------------------------------------------------------------
+
+TForm_ORB::TForm_ORB(QWidget* parent) : QWidget(parent) {
+    setupUi();
+    i18n::LOAD_TRANSLATION_TO_FORM(platform::ProgramFolder() + QStringLiteral("\\translation"),
+                                   i18n::CurrentTranslationName(), this);
+
+    skin::SkinButtonsInPanel(Panel_Unten);
+    skin::SkinButtonsInPanel(Panel_Oben);
+    skin::SkinInfobarPanel(AdvSmoothPanel_InfoBar);
+    // The status text keeps its contrast on a dark information bar.
+    const QColor bar = skin::ToQColor(skin::ColorToRGB(AdvSmoothPanel_InfoBar->Color()));
+    QPalette statusColours = HTMLabel_Status->palette();
+    statusColours.setColor(QPalette::WindowText,
+                           bar.lightness() < 128 ? QColor(236, 239, 244) : QColor(31, 41, 51));
+    HTMLabel_Status->setPalette(statusColours);
+    if (skin::TMainHost* host = skin::MainHost())
+        SizeGripCopy = skin::AddSizeGripCopy(Panel_Unten, host->SizeGrip());
+
+    fillImageList();
+
+    Orbisca = std::make_unique<analysis::TOrbisca>(&VirtualDrawTree1);
+    Orbisca->PNGImageList = &PngImageList_16;
+    // The list's columns were translated above; attaching the engine sets the built-in captions
+    // again, so the translated ones are put back.
+    QStringList captions;
+    for (int c = 0; c < VirtualDrawTree_ORB_QO16->ColumnCount(); ++c)
+        captions << VirtualDrawTree_ORB_QO16->ColumnCaption(c);
+    ConfigureAnalysisList(VirtualDrawTree_ORB_QO16, Orbisca.get());
+    for (int c = 0; c < captions.size(); ++c)
+        VirtualDrawTree_ORB_QO16->SetColumnCaption(c, captions[c]);
+
+    Panel_NothingDoneYet->raise();
+    Image_NothingDoneYet->SetPicture(stripePicture(kAnalyserIcon, 64));
+    centreNothingDoneYet();
+
+    options(); // the format groups must be there before the filter box is filled
+    READING_SETTINGS_NOW = true;
+    fillNameBarBox();
+    ComboBox_ORB_NameBalken->setCurrentIndex(0);
+    Orbisca->FLAG_NAMEBALKEN = 0;
+    fillFilterBox();
+    ComboBox_ORB_Filter->setCurrentIndex(0);
+    READING_SETTINGS_NOW = false;
+
+    Panel_Rechts->hide();
+    JvDirectoryListBox1->hide();
+    AdvSplitter1->hide();
+    ComboBox_ORB_Filter->setEnabled(true);
+    ComboBox_ORB_NameBalken->setEnabled(true);
+
+    Image_InfoBar->SetPicture(stripePicture(kAnalyserIcon, 48));
+    setStatus(Message(Msg::MESSAGEHTML_ORB_STATUS_WELCOME));
+
+    updateCommands();
+    setViewControls(true, true, false);
+    DriveComboBoxEx1->FillFromDriveTable();
+    connectSignals();
+    alignControls();
+    pump();
+}
+
+TForm_ORB::~TForm_ORB() {
+    LumoThreadTimer_ContextCheck->SetEnabled(false);
+    releaseEngine();
+}
+
+void TForm_ORB::setupUi() {
+    setObjectName(kSection);
+    setWindowTitle(QStringLiteral("Orbisca"));
+    resize(900, 569);
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPixelSize(12);
+    setFont(font);
+    setAutoFillBackground(true);
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    setPalette(white);
+
+    // View bar.
+    Panel_Oben = named(new skin::TPanel(this), "Panel_Oben", false);
+    Panel_Oben->SetColor(RGB(243, 243, 243));
+    Panel_Oben->SetLineBottomColor(RGB(160, 160, 160));
+    const auto viewButton = [&](const char* name) {
+        auto* b = named(new skin::TLumoButton2(Panel_Oben), name, true);
+        b->SetCaption(builtIn(name));
+        b->resize(80, kButtonHeight);
+        b->SetAutoWidthMin(80);
+        return b;
+    };
+    LumoButton_Files = viewButton("LumoButton_Files");
+    LumoButton_Folders = viewButton("LumoButton_Folders");
+    LumoButton_Formats = viewButton("LumoButton_Formats");
+    Label_ORB_NameBalkenDESC = named(new QLabel(Panel_Oben), "Label_ORB_NameBalkenDESC", true);
+    Label_ORB_NameBalkenDESC->setText(builtIn("Label_ORB_NameBalkenDESC"));
+    Label_ORB_NameBalkenDESC->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    ComboBox_ORB_NameBalken = named(new QComboBox(Panel_Oben), "ComboBox_ORB_NameBalken", false);
+    ComboBox_ORB_NameBalken->setIconSize(QSize(16, 16));
+    Label_ORB_FilterDESC = named(new QLabel(Panel_Oben), "Label_ORB_FilterDESC", true);
+    Label_ORB_FilterDESC->setText(builtIn("Label_ORB_FilterDESC"));
+    Label_ORB_FilterDESC->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    ComboBox_ORB_Filter = named(new QComboBox(Panel_Oben), "ComboBox_ORB_Filter", false);
+    ComboBox_ORB_Filter->setEditable(true);
+    // Typed text is a filter only on Enter: no inline completion, no new items.
+    ComboBox_ORB_Filter->setCompleter(nullptr);
+    ComboBox_ORB_Filter->setInsertPolicy(QComboBox::NoInsert);
+    ComboBox_ORB_Filter->setMaxVisibleItems(12);
+    ProgressBar_Auswertung = named(new TGaugeBar(Panel_Oben), "ProgressBar_Auswertung", false);
+    ProgressBar_Auswertung->resize(88, 17);
+    ProgressBar_Auswertung->hide();
+
+    // Directory box, splitter and the list.
+    JvDirectoryListBox1 = named(new TDirectoryListBox(this), "JvDirectoryListBox1", false);
+    JvDirectoryListBox1->resize(directoryWidth_, 300);
+    AdvSplitter1 = named(new TSplitterBar(this), "AdvSplitter1", false);
+    Panel_Rechts = named(new skin::TPanel(this), "Panel_Rechts", false);
+    Panel_Rechts->SetColor(RGB(255, 255, 255));
+    VirtualDrawTree_ORB_QO16 =
+        named(new TVirtualDrawTree(Panel_Rechts), "VirtualDrawTree_ORB_QO16", true);
+    {
+        const QStringList captions =
+            i18n::SplitItems(builtIn("VirtualDrawTree_ORB_QO16"), analysis::kColumnCount);
+        VirtualDrawTree_ORB_QO16->SetColumns(captions, {236, 68, 68, 80, 92, 120});
+    }
+
+    // The panel shown until the first analysis.
+    Panel_NothingDoneYet = named(new skin::TPanel(this), "Panel_NothingDoneYet", false);
+    Panel_NothingDoneYet->SetColor(RGB(255, 255, 255));
+    Panel_NothingDoneYet->resize(500, 213);
+    HTMLabel_NothingDoneYet_QO15 =
+        named(new skin::THTMLabel(Panel_NothingDoneYet), "HTMLabel_NothingDoneYet_QO15", true);
+    HTMLabel_NothingDoneYet_QO15->SetHTMLText(builtIn("HTMLabel_NothingDoneYet_QO15"));
+    QFont big(QStringLiteral("Segoe UI"));
+    big.setPixelSize(19);
+    HTMLabel_NothingDoneYet_QO15->setFont(big);
+    HTMLabel_NothingDoneYet_QO15->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    HTMLabel_NothingDoneYet_QO15->setGeometry(0, 24, 500, 60);
+    Image_NothingDoneYet =
+        named(new skin::TImage(Panel_NothingDoneYet), "Image_NothingDoneYet", false);
+    Image_NothingDoneYet->setGeometry((500 - 64) / 2, 100, 64, 64);
+    Image_NothingDoneYet->SetStretch(true);
+
+    // Information bar.
+    AdvSmoothPanel_InfoBar = named(new skin::TPanel(this), "AdvSmoothPanel_InfoBar", false);
+    AdvSmoothPanel_InfoBar->SetColor(RGB(236, 236, 236));
+    AdvSmoothPanel_InfoBar->SetLineTopColor(RGB(200, 200, 200));
+    Image_InfoBar = named(new skin::TImage(AdvSmoothPanel_InfoBar), "Image_InfoBar", false);
+    Image_InfoBar->SetStretch(true);
+    HTMLabel_Status = named(new skin::THTMLabel(AdvSmoothPanel_InfoBar), "HTMLabel_Status", false);
+    HTMLabel_Status->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    ProgressBar1 = named(new TGaugeBar(AdvSmoothPanel_InfoBar), "ProgressBar1", false);
+    ProgressBar1->hide();
+
+    // Command bar.
+    Panel_Unten = named(new skin::TPanel(this), "Panel_Unten", false);
+    Panel_Unten->SetColor(RGB(243, 243, 243));
+    Panel_Unten->SetLineTopColor(RGB(160, 160, 160));
+    LumoButton_MainMenu = named(new skin::TLumoButton2(Panel_Unten), "LumoButton_MainMenu", false);
+    LumoButton_MainMenu->SetAutoWidth(false);
+    LumoButton_MainMenu->resize(40, kButtonHeight);
+    LumoButton_MainMenu->hide();
+    LumoButton_Options = named(new skin::TLumoButton2(Panel_Unten), "LumoButton_Options", true);
+    LumoButton_Options->SetCaption(builtIn("LumoButton_Options"));
+    LumoButton_Options->resize(80, kButtonHeight);
+    LumoButton_Analyse = named(new skin::TLumoButton2(Panel_Unten), "LumoButton_Analyse", true);
+    LumoButton_Analyse->SetCaption(builtIn("LumoButton_Analyse"));
+    LumoButton_Analyse->SetActionButton(true);
+    LumoButton_Analyse->resize(110, kButtonHeight);
+    DriveComboBoxEx1 = named(new TDriveComboBoxEx(Panel_Unten), "DriveComboBoxEx1", false);
+    DriveComboBoxEx1->hide();
+
+    LumoThreadTimer_ContextCheck = new TLumoThreadTimer(this);
+    LumoThreadTimer_ContextCheck->setObjectName(QStringLiteral("LumoThreadTimer_ContextCheck"));
+    LumoThreadTimer_ContextCheck->SetInterval(200);
+    LumoThreadTimer_ContextCheck->SetEnabled(false);
+
+    // The list's context menu (its items act on the selected rows).
+    AdvPopupMenu_ORB = named(new QMenu(this), "AdvPopupMenu_ORB", false);
+    const auto item = [&](const char* name) {
+        auto* action = named(new QAction(builtIn(name), AdvPopupMenu_ORB), name, true);
+        AdvPopupMenu_ORB->addAction(action);
+        return action;
+    };
+    PopUp_OpenFile = item("PopUp_OpenFile");
+    PopUp_ShowFolder = item("PopUp_ShowFolder");
+    PopUp_OpenFolder = item("PopUp_OpenFolder");
+    AdvPopupMenu_ORB->addSeparator();
+    PopUp_Delete = item("PopUp_Delete");
+}
+
+void TForm_ORB::fillImageList() {
+    PngImageList_16.BeginUpdate();
+    for (int cell : kImageListCells)
+        WindowStripe().AddOneToImageList(PngImageList_16, cell, false, 1.0f);
+    PngImageList_16.EndUpdate();
+    PopUp_OpenFile->setIcon(iconOf(PngImageList_16, kPicOpenFile));
+    PopUp_ShowFolder->setIcon(iconOf(PngImageList_16, kPicFolder));
+    PopUp_OpenFolder->setIcon(iconOf(PngImageList_16, kPicFolder));
+    PopUp_Delete->setIcon(iconOf(PngImageList_16, kPicDelete));
+}
+
+void TForm_ORB::fillNameBarBox() {
+    ComboBox_ORB_NameBalken->clear();
+    ComboBox_ORB_NameBalken->addItem(iconOf(PngImageList_16, kPicBarNone),
+                                     Message(Msg::MESSAGE_ORB_BALKEN_NONE));
+    ComboBox_ORB_NameBalken->addItem(iconOf(PngImageList_16, kPicBarAbsolute),
+                                     Message(Msg::MESSAGE_ORB_BALKEN_ABSOLUT));
+    ComboBox_ORB_NameBalken->addItem(iconOf(PngImageList_16, kPicBarRelative),
+                                     Message(Msg::MESSAGE_ORB_BALKEN_RELATIVE));
+}
+
+void TForm_ORB::fillFilterBox() {
+    ComboBox_ORB_Filter->clear();
+    for (Msg m :
+         {Msg::MESSAGE_ORB_FILTER_ALL, Msg::MESSAGE_ORB_FILTER_AUDIO, Msg::MESSAGE_ORB_FILTER_VIDEO,
+          Msg::MESSAGE_ORB_FILTER_PICS, Msg::MESSAGE_ORB_FILTER_ARCHIVES,
+          Msg::MESSAGE_ORB_FILTER_DOCUMENTS, Msg::MESSAGE_ORB_FILTER_APPS})
+        ComboBox_ORB_Filter->addItem(Message(m));
+    offeredOwnGroup_ = ownGroupOffered() ? ownGroupName() : QString();
+    if (!offeredOwnGroup_.isEmpty())
+        ComboBox_ORB_Filter->addItem(offeredOwnGroup_);
+}
+
+void TForm_ORB::connectSignals() {
+    LumoButton_Files->OnClick = [this](QObject*) { AdvGlowButton_FilesClick(); };
+    LumoButton_Folders->OnClick = [this](QObject*) { AdvGlowButton_FoldersClick(); };
+    LumoButton_Formats->OnClick = [this](QObject*) { AdvGlowButton_FormatsClick(); };
+    LumoButton_Options->OnClick = [this](QObject*) { AdvGlowButton_OptionsClick(); };
+    LumoButton_Analyse->OnClick = [this](QObject*) { AdvToolBarButton_AnalyseClick(); };
+    connect(ComboBox_ORB_NameBalken, &QComboBox::currentIndexChanged, this,
+            [this] { ComboBox_ORB_NameBalkenChange(); });
+    // An editable box reports typed text through the same signal as a chosen item.
+    connect(ComboBox_ORB_Filter, &QComboBox::currentTextChanged, this,
+            [this] { ComboBox_ORB_FilterChange(); });
+    ComboBox_ORB_Filter->installEventFilter(this);
+    if (ComboBox_ORB_Filter->lineEdit())
+        ComboBox_ORB_Filter->lineEdit()->installEventFilter(this);
+    JvDirectoryListBox1->OnChange = [this] { JvDirectoryListBox1Change(); };
+    AdvSplitter1->ControlWidth = [this] { return directoryWidth_; };
+    AdvSplitter1->MaxSize = [this] { return width() - 200; };
+    AdvSplitter1->OnMoved = [this](int w) {
+        directoryWidth_ = w;
+        alignControls();
+        FormResize();
+    };
+    LumoThreadTimer_ContextCheck->SetOnTimer(
+        [this](QObject*) { LumoThreadTimer_ContextCheckTimer(); });
+    // Buttons size themselves to their captions; their neighbours move along.
+    for (QWidget* w :
+         {static_cast<QWidget*>(LumoButton_Files), static_cast<QWidget*>(LumoButton_Folders),
+          static_cast<QWidget*>(LumoButton_Formats), static_cast<QWidget*>(LumoButton_Options),
+          static_cast<QWidget*>(LumoButton_Analyse)})
+        w->installEventFilter(this);
+}
+
+// ---- layout -----------------------------------------------------------------------------------
+
+void TForm_ORB::alignControls() {
+    const int w = width();
+    const int h = height();
+    Panel_Oben->setGeometry(0, 0, w, kBarHeight);
+    Panel_Unten->setGeometry(0, h - kBarHeight, w, kBarHeight);
+    AdvSmoothPanel_InfoBar->setGeometry(0, h - kBarHeight - kInfoBarHeight, w, kInfoBarHeight);
+    const int top = kBarHeight;
+    const int clientHeight = std::max(0, h - 2 * kBarHeight - kInfoBarHeight);
+    int left = 0;
+    if (!JvDirectoryListBox1->isHidden()) {
+        directoryWidth_ = std::max(AdvSplitter1->MinSize, std::min(directoryWidth_, w - 200));
+        JvDirectoryListBox1->setGeometry(0, top, directoryWidth_, clientHeight);
+        left = directoryWidth_;
+    }
+    if (!AdvSplitter1->isHidden()) {
+        AdvSplitter1->setGeometry(left, top, kSplitterWidth, clientHeight);
+        left += kSplitterWidth;
+    }
+    Panel_Rechts->setGeometry(left, top, std::max(0, w - left), clientHeight);
+    VirtualDrawTree_ORB_QO16->setGeometry(0, 0, Panel_Rechts->width(), Panel_Rechts->height());
+    centreNothingDoneYet();
+    alignTopBar();
+    alignBottomBar();
+    alignInfoBar();
+}
+
+void TForm_ORB::alignTopBar() {
+    int x = kEdge;
+    for (skin::TLumoButton2* b : {LumoButton_Files, LumoButton_Folders, LumoButton_Formats}) {
+        if (b->isHidden())
+            continue;
+        b->setGeometry(x, kButtonTop, b->width(), kButtonHeight);
+        x += b->width() + kButtonGap;
+    }
+    // Labels in a right-aligned column, boxes in a left-aligned column, both anchored to the
+    // bar's right edge; a single row sits in the middle of the bar.
+    const int boxLeft = Panel_Oben->width() - kEdge - kNameBarBoxWidth;
+    const bool nameBar = !ComboBox_ORB_NameBalken->isHidden();
+    const bool filter = !ComboBox_ORB_Filter->isHidden();
+    const int singleRow = (kBarHeight - kBoxHeight) / 2;
+    const int row1 = nameBar && filter ? 5 : singleRow;
+    const int row2 = nameBar && filter ? 31 : singleRow;
+    int leftmost = Panel_Oben->width() - kEdge;
+    const auto place = [&](QLabel* label, QComboBox* box, int y, int boxWidth) {
+        box->setGeometry(boxLeft, y, boxWidth, kBoxHeight);
+        const int labelWidth = label->fontMetrics().horizontalAdvance(label->text()) + 4;
+        label->setGeometry(boxLeft - 8 - labelWidth, y, labelWidth, kBoxHeight);
+        leftmost = std::min(leftmost, label->x());
+    };
+    if (nameBar)
+        place(Label_ORB_NameBalkenDESC, ComboBox_ORB_NameBalken, row1, kNameBarBoxWidth);
+    if (filter)
+        place(Label_ORB_FilterDESC, ComboBox_ORB_Filter, row2, kFilterBoxWidth);
+    const int barLeft = (nameBar || filter)
+                            ? leftmost - 16 - ProgressBar_Auswertung->width()
+                            : Panel_Oben->width() - kEdge - ProgressBar_Auswertung->width();
+    ProgressBar_Auswertung->move(barLeft, (kBarHeight - ProgressBar_Auswertung->height()) / 2);
+}
+
+void TForm_ORB::alignBottomBar() {
+    int x = kEdge;
+    for (skin::TLumoButton2* b : {LumoButton_MainMenu, LumoButton_Options, LumoButton_Analyse}) {
+        if (b->isHidden())
+            continue;
+        b->setGeometry(x, kButtonTop, b->width(), kButtonHeight);
+        x += b->width() + kButtonGap;
+    }
+}
+
+void TForm_ORB::alignInfoBar() {
+    const int w = AdvSmoothPanel_InfoBar->width();
+    Image_InfoBar->setGeometry(kEdge, (kInfoBarHeight - 48) / 2, 48, 48);
+    const int textLeft = kEdge + 48 + kEdge;
+    const int textWidth = std::max(0, w - textLeft - kEdge);
+    const int barTop = kInfoBarHeight - 17 - 10;
+    if (ProgressBar1->isHidden()) {
+        HTMLabel_Status->setGeometry(textLeft, 3, textWidth, kInfoBarHeight - 6);
+        HTMLabel_Status->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    } else {
+        // The text stands above the bar (its trailing blank lines make room for it).
+        HTMLabel_Status->setGeometry(textLeft, 4, textWidth, barTop - 4);
+        HTMLabel_Status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    }
+    ProgressBar1->setGeometry(textLeft, barTop, std::min(textWidth, 480), 17);
+}
+
+void TForm_ORB::centreNothingDoneYet() {
+    Panel_NothingDoneYet->move(width() / 2 - Panel_NothingDoneYet->width() / 2,
+                               height() / 2 - Panel_NothingDoneYet->height() / 2);
+}
+
+void TForm_ORB::setViewControls(bool nameBar, bool filter, bool directory) {
+    Label_ORB_NameBalkenDESC->setVisible(nameBar);
+    ComboBox_ORB_NameBalken->setVisible(nameBar);
+    Label_ORB_FilterDESC->setVisible(filter);
+    ComboBox_ORB_Filter->setVisible(filter);
+    JvDirectoryListBox1->setVisible(directory);
+    AdvSplitter1->setVisible(directory);
+    alignControls();
+}
+
+void TForm_ORB::updateCommands() {
+    const bool free = busy_ == 0 && Orbisca != nullptr;
+    const bool views = free && analysedOnce_;
+    LumoButton_Folders->setEnabled(views && activeView_ != View::Structure);
+    LumoButton_Files->setEnabled(views && activeView_ != View::Files);
+    LumoButton_Formats->setEnabled(views && activeView_ != View::Formats);
+    LumoButton_Analyse->setEnabled(free);
+    DriveComboBoxEx1->setEnabled(free);
+    JvDirectoryListBox1->setEnabled(free);
+    ComboBox_ORB_Filter->setEnabled(free);
+    ComboBox_ORB_NameBalken->setEnabled(free);
+}
+
+void TForm_ORB::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    alignControls();
+    inResizeEvent_ = true;
+    FormResize();
+    inResizeEvent_ = false;
+}
+
+bool TForm_ORB::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Resize) {
+        if (watched == LumoButton_Options || watched == LumoButton_Analyse)
+            alignBottomBar();
+        else if (watched == LumoButton_Files || watched == LumoButton_Folders ||
+                 watched == LumoButton_Formats)
+            alignTopBar();
+        return false;
+    }
+    if (event->type() == QEvent::KeyPress &&
+        (watched == ComboBox_ORB_Filter || watched == ComboBox_ORB_Filter->lineEdit())) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            ComboBox_ORB_FilterKeyPress(QChar(13));
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TForm_ORB::pump(bool force) {
+    if (!inResizeEvent_)
+        platform::ProcessMessages(force);
+}
+
+// ---- show, close ------------------------------------------------------------------------------
+
+void TForm_ORB::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (ONSHOW_DONE)
+        return;
+    ONSHOW_DONE = true;
+    DriveComboBoxEx1->RemoveEntriesWhere([](char16_t letter) { return !IsOfferedDrive(letter); });
+    if (DriveComboBoxEx1->count() > 0)
+        DriveComboBoxEx1->setCurrentIndex(0);
+    LumoThreadTimer_ContextCheck->SetEnabled(true);
+}
+
+void TForm_ORB::closeEvent(QCloseEvent* event) {
+    LumoThreadTimer_ContextCheck->SetEnabled(false);
+    if (busy_ > 0) {
+        // The engine is in use further up the stack: stop the scan and let the run end first.
+        closePending_ = true;
+        analysis::StopScan = true;
+        event->accept();
+        return;
+    }
+    releaseEngine();
+    event->accept();
+}
+
+void TForm_ORB::releaseEngine() {
+    if (closed_)
+        return;
+    closed_ = true;
+    VirtualDrawTree_ORB_QO16->Clear();
+    VirtualDrawTree_ORB_QO16->OnDrawNode = nullptr;
+    VirtualDrawTree_ORB_QO16->OnCompareNodes = nullptr;
+    VirtualDrawTree1.Clear();
+    Current_RootNode = PNode::None;
+    Orbisca.reset();
+    settings::TrimWorkingSet();
+}
+
+// ---- options ----------------------------------------------------------------------------------
+
+settings::TForm_Options* TForm_ORB::options() {
+    if (!settings::Form_Options()) {
+        // A window without the program around it (a test host) brings its own holder of the
+        // format groups. It belongs to the window as a child, so that whoever replaces or frees
+        // the one instance (the options dialog's reset does) leaves nothing dangling here.
+        settings::SetForm_Options(new settings::TForm_Options(this));
+    }
+    return settings::Form_Options();
+}
+
+QString TForm_ORB::ownGroupName() const {
+    const settings::TForm_Options* o = settings::Form_Options();
+    return o ? o->Edit_ORB_Name_OwnGroup->text() : QString();
+}
+
+bool TForm_ORB::ownGroupOffered() {
+    settings::TForm_Options* o = options();
+    return o->CheckBox_ORB_ShowOwnGroup->isChecked() &&
+           !o->Edit_ORB_Name_OwnGroup->text().isEmpty() &&
+           !o->Edit_ORB_Formate_OwnGroup->text().isEmpty();
+}
+
+std::array<QStringList, 7> TForm_ORB::formatLists() {
+    settings::TForm_Options* o = options();
+    std::array<QStringList, 7> lists;
+    Read_Filter_From_Edit(lists[kGroupVideo], o->Edit_ORB_Video->text());
+    Read_Filter_From_Edit(lists[kGroupAudio], o->Edit_ORB_Audio->text());
+    Read_Filter_From_Edit(lists[kGroupPictures], o->Edit_ORB_Bild->text());
+    Read_Filter_From_Edit(lists[kGroupDocuments], o->Edit_ORB_Docs->text());
+    Read_Filter_From_Edit(lists[kGroupArchives], o->Edit_ORB_Archive->text());
+    Read_Filter_From_Edit(lists[kGroupApplications], o->Edit_ORB_Apps->text());
+    Read_Filter_From_Edit(lists[kGroupOwn], o->Edit_ORB_Formate_OwnGroup->text());
+    return lists;
+}
+
+void TForm_ORB::AdvGlowButton_OptionsClick() {
+    skin::TMainHost* host = skin::MainHost();
+    if (!host)
+        return;
+    QPointer<TForm_ORB> self(this);
+    host->SetCurrentModuleForm_OnOptionsChanged([self] {
+        if (self)
+            self->OnOptionsChanged();
+    });
+    host->ClickOptionsMenuItem();
+}
+
+void TForm_ORB::OnOptionsChanged() {
+    // A changed own group shows in the filter box at once, not only in the next window.
+    const QString offered = ownGroupOffered() ? ownGroupName() : QString();
+    if (offered != offeredOwnGroup_) {
+        const QString text = ComboBox_ORB_Filter->currentText();
+        READING_SETTINGS_NOW = true;
+        fillFilterBox();
+        const int again = ComboBox_ORB_Filter->findText(text);
+        if (again >= 0)
+            ComboBox_ORB_Filter->setCurrentIndex(again);
+        else
+            ComboBox_ORB_Filter->setEditText(text);
+        READING_SETTINGS_NOW = false;
+    }
+    FormResize();
+    pump();
+}
+
+// ---- start-up timer and the analyse command ---------------------------------------------------
+
+void TForm_ORB::LumoThreadTimer_ContextCheckTimer() {
+    LumoThreadTimer_ContextCheck->SetEnabled(false);
+    if (timerFired_)
+        return; // a tick already on its way when the timer was switched off
+    timerFired_ = true;
+    skin::TMainHost* host = skin::MainHost();
+    inet::zinet_Initialize(host ? host->MainWindow() : window(), languageCode());
+    if (analysis::ProgramClosing) {
+        QCoreApplication::quit();
+        return;
+    }
+    if (host)
+        host->INIT_INTERNETMENU();
+    const TStartRequest request = StartRequestFor(platform::ProgramArguments());
+    if (!request.Analyse)
+        return;
+    if (!request.Drive.isNull()) {
+        DriveComboBoxEx1->SetDrive(request.Drive);
+        pump();
+    }
+    LumoButton_Analyse->Click();
+}
+
+void TForm_ORB::AdvToolBarButton_AnalyseClick() {
+    if (analysis::ProgramClosing) {
+        QCoreApplication::quit();
+        return;
+    }
+    if (!Orbisca || busy_ > 0)
+        return;
+    skin::TMainHost* host = skin::MainHost();
+    QWidget* owner = host ? host->MainWindow() : window();
+
+    // Picking a drive.
+    bool ok = true;
+    QChar letter;
+    {
+        TForm_UNDELETE_Drive picker(owner);
+        picker.HTMLabel_SelectDrive->SetHTMLText(Message(Msg::MESSAGEHTML_ORB_SELECTDRIVE));
+        picker.DriveComboBoxEx1->AssignFrom(*DriveComboBoxEx1);
+        if (picker.DriveComboBoxEx1->count() >= 2) {
+            picker.CenterOn(owner);
+            picker.exec();
+            ok = picker.OK;
+        }
+        letter = picker.DriveComboBoxEx1->Drive();
+    }
+    if (!ok || closed_)
+        return;
+    DriveComboBoxEx1->SetDrive(letter);
+    {
+        const char16_t root[] = {letter.unicode(), u':', u'\\', 0};
+        uint64_t freeForCaller = 0, total = 0, totalFree = 0;
+        if (letter.isNull() ||
+            !platform::GetDiskFreeSpaceExW(root, &freeForCaller, &total, &totalFree) ||
+            total == 0) {
+            if (host)
+                host->Show_Warning(Message(Msg::MESSAGE_ORB_NO_MEDIA_IN_DRIVE));
+            return;
+        }
+    }
+
+    // Scanning.
+    analysis::TScanVerdict verdict;
+    {
+        BusyScope busy(busy_);
+        options()->LOAD_OPTIONS();
+        Panel_NothingDoneYet->hide();
+        analysis::StopScan = false;
+        setStatus(Message(Msg::MESSAGEHTML_ORB_STATUS_SCANNING) + QStringLiteral("<br> <br> "));
+        JvDirectoryListBox1->hide();
+        AdvSplitter1->hide();
+        Panel_Rechts->hide();
+        activeView_ = View::None;
+        updateCommands();
+        ProgressBar1->SetPosition(0);
+        ProgressBar1->show();
+        VirtualDrawTree_ORB_QO16->Clear();
+        alignControls();
+        pump();
+
+        Orbisca->ProgressBar = ProgressBar1;
+        QString root = QString(DriveComboBoxEx1->Drive()) + QStringLiteral(":\\");
+        if (root == QStringLiteral(":\\"))
+            root = DriveComboBoxEx1->currentText().left(3);
+        Orbisca->CURRENT_FILTER.clear();
+        Orbisca->CURRENT_FILTER_TOTALFILESIZE = 0;
+        filterTotal_ = 0;
+        READING_SETTINGS_NOW = true;
+        if ((ownGroupOffered() ? ownGroupName() : QString()) != offeredOwnGroup_)
+            fillFilterBox();
+        selectAllFilesSilently();
+        READING_SETTINGS_NOW = false;
+        if (host)
+            host->EnableDisable_Modulwechsel(false);
+        pump();
+
+        // The tree is about to be replaced: nothing may point into the old one.
+        Current_RootNode = PNode::None;
+        Orbisca->Current_RootNode = PNode::None;
+        verdict_ = {};
+        Orbisca->DO_Drive(analysis::UpperAZ(root));
+        verdict = Orbisca->ScanVerdict;
+        if (analysis::StopScan)
+            verdict.Stopped = true;
+    }
+    if (closePending_) {
+        releaseEngine();
+        return;
+    }
+
+    // Analysed.
+    if (host)
+        host->EnableDisable_Modulwechsel(true);
+    pump();
+    settings::TrimWorkingSet();
+    analysedOnce_ = true;
+    verdict_ = verdict;
+    updateCommands();
+    pump();
+    JvDirectoryListBox1->show();
+    AdvSplitter1->show();
+    Panel_Rechts->show();
+    alignControls();
+    pump();
+    JvDirectoryListBox1->SetDirectory(QString(DriveComboBoxEx1->Drive()) + QStringLiteral(":\\"));
+    ProgressBar1->hide();
+    alignInfoBar();
+    pump();
+    pump();
+    if (host)
+        host->BringToFront();
+    LumoButton_Folders->Click();
+    warnIfIncomplete();
+}
+
+void TForm_ORB::ReportVerdict(const analysis::TScanVerdict& verdict) {
+    verdict_ = verdict;
+    RefreshStatusLine();
+    warnIfIncomplete();
+}
+
+void TForm_ORB::warnIfIncomplete() {
+    if (verdict_.IsComplete() || analysis::ProgramClosing)
+        return;
+    skin::TMainHost* host = skin::MainHost();
+    if (!host)
+        return;
+    host->Show_Warning(ReplaceFirstIgnoreCase(Message(Msg::MESSAGEHTML_ORB_WARN_INCOMPLETE),
+                                              QStringLiteral("%1"), IncompleteReasons(verdict_)));
+}
+
+// ---- views ------------------------------------------------------------------------------------
+
+void TForm_ORB::selectAllFilesSilently() {
+    const bool was = READING_SETTINGS_NOW;
+    READING_SETTINGS_NOW = true;
+    ComboBox_ORB_Filter->setCurrentIndex(0);
+    ComboBox_ORB_Filter->setEditText(ComboBox_ORB_Filter->itemText(0)); // also over typed text
+    READING_SETTINGS_NOW = was;
+}
+
+void TForm_ORB::AdvGlowButton_FoldersClick() {
+    if (!Orbisca || busy_ > 0)
+        return;
+    TVirtualDrawTree* list = VirtualDrawTree_ORB_QO16;
+    Orbisca->FLAG_SHOW_FULLPATH = false;
+    for (int c : {analysis::kColFolders, analysis::kColFiles, analysis::kColFolderPercent})
+        list->SetColumnVisible(c, true);
+    if (formatsActive())
+        Orbisca->CURRENT_FILTER_TOTALFILESIZE = filterTotal_; // the formats view had its own
+    activeView_ = View::Structure;
+    updateCommands();
+    setViewControls(true, true, true);
+    ComboBox_ORB_NameBalkenChange();
+    JvDirectoryListBox1Change();
+    ComboBox_ORB_FilterChange();
+    FitColumnsToWidth(list, {analysis::kColName});
+}
+
+void TForm_ORB::AdvGlowButton_FilesClick() {
+    if (!Orbisca || busy_ > 0)
+        return;
+    TVirtualDrawTree* list = VirtualDrawTree_ORB_QO16;
+    Orbisca->FLAG_SHOW_FULLPATH = true;
+    for (int c : {analysis::kColFolders, analysis::kColFiles, analysis::kColFolderPercent})
+        list->SetColumnVisible(c, false);
+    activeView_ = View::Files;
+    updateCommands();
+    setViewControls(false, true, false);
+    Orbisca->FLAG_NAMEBALKEN = 0;
+    // The files view lists every file: the filter state goes with the box back to all files, so
+    // that box, marks and list agree.
+    Orbisca->CURRENT_FILTER.clear();
+    Orbisca->CURRENT_FILTER_TOTALFILESIZE = 0;
+    filterTotal_ = 0;
+    ShowAllNodes(&VirtualDrawTree1);
+    selectAllFilesSilently();
+    Current_RootNode = Orbisca->FindRootNodeForDir(Orbisca->Analysed_Drive);
+    Orbisca->Current_RootNode = Current_RootNode;
+    {
+        // The box follows without raising its change: the list below replaces what it would show.
+        auto change = std::move(JvDirectoryListBox1->OnChange);
+        JvDirectoryListBox1->SetDirectory(Orbisca->Analysed_Drive);
+        JvDirectoryListBox1->OnChange = std::move(change);
+    }
+    listAllFiles();
+    FormResize();
+}
+
+void TForm_ORB::listAllFiles() {
+    TVirtualDrawTree* list = VirtualDrawTree_ORB_QO16;
+    std::vector<PNode> files;
+    Orbisca->Copy_All_Files(&VirtualDrawTree1, files);
+    list->BeginUpdate();
+    list->Clear();
+    list->ReserveRows(files.size());
+    for (PNode n : files)
+        list->AddNodeRow(n);
+    list->EndUpdate(); // sorts by the header's column and direction
+}
+
+void TForm_ORB::AdvGlowButton_FormatsClick() {
+    if (!Orbisca || busy_ > 0)
+        return;
+    TVirtualDrawTree* list = VirtualDrawTree_ORB_QO16;
+    const std::array<QStringList, 7> lists = formatLists();
+    list->SetColumnVisible(analysis::kColFolders, false);
+    list->SetColumnVisible(analysis::kColFolderPercent, false);
+    list->SetColumnVisible(analysis::kColFiles, true); // each group's file count
+    activeView_ = View::Formats;
+    setViewControls(false, false, false);
+    Orbisca->FLAG_NAMEBALKEN = 0;
+
+    TFormatTotals totals;
+    {
+        BusyScope busy(busy_);
+        updateCommands();
+        ProgressBar_Auswertung->SetPosition(0);
+        ProgressBar_Auswertung->SetMax(static_cast<int>(VirtualDrawTree1.NodeCount()));
+        ProgressBar_Auswertung->show();
+        setStatus(Message(Msg::MESSAGEHTML_ORB_STATUS_FILTERING));
+        list->Clear();
+        list->viewport()->repaint();
+        pump();
+        VirtualDrawTree1.BeginUpdate();
+        totals = AggregateFormats(VirtualDrawTree1, lists, ProgressBar_Auswertung);
+        VirtualDrawTree1.EndUpdate();
+        ProgressBar_Auswertung->hide();
+    }
+    if (closePending_) {
+        releaseEngine();
+        return;
+    }
+    updateCommands();
+
+    struct Row {
+        FormatGroup group;
+        QString label;
+        int picture;
+    };
+    std::vector<Row> rows = {
+        {kGroupVideo, Message(Msg::MESSAGE_ORB_FILTER_VIDEO), kPicVideo},
+        {kGroupAudio, Message(Msg::MESSAGE_ORB_FILTER_AUDIO), kPicAudio},
+        {kGroupPictures, Message(Msg::MESSAGE_ORB_FILTER_PICS), kPicPictures},
+        {kGroupArchives, Message(Msg::MESSAGE_ORB_FILTER_ARCHIVES), kPicArchives},
+        {kGroupDocuments, Message(Msg::MESSAGE_ORB_FILTER_DOCUMENTS), kPicDocuments},
+        {kGroupApplications, Message(Msg::MESSAGE_ORB_FILTER_APPS), kPicApplications},
+    };
+    const settings::TForm_Options* o = options();
+    if (o->CheckBox_ORB_ShowOwnGroup->isChecked() && !o->Edit_ORB_Name_OwnGroup->text().isEmpty())
+        rows.push_back({kGroupOwn, o->Edit_ORB_Name_OwnGroup->text(), kPicOwnGroup});
+    list->BeginUpdate();
+    list->Clear();
+    for (const Row& r : rows) {
+        analysis::TNodeData d;
+        d.Path = r.label;
+        d.IsFolder = 0;
+        d.FileCount = totals.Count[static_cast<size_t>(r.group)];
+        d.Size = totals.Size[static_cast<size_t>(r.group)];
+        d.FolderCount = 0;
+        d.ImageIndex = r.picture;
+        list->AddRow(d);
+    }
+    Orbisca->CURRENT_FILTER_TOTALFILESIZE = totals.GrandTotal;
+    list->EndUpdate(); // sorts
+    FitColumnsToWidth(list, {analysis::kColName});
+    FormResize();
+}
+
+void TForm_ORB::JvDirectoryListBox1Change() {
+    if (!Orbisca)
+        return;
+    TVirtualDrawTree* list = VirtualDrawTree_ORB_QO16;
+    const PNode node = Orbisca->FindRootNodeForDir(JvDirectoryListBox1->Directory());
+    Current_RootNode = node;
+    Orbisca->Current_RootNode = node;
+    if (node == PNode::None) {
+        list->Clear();
+        FormResize();
+        return;
+    }
+    list->BeginUpdate();
+    list->Clear();
+    CopyChildrenToList(list, node, !Orbisca->CURRENT_FILTER.isEmpty());
+    list->EndUpdate(); // sorts by the header's column and direction
+    FormResize();
+}
+
+void TForm_ORB::CopyChildrenToList(TVirtualDrawTree* List, PNode Node, bool Flatten) {
+    const analysis::TAnalysisTree& tree = VirtualDrawTree1;
+    // Depth first, each child before its own subtree and its subtree before its next sibling;
+    // the stack holds the next sibling to visit at every open level.
+    std::vector<PNode> pending{tree.GetFirstChild(Node)};
+    while (!pending.empty()) {
+        const PNode c = pending.back();
+        if (c == PNode::None) {
+            pending.pop_back();
+            continue;
+        }
+        pending.back() = tree.GetNextSibling(c);
+        if (tree.IsVisible(c))
+            List->AddNodeRow(c);
+        if (Flatten && tree.IsFolder(c))
+            pending.push_back(tree.GetFirstChild(c));
+    }
+}
+
+void TForm_ORB::ComboBox_ORB_NameBalkenChange() {
+    if (READING_SETTINGS_NOW || Panel_Rechts->isHidden() || !Orbisca)
+        return;
+    Orbisca->FLAG_NAMEBALKEN = std::max(0, ComboBox_ORB_NameBalken->currentIndex());
+    VirtualDrawTree_ORB_QO16->viewport()->update();
+    FormResize();
+    Panel_Rechts->update();
+}
+
+void TForm_ORB::ComboBox_ORB_FilterChange() {
+    if (READING_SETTINGS_NOW || Panel_Rechts->isHidden() || !Orbisca || busy_ > 0)
+        return;
+    const QString text = ComboBox_ORB_Filter->currentText();
+    bool handled = false;
+    if (text == Message(Msg::MESSAGE_ORB_FILTER_ALL)) {
+        handled = true;
+        Orbisca->CURRENT_FILTER.clear();
+        Orbisca->CURRENT_FILTER_TOTALFILESIZE = 0;
+        filterTotal_ = 0;
+        ShowAllNodes(&VirtualDrawTree1);
+        if (structureActive())
+            JvDirectoryListBox1Change();
+        if (filesActive()) {
+            listAllFiles();
+            FormResize();
+        }
+    }
+    settings::TForm_Options* o = options();
+    const std::pair<QString, QString> groups[] = {
+        {Message(Msg::MESSAGE_ORB_FILTER_AUDIO), o->Edit_ORB_Audio->text()},
+        {Message(Msg::MESSAGE_ORB_FILTER_VIDEO), o->Edit_ORB_Video->text()},
+        {Message(Msg::MESSAGE_ORB_FILTER_PICS), o->Edit_ORB_Bild->text()},
+        {Message(Msg::MESSAGE_ORB_FILTER_ARCHIVES), o->Edit_ORB_Archive->text()},
+        {Message(Msg::MESSAGE_ORB_FILTER_DOCUMENTS), o->Edit_ORB_Docs->text()},
+        {Message(Msg::MESSAGE_ORB_FILTER_APPS), o->Edit_ORB_Apps->text()},
+        // An own group without a name is no group: an empty box is a typed filter.
+        {o->Edit_ORB_Name_OwnGroup->text(), o->Edit_ORB_Formate_OwnGroup->text()},
+    };
+    for (const auto& [label, extensions] : groups) {
+        if (label.isEmpty() || text != label)
+            continue;
+        handled = true;
+        QStringList list;
+        Read_Filter_From_Edit(list, extensions);
+        Auswertung(list);
+    }
+    if (!handled && RETURN_PRESSED) {
+        RETURN_PRESSED = false;
+        Auswertung({TypedFilterEntry(text)});
+    }
+}
+
+void TForm_ORB::ComboBox_ORB_FilterKeyPress(QChar key) {
+    if (key.unicode() != 13)
+        return;
+    RETURN_PRESSED = true;
+    ComboBox_ORB_FilterChange();
+    // Every Enter is used up here, so a later edit applies only with its own Enter.
+    RETURN_PRESSED = false;
+}
+
+void TForm_ORB::Auswertung(const QStringList& Filter) {
+    if (!Orbisca)
+        return;
+    const QString text = FilterText(Filter);
+    if (text == Orbisca->CURRENT_FILTER)
+        return;
+    TVirtualDrawTree* list = VirtualDrawTree_ORB_QO16;
+    int64_t total = 0;
+    {
+        BusyScope busy(busy_);
+        updateCommands();
+        Orbisca->CURRENT_FILTER = text;
+        setStatus(Message(Msg::MESSAGEHTML_ORB_STATUS_FILTERING));
+        list->Clear();
+        list->viewport()->repaint();
+        ProgressBar_Auswertung->SetPosition(0);
+        ProgressBar_Auswertung->SetMax(static_cast<int>(VirtualDrawTree1.NodeCount()));
+        ProgressBar_Auswertung->show();
+        pump();
+        total = ApplyExtensionFilter(VirtualDrawTree1, Filter, ProgressBar_Auswertung);
+    }
+    if (closePending_) {
+        releaseEngine();
+        return;
+    }
+    Orbisca->CURRENT_FILTER_TOTALFILESIZE = total;
+    filterTotal_ = total;
+    JvDirectoryListBox1Change();
+    ProgressBar_Auswertung->hide();
+    updateCommands();
+    FormResize();
+}
+
+// ---- resize handling and the status line ------------------------------------------------------
+
+void TForm_ORB::FormResize() {
+    FitColumnsToWidth(VirtualDrawTree_ORB_QO16, {analysis::kColName});
+    pump(false);
+    RefreshStatusLine();
+    pump(false);
+}
+
+void TForm_ORB::setStatus(const QString& html) {
+    // A little more room between the lines than the face has: the label is a three-line block.
+    HTMLabel_Status->SetHTMLText(QStringLiteral("<div style=\"line-height:120%\">") + html +
+                                 QStringLiteral("</div>"));
+}
+
+void TForm_ORB::RefreshStatusLine() {
+    if (!Orbisca)
+        return;
+    if (!ProgressBar_Auswertung->isHidden()) {
+        setStatus(Message(Msg::MESSAGEHTML_ORB_STATUS_FILTERING));
+        return;
+    }
+    // Until the first analysis the welcome text stays: there is nothing to sum up yet.
+    if (!ProgressBar1->isHidden() || !analysedOnce_)
+        return;
+    const bool allFiles =
+        ComboBox_ORB_Filter->currentText() == Message(Msg::MESSAGE_ORB_FILTER_ALL);
+    const uint64_t shown = allFiles
+                               ? Orbisca->TotalFiles
+                               : static_cast<uint64_t>(VirtualDrawTree_ORB_QO16->VisibleRowCount());
+    const int64_t size = allFiles ? Orbisca->TotalSize : Orbisca->CURRENT_FILTER_TOTALFILESIZE;
+    const analysis::NumberFormat format = analysis::UserNumberFormat();
+    QString text;
+    if (verdict_.IsComplete()) {
+        text = StatusSummary(Message(Msg::MESSAGEHTML_ORB_STATUS_DONE), shown, Orbisca->TotalFiles,
+                             size, format);
+    } else {
+        text = StatusSummary(Message(Msg::MESSAGEHTML_ORB_STATUS_INCOMPLETE), shown,
+                             Orbisca->TotalFiles, size, format);
+        text = ReplaceFirstIgnoreCase(text, QStringLiteral("%4"), IncompleteReasons(verdict_));
+    }
+    setStatus(text);
+}
+
+} // namespace views

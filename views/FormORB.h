@@ -1,0 +1,175 @@
+#pragma once
+
+// The analyser window: the module the main window hosts. It owns the engine with the hidden
+// analysis tree and shows the result in one list beside a directory box, in three views
+// (structure, files, formats), with an extension filter and a status summary. Its analyse
+// command lets the user pick a drive, scans it with progress and shows the structure view.
+//
+// Creation does the set-up work, the first show prunes the drive list and starts the start-up
+// timer, closing frees the engine. The window talks to the main window only through
+// skin::MainHost() and works without one (a plain test window).
+
+#include "analysis/AnalysisTree.h"
+#include "analysis/ScanVerdict.h"
+#include "skin/PngImage.h"
+
+#include <QWidget>
+
+#include <array>
+#include <memory>
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QMenu;
+class TLumoThreadTimer;
+
+namespace analysis {
+class TOrbisca;
+}
+namespace skin {
+class THTMLabel;
+class TImage;
+class TLumoButton2;
+class TPanel;
+} // namespace skin
+namespace settings {
+class TForm_Options;
+}
+
+namespace views {
+
+class TDirectoryListBox;
+class TDriveComboBoxEx;
+class TGaugeBar;
+class TSplitterBar;
+class TVirtualDrawTree;
+
+class TForm_ORB : public QWidget {
+    Q_OBJECT
+public:
+    explicit TForm_ORB(QWidget* parent = nullptr);
+    ~TForm_ORB() override;
+
+    // The options dialog reported a change: lay out and summarise again.
+    void OnOptionsChanged();
+
+    // ---- state ----
+    analysis::PNode Current_RootNode = analysis::PNode::None;
+    bool READING_SETTINGS_NOW = false;
+    bool RETURN_PRESSED = false;
+    bool ONSHOW_DONE = false;
+    // The hidden analysis tree and the engine bound to it (none once the window has closed).
+    analysis::TAnalysisTree VirtualDrawTree1;
+    std::unique_ptr<analysis::TOrbisca> Orbisca;
+
+    // ---- controls ----
+    skin::TPanel* Panel_Oben = nullptr;
+    skin::TLumoButton2* LumoButton_Files = nullptr;
+    skin::TLumoButton2* LumoButton_Folders = nullptr;
+    skin::TLumoButton2* LumoButton_Formats = nullptr;
+    QLabel* Label_ORB_NameBalkenDESC = nullptr;
+    QComboBox* ComboBox_ORB_NameBalken = nullptr;
+    QLabel* Label_ORB_FilterDESC = nullptr;
+    QComboBox* ComboBox_ORB_Filter = nullptr;
+    TGaugeBar* ProgressBar_Auswertung = nullptr;
+    TDirectoryListBox* JvDirectoryListBox1 = nullptr;
+    TSplitterBar* AdvSplitter1 = nullptr;
+    skin::TPanel* Panel_Rechts = nullptr;
+    TVirtualDrawTree* VirtualDrawTree_ORB_QO16 = nullptr;
+    skin::TPanel* Panel_NothingDoneYet = nullptr;
+    skin::THTMLabel* HTMLabel_NothingDoneYet_QO15 = nullptr;
+    skin::TImage* Image_NothingDoneYet = nullptr;
+    skin::TPanel* AdvSmoothPanel_InfoBar = nullptr;
+    skin::TImage* Image_InfoBar = nullptr;
+    skin::THTMLabel* HTMLabel_Status = nullptr;
+    TGaugeBar* ProgressBar1 = nullptr;
+    skin::TPanel* Panel_Unten = nullptr;
+    skin::TLumoButton2* LumoButton_MainMenu = nullptr;
+    skin::TLumoButton2* LumoButton_Options = nullptr;
+    skin::TLumoButton2* LumoButton_Analyse = nullptr;
+    TDriveComboBoxEx* DriveComboBoxEx1 = nullptr;
+    skin::TImage* SizeGripCopy = nullptr;
+    skin::TPngImageList PngImageList_16{16, 16};
+    TLumoThreadTimer* LumoThreadTimer_ContextCheck = nullptr;
+    QMenu* AdvPopupMenu_ORB = nullptr;
+    QAction* PopUp_OpenFile = nullptr;
+    QAction* PopUp_ShowFolder = nullptr;
+    QAction* PopUp_OpenFolder = nullptr;
+    QAction* PopUp_Delete = nullptr;
+
+    // ---- handlers ----
+    void FormResize();
+    void AdvGlowButton_OptionsClick();
+    void AdvToolBarButton_AnalyseClick();
+    void LumoThreadTimer_ContextCheckTimer();
+    void AdvGlowButton_FoldersClick();
+    void AdvGlowButton_FilesClick();
+    void AdvGlowButton_FormatsClick();
+    void JvDirectoryListBox1Change();
+    void ComboBox_ORB_NameBalkenChange();
+    void ComboBox_ORB_FilterChange();
+    void ComboBox_ORB_FilterKeyPress(QChar key);
+    void Auswertung(const QStringList& Filter);
+    void CopyChildrenToList(TVirtualDrawTree* List, analysis::PNode Node, bool Flatten);
+
+    // Writes the status line: the summary, or the filtering text while a filter runs.
+    void RefreshStatusLine();
+    // What the last analysis could vouch for, as the status line and the warning use it.
+    const analysis::TScanVerdict& LastVerdict() const { return verdict_; }
+    // Shows an incomplete result as incomplete: the status line says so from now on, and the
+    // main window warns once.
+    void ReportVerdict(const analysis::TScanVerdict& verdict);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void setupUi();
+    void connectSignals();
+    void fillImageList();
+    void fillNameBarBox();
+    void fillFilterBox();
+    void alignControls();
+    void alignTopBar();
+    void alignBottomBar();
+    void alignInfoBar();
+    void centreNothingDoneYet();
+    void setViewControls(bool nameBar, bool filter, bool directory);
+    void setCommandsEnabled(bool enabled);
+    void releaseEngine();
+    settings::TForm_Options* options();
+    // The seven extension lists of the options, parsed, in the order of FormatGroup.
+    std::array<QStringList, 7> formatLists();
+    QString ownGroupName() const;
+    bool ownGroupOffered();
+    void pump(bool force = true);
+    void setStatus(const QString& html);
+
+    void updateCommands();
+    void selectAllFilesSilently();
+    void listAllFiles();
+    void warnIfIncomplete();
+
+    enum class View { None, Structure, Files, Formats };
+    bool structureActive() const { return activeView_ == View::Structure; }
+    bool filesActive() const { return activeView_ == View::Files; }
+    bool formatsActive() const { return activeView_ == View::Formats; }
+
+    View activeView_ = View::None; // the view whose button is disabled
+    int directoryWidth_ = 210;
+    int busy_ = 0;              // long runs under way (analysis, filter, formats)
+    bool analysedOnce_ = false; // the list and the summary exist from the first analysis on
+    bool closePending_ = false; // closed while a long run was under way
+    bool closed_ = false;
+    bool timerFired_ = false;
+    bool inResizeEvent_ = false;
+    analysis::TScanVerdict verdict_;
+    int64_t filterTotal_ = 0; // the filter's total while the formats view shows its own
+    QString offeredOwnGroup_; // the own group the filter box offers (empty: none)
+};
+
+} // namespace views
