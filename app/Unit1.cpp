@@ -111,6 +111,23 @@ QImage skinPicture(const QString& name) {
     return skin::LoadSkinPicture(skin::SkinFolder() + u'\\' + name);
 }
 
+} // namespace
+
+QImage HeaderButtonPicture(const QString& name) {
+    const QImage picture = skinPicture(name);
+    const QSize box(32, 32);
+    if (picture.isNull() || picture.size() == box)
+        return picture;
+    const QImage scaled = picture.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    QImage fitted(box, QImage::Format_ARGB32_Premultiplied);
+    fitted.fill(Qt::transparent);
+    QPainter painter(&fitted);
+    painter.drawImage((box.width() - scaled.width()) / 2, (box.height() - scaled.height()) / 2, scaled);
+    return fitted;
+}
+
+namespace {
+
 // The look of every menu of the program: white, with a light selection and the window font.
 void applyOfficeMenuStyle() {
     QPalette palette = QApplication::palette("QMenu");
@@ -442,8 +459,8 @@ void TForm_QO7::APPLY_Translation_and_Skin() {
 
     for (const HeaderButton& b : kHeaderButtons) {
         skin::TTarviMouseImage3State* button = this->*b.field;
-        const QImage normal = skinPicture(QLatin1String(b.normal));
-        button->SetPicture_Highlight(skinPicture(QLatin1String(b.hover)));
+        const QImage normal = HeaderButtonPicture(QLatin1String(b.normal));
+        button->SetPicture_Highlight(HeaderButtonPicture(QLatin1String(b.hover)));
         button->SetPicture_Pressed(normal);
         button->SetPicture_Normal(normal);
     }
@@ -499,9 +516,9 @@ void TForm_QO7::Update_MaximizeButtons_and_Sizegrip() {
     // A maximised window has no frame to show, and no border to resize from.
     Frame_Top->setVisible(!maximized);
 
-    const QImage normal = skinPicture(maximized ? QStringLiteral("but_unmax_normal.png")
-                                                : QStringLiteral("but_maximize.png"));
-    TarviMouseImage3State_Maximize->SetPicture_Highlight(skinPicture(
+    const QImage normal = HeaderButtonPicture(maximized ? QStringLiteral("but_unmax_normal.png")
+                                                  : QStringLiteral("but_maximize.png"));
+    TarviMouseImage3State_Maximize->SetPicture_Highlight(HeaderButtonPicture(
         maximized ? QStringLiteral("but_unmax_hover.png") : QStringLiteral("but_maximize_hover.png")));
     TarviMouseImage3State_Maximize->SetPicture_Pressed(normal);
     TarviMouseImage3State_Maximize->SetPicture_Normal(normal);

@@ -40,6 +40,11 @@ namespace app {
 
 class TForm_QO7;
 
+// A skin file of the current skin as the picture of a 32 x 32 header button: a picture of
+// another size is scaled to fit, keeping its proportions, and centred, so that a glyph drawn
+// for a wider button keeps its shape.
+QImage HeaderButtonPicture(const QString& skinFile);
+
 // What the options loop needs of the options dialog; the program uses the real dialog, tests
 // their own.
 class TOptionsDialogDriver {

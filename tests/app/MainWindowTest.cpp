@@ -183,8 +183,9 @@ TEST_F(MainWindowTest, MaximisedWindowHidesBothGripsAndOffersRestore) {
     auto* module = static_cast<TestModule*>(form_->CurrentModuleForm);
     ASSERT_NE(module->grip, nullptr);
     const auto normalPicture = [&] { return form_->TarviMouseImage3State_Maximize->Picture_Normal(); };
-    const QImage unmax = skin::LoadSkinPicture(skin::SkinFolder() + "\\but_unmax_normal.png");
-    const QImage maximize = skin::LoadSkinPicture(skin::SkinFolder() + "\\but_maximize.png");
+    const QImage unmax = HeaderButtonPicture("but_unmax_normal.png");
+    const QImage maximize = HeaderButtonPicture("but_maximize.png");
+    EXPECT_EQ(maximize.size(), QSize(32, 32));
     ASSERT_NE(unmax, maximize);
     EXPECT_EQ(normalPicture(), maximize);
     EXPECT_TRUE(form_->Image_SizeGrip->isVisible());
