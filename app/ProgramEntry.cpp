@@ -1,5 +1,6 @@
 #include "app/ProgramEntry.h"
 
+#include "app/ProgramIcon.h"
 #include "app/SingleInstance.h"
 #include "app/StartRules.h"
 #include "app/Unit1.h"
@@ -85,7 +86,8 @@ TPreparedProgram PrepareProgram() {
 
     // Step 1: the application object exists; the header buttons' hand cursor is Qt's own.
     QGuiApplication::setApplicationName(QStringLiteral("orbisca"));
-    QGuiApplication::setDesktopFileName(QStringLiteral("com.zelvano.Orbisca2024"));
+    QGuiApplication::setDesktopFileName(kDesktopId);
+    QApplication::setWindowIcon(ProgramIcon());
 
     // Steps 2 to 4: Windows version, administrator, the write test.
     const QString failed = FailedStartCheck(platform::ReportedWindowsVersion().major,
@@ -155,8 +157,35 @@ int RunMessageLoop(TPreparedProgram& program) {
     return 0;
 }
 
+int ShowLauncherNotice(int argc, char** argv, const QString& notice) {
+    using i18n::Msg;
+    Msg message;
+    unsigned icon = platform::MB_ICONSTOP;
+    if (notice == u"cancelled") {
+        message = Msg::MESSAGE_LAUNCH_CANCELLED;
+        icon = platform::MB_ICONINFORMATION;
+    } else if (notice == u"refused") {
+        message = Msg::MESSAGE_LAUNCH_REFUSED;
+    } else if (notice == u"no-pkexec") {
+        message = Msg::MESSAGE_LAUNCH_NO_PKEXEC;
+    } else {
+        return 2;
+    }
+    QApplication application(argc, argv);
+    skin::InstallProgramFonts();
+    QApplication::setWindowIcon(ProgramIcon());
+    // The user's own choice of language, read from the settings every user may read.
+    i18n::DetectLanguage();
+    i18n::LOAD_INTERNAL_ONLY(platform::ProgramFolder() + QStringLiteral("\\translation"),
+                             i18n::CurrentTranslationName());
+    platform::MessageBoxW(i18n::Message(message), platform::ApplicationTitle(), icon | platform::MB_OK);
+    return 0;
+}
+
 int RunProgram(int argc, char** argv) {
     sinceStart().start();
+    if (argc == 3 && qstrcmp(argv[1], "--launcher-notice") == 0)
+        return ShowLauncherNotice(argc, argv, QString::fromLatin1(argv[2]));
 
     // First of all, before any window: one instance only.
     TSingleInstance guard(InstanceFolder());

@@ -3,6 +3,8 @@
 // The program's start: the single-instance guard, the environment record, the checks, the
 // command-line verbs, the main window with its first module, and the message loop.
 
+#include <QString>
+
 #include <memory>
 
 namespace app {
@@ -27,7 +29,13 @@ TPreparedProgram PrepareProgram();
 // made. Returns the exit code (0).
 int RunMessageLoop(TPreparedProgram& program);
 
-// The whole program (main() of the executable).
+// What the desktop launcher tells the user when it could not get administrator rights:
+// "cancelled" (the sign-in was dismissed), "refused" (not authorised) or "no-pkexec". Shows the
+// message in the user's language and returns 0; 2 for an unknown notice.
+int ShowLauncherNotice(int argc, char** argv, const QString& notice);
+
+// The whole program (main() of the executable). "--launcher-notice NOTICE" shows a launcher
+// notice instead of starting the program.
 int RunProgram(int argc, char** argv);
 
 } // namespace app
