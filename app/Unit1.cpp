@@ -772,6 +772,8 @@ void TForm_QO7::KeepFormLoaded_ClearAll() {
 void TForm_QO7::EnableDisable_Modulwechsel(bool enable) {
     skin::ToolTips().OnCustomOnMouseLeave(this);
     modulesLocked_ = !enable;
+    OutputDebugStringW(enable ? QStringLiteral("Module changes allowed again")
+                              : QStringLiteral("Module changes held back (long work runs)"));
     platform::ProcessMessages(true);
 }
 
