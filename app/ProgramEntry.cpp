@@ -2,6 +2,7 @@
 
 #include "app/ProgramIcon.h"
 #include "app/SingleInstance.h"
+#include "app/StripePrefetch.h"
 #include "app/StartRules.h"
 #include "app/Unit1.h"
 #include "i18n/LanguageSelection.h"
@@ -34,6 +35,11 @@ using platform::OutputDebugStringW;
 QElapsedTimer& sinceStart() {
     static QElapsedTimer timer;
     return timer;
+}
+
+void startupLine(const char* what) {
+    OutputDebugStringW(QStringLiteral("Start-up: ") + QLatin1String(what) + QStringLiteral(" after ") +
+                       QString::number(sinceStart().elapsed()) + QStringLiteral(" ms"));
 }
 
 TPreparedProgram ended(int exitCode) {
@@ -80,7 +86,7 @@ private:
 
 } // namespace
 
-TPreparedProgram PrepareProgram() {
+TPreparedProgram PrepareProgram(TStripePrefetch* stripe) {
     if (!sinceStart().isValid())
         sinceStart().start();
 
@@ -96,6 +102,8 @@ TPreparedProgram PrepareProgram() {
         platform::ErrorBox(failed);
         return ended(1);
     }
+
+    startupLine("checks passed");
 
     const TStartPlan plan = PlanStart(ClassifyStartVerb(platform::FirstArgumentUpper()));
     if (plan.endAfterChecks)
@@ -123,11 +131,12 @@ TPreparedProgram PrepareProgram() {
     }
 
     // Steps 9 to 12.
-    skin::SelectSkinAtStart();
+    const QString skinFolder = skin::SelectSkinAtStart();
     TForm_QO7& form = *program.mainWindow;
-    form.Perform_EveryThingAfterOnCreate();
+    form.Perform_EveryThingAfterOnCreate(stripe ? stripe->Take(skinFolder) : nullptr);
     settings::SetForm_Options(new settings::TForm_Options(&form));
     registerHeaderToolTips(form);
+    startupLine("main window complete");
 
     // Step 13.
     if (plan.showFirstModule) {
@@ -136,6 +145,7 @@ TPreparedProgram PrepareProgram() {
             form.ShowMainmenu();
         else
             form.ShowMainmenu_Real();
+        startupLine("first module made");
     }
     return program;
 }
@@ -203,10 +213,15 @@ int RunProgram(int argc, char** argv) {
     platform::SetProgramArguments(arguments);
     settings::TakeEnvironmentSnapshot();
 
+    // The stripe of the skin the start will choose decodes while the toolkit starts.
+    TStripePrefetch stripe;
+    stripe.Start(skin::SelectSkinAtStart());
+
     QApplication application(argc, argv);
     skin::InstallProgramFonts();
+    startupLine("toolkit ready");
 
-    TPreparedProgram program = PrepareProgram();
+    TPreparedProgram program = PrepareProgram(&stripe);
     if (program.ended)
         return program.exitCode;
     if (instance == TSingleInstance::Result::First) {

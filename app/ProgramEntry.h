@@ -10,6 +10,7 @@
 namespace app {
 
 class TForm_QO7;
+class TStripePrefetch;
 
 struct TPreparedProgram {
     // Set when the start ended before the message loop (a failed check, a verb without a
@@ -22,8 +23,9 @@ struct TPreparedProgram {
 // The entry steps up to the message loop, in order: version check, administrator check, the
 // write test, the verbs, the language, the translation with the fixed catalogue texts, "-SAVE",
 // the skin, the main window's second stage, the options dialog, the header tooltips and the
-// first module. Needs a QApplication and the recorded arguments.
-TPreparedProgram PrepareProgram();
+// first module. Needs a QApplication and the recorded arguments. A stripe prefetch started
+// earlier is taken over when it decoded the stripe of the chosen skin.
+TPreparedProgram PrepareProgram(TStripePrefetch* stripe = nullptr);
 
 // Shows the main window, runs the message loop until it closes, and releases what the start
 // made. Returns the exit code (0).

@@ -396,7 +396,7 @@ void TForm_QO7::connectHeader() {
     connect(help, &QShortcut::activated, MenuItem_help_Help, &QAction::trigger);
 }
 
-void TForm_QO7::Perform_EveryThingAfterOnCreate() {
+void TForm_QO7::Perform_EveryThingAfterOnCreate(std::unique_ptr<skin::TStripeSkinner> stripe) {
     CurrentModuleForm = nullptr;
     CurrentModuleForm_OnOptionsChanged = nullptr;
     LastHelpKeyword.clear();
@@ -409,7 +409,7 @@ void TForm_QO7::Perform_EveryThingAfterOnCreate() {
     if (!Image_SizeGrip->Picture().isNull())
         Image_SizeGrip->resize(Image_SizeGrip->Picture().size());
 
-    stripe_ = skin::CreateSkinStripe();
+    stripe_ = stripe ? std::move(stripe) : skin::CreateSkinStripe();
     skin::SetCurrentStripe(stripe_.get());
     applyOfficeMenuStyle();
 

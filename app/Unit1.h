@@ -93,8 +93,9 @@ public:
     ~TForm_QO7() override;
 
     // Second stage, once translation and skin are chosen: caption, translation, pictures,
-    // picture stripe, menus, skin, tooltip window, switcher thread.
-    void Perform_EveryThingAfterOnCreate();
+    // picture stripe (decoded here unless one is handed over), menus, skin, tooltip window,
+    // switcher thread.
+    void Perform_EveryThingAfterOnCreate(std::unique_ptr<skin::TStripeSkinner> stripe = nullptr);
 
     // Request (through the switcher thread) / perform a module switch.
     void ShowMainmenu();
