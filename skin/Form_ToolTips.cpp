@@ -42,10 +42,10 @@ QFont segoeUi(int pixels) {
     return font;
 }
 
-void makeWhite(QWidget* widget) {
+void setTextColour(QWidget* widget, const QColor& colour) {
     QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, Qt::white);
-    palette.setColor(QPalette::Text, Qt::white);
+    palette.setColor(QPalette::WindowText, colour);
+    palette.setColor(QPalette::Text, colour);
     widget->setPalette(palette);
 }
 
@@ -132,7 +132,7 @@ void TFormToolTips::setupUi() {
     HTMLabel1->setGeometry(36, 36, 316, 84);
     HTMLabel1->setFont(segoeUi(13));
     HTMLabel1->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    makeWhite(HTMLabel1);
+    setTextColour(HTMLabel1, Qt::white);
 
     Image_Down = new TImage(this);
     Image_Down->setObjectName(QStringLiteral("Image_Down"));
@@ -149,7 +149,7 @@ void TFormToolTips::setupUi() {
     Label_InfoHover_Fixed1->setObjectName(QStringLiteral("Label_InfoHover_Fixed1"));
     Label_InfoHover_Fixed1->setGeometry(36, 8, 316, 24);
     Label_InfoHover_Fixed1->setFont(segoeUi(16));
-    makeWhite(Label_InfoHover_Fixed1);
+    setTextColour(Label_InfoHover_Fixed1, Qt::white);
 }
 
 void TFormToolTips::fillPictures() {
@@ -165,7 +165,21 @@ void TFormToolTips::fillPictures() {
     }
     const QString own = SkinFolder() + QStringLiteral("\\ToolTips.bmp");
     const QString shared = platform::ProgramFolder() + QStringLiteral("\\skins\\ToolTips.bmp");
-    Image_Background->SetPicture(LoadSkinPicture(FileExists(own) ? own : shared));
+    const QImage background = LoadSkinPicture(FileExists(own) ? own : shared);
+    Image_Background->SetPicture(background);
+    // The texts are white, made for a dark picture; on a light one they would vanish, so there
+    // they take a dark colour instead.
+    const QColor colour = TextColourFor(background);
+    setTextColour(HTMLabel1, colour);
+    setTextColour(Label_InfoHover_Fixed1, colour);
+}
+
+QColor TFormToolTips::TextColourFor(const QImage& background) {
+    if (background.isNull())
+        return Qt::white;
+    const QColor average = background.scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                               .pixelColor(0, 0);
+    return average.lightness() > 150 ? QColor(0x1F, 0x29, 0x37) : QColor(Qt::white);
 }
 
 void TFormToolTips::paintEvent(QPaintEvent*) {

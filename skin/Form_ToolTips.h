@@ -10,6 +10,8 @@
 #include "skin/ToolTips.h"
 #include "skin/UiHandOver.h"
 
+#include <QColor>
+#include <QImage>
 #include <QPoint>
 #include <QSize>
 #include <QWidget>
@@ -61,6 +63,9 @@ public:
 
     void Enter(QWidget* sender, const TToolTip& tip) override;
     void Leave() override;
+
+    // The colour of the texts on a background picture: white, but dark on a light picture.
+    static QColor TextColourFor(const QImage& background);
 
     // Diagnostics for tests: a delay is pending (entered, not yet shown or left).
     bool Waiting() const { return current_ != nullptr; }

@@ -53,11 +53,24 @@ TEST_F(ToolTipWindowTest, ShowsFilledAndPlacedAfterTheMouseRested) {
     EXPECT_EQ(tips_->Label_InfoHover_Fixed1->text(), "Optionen");
     EXPECT_EQ(tips_->HTMLabel1->HTMLText(), "<b>Einstellungen</b> anzeigen");
     EXPECT_FALSE(tips_->Image_Background->Picture().isNull());
+    // The shipped pictures are light: the texts are dark on them, not white.
+    EXPECT_EQ(tips_->HTMLabel1->palette().color(QPalette::WindowText),
+              TFormToolTips::TextColourFor(tips_->Image_Background->Picture()));
+    EXPECT_NE(tips_->HTMLabel1->palette().color(QPalette::WindowText), QColor(Qt::white));
     const QPoint bottomLeft = control_->mapToGlobal(QPoint(0, control_->height()));
     EXPECT_EQ(tips_->pos(), QPoint(bottomLeft.x() + 50 - 180, bottomLeft.y() + 4));
 
     tips_->Leave();
     EXPECT_FALSE(tips_->isVisible());
+}
+
+TEST(ToolTipColours, WhiteOnDarkDarkOnLight) {
+    QImage dark(40, 20, QImage::Format_RGB32), light(40, 20, QImage::Format_RGB32);
+    dark.fill(QColor(30, 40, 60));
+    light.fill(QColor(247, 248, 251));
+    EXPECT_EQ(TFormToolTips::TextColourFor(dark), QColor(Qt::white));
+    EXPECT_EQ(TFormToolTips::TextColourFor(QImage()), QColor(Qt::white));
+    EXPECT_LT(TFormToolTips::TextColourFor(light).lightness(), 80);
 }
 
 TEST_F(ToolTipWindowTest, LeavingAfter300MsShowsNothingEver) {
