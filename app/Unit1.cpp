@@ -310,10 +310,20 @@ void TForm_QO7::setupUi() {
     Image_SizeGrip->resize(14, 14);
     Image_SizeGrip->setCursor(Qt::SizeFDiagCursor);
 
-    // The top border draws over the header's first two rows, as the frame does above a client
-    // area that starts two pixels lower; it is also the window's top resize edge.
-    Frame_Top = new TFrameEdge(this, Qt::TopEdge, [this](Qt::Edges e) { beginResize(e, nullptr); });
-    Frame_Top->setObjectName(QStringLiteral("Frame_Top"));
+    // The borders draw over the window's outermost pixels, as the frame does around a client
+    // area that starts inside it; each is also a resize edge of its side.
+    const auto edge = [this](const char* name, Qt::Edges side) {
+        auto* e = new TFrameEdge(this, side, [this](Qt::Edges s) { beginResize(s, nullptr); });
+        e->setObjectName(QLatin1String(name));
+        FrameEdges.push_back(e);
+        return e;
+    };
+    Frame_Top = edge("Frame_Top", Qt::TopEdge);
+    if (!settings::IsWindows10OrLater) {
+        edge("Frame_Left", Qt::LeftEdge);
+        edge("Frame_Right", Qt::RightEdge);
+        edge("Frame_Bottom", Qt::BottomEdge);
+    }
 
     buildMenus();
 
@@ -424,7 +434,8 @@ void TForm_QO7::Perform_EveryThingAfterOnCreate(std::unique_ptr<skin::TStripeSki
     const skin::TColor header = Shape_Header->Color();
     Shape_AntiFlicker1->SetColor(header);
     Shape_AntiFlicker2->SetColor(header);
-    Frame_Top->raise();
+    for (QWidget* e : FrameEdges)
+        e->raise();
 
     FormToolTips = new skin::TFormToolTips(this);
     skin::ToolTips().SetPresenter(FormToolTips);
@@ -488,7 +499,15 @@ void TForm_QO7::layoutHeader() {
         const int pressOffset = button->y() - 2;
         button->move(w - (kDesignClientSize.width() - b.designLeft) + pressOffset, button->y());
     }
-    Frame_Top->setGeometry(0, 0, w, kTopBorder);
+    const int h = height();
+    for (QWidget* e : FrameEdges) {
+        switch (static_cast<TFrameEdge*>(e)->edges()) {
+        case Qt::TopEdge: e->setGeometry(0, 0, w, kTopBorder); break;
+        case Qt::LeftEdge: e->setGeometry(0, 0, kLeftBorder, h); break;
+        case Qt::RightEdge: e->setGeometry(w - kRightBottomBorder, 0, kRightBottomBorder, h); break;
+        default: e->setGeometry(0, h - kRightBottomBorder, w, kRightBottomBorder); break;
+        }
+    }
     if (Image_SizeGrip)
         Image_SizeGrip->move(w - Image_SizeGrip->width() - 2, height() - Image_SizeGrip->height() - 2);
 }
@@ -514,7 +533,8 @@ void TForm_QO7::Update_MaximizeButtons_and_Sizegrip() {
         copy->setVisible(!maximized);
 
     // A maximised window has no frame to show, and no border to resize from.
-    Frame_Top->setVisible(!maximized);
+    for (QWidget* e : FrameEdges)
+        e->setVisible(!maximized);
 
     const QImage normal = HeaderButtonPicture(maximized ? QStringLiteral("but_unmax_normal.png")
                                                   : QStringLiteral("but_maximize.png"));
@@ -563,8 +583,9 @@ void TForm_QO7::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange && Image_SizeGrip)
         Update_MaximizeButtons_and_Sizegrip();
-    else if (event->type() == QEvent::ActivationChange && Frame_Top)
-        Frame_Top->update();
+    else if (event->type() == QEvent::ActivationChange)
+        for (QWidget* e : FrameEdges)
+            e->update();
 }
 
 void TForm_QO7::beginMove(QMouseEvent*) {
@@ -598,6 +619,10 @@ void TForm_QO7::mouseMoveEvent(QMouseEvent* event) {
         r.setWidth(std::max(minimumWidth(), r.width() + delta.x()));
     if (drag_.edges & Qt::BottomEdge)
         r.setHeight(std::clamp(r.height() + delta.y(), minimumHeight(), maximumHeight()));
+    if (drag_.edges & Qt::LeftEdge) {
+        const int width = std::max(minimumWidth(), r.width() - delta.x());
+        r.setLeft(r.right() - width + 1);
+    }
     if (drag_.edges & Qt::TopEdge) {
         const int height = std::clamp(r.height() - delta.y(), minimumHeight(), maximumHeight());
         r.setTop(r.bottom() - height + 1);

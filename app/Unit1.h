@@ -88,6 +88,8 @@ public:
     static constexpr int kHeaderHeight = 58;
     static constexpr int kHostTop = 57;
     static constexpr int kTopBorder = 2;
+    static constexpr int kLeftBorder = 2;       // before Windows 10 only
+    static constexpr int kRightBottomBorder = 1; // before Windows 10 only
 
     explicit TForm_QO7(QWidget* parent = nullptr);
     ~TForm_QO7() override;
@@ -164,7 +166,10 @@ public:
     skin::TTarviMouseImage3State* TarviMouseImage3State_Feedback = nullptr;
     skin::TImage* Image_SizeGrip = nullptr;
     skin::TPanel* Panel1 = nullptr;
-    QWidget* Frame_Top = nullptr; // the 2-pixel top border (a TFrameEdge)
+    // What is left of a system frame: 2 pixels along the top; before Windows 10 also 2 on the
+    // left and 1 on the right and bottom. Each is a resize edge.
+    QWidget* Frame_Top = nullptr;
+    std::vector<QWidget*> FrameEdges;
 
     QMenu* AdvPopupMenu_Help = nullptr;
     QAction* MenuItem_help_Help = nullptr;

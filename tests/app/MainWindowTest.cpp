@@ -14,6 +14,7 @@
 #include "platform/CommandLine.h"
 #include "platform/Debug.h"
 #include "platform/Shell.h"
+#include "settings/Environment.h"
 #include "settings/Registry.h"
 #include "skin/HTMLabel.h"
 #include "skin/Image.h"
@@ -372,6 +373,29 @@ TEST_F(MainWindowTest, TranslatableControlsAreExactlyTheListedOnes) {
                 listed.insert(QString::fromUtf8(c.component));
         EXPECT_EQ(tagged, listed) << windowClass;
     }
+}
+
+TEST_F(MainWindowTest, FrameBordersAlongTheTopOrAllAroundBeforeWindows10) {
+    ASSERT_EQ(form_->FrameEdges.size(), settings::IsWindows10OrLater ? 1u : 4u);
+    const bool saved = settings::IsWindows10OrLater;
+    settings::IsWindows10OrLater = false;
+    TForm_QO7 older;
+    settings::IsWindows10OrLater = saved;
+    older.Perform_EveryThingAfterOnCreate();
+    older.resize(1000, 700);
+    older.show();
+    QStringList geometries;
+    for (QWidget* edge : older.FrameEdges) {
+        const QRect g = edge->geometry();
+        geometries << QStringLiteral("%1 %2,%3 %4x%5").arg(edge->objectName()).arg(g.x()).arg(g.y())
+                              .arg(g.width()).arg(g.height());
+    }
+    EXPECT_EQ(geometries, QStringList({"Frame_Top 0,0 1000x2", "Frame_Left 0,0 2x700",
+                                       "Frame_Right 999,0 1x700", "Frame_Bottom 0,699 1000x1"}));
+    older.showMaximized();
+    ASSERT_TRUE(apptest::WaitUntil([&] { return older.isMaximized(); }));
+    for (QWidget* edge : older.FrameEdges)
+        EXPECT_FALSE(edge->isVisible()) << edge->objectName();
 }
 
 TEST_F(MainWindowTest, EnglishTranslationReachesTheMenus) {
