@@ -41,6 +41,7 @@ std::unique_ptr<TForm_YesNo> prepare(const QImage& icon, const QString& text,
     if (!icon.isNull())
         dialog->Image1->SetPicture(icon);
     dialog->HTMLabel1->SetHTMLText(text);
+    skin::SpaceFormattedLines(dialog.get());
     dialog->CheckBox_Remember->setVisible(showCheckBox);
     dialog->CheckBox_Remember->setText(checkBoxText);
     if (!showCheckBox)

@@ -85,17 +85,4 @@ bool FirstModuleThroughSwitcher(uint32_t reportedMajor, uint32_t reportedMinor) 
     return reportedMajor == 6 && reportedMinor == 0;
 }
 
-bool SkinOrLanguageChanged(const QString& skinInUse, const QString& translationInUse,
-                           const QString& storedSkin, const QString& storedLanguage) {
-    return (!storedSkin.isEmpty() && storedSkin != skinInUse) ||
-           (!storedLanguage.isEmpty() && storedLanguage != translationInUse);
-}
-
-QString SkinNameOfFolder(const QString& skinFolder) {
-    QString folder = skinFolder;
-    while (folder.endsWith(u'\\'))
-        folder.chop(1);
-    return folder.mid(folder.lastIndexOf(u'\\') + 1);
-}
-
 } // namespace app

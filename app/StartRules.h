@@ -11,9 +11,6 @@
 
 namespace app {
 
-// The version of this build as the windows show it.
-inline QString ProgramVersion() { return QStringLiteral("01.00.00"); }
-
 enum class TStartVerb {
     None,            // no argument
     NoVersion,       // "-NOVERSION"
@@ -59,13 +56,5 @@ bool CheckRights();
 // On Windows 6.0 the first module is requested through the switcher thread, elsewhere shown at
 // once.
 bool FirstModuleThroughSwitcher(uint32_t reportedMajor, uint32_t reportedMinor);
-
-// After the options dialog: a skin or language was chosen that differs from the one in use, so
-// a restart is needed. Empty stored values mean "no choice" and never count.
-bool SkinOrLanguageChanged(const QString& skinInUse, const QString& translationInUse,
-                           const QString& storedSkin, const QString& storedLanguage);
-
-// The name of the skin in use: the last segment of a skin folder path.
-QString SkinNameOfFolder(const QString& skinFolder);
 
 } // namespace app

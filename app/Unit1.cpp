@@ -1,7 +1,9 @@
 #include "app/Unit1.h"
 
 #include "analysis/nogui_Orbisca.h"
+#include "app/FormAbout.h"
 #include "app/FormYesNo.h"
+#include "app/OnlineHelp.h"
 #include "app/StartRules.h"
 #include "i18n/LanguageSelection.h"
 #include "i18n/ProjectMessages.h"
@@ -14,6 +16,7 @@
 #include "platform/Pump.h"
 #include "platform/Tick.h"
 #include "settings/Environment.h"
+#include "settings/FormOptions.h"
 #include "settings/Registry.h"
 #include "skin/Form_ToolTips.h"
 #include "skin/Image.h"
@@ -384,6 +387,8 @@ void TForm_QO7::connectHeader() {
     TarviMouseImage3State_Feedback->OnClick = [this](QObject*) { FeedbackClick(); };
 
     connect(MenuItem_Options, &QAction::triggered, this, [this] { RunOptionsLoop(MenuItem_Options); });
+    connect(MenuItem_help_Help, &QAction::triggered, this, [this] { MenuItem_help_HelpClick(); });
+    connect(MenuItem_help_About, &QAction::triggered, this, [this] { MenuItem_help_AboutClick(); });
     connect(AdvPopupMenu_IM, &QMenu::aboutToShow, this, [this] { INIT_INTERNETMENU(); });
     connect(AdvPopupMenu_IM, &QMenu::triggered, this, [this](QAction* item) {
         if (item->property("HelpContext").isValid())
@@ -411,7 +416,7 @@ void TForm_QO7::Perform_EveryThingAfterOnCreate(std::unique_ptr<skin::TStripeSki
     CurrentModuleForm_OnOptionsChanged = nullptr;
     LastHelpKeyword.clear();
 
-    setWindowTitle(windowTitle() + QStringLiteral(" (Version ") + ProgramVersion() + u')');
+    setWindowTitle(windowTitle() + QStringLiteral(" (Version ") + QLatin1String(kProductVersion) + u')');
     i18n::LOAD_TRANSLATION_TO_FORM(platform::ProgramFolder() + QStringLiteral("\\translation"),
                                    i18n::CurrentTranslationName(), this);
 
@@ -823,30 +828,26 @@ void TForm_QO7::SetCurrentModuleForm_OnOptionsChanged(std::function<void()> hand
     CurrentModuleForm_OnOptionsChanged = std::move(handler);
 }
 
-void TForm_QO7::SetOptionsDialogDriver(std::unique_ptr<TOptionsDialogDriver> driver) {
-    optionsDriver_ = std::move(driver);
-}
-
 void TForm_QO7::RunOptionsLoop(QObject* sender) {
     inet::zinet_AnalyticsManagerAddFeature(QStringLiteral("QO12.OTHER.OPTIONS"), 1);
-    if (!optionsDriver_) {
-        OutputDebugStringW(QStringLiteral("Options: no options dialog in this process"));
-        return;
-    }
-    const QString translationInUse = i18n::CurrentTranslationName();
-    const QString skinInUse = SkinNameOfFolder(skin::SkinFolder());
-    while (optionsDriver_->ShowModal(sender))
-        optionsDriver_->Recreate();
-    const QString storedLanguage = settings::RegReadString(
-        settings::HKEY_LOCAL_MACHINE, settings::OptionsKey, QStringLiteral("ForceLanguage_LCID"));
-    const QString storedSkin = settings::RegReadString(settings::HKEY_LOCAL_MACHINE,
-                                                       settings::OptionsKey, QStringLiteral("UseSkin"));
-    if (SkinOrLanguageChanged(skinInUse, translationInUse, storedSkin, storedLanguage))
-        Show_Info(i18n::Message(i18n::Msg::MESSAGEHTML_OPTIONS_SKINORLANG_CHANGED));
+    settings::RunOptionsDialog(sender);
     if (CurrentModuleForm_OnOptionsChanged) {
         const std::function<void()> handler = CurrentModuleForm_OnOptionsChanged;
         handler();
     }
+}
+
+void TForm_QO7::MenuItem_help_HelpClick() {
+    // A module's own topic once it names one; the shell's otherwise.
+    const QString topic =
+        !LastHelpKeyword.isEmpty() && CurrentModuleForm ? LastHelpKeyword : QStringLiteral("main");
+    OpenOnlineHelp(topic);
+}
+
+void TForm_QO7::MenuItem_help_AboutClick() {
+    TForm_About about(this);
+    about.setWindowTitle(MenuItem_help_About->text().remove(u'&'));
+    about.exec();
 }
 
 void TForm_QO7::INIT_INTERNETMENU() {
@@ -884,9 +885,9 @@ void TForm_QO7::MenuItem_IM_DummyClick(QAction* item) {
 }
 
 void TForm_QO7::FeedbackClick() {
-    inet::zinet_OpenLinkTargetInBrowser(QStringLiteral("feedback"), QString(), ProgramVersion(), 0,
-                                        i18n::LCIDToLanguageCode(i18n::CurrentLanguageLCID()),
-                                        QString());
+    // The stand-in for the online services has no feedback service; the link target leads to
+    // the manual that ships with the program.
+    OpenLinkTarget(QStringLiteral("feedback"));
 }
 
 // ---------------------------------------------------------------------------------------------

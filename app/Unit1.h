@@ -45,18 +45,6 @@ class TForm_QO7;
 // for a wider button keeps its shape.
 QImage HeaderButtonPicture(const QString& skinFile);
 
-// What the options loop needs of the options dialog; the program uses the real dialog, tests
-// their own.
-class TOptionsDialogDriver {
-public:
-    virtual ~TOptionsDialogDriver() = default;
-    // Shows the dialog modally, telling it which control opened it. True when the dialog asks to
-    // be made anew and shown again (its SIGNAL_RECREATE_FORM).
-    virtual bool ShowModal(QObject* sender) = 0;
-    // Frees the dialog and makes a new one.
-    virtual void Recreate() = 0;
-};
-
 // Polls two request flags every 50 ms and runs each requested switch on the UI thread, waiting
 // until it has run. A request made twice before a poll is carried out once; a request made
 // while module changes are locked stays pending until they are unlocked.
@@ -118,10 +106,10 @@ public:
     void APPLY_Translation_and_Skin();
     void LoadHeaderLogo();
 
-    // The options menu item: the options dialog, again while it asks to be made anew, then the
-    // restart hint and the current module's handler.
+    // The options menu item: reports the feature to the online services, runs the options
+    // dialog (again while it asks to be made anew, then the restart hint), then the current
+    // module's handler.
     void RunOptionsLoop(QObject* sender);
-    void SetOptionsDialogDriver(std::unique_ptr<TOptionsDialogDriver> driver);
 
     // A second start asked for the window: restore it (also from minimised) and raise it.
     void RestoreFromSecondStart();
@@ -184,6 +172,8 @@ public:
 
     // Handlers of the header buttons and menu items.
     void MenuItem_IM_DummyClick(QAction* item);
+    void MenuItem_help_HelpClick();
+    void MenuItem_help_AboutClick();
     void FeedbackClick();
 
 protected:
@@ -213,7 +203,6 @@ private:
     QWidget* findGripCopy(QWidget* module) const;
 
     std::unique_ptr<skin::TStripeSkinner> stripe_;
-    std::unique_ptr<TOptionsDialogDriver> optionsDriver_;
     std::unique_ptr<TMainMenuSwitcherThread> switcher_;
     bool hostLaidOut_ = false;
     std::atomic<bool> modulesLocked_{false};

@@ -197,6 +197,7 @@ void TFormToolTips::Enter(QWidget* sender, const TToolTip& tip) {
     move(ToolTipPosition(bottomLeft, sender->size(), size(), limitY));
     Label_InfoHover_Fixed1->setText(tip.Caption);
     HTMLabel1->SetHTMLText(tip.Text);
+    SpaceFormattedLines(this);
 
     // The leave before this entry has stopped the previous delay; a stray one is stopped here.
     TToolTipThread::Terminate(current_);

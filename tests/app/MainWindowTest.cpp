@@ -15,6 +15,7 @@
 #include "platform/Debug.h"
 #include "platform/Shell.h"
 #include "settings/Environment.h"
+#include "settings/FormOptions.h"
 #include "settings/Registry.h"
 #include "skin/HTMLabel.h"
 #include "skin/Image.h"
@@ -25,6 +26,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QShortcut>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPointer>
@@ -75,6 +77,8 @@ protected:
     }
     void TearDown() override {
         form_.reset();
+        delete settings::Form_Options();
+        settings::SetForm_Options(nullptr);
         UnregisterModuleClass(kTestModule);
         analysis::ProgramClosing = false;
         analysis::StopScan = false;
@@ -209,57 +213,86 @@ TEST_F(MainWindowTest, MaximisedWindowHidesBothGripsAndOffersRestore) {
     EXPECT_EQ(normalPicture(), maximize);
 }
 
-// An options dialog of our own: asks to be made anew a given number of times, storing a choice.
-class FakeOptions : public TOptionsDialogDriver {
-public:
-    int recreateRequests = 0;
-    int shown = 0, recreated = 0;
-    QObject* lastSender = nullptr;
-    std::function<void()> whileShown;
-    bool ShowModal(QObject* sender) override {
-        ++shown;
-        lastSender = sender;
-        if (whileShown)
-            whileShown();
-        return recreated < recreateRequests;
-    }
-    void Recreate() override { ++recreated; }
-};
+// Answers the options dialog: notes who opened it, optionally asks for a new one, closes it.
+void answerOptions(QStringList* log, bool recreate, std::function<void()> next) {
+    apptest::WhenModalOpens([=](QWidget* modal) {
+        auto* options = qobject_cast<settings::TForm_Options*>(modal);
+        ASSERT_NE(options, nullptr);
+        *log << (options->Current_Sender ? options->Current_Sender->objectName() : "none");
+        options->SIGNAL_RECREATE_FORM = recreate;
+        if (next)
+            next();
+        options->reject();
+    });
+}
 
-TEST_F(MainWindowTest, OptionsLoopShowsAgainWhenAskedAndHintsOnceAtAChangedSkin) {
+TEST_F(MainWindowTest, OptionsLoopShowsAgainWhenAskedHintsAtAChangedSkinThenCallsTheModule) {
     using namespace settings;
-    auto owned = std::make_unique<FakeOptions>();
-    FakeOptions* options = owned.get();
-    form_->SetOptionsDialogDriver(std::move(owned));
-    options->recreateRequests = 1;
-    options->whileShown = [] { RegWriteString(HKEY_LOCAL_MACHINE, OptionsKey, "UseSkin", "Dark"); };
     int handlerCalls = 0;
     form_->SetCurrentModuleForm_OnOptionsChanged([&] { ++handlerCalls; });
-
-    QStringList hints;
-    const auto answerHint = [&](QWidget* modal) {
-        auto* dialog = static_cast<TForm_YesNo*>(modal);
-        hints << dialog->HTMLabel1->HTMLText();
-        dialog->Button_Ok->click();
+    QStringList log;
+    const auto answerHint = [&log] {
+        apptest::WhenModalOpens([&log](QWidget* modal) {
+            auto* dialog = qobject_cast<TForm_YesNo*>(modal);
+            ASSERT_NE(dialog, nullptr);
+            log << dialog->HTMLabel1->text();
+            dialog->Button_Ok->click();
+        });
     };
-    apptest::WhenModalOpens(answerHint);
+    // The first dialog asks to be made anew (a reset); a skin is chosen in the second.
+    answerOptions(&log, true, [&] {
+        answerOptions(&log, false, [&] {
+            RegWriteString(HKEY_LOCAL_MACHINE, OptionsKey, "UseSkin", "Dark");
+            answerHint();
+        });
+    });
     form_->ClickOptionsMenuItem();
-    EXPECT_EQ(options->shown, 2);
-    EXPECT_EQ(options->recreated, 1);
-    EXPECT_EQ(options->lastSender, form_->MenuItem_Options);
-    ASSERT_EQ(hints.size(), 1);
-    EXPECT_EQ(hints[0], i18n::Message(i18n::Msg::MESSAGEHTML_OPTIONS_SKINORLANG_CHANGED));
+    ASSERT_EQ(log.size(), 3);
+    EXPECT_EQ(log[0], "MenuItem_Options");
+    EXPECT_EQ(log[1], "MenuItem_Options");
+    EXPECT_TRUE(log[2].contains(i18n::Message(i18n::Msg::MESSAGEHTML_OPTIONS_SKINORLANG_CHANGED)));
     EXPECT_EQ(handlerCalls, 1);
+    ASSERT_NE(Form_Options(), nullptr);
+    EXPECT_EQ(Form_Options()->Current_Sender, nullptr);
 
-    // The same skin chosen again (the one in use) gives no hint; the header button is the sender.
+    // The skin in use chosen again gives no hint; the header button opens it too.
     RegWriteString(HKEY_LOCAL_MACHINE, OptionsKey, "UseSkin", "default");
-    options->whileShown = nullptr;
+    log.clear();
+    answerOptions(&log, false, nullptr);
     form_->TarviMouseImage3State_options->OnClick(form_->TarviMouseImage3State_options);
     apptest::PumpFor(100);
-    EXPECT_EQ(hints.size(), 1);
-    EXPECT_EQ(options->lastSender, form_->TarviMouseImage3State_options);
+    EXPECT_EQ(log, QStringList({"TarviMouseImage3State_options"}));
     EXPECT_EQ(handlerCalls, 2);
-    QApplication::closeAllWindows(); // the hint watcher of this test must not outlive it
+}
+
+TEST_F(MainWindowTest, HelpItemAndF1OpenTheManualAndAboutShowsTheBoxWithTheItemsCaption) {
+    platform::DebugCapture capture;
+    std::vector<platform::ShellRequest> opened;
+    const platform::ShellHandler previous = platform::SetShellHandler(
+        [&](const platform::ShellRequest& r) { opened.push_back(r); return true; });
+    form_->show();
+    form_->MenuItem_help_Help->trigger();
+    auto* f1 = form_->findChild<QShortcut*>();
+    ASSERT_NE(f1, nullptr);
+    EXPECT_EQ(f1->key(), QKeySequence(Qt::Key_F1));
+    emit f1->activated();
+    form_->TarviMouseImage3State_Feedback->OnClick(form_->TarviMouseImage3State_Feedback);
+    platform::SetShellHandler(previous);
+    EXPECT_EQ(countLines(capture, "Call Online Help ; URL="), 2);
+    ASSERT_EQ(opened.size(), 3u);
+    for (const platform::ShellRequest& r : opened)
+        EXPECT_TRUE(r.url.endsWith("/index.html")) << r.url;
+    EXPECT_TRUE(capture.contains("target=feedback"));
+
+    QString caption;
+    apptest::WhenModalOpens([&](QWidget* modal) {
+        caption = modal->windowTitle();
+        EXPECT_EQ(modal->objectName(), "Form_About");
+        static_cast<QDialog*>(modal)->reject();
+    });
+    form_->MenuItem_help_About->setText("&Über diese &Software");
+    form_->MenuItem_help_About->trigger();
+    EXPECT_EQ(caption, "Über diese Software");
 }
 
 TEST_F(MainWindowTest, InternetMenuComesFromTheServicesExceptUnderSave) {

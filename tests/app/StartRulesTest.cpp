@@ -1,4 +1,4 @@
-// The rules of the start: verbs, the checks and their order, the write test, the restart hint.
+// The rules of the start: verbs, the checks and their order, the write test.
 
 #include "AppTestSupport.h"
 
@@ -84,27 +84,6 @@ TEST(StartRules, FirstModuleThroughTheSwitcherOnlyOnVersionSixZero) {
     EXPECT_FALSE(FirstModuleThroughSwitcher(6, 1));
     EXPECT_FALSE(FirstModuleThroughSwitcher(10, 0));
     EXPECT_FALSE(FirstModuleThroughSwitcher(5, 0));
-}
-
-TEST(RestartHint, OnlyAStoredChoiceThatDiffersFromTheOneInUse) {
-    struct Case {
-        const char *skin, *translation, *storedSkin, *storedLanguage;
-        bool hint;
-    };
-    const Case cases[] = {
-        {"default", "orb2024_de-de", "", "", false},
-        {"default", "orb2024_de-de", "default", "orb2024_de-de", false},
-        {"default", "orb2024_de-de", "Dark", "", true},
-        {"default", "orb2024_de-de", "", "orb2024_en-us", true},
-        {"Dark", "orb2024_en-us", "Dark", "orb2024_en-us", false},
-        // Exact comparisons: another case is another choice.
-        {"default", "orb2024_de-de", "Default", "", true},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(SkinOrLanguageChanged(c.skin, c.translation, c.storedSkin, c.storedLanguage), c.hint)
-            << c.storedSkin << " / " << c.storedLanguage;
-    EXPECT_EQ(SkinNameOfFolder("C:\\opt\\orbisca\\skins\\Dark"), "Dark");
-    EXPECT_EQ(SkinNameOfFolder("S:\\skins\\default\\"), "default");
 }
 
 TEST(SaveVerb, SaysThatNothingWasSaved) {
