@@ -1,8 +1,9 @@
 // Start-up of the desktop program: from starting the process to the main window with the
 // analyser shown and the event loop idle ("-NOVERSION": no analysis), measured beside a bare Qt
 // program that shows one empty window, alternating, in the same run. Also the module switch of
-// that start (the program's "ms for Creating new Module") and the resident memory of both once
-// idle.
+// that start (the program's "ms for Creating new Module"), the processor time each used until
+// idle (less dependent on what else the machine runs than the wall time), and the resident
+// memory of both once idle.
 //
 //   build/bench/bench_startup [ROUNDS]        (default 15, after one warm-up round each)
 //
@@ -35,6 +36,7 @@ using Clock = std::chrono::steady_clock;
 struct Run {
     bool ok = false;
     double ms = 0;
+    double cpuMs = 0; // processor time of all its threads until idle
     long rssKb = 0;
     int switchMs = -1;
 };
@@ -50,6 +52,22 @@ long residentKb(pid_t pid) {
             break;
     std::fclose(f);
     return kb;
+}
+
+// User and system time of a process so far (fields 14 and 15 of /proc/PID/stat).
+double processorMs(pid_t pid) {
+    FILE* f = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+    if (!f)
+        return 0;
+    char line[2048] = {};
+    const bool read = std::fgets(line, sizeof line, f) != nullptr;
+    std::fclose(f);
+    const char* rest = read ? std::strrchr(line, ')') : nullptr;
+    unsigned long user = 0, system = 0;
+    if (!rest || std::sscanf(rest + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &user,
+                             &system) != 2)
+        return 0;
+    return double(user + system) * 1000.0 / double(sysconf(_SC_CLK_TCK));
 }
 
 std::vector<std::string> environmentWith(const std::vector<std::string>& extra) {
@@ -109,6 +127,7 @@ Run runOnce(const std::vector<std::string>& args, const std::vector<std::string>
         if (text.find(marker) != std::string::npos) {
             run.ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
             run.rssKb = residentKb(pid);
+            run.cpuMs = processorMs(pid);
             run.ok = true;
             break;
         }
@@ -187,7 +206,7 @@ int main(int argc, char** argv) {
     runOnce(program, programEnv, "Start-up: shown and idle");
     runOnce(bare, bareEnv, "shown and idle");
 
-    std::vector<double> programMs, bareMs;
+    std::vector<double> programMs, bareMs, programCpu, bareCpu;
     std::vector<long> programKb, bareKb;
     std::vector<int> switches;
     for (int i = 0; i < rounds; ++i) {
@@ -197,6 +216,8 @@ int main(int argc, char** argv) {
             return 1;
         programMs.push_back(p.ms);
         bareMs.push_back(b.ms);
+        programCpu.push_back(p.cpuMs);
+        bareCpu.push_back(b.cpuMs);
         programKb.push_back(p.rssKb);
         bareKb.push_back(b.rssKb);
         if (p.switchMs >= 0)
@@ -218,6 +239,9 @@ int main(int argc, char** argv) {
                 *std::min_element(bareMs.begin(), bareMs.end()),
                 *std::max_element(bareMs.begin(), bareMs.end()));
     std::printf("  ratio (median)            %8.2f\n", pm / bm);
+    const double pc = median(programCpu), bc = median(bareCpu);
+    std::printf("processor time until idle (median): orbisca %.0f ms, bare window %.0f ms, ratio %.2f\n",
+                pc, bc, bc > 0 ? pc / bc : 0.0);
     if (!switches.empty())
         std::printf("module switch at start (ms for Creating new Module): median %d ms, max %d ms\n",
                     median(switches), *std::max_element(switches.begin(), switches.end()));
