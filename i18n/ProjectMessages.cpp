@@ -88,6 +88,12 @@ constexpr const char* kDefaults[] = {
     "Inhalt vernichten mit Zelvano Tidewell",
     "Nach gelöschten Dateien suchen mit Zelvano Tidewell",
     "Die Seite %1 der Hilfe wurde nicht gefunden. Bitte installieren Sie die Software neu.",
+    "Die Software wurde nicht gestartet: Die Anmeldung als Administrator wurde abgebrochen. Sie "
+    "braucht Administratorrechte, um ganze Laufwerke zu lesen.",
+    "Die Software wurde nicht gestartet: Die Administratorrechte wurden verweigert (falsches "
+    "Passwort, kein Administrator-Konto oder kein Anmeldedienst in dieser Arbeitsumgebung).",
+    "Die Software braucht Administratorrechte, aber pkexec ist nicht installiert. Bitte "
+    "installieren Sie das Paket \"pkexec\".",
     "Zelvano",
 };
 static_assert(std::size(kDefaults) == kMessageCount);

@@ -67,6 +67,9 @@ namespace i18n {
     X(MESSAGE_CONTEXTMENU_SHREDDER_RECYCLE)                                                        \
     X(MESSAGE_CONTEXTMENU_UNDELETER_RECYCLE)                                                       \
     X(MESSAGE_HELP_PAGE_NOT_FOUND)                                                                 \
+    X(MESSAGE_LAUNCH_CANCELLED)                                                                    \
+    X(MESSAGE_LAUNCH_REFUSED)                                                                      \
+    X(MESSAGE_LAUNCH_NO_PKEXEC)                                                                    \
     X(MESSAGE_TRANSLATOR_NAME)
 
 // One identifier per message, named like its key.

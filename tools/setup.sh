@@ -2,7 +2,9 @@
 # Sets up a Debian 12 machine for Zelvano Orbisca 2024, builds it, and runs the main job or the tests.
 #
 #   tools/setup.sh            install what is missing, configure and build (default preset)
-#   tools/setup.sh run [ARGS] ... then run the main job (the report on drive C:, or ARGS)
+#   tools/setup.sh run [ARGS] ... then start the desktop program (ARGS are its arguments) when a
+#                             display is available; without one, run the report on drive C:
+#                             (or with ARGS) and say so
 #   tools/setup.sh test       ... then run every test, in the default and the sanitizer build
 #
 # Idempotent: packages are installed only when missing, builds are incremental.
@@ -17,7 +19,8 @@ PACKAGES=(
   # a private session bus and its command-line clients: tests of reveal, peers in bench_trash
   dbus-daemon dbus-bin libglib2.0-bin
   fonts-wine fonts-dejavu-core
-  xvfb xdotool imagemagick x11-utils
+  xvfb xdotool imagemagick x11-utils openbox
+  appstream pkexec
 )
 
 install_missing() {
@@ -39,6 +42,21 @@ build() {
   cmake --build --preset "$preset" -j "$(nproc)"
 }
 
+# The desktop program reads whole drives and needs administrator rights. As root it starts at
+# once; otherwise sudo (or pkexec) starts it as root with this display, and the program knows
+# the desktop user from SUDO_UID (or PKEXEC_UID). The desktop session itself stays the user's.
+start_desktop_program() {
+  local program
+  program="$(pwd)/build/bin/orbisca"
+  echo "setup: starting the desktop program $program"
+  if [ "$(id -u)" -eq 0 ]; then exec "$program" "$@"; fi
+  local xauth="${XAUTHORITY:-$HOME/.Xauthority}"
+  if command -v sudo >/dev/null 2>&1; then
+    exec sudo env DISPLAY="$DISPLAY" XAUTHORITY="$xauth" "$program" "$@"
+  fi
+  exec pkexec env DISPLAY="$DISPLAY" XAUTHORITY="$xauth" "$program" "$@"
+}
+
 mode=${1:-build}
 [ $# -gt 0 ] && shift
 
@@ -48,11 +66,16 @@ build default
 case "$mode" in
   build) ;;
   run)
-    if [ -x build/bin/orbisca-report ]; then
-      if [ $# -gt 0 ]; then exec build/bin/orbisca-report "$@"; fi
-      exec build/bin/orbisca-report --top 10 C:
+    if [ -n "${DISPLAY:-}" ] && [ -x build/bin/orbisca ]; then
+      start_desktop_program "$@"
     fi
-    echo "setup: the build is ready, but the main job (the report command orbisca-report) is not built yet."
+    if [ -n "${DISPLAY:-}" ]; then
+      echo "setup: the desktop program is not built yet; running the report command instead."
+    else
+      echo "setup: no display (DISPLAY is not set), so the report command runs instead of the desktop program."
+    fi
+    if [ $# -gt 0 ]; then exec build/bin/orbisca-report "$@"; fi
+    exec build/bin/orbisca-report --top 10 C:
     ;;
   test)
     export QT_QPA_PLATFORM=offscreen

@@ -1,0 +1,88 @@
+#include "app/StartRules.h"
+
+#include "settings/Registry.h"
+
+namespace app {
+
+TStartVerb ClassifyStartVerb(const QString& first) {
+    if (first.isEmpty())
+        return TStartVerb::None;
+    if (first == u"-NOVERSION")
+        return TStartVerb::NoVersion;
+    if (first == u"-SHOWALLPROBLEMS")
+        return TStartVerb::ShowAllProblems;
+    if (first == u"-CONTEXTDL")
+        return TStartVerb::ContextDL;
+    if (first == u"-SAVE")
+        return TStartVerb::Save;
+    for (const char* verb : {"-SETUPLT2", "-REMOVEPLANNEDTASKS", "-ADDOCOTASK", "-REMOVECONTEXT",
+                             "-SETUPCONTEXT"})
+        if (first == QLatin1String(verb))
+            return TStartVerb::Maintenance;
+    return TStartVerb::Other;
+}
+
+TStartPlan PlanStart(TStartVerb verb) {
+    TStartPlan plan;
+    switch (verb) {
+    case TStartVerb::Maintenance:
+        plan.endAfterChecks = true;
+        break;
+    case TStartVerb::Save:
+        plan.saveVerb = true;
+        break;
+    case TStartVerb::None:
+    case TStartVerb::NoVersion:
+    case TStartVerb::ShowAllProblems:
+    case TStartVerb::ContextDL:
+    case TStartVerb::Other:
+        plan.createMainWindow = true;
+        plan.showFirstModule = true;
+        break;
+    }
+    return plan;
+}
+
+QString NeedsWindowsXpText() { return QStringLiteral("This software requires Windows XP or higher!"); }
+
+QString NeedsAdministratorText() {
+    return QStringLiteral("This software requires full administrator-rights! Please start this "
+                          "software as Administrator.");
+}
+
+QString NeedsElevationText() {
+    return QStringLiteral("This software requires full administrator-rights! Please enable \"User "
+                          "Account Control\" (UAC) and start this software as Administrator.");
+}
+
+QString SaveVerbText(const QString& programFolder) {
+    return QStringLiteral("No translation was saved: this version has no translation export.\n"
+                          "The built-in German texts are shipped as ") +
+           programFolder + QStringLiteral("\\translation\\orb2024_de-de.nlang3.");
+}
+
+QString FailedStartCheck(uint32_t reportedMajor, bool isUserAdmin,
+                         const std::function<bool()>& rightsTest) {
+    if (reportedMajor < 5)
+        return NeedsWindowsXpText();
+    if (!isUserAdmin)
+        return NeedsAdministratorText();
+    if (!rightsTest || !rightsTest())
+        return NeedsElevationText();
+    return {};
+}
+
+bool CheckRights() {
+    using namespace settings;
+    const QString name = QStringLiteral("CheckRights");
+    if (!RegWriteInteger(HKEY_LOCAL_MACHINE, OptionsKey, name, 1))
+        return false;
+    RegRemoveValue(HKEY_LOCAL_MACHINE, OptionsKey, name);
+    return true;
+}
+
+bool FirstModuleThroughSwitcher(uint32_t reportedMajor, uint32_t reportedMinor) {
+    return reportedMajor == 6 && reportedMinor == 0;
+}
+
+} // namespace app
