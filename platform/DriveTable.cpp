@@ -131,6 +131,7 @@ struct Table {
     std::vector<MountEntry> mounts;
     std::array<std::optional<DriveEntry>, 26> drives;
     std::map<char16_t, std::string> runtime; // SetDriveRoot: letter -> root ("" = removed)
+    std::map<char16_t, std::string> hidden;  // SetHiddenDriveRoot: paths only, never a drive
 
     void applyRuntime(char16_t letter, const std::string& root) {
         auto& slot = drives[static_cast<size_t>(letter - u'A')];
@@ -327,7 +328,29 @@ std::string DriveRoot(char16_t letter) {
     std::lock_guard lock(t.mutex);
     t.ensure();
     const auto& d = t.drives[static_cast<size_t>(i)];
-    return d ? d->root : std::string{};
+    if (d)
+        return d->root;
+    const auto hidden = t.hidden.find(static_cast<char16_t>(u'A' + i));
+    return hidden == t.hidden.end() ? std::string{} : hidden->second;
+}
+
+char16_t SetHiddenDriveRoot(const std::string& nativeRoot) {
+    const std::string root = withoutTrailingSlashes(nativeRoot);
+    Table& t = table();
+    std::lock_guard lock(t.mutex);
+    t.ensure();
+    for (const auto& [letter, existing] : t.hidden)
+        if (existing == root)
+            return letter;
+    // A: and B: are never given automatically, so they are the least likely to be wanted.
+    static constexpr char16_t kOrder[] = u"ABZYXWVUTSRQPONMLKJIHGFEDC";
+    for (const char16_t letter : std::u16string_view(kOrder)) {
+        if (t.drives[static_cast<size_t>(letter - u'A')] || t.hidden.count(letter))
+            continue;
+        t.hidden[letter] = root;
+        return letter;
+    }
+    return 0;
 }
 
 void SetDriveRoot(char16_t letter, const std::string& nativeRoot) {
@@ -452,6 +475,14 @@ DriveForPath FindDriveForNativePath(std::string_view nativePath) {
         if (!best.letter || d->root.size() > best.rootLength) {
             best.letter = d->letter;
             best.rootLength = d->root.size();
+        }
+    }
+    if (best.letter)
+        return best;
+    for (const auto& [letter, root] : t.hidden) {
+        if (under(nativePath, root) && (!best.letter || root.size() > best.rootLength)) {
+            best.letter = letter;
+            best.rootLength = root.size();
         }
     }
     return best;

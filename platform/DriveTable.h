@@ -71,6 +71,11 @@ std::vector<DriveEntry> AssignDriveLetters(const std::vector<MountEntry>& mounts
 
 std::string DriveRoot(char16_t letter);
 void SetDriveRoot(char16_t letter, const std::string& nativeRoot);
+// Maps a free letter to a folder for paths only: the letter is no drive (not listed, no type,
+// no size), and a real drive that holds a path always wins. The program uses it for its own
+// folder when the configured letters leave that folder without a drive. Returns the letter (the
+// same one again for the same folder), or 0 when every letter is taken.
+char16_t SetHiddenDriveRoot(const std::string& nativeRoot);
 // Reads mounts and configuration again; letters set with SetDriveRoot stay.
 void RefreshDrives();
 std::vector<DriveEntry> Drives(); // in letter order

@@ -1,5 +1,6 @@
 #include "platform/ProgramFolder.h"
 
+#include "platform/DriveTable.h"
 #include "platform/Paths.h"
 
 #include <unistd.h>
@@ -25,6 +26,10 @@ QString folderOfExecutable() {
     const size_t slash = exe.rfind('/');
     exe.resize(slash == 0 ? 1 : slash);
     QString win = WindowsPath(exe);
+    // Letters configured elsewhere (a drive C: mapped to a test folder, say) may leave the
+    // program's own folder without a drive; its data must still be found.
+    if (win.isEmpty() && SetHiddenDriveRoot(exe) != 0)
+        win = WindowsPath(exe);
     if (win.size() > 3 && win.endsWith(u'\\'))
         win.chop(1);
     return win;

@@ -185,6 +185,36 @@ TEST(DriveTable, ProcessTableFromConfigurationAndRunTimeLetters) {
     RefreshDrives();
 }
 
+TEST(DriveTable, AHiddenLetterMapsPathsOutsideEveryDriveWithoutBecomingADrive) {
+    TempFolder drive, program;
+    std::string others;
+    for (char l = 'D'; l <= 'Z'; ++l)
+        others += std::string(1, l) + ":=;";
+    ::setenv("ORBISCA_SUBST", ("C:=" + drive.path() + ";" + others).c_str(), 1);
+    RefreshDrives();
+    ASSERT_TRUE(WindowsPath(program.path()).isEmpty());
+
+    const char16_t letter = SetHiddenDriveRoot(program.path());
+    ASSERT_NE(letter, 0);
+    EXPECT_EQ(SetHiddenDriveRoot(program.path() + "/"), letter) << "same folder, same letter";
+    const QString win = WindowsPath(program / "skins");
+    EXPECT_EQ(win, QString(QChar(letter)) + ":\\skins");
+    EXPECT_EQ(NativePath(win), program / "skins");
+    EXPECT_FALSE(GetLogicalDrives() & (1u << (letter - u'A')));
+    for (const DriveEntry& d : Drives())
+        EXPECT_NE(d.letter, letter);
+    const std::u16string root = std::u16string(1, letter) + u":\\";
+    EXPECT_EQ(GetDriveTypeW(root), DRIVE_NO_ROOT_DIR);
+
+    // A real drive that holds the folder wins over the hidden letter.
+    SetDriveRoot(u'M', program.path());
+    EXPECT_EQ(WindowsPath(program / "skins"), "M:\\skins");
+    SetDriveRoot(u'M', "");
+
+    ::unsetenv("ORBISCA_SUBST");
+    RefreshDrives();
+}
+
 TEST(PathMapping, HostileNamesOnRealFilesMapBothWaysLosslessly) {
     TempFolder dir;
     ::mkdir((dir / "sub").c_str(), 0755);
