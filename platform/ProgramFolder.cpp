@@ -27,9 +27,15 @@ QString folderOfExecutable() {
     exe.resize(slash == 0 ? 1 : slash);
     QString win = WindowsPath(exe);
     // Letters configured elsewhere (a drive C: mapped to a test folder, say) may leave the
-    // program's own folder without a drive; its data must still be found.
-    if (win.isEmpty() && SetHiddenDriveRoot(exe) != 0)
-        win = WindowsPath(exe);
+    // program's own folder without a drive; its data must still be found. The letter goes to
+    // the folder above it, so the program folder keeps the usual form "X:\name" that paths are
+    // appended to.
+    if (win.isEmpty()) {
+        const size_t up = exe.rfind('/');
+        const std::string parent = up == 0 || up == std::string::npos ? "/" : exe.substr(0, up);
+        if (SetHiddenDriveRoot(parent) != 0)
+            win = WindowsPath(exe);
+    }
     if (win.size() > 3 && win.endsWith(u'\\'))
         win.chop(1);
     return win;
