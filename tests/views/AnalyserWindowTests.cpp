@@ -338,8 +338,9 @@ TEST_F(AnalyserWindow, StartUpTimerFollowsTheCommandLine) {
             ASSERT_TRUE(WaitFor([&] { return window->Orbisca->Analysed_Drive.size() == 3; }));
             EXPECT_TRUE(shown);
             // The thread timer ticks every 200 ms from its creation; the first tick after the
-            // show comes at its next wake-up.
-            EXPECT_LE(after, 1000);
+            // show comes at its next wake-up. The bound is wide for loaded and sanitizer runs: it
+            // tells "soon after the show" from "at some later event".
+            EXPECT_LE(after, 5000);
             EXPECT_EQ(preselected, c.preselected);
             EXPECT_EQ(window->Orbisca->Analysed_Drive, QString(c.preselected) + ":\\");
         } else {
