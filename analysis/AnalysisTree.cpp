@@ -55,10 +55,8 @@ SegmentMatch matchAt(std::u16string_view seg, std::u16string_view target, size_t
 } // namespace
 
 void TAnalysisTree::Clear() {
-    nodes_.clear();
-    nodes_.shrink_to_fit();
-    text_.clear();
-    text_.shrink_to_fit();
+    nodes_.release();
+    text_.release();
     listedNames_.clear();
     firstTop_ = lastTop_ = kNone;
     liveCount_ = 0;
@@ -69,14 +67,15 @@ void TAnalysisTree::Clear() {
 uint32_t TAnalysisTree::appendNode(PNode parent, uint8_t isFolder, std::u16string_view seg,
                                    uint8_t flags) {
     const auto i = static_cast<uint32_t>(nodes_.size());
-    Node n;
-    n.parent = index(parent);
-    n.segOffset = static_cast<uint32_t>(text_.size());
-    n.segLength = static_cast<uint32_t>(seg.size());
-    n.isFolder = isFolder;
-    n.flags = flags;
-    text_.insert(text_.end(), seg.begin(), seg.end());
-    nodes_.push_back(n);
+    const auto offset = static_cast<uint32_t>(text_.size());
+    text_.append(seg.data(), seg.size());
+    Node* n = nodes_.extend(1);
+    *n = Node{};
+    n->parent = index(parent);
+    n->segOffset = offset;
+    n->segLength = static_cast<uint32_t>(seg.size());
+    n->isFolder = isFolder;
+    n->flags = flags;
     if (parent == PNode::None) {
         if (lastTop_ == kNone)
             firstTop_ = i;
@@ -284,13 +283,6 @@ void TAnalysisTree::EndUpdate() {
         pendingChange_ = false;
         ++changes_;
     }
-}
-
-void TAnalysisTree::markChanged() {
-    if (updateDepth_ > 0)
-        pendingChange_ = true;
-    else
-        ++changes_;
 }
 
 PNode TAnalysisTree::FindByPath(QStringView targetText, bool folder) const {

@@ -6,6 +6,7 @@
 // from the top. That keeps a node near 50 bytes plus its name, whatever the depth.
 
 #include "analysis/NodeData.h"
+#include "analysis/PodArray.h"
 
 #include <QString>
 
@@ -129,10 +130,15 @@ private:
     }
     // The walk path of a folder's children: its path with a trailing backslash.
     void appendPrefix(uint32_t folder, std::u16string& out) const;
-    void markChanged();
+    void markChanged() {
+        if (updateDepth_ > 0)
+            pendingChange_ = true;
+        else
+            ++changes_;
+    }
 
-    std::vector<Node> nodes_;
-    std::vector<char16_t> text_;
+    PodArray<Node> nodes_;
+    PodArray<char16_t> text_;
     std::unordered_map<uint32_t, QString> listedNames_;
     uint32_t firstTop_ = kNone;
     uint32_t lastTop_ = kNone;
