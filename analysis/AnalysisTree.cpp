@@ -241,6 +241,24 @@ void TAnalysisTree::PathBuilder::Append(PNode n, std::u16string& out) {
         out.pop_back();
 }
 
+TAnalysisTree::PathPieces TAnalysisTree::Pieces(PNode n) const {
+    const Node& nd = at(n);
+    std::u16string_view own = segment(nd);
+    const bool whole = (nd.flags & kAbsolute) || nd.parent == kNone;
+    // A folder's path drops the backslash its children extend, beyond three characters.
+    if (nd.isFolder && !own.empty()) {
+        size_t length = own.size();
+        for (uint32_t i = nd.parent; !whole && length <= 3 && i != kNone; i = nodes_[i].parent) {
+            length += nodes_[i].segLength;
+            if (nodes_[i].flags & kAbsolute)
+                break;
+        }
+        if (length > 3)
+            own.remove_suffix(1);
+    }
+    return {whole ? PNode::None : node(nd.parent), own};
+}
+
 QString TAnalysisTree::ListedName(PNode n) const {
     if (!(at(n).flags & kTrimmed))
         return {};

@@ -85,6 +85,17 @@ public:
     // Bytes held by nodes and path text (capacity), for the memory figures.
     size_t MemoryBytes() const;
 
+    // A node's path in two pieces, for callers that handle millions of paths: the folder whose
+    // walk path it extends (PNode::None when the node keeps its whole path) and its own text.
+    // Path(n) is the folder's walk path followed by own.
+    struct PathPieces {
+        PNode folder;
+        std::u16string_view own;
+    };
+    PathPieces Pieces(PNode n) const;
+    // The path a folder's children extend: its own with the separating backslash.
+    void AppendWalkPath(PNode folder, std::u16string& out) const { appendPrefix(index(folder), out); }
+
     // Builds many paths fast: the walk path of the last parent met is kept, so siblings taken
     // one after another cost only their own names. With upperCase the paths come out as the
     // name order compares them (UpperForCompareInPlace).
