@@ -69,6 +69,7 @@ void ConfigureAnalysisList(TVirtualDrawTree* list, analysis::TOrbisca* engine) {
     list->OnCompareNodes = [engine](const TCompareKey& a, const TCompareKey& b, int column) {
         return engine->DefaultEvent_CompareNodes(a, b, column);
     };
+    list->NameOrderByUpperPaths = true; // the engine's name order
     list->OnHeaderClick = &TVTree_DefaultEvents::OnHeaderClick;
     list->OnHeaderDblClick = &TVTree_DefaultEvents::OnHeaderClick;
 }

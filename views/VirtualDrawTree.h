@@ -121,6 +121,10 @@ public:
     // Order of two rows: negative when a comes before b in ascending order. Large sorts call it
     // from two threads at once: it must only read the keys it is given.
     std::function<int(const TCompareKey& a, const TCompareKey& b, int column)> OnCompareNodes;
+    // Set when the callback orders the name column as the engine's does: by the upper-cased
+    // paths (analysis::UpperForCompare) compared code unit by code unit, nothing else. Name
+    // sorts then order the paths themselves, without a callback per comparison.
+    bool NameOrderByUpperPaths = false;
     // Header click and double-click (same handler by default in the analyser window).
     std::function<void(TVirtualDrawTree*, int column)> OnHeaderClick;
     std::function<void(TVirtualDrawTree*, int column)> OnHeaderDblClick;
