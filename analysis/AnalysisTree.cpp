@@ -58,6 +58,7 @@ void TAnalysisTree::Clear() {
     nodes_.release();
     text_.release();
     listedNames_.clear();
+    images_.clear();
     firstTop_ = lastTop_ = kNone;
     liveCount_ = 0;
     irregular_ = false;
@@ -73,7 +74,6 @@ uint32_t TAnalysisTree::appendNode(PNode parent, uint8_t isFolder, std::u16strin
     *n = Node{};
     n->parent = index(parent);
     n->segOffset = offset;
-    n->segLength = static_cast<uint32_t>(seg.size());
     n->isFolder = isFolder;
     n->flags = flags;
     if (parent == PNode::None) {
@@ -108,7 +108,6 @@ PNode TAnalysisTree::AddFolder(PNode parent, std::u16string_view name) {
     // The segment carries the backslash that separates the folder from its children.
     const auto i = appendNode(parent, 1, name, 0);
     text_.push_back(u'\\');
-    ++nodes_[i].segLength;
     return node(i);
 }
 
@@ -148,9 +147,9 @@ PNode TAnalysisTree::AddChild(PNode parent, const TNodeData& data) {
     n.size = data.Size;
     n.folderCount = data.FolderCount;
     n.fileCount = data.FileCount;
-    n.imageIndex = data.ImageIndex;
     if (!data.ListedName.isEmpty())
         listedNames_.emplace(i, data.ListedName);
+    SetImageIndex(node(i), data.ImageIndex);
     return node(i);
 }
 
@@ -180,6 +179,7 @@ void TAnalysisTree::DeleteNode(PNode target) {
         nodes_[i].flags |= kDeleted;
         nodes_[i].firstChild = nodes_[i].lastChild = kNone;
         listedNames_.erase(i);
+        images_.erase(i);
         --liveCount_;
     }
     nodes_[t].next = kNone;
@@ -207,7 +207,7 @@ void TAnalysisTree::appendPrefix(uint32_t folder, std::u16string& out) const {
             break;
     }
     for (auto it = chain.rbegin(); it != chain.rend(); ++it)
-        out += segment(nodes_[*it]);
+        out += segment(*it);
 }
 
 QString TAnalysisTree::Path(PNode n) const {
@@ -220,7 +220,7 @@ void TAnalysisTree::PathBuilder::Append(PNode n, std::u16string& out) {
     const Node& nd = tree_.at(n);
     const size_t start = out.size();
     if (nd.flags & kAbsolute || nd.parent == kNone) {
-        out += tree_.segment(nd);
+        out += tree_.segment(index(n));
         if (upper_)
             UpperForCompareInPlace(out.data() + start, out.size() - start);
     } else {
@@ -233,7 +233,7 @@ void TAnalysisTree::PathBuilder::Append(PNode n, std::u16string& out) {
         }
         out += prefix_;
         const size_t own = out.size();
-        out += tree_.segment(nd);
+        out += tree_.segment(index(n));
         if (upper_)
             UpperForCompareInPlace(out.data() + own, out.size() - own);
     }
@@ -243,13 +243,13 @@ void TAnalysisTree::PathBuilder::Append(PNode n, std::u16string& out) {
 
 TAnalysisTree::PathPieces TAnalysisTree::Pieces(PNode n) const {
     const Node& nd = at(n);
-    std::u16string_view own = segment(nd);
+    std::u16string_view own = segment(index(n));
     const bool whole = (nd.flags & kAbsolute) || nd.parent == kNone;
     // A folder's path drops the backslash its children extend, beyond three characters.
     if (nd.isFolder && !own.empty()) {
         size_t length = own.size();
         for (uint32_t i = nd.parent; !whole && length <= 3 && i != kNone; i = nodes_[i].parent) {
-            length += nodes_[i].segLength;
+            length += segmentEnd(i) - nodes_[i].segOffset;
             if (nodes_[i].flags & kAbsolute)
                 break;
         }
@@ -257,6 +257,25 @@ TAnalysisTree::PathPieces TAnalysisTree::Pieces(PNode n) const {
             own.remove_suffix(1);
     }
     return {whole ? PNode::None : node(nd.parent), own};
+}
+
+int32_t TAnalysisTree::ImageIndex(PNode n) const {
+    if (!(at(n).flags & kImage))
+        return 0;
+    const auto it = images_.find(index(n));
+    return it == images_.end() ? 0 : it->second;
+}
+
+void TAnalysisTree::SetImageIndex(PNode n, int32_t v) {
+    Node& nd = at(n);
+    if (v == 0) {
+        if (nd.flags & kImage)
+            images_.erase(index(n));
+        nd.flags = static_cast<uint8_t>(nd.flags & ~kImage);
+        return;
+    }
+    images_[index(n)] = v;
+    nd.flags = static_cast<uint8_t>(nd.flags | kImage);
 }
 
 QString TAnalysisTree::ListedName(PNode n) const {
@@ -274,7 +293,7 @@ TNodeData TAnalysisTree::GetNodeData(PNode n) const {
     d.FolderCount = nd.folderCount;
     d.FileCount = nd.fileCount;
     d.IsFolder = nd.isFolder;
-    d.ImageIndex = nd.imageIndex;
+    d.ImageIndex = ImageIndex(n);
     d.ListedName = ListedName(n);
     return d;
 }
@@ -348,7 +367,7 @@ PNode TAnalysisTree::FindByPath(QStringView targetText, bool folder) const {
         const bool absolute = (nd.flags & kAbsolute) || nd.parent == kNone;
         const size_t pos = absolute ? 0 : top.pos;
         const bool parentExact = absolute ? true : top.exact;
-        const std::u16string_view seg = segment(nd);
+        const std::u16string_view seg = segment(i);
         const size_t end = pos + seg.size();
         // A folder's path drops the trailing backslash of its walk path beyond three characters.
         const size_t pathLen = (nd.isFolder && end > 3) ? end - 1 : end;
@@ -375,6 +394,7 @@ size_t TAnalysisTree::MemoryBytes() const {
     size_t bytes = nodes_.capacity() * sizeof(Node) + text_.capacity() * sizeof(char16_t);
     for (const auto& [k, v] : listedNames_)
         bytes += sizeof(k) + sizeof(v) + 2 * sizeof(void*) + static_cast<size_t>(v.capacity()) * 2;
+    bytes += images_.size() * (sizeof(uint32_t) + sizeof(int32_t) + 2 * sizeof(void*));
     return bytes;
 }
 
