@@ -3,6 +3,7 @@
 #include "platform/NameCodec.h"
 
 #include <dirent.h>
+#include <malloc.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/resource.h>
@@ -883,6 +884,7 @@ bool Snapshot::Build(int rootFd, const WalkOptions& options, const WalkEvents& e
             events.progress(p);
         }
     }
+    const size_t joinedWorkers = pool.size();
     for (pthread_t th : pool)
         ::pthread_join(th, nullptr);
     pool.clear();
@@ -890,6 +892,10 @@ bool Snapshot::Build(int rootFd, const WalkOptions& options, const WalkEvents& e
     flushLines();
 
     entries_ = sh.entries.load();
+    // What the workers held (folder tasks, listings) goes back to the system now: the program
+    // turns the records into its own tree next, the moment it needs the most memory.
+    workers.clear();
+    ::malloc_trim(0);
     const size_t reserved = arena_.ReservedBytes();
     // The program turns the records into its own tree next: the address space no record uses
     // is better left to it.
@@ -912,6 +918,14 @@ bool Snapshot::Build(int rootFd, const WalkOptions& options, const WalkEvents& e
         cutShortReason_ = number(n) + u" folders could not be opened: the process may not open enough files";
     }
     if (events.debugLine) {
+        // What one snapshot can hold follows from the bytes its records take per entry.
+        char text[160];
+        std::snprintf(text, sizeof text, "%llu entries in %.1f MiB of records (%.1f bytes each), %d workers",
+                      static_cast<unsigned long long>(entries_),
+                      static_cast<double>(arena_.UsedBytes()) / (1024.0 * 1024.0),
+                      entries_ ? static_cast<double>(arena_.UsedBytes()) / static_cast<double>(entries_) : 0.0,
+                      static_cast<int>(joinedWorkers));
+        events.debugLine(u"UpdateSnapshot: " + ascii(text));
         if (!cutShortReason_.empty())
             events.debugLine(u"UpdateSnapshot: the snapshot is incomplete: " + cutShortReason_);
         if (unreadableFolders_)
