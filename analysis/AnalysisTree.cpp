@@ -34,7 +34,8 @@ struct SegmentMatch {
     bool caseless = false;
     bool exact = false;
 };
-SegmentMatch matchAt(std::u16string_view seg, std::u16string_view target, size_t pos) {
+template <class Text>
+SegmentMatch matchAt(const Text& seg, std::u16string_view target, size_t pos) {
     SegmentMatch m;
     if (pos > target.size() || seg.size() > target.size() - pos)
         return m;
@@ -69,13 +70,18 @@ uint32_t TAnalysisTree::appendNode(PNode parent, uint8_t isFolder, std::u16strin
                                    uint8_t flags) {
     const auto i = static_cast<uint32_t>(nodes_.size());
     const auto offset = static_cast<uint32_t>(text_.size());
-    text_.append(seg.data(), seg.size());
+    bool wide = false;
+    for (char16_t u : seg)
+        wide |= u > 0xFF;
+    if (text_.size() + 2 * seg.size() + 4 > UINT32_MAX)
+        throw std::bad_alloc(); // beyond what a node's offset can address
+    appendText(seg, wide);
     Node* n = nodes_.extend(1);
     *n = Node{};
     n->parent = index(parent);
     n->segOffset = offset;
     n->isFolder = isFolder;
-    n->flags = flags;
+    n->flags = static_cast<uint8_t>(flags | (wide ? kWide : 0));
     if (parent == PNode::None) {
         if (lastTop_ == kNone)
             firstTop_ = i;
@@ -95,6 +101,18 @@ uint32_t TAnalysisTree::appendNode(PNode parent, uint8_t isFolder, std::u16strin
     return i;
 }
 
+void TAnalysisTree::appendText(std::u16string_view text, bool wide) {
+    if (!wide) {
+        uint8_t* to = text_.extend(text.size());
+        for (size_t k = 0; k < text.size(); ++k)
+            to[k] = static_cast<uint8_t>(text[k]);
+        return;
+    }
+    if (text_.size() & 1)
+        text_.push_back(0);
+    text_.append(reinterpret_cast<const uint8_t*>(text.data()), text.size() * sizeof(char16_t));
+}
+
 PNode TAnalysisTree::AddTopFolder(std::u16string_view walkPath) {
     return node(appendNode(PNode::None, 1, walkPath, kAbsolute));
 }
@@ -107,7 +125,7 @@ PNode TAnalysisTree::AddFolder(PNode parent, std::u16string_view name) {
     }
     // The segment carries the backslash that separates the folder from its children.
     const auto i = appendNode(parent, 1, name, 0);
-    text_.push_back(u'\\');
+    appendText(u"\\", (nodes_[i].flags & kWide) != 0);
     return node(i);
 }
 
@@ -207,7 +225,7 @@ void TAnalysisTree::appendPrefix(uint32_t folder, std::u16string& out) const {
             break;
     }
     for (auto it = chain.rbegin(); it != chain.rend(); ++it)
-        out += segment(*it);
+        segment(*it).AppendTo(out);
 }
 
 QString TAnalysisTree::Path(PNode n) const {
@@ -220,7 +238,7 @@ void TAnalysisTree::PathBuilder::Append(PNode n, std::u16string& out) {
     const Node& nd = tree_.at(n);
     const size_t start = out.size();
     if (nd.flags & kAbsolute || nd.parent == kNone) {
-        out += tree_.segment(index(n));
+        tree_.segment(index(n)).AppendTo(out);
         if (upper_)
             UpperForCompareInPlace(out.data() + start, out.size() - start);
     } else {
@@ -233,7 +251,7 @@ void TAnalysisTree::PathBuilder::Append(PNode n, std::u16string& out) {
         }
         out += prefix_;
         const size_t own = out.size();
-        out += tree_.segment(index(n));
+        tree_.segment(index(n)).AppendTo(out);
         if (upper_)
             UpperForCompareInPlace(out.data() + own, out.size() - own);
     }
@@ -243,13 +261,13 @@ void TAnalysisTree::PathBuilder::Append(PNode n, std::u16string& out) {
 
 TAnalysisTree::PathPieces TAnalysisTree::Pieces(PNode n) const {
     const Node& nd = at(n);
-    std::u16string_view own = segment(index(n));
+    TTextRun own = segment(index(n));
     const bool whole = (nd.flags & kAbsolute) || nd.parent == kNone;
     // A folder's path drops the backslash its children extend, beyond three characters.
     if (nd.isFolder && !own.empty()) {
         size_t length = own.size();
         for (uint32_t i = nd.parent; !whole && length <= 3 && i != kNone; i = nodes_[i].parent) {
-            length += segmentEnd(i) - nodes_[i].segOffset;
+            length += segment(i).size();
             if (nodes_[i].flags & kAbsolute)
                 break;
         }
@@ -367,7 +385,7 @@ PNode TAnalysisTree::FindByPath(QStringView targetText, bool folder) const {
         const bool absolute = (nd.flags & kAbsolute) || nd.parent == kNone;
         const size_t pos = absolute ? 0 : top.pos;
         const bool parentExact = absolute ? true : top.exact;
-        const std::u16string_view seg = segment(i);
+        const TTextRun seg = segment(i);
         const size_t end = pos + seg.size();
         // A folder's path drops the trailing backslash of its walk path beyond three characters.
         const size_t pathLen = (nd.isFolder && end > 3) ? end - 1 : end;
@@ -391,7 +409,7 @@ PNode TAnalysisTree::FindByPath(QStringView targetText, bool folder) const {
 }
 
 size_t TAnalysisTree::MemoryBytes() const {
-    size_t bytes = nodes_.capacity() * sizeof(Node) + text_.capacity() * sizeof(char16_t);
+    size_t bytes = nodes_.capacity() * sizeof(Node) + text_.capacity();
     for (const auto& [k, v] : listedNames_)
         bytes += sizeof(k) + sizeof(v) + 2 * sizeof(void*) + static_cast<size_t>(v.capacity()) * 2;
     bytes += images_.size() * (sizeof(uint32_t) + sizeof(int32_t) + 2 * sizeof(void*));

@@ -10,7 +10,9 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -18,6 +20,42 @@
 namespace analysis {
 
 enum class PNode : uint32_t { None = 0xFFFFFFFFu };
+
+// A run of path text as the tree keeps it: a byte a code unit when every unit is below U+0100
+// (most names), UTF-16 otherwise.
+class TTextRun {
+public:
+    TTextRun() = default;
+    TTextRun(const void* data, size_t length, bool wide)
+        : data_(data), length_(static_cast<uint32_t>(length)), wide_(wide) {}
+    size_t size() const { return length_; }
+    bool empty() const { return length_ == 0; }
+    bool wide() const { return wide_; }
+    const void* data() const { return data_; }
+    char16_t operator[](size_t i) const {
+        return wide_ ? static_cast<const char16_t*>(data_)[i] : static_cast<const uint8_t*>(data_)[i];
+    }
+    TTextRun substr(size_t from, size_t n) const {
+        return {static_cast<const char*>(data_) + (wide_ ? 2 * from : from), std::min(n, size() - from), wide_};
+    }
+    void remove_suffix(size_t n) { length_ -= static_cast<uint32_t>(n); }
+    void AppendTo(std::u16string& out) const {
+        if (wide_) {
+            out.append(static_cast<const char16_t*>(data_), length_);
+        } else {
+            const size_t at = out.size();
+            out.resize(at + length_);
+            const auto* from = static_cast<const uint8_t*>(data_);
+            for (size_t i = 0; i < length_; ++i)
+                out[at + i] = from[i];
+        }
+    }
+
+private:
+    const void* data_ = nullptr;
+    uint32_t length_ = 0;
+    bool wide_ = false;
+};
 
 class TAnalysisTree {
     static constexpr uint32_t kNone = 0xFFFFFFFFu;
@@ -90,7 +128,7 @@ public:
     // Path(n) is the folder's walk path followed by own.
     struct PathPieces {
         PNode folder;
-        std::u16string_view own;
+        TTextRun own;
     };
     PathPieces Pieces(PNode n) const;
     // The path a folder's children extend: its own with the separating backslash.
@@ -113,12 +151,11 @@ public:
     };
 
 private:
-    enum : uint8_t { kHidden = 1, kAbsolute = 2, kDeleted = 4, kTrimmed = 8, kImage = 16 };
+    enum : uint8_t { kHidden = 1, kAbsolute = 2, kDeleted = 4, kTrimmed = 8, kImage = 16, kWide = 32 };
 
-    // 36 bytes: a node's text ends where the next node's begins (text is only ever appended),
-    // the rare picture number of a node lives beside the array, and the size is aligned to 4
-    // only (an analysis holds a node per entry; x86 reads such a size at no extra cost).
-#pragma pack(push, 4)
+    // 40 bytes. A node's text ends where the next node's begins (text is only ever appended,
+    // UTF-16 text after a byte of padding when it would start at an odd offset), and the rare
+    // picture number of a node lives beside the array.
     struct Node {
         uint32_t parent = kNone;
         uint32_t firstChild = kNone;
@@ -131,7 +168,6 @@ private:
         uint8_t isFolder = 0;
         uint8_t flags = 0;
     };
-#pragma pack(pop)
 
     static PNode node(uint32_t i) { return static_cast<PNode>(i); }
     static uint32_t index(PNode n) { return static_cast<uint32_t>(n); }
@@ -139,12 +175,16 @@ private:
     const Node& at(PNode n) const { return nodes_[index(n)]; }
 
     uint32_t appendNode(PNode parent, uint8_t isFolder, std::u16string_view segment, uint8_t flags);
-    uint32_t segmentEnd(uint32_t i) const {
-        return i + 1 < nodes_.size() ? nodes_[i + 1].segOffset : static_cast<uint32_t>(text_.size());
+    TTextRun segment(uint32_t i) const {
+        const uint32_t end = i + 1 < nodes_.size() ? nodes_[i + 1].segOffset : static_cast<uint32_t>(text_.size());
+        const uint32_t start = nodes_[i].segOffset;
+        if (!(nodes_[i].flags & kWide))
+            return {text_.data() + start, end - start, false};
+        const uint32_t aligned = (start + 1) & ~1u;
+        return {text_.data() + aligned, (end - aligned) / 2, true};
     }
-    std::u16string_view segment(uint32_t i) const {
-        return {text_.data() + nodes_[i].segOffset, segmentEnd(i) - nodes_[i].segOffset};
-    }
+    // Appends text in the encoding of the node just added.
+    void appendText(std::u16string_view text, bool wide);
     // The walk path of a folder's children: its path with a trailing backslash.
     void appendPrefix(uint32_t folder, std::u16string& out) const;
     void markChanged() {
@@ -155,7 +195,7 @@ private:
     }
 
     PodArray<Node> nodes_;
-    PodArray<char16_t> text_;
+    PodArray<uint8_t> text_;
     std::unordered_map<uint32_t, QString> listedNames_;
     std::unordered_map<uint32_t, int32_t> images_;
     uint32_t firstTop_ = kNone;

@@ -85,12 +85,12 @@ public:
     }
 
 private:
-    static size_t length(const NameKey& k) { return size_t{k.folderLength} + k.ownLength; }
+    static size_t length(const NameKey& k) { return size_t{k.folderLength} + k.OwnUnits(); }
 
     // Unit i (below the length) of the key's upper-cased path.
     char16_t unit(const NameKey& k, size_t i) const {
         return i < k.folderLength ? folderText_[k.folder + i]
-                                  : UpperForCompareUnit(k.own[i - k.folderLength]);
+                                  : UpperForCompareUnit(k.OwnUnit(i - k.folderLength));
     }
 
     // Units depth to depth + 3 as one integer that orders as they do; 0 past the end.
@@ -104,9 +104,16 @@ private:
         }
         const size_t len = length(k);
         if (depth >= k.folderLength && depth + kUnitsPerWord <= len) {
-            const char16_t* u = k.own + (depth - k.folderLength);
-            for (size_t i = 0; i < kUnitsPerWord; ++i)
-                w = (w << 16) | UpperForCompareUnit(u[i]);
+            const size_t from = depth - k.folderLength;
+            if (k.OwnWide()) {
+                const char16_t* u = static_cast<const char16_t*>(k.own) + from;
+                for (size_t i = 0; i < kUnitsPerWord; ++i)
+                    w = (w << 16) | UpperForCompareUnit(u[i]);
+            } else {
+                const uint8_t* u = static_cast<const uint8_t*>(k.own) + from;
+                for (size_t i = 0; i < kUnitsPerWord; ++i)
+                    w = (w << 16) | UpperForCompareUnit(u[i]);
+            }
             return w;
         }
         for (size_t i = depth; i < depth + kUnitsPerWord; ++i)
@@ -260,9 +267,8 @@ void SortNameKeys(NameKey* keys, size_t count, const char16_t* folderText, bool 
 
 void AppendNameKeyText(const NameKey& key, const char16_t* folderText, std::u16string& out) {
     out.append(folderText + key.folder, key.folderLength);
-    const size_t from = out.size();
-    out.append(key.own, key.ownLength);
-    UpperForCompareInPlace(out.data() + from, key.ownLength);
+    for (size_t i = 0; i < key.OwnUnits(); ++i)
+        out += UpperForCompareUnit(key.OwnUnit(i));
 }
 
 } // namespace analysis

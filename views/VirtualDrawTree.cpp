@@ -389,12 +389,10 @@ void TVirtualDrawTree::SortTree(int column, SortDirection direction) {
             k.rank = rankOf(position[i]);
             if (r.node == kOwned) {
                 const QString& path = owned_[r.owned].Path;
-                k.own = reinterpret_cast<const char16_t*>(path.utf16());
-                k.ownLength = static_cast<uint32_t>(path.size());
+                k.SetOwn(path.utf16(), static_cast<size_t>(path.size()), true);
             } else {
                 const auto pieces = source_->Pieces(static_cast<PNode>(r.node));
-                k.own = pieces.own.data();
-                k.ownLength = static_cast<uint32_t>(pieces.own.size());
+                k.SetOwn(pieces.own.data(), pieces.own.size(), pieces.own.wide());
                 if (pieces.folder != PNode::None) {
                     const auto f = static_cast<uint32_t>(pieces.folder);
                     if (f != lastFolder) {

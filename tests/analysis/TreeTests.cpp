@@ -131,8 +131,9 @@ TEST_F(TreeTest, RecordsRoundTripThroughTheTree) {
 
 TEST_F(TreeTest, LargeTreesKeepEveryNodeAndPathAsTheyGrow) {
     // Enough nodes and text for the storage to leave the heap and grow several times by moving
-    // its pages; every path read back afterwards, and the same again after a Clear. Each node's
-    // path is also its two pieces: the walk path of the folder it extends and its own text.
+    // its pages; every path read back afterwards (and found), and the same again after a Clear.
+    // Each node's path is also its two pieces: the walk path of the folder it extends and its
+    // own text.
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round);
         tree.Clear();
@@ -142,7 +143,12 @@ TEST_F(TreeTest, LargeTreesKeepEveryNodeAndPathAsTheyGrow) {
         std::vector<std::pair<PNode, QString>> folders{{top, "C:\\"}};
         for (int i = 0; i < 120000; ++i) {
             const auto& [parent, path] = folders[size_t(i * 7919) % folders.size()];
-            const QString name = QStringLiteral("entry %1 of a longer name").arg(i);
+            // Names of every kind of storage: bytes, bytes beyond ASCII, and UTF-16 (of odd and
+            // even lengths, so that some start at odd offsets).
+            const QString name = i % 5 == 0   ? QString::fromUtf16(u"entry %1 \u0100\u0101").arg(i)
+                                 : i % 5 == 1 ? QString::fromUtf16(u"\u00e9ntry %1").arg(i)
+                                 : i % 5 == 2 ? QString::fromUtf16(u"\U0001F600 %1").arg(i)
+                                              : QStringLiteral("entry %1 of a longer name").arg(i);
             const std::u16string name16 = name.toStdU16String();
             if (i % 9 == 0) {
                 const PNode f = tree.AddFolder(parent, name16);
@@ -155,13 +161,21 @@ TEST_F(TreeTest, LargeTreesKeepEveryNodeAndPathAsTheyGrow) {
             }
         }
         ASSERT_EQ(tree.NodeCount(), expected.size());
-        for (const auto& [n, path] : expected) {
+        for (size_t k = 0; k < expected.size(); ++k) {
+            const auto& [n, path] = expected[k];
             ASSERT_EQ(tree.Path(n), path);
+            if (k % 997 == 0) { // found under another case of a to z
+                QString lower = path;
+                for (QChar& c : lower)
+                    if (c >= u'A' && c <= u'Z')
+                        c = QChar(c.unicode() + 32);
+                ASSERT_EQ(engine->FindNodeForThis(tree.IsFolder(n) ? 1 : 0, lower), n) << path.toStdString();
+            }
             const TAnalysisTree::PathPieces pieces = tree.Pieces(n);
             std::u16string joined;
             if (pieces.folder != PNode::None)
                 tree.AppendWalkPath(pieces.folder, joined);
-            joined += pieces.own;
+            pieces.own.AppendTo(joined);
             ASSERT_EQ(QString::fromStdU16String(joined), path);
         }
         EXPECT_EQ(tree.Size(expected.back().first), 119999);
@@ -177,7 +191,7 @@ TEST_F(TreeTest, LargeTreesKeepEveryNodeAndPathAsTheyGrow) {
         std::u16string joined;
         if (pieces.folder != PNode::None)
             tree.AppendWalkPath(pieces.folder, joined);
-        joined += pieces.own;
+        pieces.own.AppendTo(joined);
         EXPECT_EQ(QString::fromStdU16String(joined), tree.Path(n));
     }
 }
