@@ -677,17 +677,18 @@ private:
     std::string native_;
 };
 
-// Workers for a walk served from the cache: twice the processors keep them busy while a worker
-// waits for a lock or a folder being opened.
+// Workers for a walk served from the cache: four per processor keep the processors busy while
+// workers wait for the queue or for a folder being opened (on two processors 8 workers took
+// 0.48 x du, 4 took 0.52 and 32 took 0.54; bench/run_threads.sh, BENCHMARKS.md).
 int processorWorkers() {
     const unsigned hw = std::max(1u, std::thread::hardware_concurrency());
-    return static_cast<int>(std::clamp(hw * 2, 4u, 16u));
+    return static_cast<int>(std::clamp(hw * 4, 4u, 16u));
 }
 
 // Workers once the walk has to read the disk: each waits for its own read, and a disk (or the
-// host of a virtual one) serves several at once. Measured with bench/run_threads.sh: see
-// BENCHMARKS.md. More than this gained nothing measurable; with a warm cache extra workers only
-// cost, so they start only when the walk reads the disk.
+// host of a virtual one) serves several at once. With a cold cache 16 workers took 0.52 x du,
+// 8 took 0.53, 4 took 0.57 and 32 took 0.54 (same measurements); a warm walk gains nothing from
+// them, so they start only when the walk reads the disk.
 constexpr int kDiskWorkers = 16;
 // Bytes read from the disk before the walk takes the cache to be cold (a walk of a warm cache
 // may still read a megabyte of metadata written meanwhile; a cold one reads hundreds).
