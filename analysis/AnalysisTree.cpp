@@ -3,6 +3,11 @@
 #include "analysis/ListPresentation.h"
 
 #include <algorithm>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace analysis {
 namespace {
@@ -19,6 +24,37 @@ std::u16string_view trimmed(std::u16string_view s) {
     while (e > b && isTrimmed(s[e - 1]))
         --e;
     return s.substr(b, e - b);
+}
+
+// Copies text a byte a unit when every unit is below U+0100; false (to partly written) when not.
+// Eight or four units at a time: names are many and short.
+bool narrowCopy(std::u16string_view from, uint8_t* to) {
+    const size_t n = from.size();
+    size_t k = 0;
+#if defined(__SSE2__)
+    for (; k + 8 <= n; k += 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from.data() + k));
+        const __m128i high = _mm_srli_epi16(units, 8);
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(high, _mm_setzero_si128())) != 0xFFFF)
+            return false;
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(to + k), _mm_packus_epi16(units, units));
+    }
+#endif
+    for (; k + 4 <= n; k += 4) {
+        uint64_t w;
+        std::memcpy(&w, from.data() + k, sizeof w);
+        if (w & 0xFF00FF00FF00FF00ull)
+            return false;
+        const auto packed = static_cast<uint32_t>((w & 0xFF) | ((w >> 8) & 0xFF00) | ((w >> 16) & 0xFF0000) |
+                                                  ((w >> 24) & 0xFF000000));
+        std::memcpy(to + k, &packed, sizeof packed);
+    }
+    for (; k < n; ++k) {
+        if (from[k] > 0xFF)
+            return false;
+        to[k] = static_cast<uint8_t>(from[k]);
+    }
+    return true;
 }
 
 std::u16string_view view(const QString& s) {
@@ -70,12 +106,13 @@ uint32_t TAnalysisTree::appendNode(PNode parent, uint8_t isFolder, std::u16strin
                                    uint8_t flags) {
     const auto i = static_cast<uint32_t>(nodes_.size());
     const auto offset = static_cast<uint32_t>(text_.size());
-    bool wide = false;
-    for (char16_t u : seg)
-        wide |= u > 0xFF;
     if (text_.size() + 2 * seg.size() + 4 > UINT32_MAX)
         throw std::bad_alloc(); // beyond what a node's offset can address
-    appendText(seg, wide);
+    const bool wide = !narrowCopy(seg, text_.extend(seg.size()));
+    if (wide) {
+        text_.resize(offset);
+        appendText(seg, true);
+    }
     Node* n = nodes_.extend(1);
     *n = Node{};
     n->parent = index(parent);
@@ -103,9 +140,7 @@ uint32_t TAnalysisTree::appendNode(PNode parent, uint8_t isFolder, std::u16strin
 
 void TAnalysisTree::appendText(std::u16string_view text, bool wide) {
     if (!wide) {
-        uint8_t* to = text_.extend(text.size());
-        for (size_t k = 0; k < text.size(); ++k)
-            to[k] = static_cast<uint8_t>(text[k]);
+        narrowCopy(text, text_.extend(text.size()));
         return;
     }
     if (text_.size() & 1)
