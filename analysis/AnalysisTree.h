@@ -3,7 +3,8 @@
 // The hidden analysis tree: every folder and file of one analysis. Nodes live in one contiguous
 // array linked by 32-bit indices (parent, first and last child, next sibling); a node's path is
 // not stored whole but as its own segment in a shared text arena, and Path() joins the segments
-// from the top. That keeps a node near 50 bytes plus its name, whatever the depth.
+// from the top. That keeps a node at 40 bytes plus its name (a byte a character for most names),
+// whatever the depth.
 
 #include "analysis/NodeData.h"
 #include "analysis/PodArray.h"
