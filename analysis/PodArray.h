@@ -113,13 +113,13 @@ public:
     void clear() { size_ = 0; }
     // Gives the memory back.
     void release() {
-        if (mapped_)
-            ::munmap(data_, capacity_ * sizeof(T));
+        if (mappedBytes_)
+            ::munmap(data_, mappedBytes_);
         else
             std::free(data_);
         data_ = nullptr;
         size_ = capacity_ = 0;
-        mapped_ = false;
+        mappedBytes_ = 0;
     }
 
 private:
@@ -129,7 +129,7 @@ private:
             throw std::bad_alloc();
         size_t cap = exact ? exact : std::max({need, capacity_ * 2, size_t{16}});
         size_t bytes = cap * sizeof(T);
-        if (bytes < kMapBytes && !mapped_) {
+        if (bytes < kMapBytes && !mappedBytes_) {
             void* p = std::realloc(data_, bytes);
             if (!p)
                 throw std::bad_alloc();
@@ -140,8 +140,8 @@ private:
         bytes = roundUp(bytes, kHugePage);
         cap = bytes / sizeof(T);
         void* p;
-        if (mapped_) {
-            const size_t oldBytes = capacity_ * sizeof(T);
+        if (mappedBytes_) {
+            const size_t oldBytes = mappedBytes_;
             // Grow in place when the addresses after the mapping are free, else move the pages.
             p = ::mremap(data_, oldBytes, bytes, 0);
             if (p == MAP_FAILED) {
@@ -161,13 +161,13 @@ private:
         }
         data_ = static_cast<T*>(p);
         capacity_ = cap;
-        mapped_ = true;
+        mappedBytes_ = bytes;
     }
 
     T* data_ = nullptr;
     size_t size_ = 0;
     size_t capacity_ = 0;
-    bool mapped_ = false;
+    size_t mappedBytes_ = 0; // the mapping's size; 0: on the heap
 };
 
 } // namespace analysis
