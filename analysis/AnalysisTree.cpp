@@ -3,6 +3,11 @@
 #include "analysis/ListPresentation.h"
 
 #include <algorithm>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace analysis {
 namespace {
@@ -21,6 +26,37 @@ std::u16string_view trimmed(std::u16string_view s) {
     return s.substr(b, e - b);
 }
 
+// Copies text a byte a unit when every unit is below U+0100; false (to partly written) when not.
+// Eight or four units at a time: names are many and short.
+bool narrowCopy(std::u16string_view from, uint8_t* to) {
+    const size_t n = from.size();
+    size_t k = 0;
+#if defined(__SSE2__)
+    for (; k + 8 <= n; k += 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from.data() + k));
+        const __m128i high = _mm_srli_epi16(units, 8);
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(high, _mm_setzero_si128())) != 0xFFFF)
+            return false;
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(to + k), _mm_packus_epi16(units, units));
+    }
+#endif
+    for (; k + 4 <= n; k += 4) {
+        uint64_t w;
+        std::memcpy(&w, from.data() + k, sizeof w);
+        if (w & 0xFF00FF00FF00FF00ull)
+            return false;
+        const auto packed = static_cast<uint32_t>((w & 0xFF) | ((w >> 8) & 0xFF00) | ((w >> 16) & 0xFF0000) |
+                                                  ((w >> 24) & 0xFF000000));
+        std::memcpy(to + k, &packed, sizeof packed);
+    }
+    for (; k < n; ++k) {
+        if (from[k] > 0xFF)
+            return false;
+        to[k] = static_cast<uint8_t>(from[k]);
+    }
+    return true;
+}
+
 std::u16string_view view(const QString& s) {
     return {reinterpret_cast<const char16_t*>(s.utf16()), static_cast<size_t>(s.size())};
 }
@@ -34,7 +70,8 @@ struct SegmentMatch {
     bool caseless = false;
     bool exact = false;
 };
-SegmentMatch matchAt(std::u16string_view seg, std::u16string_view target, size_t pos) {
+template <class Text>
+SegmentMatch matchAt(const Text& seg, std::u16string_view target, size_t pos) {
     SegmentMatch m;
     if (pos > target.size() || seg.size() > target.size() - pos)
         return m;
@@ -55,11 +92,10 @@ SegmentMatch matchAt(std::u16string_view seg, std::u16string_view target, size_t
 } // namespace
 
 void TAnalysisTree::Clear() {
-    nodes_.clear();
-    nodes_.shrink_to_fit();
-    text_.clear();
-    text_.shrink_to_fit();
+    nodes_.release();
+    text_.release();
     listedNames_.clear();
+    images_.clear();
     firstTop_ = lastTop_ = kNone;
     liveCount_ = 0;
     irregular_ = false;
@@ -69,14 +105,20 @@ void TAnalysisTree::Clear() {
 uint32_t TAnalysisTree::appendNode(PNode parent, uint8_t isFolder, std::u16string_view seg,
                                    uint8_t flags) {
     const auto i = static_cast<uint32_t>(nodes_.size());
-    Node n;
-    n.parent = index(parent);
-    n.segOffset = static_cast<uint32_t>(text_.size());
-    n.segLength = static_cast<uint32_t>(seg.size());
-    n.isFolder = isFolder;
-    n.flags = flags;
-    text_.insert(text_.end(), seg.begin(), seg.end());
-    nodes_.push_back(n);
+    const auto offset = static_cast<uint32_t>(text_.size());
+    if (text_.size() + 2 * seg.size() + 4 > UINT32_MAX)
+        throw std::bad_alloc(); // beyond what a node's offset can address
+    const bool wide = !narrowCopy(seg, text_.extend(seg.size()));
+    if (wide) {
+        text_.resize(offset);
+        appendText(seg, true);
+    }
+    Node* n = nodes_.extend(1);
+    *n = Node{};
+    n->parent = index(parent);
+    n->segOffset = offset;
+    n->isFolder = isFolder;
+    n->flags = static_cast<uint8_t>(flags | (wide ? kWide : 0));
     if (parent == PNode::None) {
         if (lastTop_ == kNone)
             firstTop_ = i;
@@ -96,6 +138,16 @@ uint32_t TAnalysisTree::appendNode(PNode parent, uint8_t isFolder, std::u16strin
     return i;
 }
 
+void TAnalysisTree::appendText(std::u16string_view text, bool wide) {
+    if (!wide) {
+        narrowCopy(text, text_.extend(text.size()));
+        return;
+    }
+    if (text_.size() & 1)
+        text_.push_back(0);
+    text_.append(reinterpret_cast<const uint8_t*>(text.data()), text.size() * sizeof(char16_t));
+}
+
 PNode TAnalysisTree::AddTopFolder(std::u16string_view walkPath) {
     return node(appendNode(PNode::None, 1, walkPath, kAbsolute));
 }
@@ -108,8 +160,7 @@ PNode TAnalysisTree::AddFolder(PNode parent, std::u16string_view name) {
     }
     // The segment carries the backslash that separates the folder from its children.
     const auto i = appendNode(parent, 1, name, 0);
-    text_.push_back(u'\\');
-    ++nodes_[i].segLength;
+    appendText(u"\\", (nodes_[i].flags & kWide) != 0);
     return node(i);
 }
 
@@ -149,9 +200,9 @@ PNode TAnalysisTree::AddChild(PNode parent, const TNodeData& data) {
     n.size = data.Size;
     n.folderCount = data.FolderCount;
     n.fileCount = data.FileCount;
-    n.imageIndex = data.ImageIndex;
     if (!data.ListedName.isEmpty())
         listedNames_.emplace(i, data.ListedName);
+    SetImageIndex(node(i), data.ImageIndex);
     return node(i);
 }
 
@@ -181,6 +232,7 @@ void TAnalysisTree::DeleteNode(PNode target) {
         nodes_[i].flags |= kDeleted;
         nodes_[i].firstChild = nodes_[i].lastChild = kNone;
         listedNames_.erase(i);
+        images_.erase(i);
         --liveCount_;
     }
     nodes_[t].next = kNone;
@@ -208,7 +260,7 @@ void TAnalysisTree::appendPrefix(uint32_t folder, std::u16string& out) const {
             break;
     }
     for (auto it = chain.rbegin(); it != chain.rend(); ++it)
-        out += segment(nodes_[*it]);
+        segment(*it).AppendTo(out);
 }
 
 QString TAnalysisTree::Path(PNode n) const {
@@ -221,7 +273,7 @@ void TAnalysisTree::PathBuilder::Append(PNode n, std::u16string& out) {
     const Node& nd = tree_.at(n);
     const size_t start = out.size();
     if (nd.flags & kAbsolute || nd.parent == kNone) {
-        out += tree_.segment(nd);
+        tree_.segment(index(n)).AppendTo(out);
         if (upper_)
             UpperForCompareInPlace(out.data() + start, out.size() - start);
     } else {
@@ -234,12 +286,49 @@ void TAnalysisTree::PathBuilder::Append(PNode n, std::u16string& out) {
         }
         out += prefix_;
         const size_t own = out.size();
-        out += tree_.segment(nd);
+        tree_.segment(index(n)).AppendTo(out);
         if (upper_)
             UpperForCompareInPlace(out.data() + own, out.size() - own);
     }
     if (nd.isFolder && out.size() - start > 3)
         out.pop_back();
+}
+
+TAnalysisTree::PathPieces TAnalysisTree::Pieces(PNode n) const {
+    const Node& nd = at(n);
+    TTextRun own = segment(index(n));
+    const bool whole = (nd.flags & kAbsolute) || nd.parent == kNone;
+    // A folder's path drops the backslash its children extend, beyond three characters.
+    if (nd.isFolder && !own.empty()) {
+        size_t length = own.size();
+        for (uint32_t i = nd.parent; !whole && length <= 3 && i != kNone; i = nodes_[i].parent) {
+            length += segment(i).size();
+            if (nodes_[i].flags & kAbsolute)
+                break;
+        }
+        if (length > 3)
+            own.remove_suffix(1);
+    }
+    return {whole ? PNode::None : node(nd.parent), own};
+}
+
+int32_t TAnalysisTree::ImageIndex(PNode n) const {
+    if (!(at(n).flags & kImage))
+        return 0;
+    const auto it = images_.find(index(n));
+    return it == images_.end() ? 0 : it->second;
+}
+
+void TAnalysisTree::SetImageIndex(PNode n, int32_t v) {
+    Node& nd = at(n);
+    if (v == 0) {
+        if (nd.flags & kImage)
+            images_.erase(index(n));
+        nd.flags = static_cast<uint8_t>(nd.flags & ~kImage);
+        return;
+    }
+    images_[index(n)] = v;
+    nd.flags = static_cast<uint8_t>(nd.flags | kImage);
 }
 
 QString TAnalysisTree::ListedName(PNode n) const {
@@ -257,7 +346,7 @@ TNodeData TAnalysisTree::GetNodeData(PNode n) const {
     d.FolderCount = nd.folderCount;
     d.FileCount = nd.fileCount;
     d.IsFolder = nd.isFolder;
-    d.ImageIndex = nd.imageIndex;
+    d.ImageIndex = ImageIndex(n);
     d.ListedName = ListedName(n);
     return d;
 }
@@ -284,13 +373,6 @@ void TAnalysisTree::EndUpdate() {
         pendingChange_ = false;
         ++changes_;
     }
-}
-
-void TAnalysisTree::markChanged() {
-    if (updateDepth_ > 0)
-        pendingChange_ = true;
-    else
-        ++changes_;
 }
 
 PNode TAnalysisTree::FindByPath(QStringView targetText, bool folder) const {
@@ -338,7 +420,7 @@ PNode TAnalysisTree::FindByPath(QStringView targetText, bool folder) const {
         const bool absolute = (nd.flags & kAbsolute) || nd.parent == kNone;
         const size_t pos = absolute ? 0 : top.pos;
         const bool parentExact = absolute ? true : top.exact;
-        const std::u16string_view seg = segment(nd);
+        const TTextRun seg = segment(i);
         const size_t end = pos + seg.size();
         // A folder's path drops the trailing backslash of its walk path beyond three characters.
         const size_t pathLen = (nd.isFolder && end > 3) ? end - 1 : end;
@@ -362,9 +444,10 @@ PNode TAnalysisTree::FindByPath(QStringView targetText, bool folder) const {
 }
 
 size_t TAnalysisTree::MemoryBytes() const {
-    size_t bytes = nodes_.capacity() * sizeof(Node) + text_.capacity() * sizeof(char16_t);
+    size_t bytes = nodes_.capacity() * sizeof(Node) + text_.capacity();
     for (const auto& [k, v] : listedNames_)
         bytes += sizeof(k) + sizeof(v) + 2 * sizeof(void*) + static_cast<size_t>(v.capacity()) * 2;
+    bytes += images_.size() * (sizeof(uint32_t) + sizeof(int32_t) + 2 * sizeof(void*));
     return bytes;
 }
 

@@ -3,13 +3,17 @@
 // The hidden analysis tree: every folder and file of one analysis. Nodes live in one contiguous
 // array linked by 32-bit indices (parent, first and last child, next sibling); a node's path is
 // not stored whole but as its own segment in a shared text arena, and Path() joins the segments
-// from the top. That keeps a node near 50 bytes plus its name, whatever the depth.
+// from the top. That keeps a node at 40 bytes plus its name (a byte a character for most names),
+// whatever the depth.
 
 #include "analysis/NodeData.h"
+#include "analysis/PodArray.h"
 
 #include <QString>
 
+#include <algorithm>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -17,6 +21,42 @@
 namespace analysis {
 
 enum class PNode : uint32_t { None = 0xFFFFFFFFu };
+
+// A run of path text as the tree keeps it: a byte a code unit when every unit is below U+0100
+// (most names), UTF-16 otherwise.
+class TTextRun {
+public:
+    TTextRun() = default;
+    TTextRun(const void* data, size_t length, bool wide)
+        : data_(data), length_(static_cast<uint32_t>(length)), wide_(wide) {}
+    size_t size() const { return length_; }
+    bool empty() const { return length_ == 0; }
+    bool wide() const { return wide_; }
+    const void* data() const { return data_; }
+    char16_t operator[](size_t i) const {
+        return wide_ ? static_cast<const char16_t*>(data_)[i] : static_cast<const uint8_t*>(data_)[i];
+    }
+    TTextRun substr(size_t from, size_t n) const {
+        return {static_cast<const char*>(data_) + (wide_ ? 2 * from : from), std::min(n, size() - from), wide_};
+    }
+    void remove_suffix(size_t n) { length_ -= static_cast<uint32_t>(n); }
+    void AppendTo(std::u16string& out) const {
+        if (wide_) {
+            out.append(static_cast<const char16_t*>(data_), length_);
+        } else {
+            const size_t at = out.size();
+            out.resize(at + length_);
+            const auto* from = static_cast<const uint8_t*>(data_);
+            for (size_t i = 0; i < length_; ++i)
+                out[at + i] = from[i];
+        }
+    }
+
+private:
+    const void* data_ = nullptr;
+    uint32_t length_ = 0;
+    bool wide_ = false;
+};
 
 class TAnalysisTree {
     static constexpr uint32_t kNone = 0xFFFFFFFFu;
@@ -56,11 +96,11 @@ public:
     uint32_t FolderCount(PNode n) const { return at(n).folderCount; }
     uint32_t FileCount(PNode n) const { return at(n).fileCount; }
     bool IsFolder(PNode n) const { return at(n).isFolder != 0; }
-    int32_t ImageIndex(PNode n) const { return at(n).imageIndex; }
+    int32_t ImageIndex(PNode n) const;
     void SetSize(PNode n, int64_t v) { at(n).size = v; }
     void SetFolderCount(PNode n, uint32_t v) { at(n).folderCount = v; }
     void SetFileCount(PNode n, uint32_t v) { at(n).fileCount = v; }
-    void SetImageIndex(PNode n, int32_t v) { at(n).imageIndex = v; }
+    void SetImageIndex(PNode n, int32_t v);
 
     // Per-node visibility mark (the extension filter sets it); new nodes are visible.
     bool IsVisible(PNode n) const { return (at(n).flags & kHidden) == 0; }
@@ -84,6 +124,17 @@ public:
     // Bytes held by nodes and path text (capacity), for the memory figures.
     size_t MemoryBytes() const;
 
+    // A node's path in two pieces, for callers that handle millions of paths: the folder whose
+    // walk path it extends (PNode::None when the node keeps its whole path) and its own text.
+    // Path(n) is the folder's walk path followed by own.
+    struct PathPieces {
+        PNode folder;
+        TTextRun own;
+    };
+    PathPieces Pieces(PNode n) const;
+    // The path a folder's children extend: its own with the separating backslash.
+    void AppendWalkPath(PNode folder, std::u16string& out) const { appendPrefix(index(folder), out); }
+
     // Builds many paths fast: the walk path of the last parent met is kept, so siblings taken
     // one after another cost only their own names. With upperCase the paths come out as the
     // name order compares them (UpperForCompareInPlace).
@@ -101,19 +152,20 @@ public:
     };
 
 private:
-    enum : uint8_t { kHidden = 1, kAbsolute = 2, kDeleted = 4, kTrimmed = 8 };
+    enum : uint8_t { kHidden = 1, kAbsolute = 2, kDeleted = 4, kTrimmed = 8, kImage = 16, kWide = 32 };
 
+    // 40 bytes. A node's text ends where the next node's begins (text is only ever appended,
+    // UTF-16 text after a byte of padding when it would start at an odd offset), and the rare
+    // picture number of a node lives beside the array.
     struct Node {
         uint32_t parent = kNone;
         uint32_t firstChild = kNone;
         uint32_t lastChild = kNone;
         uint32_t next = kNone;
         uint32_t segOffset = 0; // into text_
-        uint32_t segLength = 0;
-        int64_t size = 0;
         uint32_t folderCount = 0;
+        int64_t size = 0;
         uint32_t fileCount = 0;
-        int32_t imageIndex = 0;
         uint8_t isFolder = 0;
         uint8_t flags = 0;
     };
@@ -124,16 +176,29 @@ private:
     const Node& at(PNode n) const { return nodes_[index(n)]; }
 
     uint32_t appendNode(PNode parent, uint8_t isFolder, std::u16string_view segment, uint8_t flags);
-    std::u16string_view segment(const Node& n) const {
-        return {text_.data() + n.segOffset, n.segLength};
+    TTextRun segment(uint32_t i) const {
+        const uint32_t end = i + 1 < nodes_.size() ? nodes_[i + 1].segOffset : static_cast<uint32_t>(text_.size());
+        const uint32_t start = nodes_[i].segOffset;
+        if (!(nodes_[i].flags & kWide))
+            return {text_.data() + start, end - start, false};
+        const uint32_t aligned = (start + 1) & ~1u;
+        return {text_.data() + aligned, (end - aligned) / 2, true};
     }
+    // Appends text in the encoding of the node just added.
+    void appendText(std::u16string_view text, bool wide);
     // The walk path of a folder's children: its path with a trailing backslash.
     void appendPrefix(uint32_t folder, std::u16string& out) const;
-    void markChanged();
+    void markChanged() {
+        if (updateDepth_ > 0)
+            pendingChange_ = true;
+        else
+            ++changes_;
+    }
 
-    std::vector<Node> nodes_;
-    std::vector<char16_t> text_;
+    PodArray<Node> nodes_;
+    PodArray<uint8_t> text_;
     std::unordered_map<uint32_t, QString> listedNames_;
+    std::unordered_map<uint32_t, int32_t> images_;
     uint32_t firstTop_ = kNone;
     uint32_t lastTop_ = kNone;
     size_t liveCount_ = 0;

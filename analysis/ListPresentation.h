@@ -41,8 +41,16 @@ enum ListColumn : int {
 };
 
 // The upper-casing of paths for the name order (locale-aware, unlike the a-to-z rule of finds).
+// One code unit for one, like the system's upper-casing of a buffer: the length never changes.
 QString UpperForCompare(QStringView path);
 void UpperForCompareInPlace(char16_t* text, size_t length);
+inline char16_t UpperForCompareUnit(char16_t c) {
+    if (c < 0x80)
+        return (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c;
+    if (QChar::isSurrogate(c))
+        return c;
+    return static_cast<char16_t>(QChar::toUpper(static_cast<char32_t>(c)));
+}
 
 // The colour of every bar, RGB(96, 224, 96).
 constexpr unsigned kBarColor = 0x60E060;

@@ -72,15 +72,8 @@ QString UpperForCompare(QStringView path) {
 }
 
 void UpperForCompareInPlace(char16_t* text, size_t length) {
-    // One code unit for one, like the system's upper-casing of a buffer: the length never
-    // changes, so keys can be made in place.
-    for (size_t i = 0; i < length; ++i) {
-        const char16_t c = text[i];
-        if (c < 0x80)
-            text[i] = (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c;
-        else if (!QChar::isSurrogate(c))
-            text[i] = static_cast<char16_t>(QChar::toUpper(static_cast<char32_t>(c)));
-    }
+    for (size_t i = 0; i < length; ++i)
+        text[i] = UpperForCompareUnit(text[i]);
 }
 
 QString TOrbisca::DisplayName(const TNodeData& d) const {

@@ -5,6 +5,7 @@
 #include "platform/ProgramFolder.h"
 #include "platform/Pump.h"
 
+#include <algorithm>
 #include <new>
 #include <string>
 #include <unordered_set>
@@ -123,15 +124,9 @@ void TOrbisca::DO_Drive(const QString& drive) {
     TotalFiles = 0;
     TotalFolders = 0;
     ScanVolume(drive);
+    // The walk has already turned each folder's direct counts into the totals below it, as the
+    // three count passes would (they still serve callers that change the tree afterwards).
     const PNode top = FTree->GetFirst();
-    try {
-        CountDirsInTree(FTree, top);
-        CountFilesInTree(FTree, top);
-        CountSizeInTree(FTree, top);
-    } catch (const std::bad_alloc&) {
-        ScanVerdict.CutShort = true;
-        ScanVerdict.Reason = QStringLiteral("there was not enough memory to count the analysis tree");
-    }
     if (top != PNode::None)
         TotalSize = FTree->Size(top);
 }
@@ -213,6 +208,11 @@ void TOrbisca::WalkFolder(const TFILE_RECORD* record, const QString& path) {
     // The recursion of the folder walk runs on an explicit stack, so a volume nested tens of
     // thousands of folders deep cannot exhaust the thread's stack. Each frame is one folder
     // whose entry loop is under way, exactly as a recursive call would hold it.
+    //
+    // The walk also does the work of the three count passes: when a folder's entry loop ends,
+    // everything below it is known, so its direct counts become the totals below it then, in
+    // the same order of additions as the post-order passes, and go up to its parent. One pass
+    // over the tree is saved per count, each a walk over every node.
     struct Frame {
         const TFILE_RECORD* record;
         PNode folder;
@@ -221,11 +221,43 @@ void TOrbisca::WalkFolder(const TFILE_RECORD* record, const QString& path) {
         uint32_t files;
         uint32_t dirs;
         size_t baseLength; // walk path length before this folder's name was appended
+        // Totals of the subfolders walked so far, and the sizes of files and subfolders so far.
+        uint32_t dirsBelow;
+        uint32_t filesBelow;
+        int64_t size;
     };
     std::vector<Frame> frames;
-    std::unordered_set<const TFILE_RECORD*> onPath; // folders being walked: guards broken graphs
+    // Folders being walked, to guard broken graphs against cycles: the frames themselves near the
+    // top, a set only for what lies deeper (hashing every folder would cost more than the check).
+    constexpr size_t kScannedFrames = 64;
+    std::unordered_set<const TFILE_RECORD*> deepOnPath;
+    const auto onPath = [&](const TFILE_RECORD* rec) {
+        const size_t n = std::min(frames.size(), kScannedFrames);
+        for (size_t i = 0; i < n; ++i)
+            if (frames[i].record == rec)
+                return true;
+        return frames.size() > kScannedFrames && deepOnPath.count(rec) != 0;
+    };
     std::u16string walkPath(reinterpret_cast<const char16_t*>(path.utf16()),
                             static_cast<size_t>(path.size()));
+
+    // A folder's totals go to its parent's frame (none for the top folder).
+    const auto finish = [&](uint32_t dirs, uint32_t files) {
+        const Frame& f = frames.back();
+        const int64_t size = f.size;
+        FTree->SetFolderCount(f.folder, dirs);
+        FTree->SetFileCount(f.folder, files);
+        FTree->SetSize(f.folder, size);
+        if (frames.size() > kScannedFrames)
+            deepOnPath.erase(f.record);
+        frames.pop_back();
+        if (!frames.empty()) {
+            Frame& parent = frames.back();
+            parent.dirsBelow += dirs;
+            parent.filesBelow += files;
+            parent.size = AddSizes(parent.size, size);
+        }
+    };
 
     // Steps of a folder walk up to its entry loop; true when a frame was pushed.
     auto enter = [&](const TFILE_RECORD* rec, size_t baseLength) -> bool {
@@ -242,7 +274,7 @@ void TOrbisca::WalkFolder(const TFILE_RECORD* record, const QString& path) {
         if ((rec->Flags & (UNDEL_FLAG_DELETED_FILES | UNDEL_FLAG_SKIP_FOLDER)) ||
             (rec->Attr & FILE_ATTRIBUTE_REPARSE_POINT))
             return false;
-        if (onPath.count(rec)) {
+        if (onPath(rec)) {
             platform::OutputDebugStringW(QStringLiteral("WalkFolder: folder record repeats on its own path, skipped: ") +
                                          fromU16(walkPath));
             return false;
@@ -265,47 +297,60 @@ void TOrbisca::WalkFolder(const TFILE_RECORD* record, const QString& path) {
             folder = FTree->AddFolder(RootNode, name);
         }
         if (!rec->DirItems)
-            return false;
-        onPath.insert(rec);
-        frames.push_back({rec, folder, 0, rec->NumDirItems > 0 ? rec->NumDirItems : 0, 0, 0,
-                          baseLength});
+            return false; // a folder node with nothing below it: its zero counts are its totals
+        if (frames.size() >= kScannedFrames)
+            deepOnPath.insert(rec);
+        try {
+            frames.push_back({rec, folder, 0, rec->NumDirItems > 0 ? rec->NumDirItems : 0, 0, 0,
+                              baseLength, 0, 0, 0});
+        } catch (...) {
+            deepOnPath.erase(rec);
+            throw;
+        }
         return true;
     };
 
-    enter(record, 0);
-    while (!frames.empty()) {
-        Frame& f = frames.back();
-        if (f.nextItem >= f.itemCount) {
-            TotalFiles += f.files;
-            FTree->SetFolderCount(f.folder, f.dirs);
-            FTree->SetFileCount(f.folder, f.files);
-            onPath.erase(f.record);
-            walkPath.resize(f.baseLength);
-            frames.pop_back();
-            continue;
+    try {
+        enter(record, 0);
+        while (!frames.empty()) {
+            Frame& f = frames.back();
+            if (f.nextItem >= f.itemCount) {
+                TotalFiles += f.files;
+                walkPath.resize(f.baseLength);
+                finish(f.dirs + f.dirsBelow, f.files + f.filesBelow);
+                continue;
+            }
+            const TDIR_ITEM& item = f.record->DirItems.get()[f.nextItem++];
+            const TFILE_NAME* fileName = item.FileName.get();
+            const TFILE_RECORD* child = item.aRecord.get();
+            if (!fileName || !child)
+                continue;
+            if (child->Flags & UNDEL_FLAG_GONE)
+                continue;
+            platform::PumpPoint();
+            const char16_t* name = fileName->Name.get();
+            const std::u16string_view nameView(name ? name : u"", UndelTextLength(name));
+            if (!child->IsDir) {
+                ++f.files;
+                const int64_t size = sumValidSizes(child);
+                FTree->AddFile(f.folder, nameView, size);
+                f.size = AddSizes(f.size, size);
+                continue;
+            }
+            ++f.dirs;
+            RootNode = f.folder;
+            const size_t base = walkPath.size();
+            walkPath += nameView;
+            walkPath += u'\\';
+            if (!enter(child, base))
+                walkPath.resize(base);
         }
-        const TDIR_ITEM& item = f.record->DirItems.get()[f.nextItem++];
-        const TFILE_NAME* fileName = item.FileName.get();
-        const TFILE_RECORD* child = item.aRecord.get();
-        if (!fileName || !child)
-            continue;
-        if (child->Flags & UNDEL_FLAG_GONE)
-            continue;
-        platform::PumpPoint();
-        const char16_t* name = fileName->Name.get();
-        const std::u16string_view nameView(name ? name : u"", UndelTextLength(name));
-        if (!child->IsDir) {
-            ++f.files;
-            FTree->AddFile(f.folder, nameView, sumValidSizes(child));
-            continue;
-        }
-        ++f.dirs;
-        RootNode = f.folder;
-        const size_t base = walkPath.size();
-        walkPath += nameView;
-        walkPath += u'\\';
-        if (!enter(child, base))
-            walkPath.resize(base);
+    } catch (const std::bad_alloc&) {
+        // Out of memory in the middle: the folders whose entry loops did not end get what the
+        // count passes give them over the nodes built, the totals of their children alone.
+        while (!frames.empty())
+            finish(frames.back().dirsBelow, frames.back().filesBelow);
+        throw;
     }
 }
 

@@ -5,14 +5,19 @@
 //
 // snapshot: NewVolume ... UpdateSnapshot ... FreeSnapshot through the library's table, as the
 // engine calls it. analysis: TOrbisca::DO_Drive (service + tree + counts). Every run prints one
-// line "mode seconds entries peak_bytes_per_entry kept_bytes_per_entry"; kept is what stays
-// once the snapshot is freed (the tree, for an analysis).
+// line "mode seconds entries peak_bytes_per_entry kept_bytes_per_entry record_bytes_per_entry
+// workers"; kept is what stays once the snapshot is freed (the tree, for an analysis), records
+// what the snapshot's records take in its arena (as the service reports it), workers the number
+// of worker threads it ran.
 
 #include "analysis/AnalysisTree.h"
 #include "analysis/nogui_Orbisca.h"
+#include "platform/Debug.h"
 #include "platform/Module.h"
 #include "platform/Paths.h"
 #include "platform/ProgramFolder.h"
+
+#include <QRegularExpression>
 
 #include <malloc.h>
 #include <sys/stat.h>
@@ -105,6 +110,7 @@ int main(int argc, char** argv) {
         memory(rss0, hwm0);
         resetPeak();
         uint64_t entries = 0;
+        platform::DebugCapture service;
         const auto t0 = std::chrono::steady_clock::now();
         double seconds = 0;
         if (mode == "snapshot") {
@@ -143,9 +149,20 @@ int main(int argc, char** argv) {
         }
         const double peak = entries ? double(hwm2 > hwm1 ? hwm2 : hwm1) - double(rss0) : 0;
         const double kept = entries ? double(rss2) - double(rss0) : 0;
-        std::printf("%s %.3f %llu %.0f %.0f\n", mode.c_str(), seconds,
+        // "UpdateSnapshot: N entries in X MiB of records (B bytes each), W workers"
+        double recordBytes = 0;
+        int workers = 0;
+        for (const QString& line : service.lines()) {
+            const auto m = QRegularExpression(QStringLiteral("\\(([0-9.]+) bytes each\\), ([0-9]+) workers"))
+                               .match(line);
+            if (m.hasMatch()) {
+                recordBytes = m.captured(1).toDouble();
+                workers = m.captured(2).toInt();
+            }
+        }
+        std::printf("%s %.3f %llu %.0f %.0f %.1f %d\n", mode.c_str(), seconds,
                     static_cast<unsigned long long>(entries), entries ? peak / double(entries) : 0.0,
-                    entries ? kept / double(entries) : 0.0);
+                    entries ? kept / double(entries) : 0.0, recordBytes, workers);
         std::fflush(stdout);
     }
     return 0;

@@ -7,23 +7,15 @@
 #   SCALE="100000 1000000"           sizes of the generated trees (default)
 #   SCALE_DIR=/dev/shm/orbisca-bench where they are generated (removed afterwards)
 #
-# Installs the peers (coreutils' du, gdu, ncdu) with apt when they are missing. The cold-cache
-# round needs the right to write /proc/sys/vm/drop_caches and is skipped with a note otherwise.
+# The peers gdu and ncdu are measured when they are installed and named as missing otherwise
+# (nothing is installed here). The cold-cache round needs the right to write
+# /proc/sys/vm/drop_caches and is skipped with a note otherwise.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 RUNS=${RUNS:-5}
 SCALE=${SCALE:-"100000 1000000"}
 SCALE_DIR=${SCALE_DIR:-/dev/shm/orbisca-bench}
-
-peers_missing=()
-for p in gdu ncdu; do command -v "$p" >/dev/null || peers_missing+=("$p"); done
-if [ ${#peers_missing[@]} -gt 0 ]; then
-  sudo=""; [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  echo "bench: installing ${peers_missing[*]}"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${peers_missing[@]}" >/dev/null
-fi
 
 cmake --preset default >/dev/null
 cmake --build --preset default -j2 --target undelete orbisca-report bench_snapshot bench_gentree >/dev/null
@@ -60,9 +52,13 @@ declare -A CMD=(
   [snapshot]="$SNAP C:"
   [report]="$REPORT --top 0 C:"
 )
-TOOLS="du gdu ncdu snapshot report"
+TOOLS="du"
+for p in gdu ncdu; do
+  if command -v "$p" >/dev/null; then TOOLS+=" $p"; else echo "($p is not installed: not measured)"; fi
+done
+TOOLS+=" snapshot report"
 
-echo "== drive C: (/): warm wall time median of $RUNS, processor time median of 3"
+echo "== drive C: (/): warm wall time median of $RUNS, processor time median of 3; $(date -u '+%Y-%m-%d %H:%M UTC')"
 echo "   $(df --output=iused / | tail -1 | tr -d ' ') inodes in use, $(nproc) processors, load $(cut -d' ' -f1-3 /proc/loadavg)"
 for t in $TOOLS; do ${CMD[$t]} >/dev/null 2>&1 || true; done # warm the cache
 declare -A WARM CPU
@@ -75,7 +71,8 @@ declare -A COLD
 cold=0
 if can_drop; then
   cold=1
-  for t in du gdu snapshot; do
+  for t in $TOOLS; do
+    [ "$t" = ncdu ] || [ "$t" = report ] && continue
     COLD[$t]=""
     for ((r = 0; r < 3; r++)); do can_drop; COLD[$t]+="$(wall ${CMD[$t]}) "; done
   done
@@ -94,30 +91,34 @@ for t in $TOOLS; do
 done
 [ $cold -eq 0 ] && echo "(cold cache skipped: /proc/sys/vm/drop_caches is not writable here)"
 
+echo "   load at the end $(cut -d' ' -f1-3 /proc/loadavg)"
+
 echo
-echo "memory per entry on C: (bytes; peak during the run, kept once the snapshot is freed):"
-$SNAP --mode snapshot C: | awk '{ printf "  snapshot: %s entries, peak %s B/entry\n", $3, $4 }'
+echo "memory per entry on C: (bytes; peak during the run, kept once the snapshot is freed; records in the arena):"
+$SNAP --mode snapshot C: | awk '{ printf "  snapshot: %s entries, peak %s B/entry, records %s B/entry, %s workers\n", $3, $4, $6, $7 }'
 $SNAP --mode analysis C: | awk '{ printf "  analysis: %s entries, peak %s B/entry, kept %s B/entry\n", $3, $4, $5 }'
 peak_kb=$( { /usr/bin/time -f "%M" $REPORT --top 0 C: >/dev/null; } 2>&1 | tail -1)
 echo "  orbisca-report C: peak RSS ${peak_kb} KiB (whole process, libraries included)"
 
 echo
 echo "== generated trees in $SCALE_DIR (warm cache, median of $RUNS)"
-printf "%-10s %8s %10s %10s %10s %12s %12s\n" "entries" "du s" "snapshot s" "/ du" "analysis s" "peak B/ent" "kept B/ent"
+printf "%-10s %8s %10s %10s %10s %12s %12s %12s\n" "entries" "du s" "snapshot s" "/ du" "analysis s" "peak B/ent" "kept B/ent" "records B/e"
 for n in $SCALE; do
   rm -rf "$SCALE_DIR"
   $GEN "$SCALE_DIR" "$n" >/dev/null
   du -sxb "$SCALE_DIR" >/dev/null
-  d=""; s=""; a=""; mem=""
+  d=""; s=""; a=""; mem=""; rec=""
   for ((r = 0; r < RUNS; r++)); do
     d+="$(wall du -sxb "$SCALE_DIR") "
-    s+="$($SNAP --mode snapshot "$SCALE_DIR" | awk '{ print $2 }') "
+    sline=$($SNAP --mode snapshot "$SCALE_DIR")
+    s+="$(echo "$sline" | awk '{ print $2 }') "
+    rec=$(echo "$sline" | awk '{ print $6 }')
     line=$($SNAP --mode analysis "$SCALE_DIR")
     a+="$(echo "$line" | awk '{ print $2 }') "
     mem="$line"
   done
   dm=$(echo "$d" | median); sm=$(echo "$s" | median); am=$(echo "$a" | median)
-  printf "%-10s %8s %10s %10s %10s %12s %12s\n" "$n" "$dm" "$sm" "$(ratio "$sm" "$dm")" "$am" \
-    "$(echo "$mem" | awk '{ print $4 }')" "$(echo "$mem" | awk '{ print $5 }')"
+  printf "%-10s %8s %10s %10s %10s %12s %12s %12s\n" "$n" "$dm" "$sm" "$(ratio "$sm" "$dm")" "$am" \
+    "$(echo "$mem" | awk '{ print $4 }')" "$(echo "$mem" | awk '{ print $5 }')" "$rec"
 done
 rm -rf "$SCALE_DIR"

@@ -23,6 +23,10 @@ bool Arena::Reserve(size_t bytes) {
                      MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (p == MAP_FAILED)
         return false;
+    // The records are written densely from the start of the reservation: huge pages spare a
+    // page fault per 4 KiB, which costs microseconds on a virtual machine (a tenth of the
+    // snapshot's time there). Where transparent huge pages are off this changes nothing.
+    ::madvise(p, bytes, MADV_HUGEPAGE);
     base_ = static_cast<char*>(p);
     reserved_ = bytes;
     used_.store(0, std::memory_order_relaxed);

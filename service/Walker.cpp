@@ -3,6 +3,7 @@
 #include "platform/NameCodec.h"
 
 #include <dirent.h>
+#include <malloc.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/resource.h>
@@ -676,16 +677,42 @@ private:
     std::string native_;
 };
 
-int defaultThreads() {
+// Workers for a walk served from the cache: four per processor keep the processors busy while
+// workers wait for the queue or for a folder being opened (on two processors 8 workers took
+// 0.48 x du, 4 took 0.52 and 32 took 0.54; bench/run_threads.sh, BENCHMARKS.md).
+int processorWorkers() {
+    const unsigned hw = std::max(1u, std::thread::hardware_concurrency());
+    return static_cast<int>(std::clamp(hw * 4, 4u, 16u));
+}
+
+// Workers once the walk has to read the disk: each waits for its own read, and a disk (or the
+// host of a virtual one) serves several at once. With a cold cache 16 workers took 0.52 x du,
+// 8 took 0.53, 4 took 0.57 and 32 took 0.54 (same measurements); a warm walk gains nothing from
+// them, so they start only when the walk reads the disk.
+constexpr int kDiskWorkers = 16;
+// Bytes read from the disk before the walk takes the cache to be cold (a walk of a warm cache
+// may still read a megabyte of metadata written meanwhile; a cold one reads hundreds).
+constexpr uint64_t kColdCacheBytes = uint64_t{4} << 20;
+
+// ORBISCA_SERVICE_THREADS: a fixed number of workers (0 when not set).
+int workersFromEnvironment() {
     if (const char* env = std::getenv("ORBISCA_SERVICE_THREADS")) {
         const int n = std::atoi(env);
         if (n > 0)
             return std::min(n, 64);
     }
-    const unsigned hw = std::max(1u, std::thread::hardware_concurrency());
-    // More workers than processors keep the disk busy when the cache is cold.
-    return static_cast<int>(std::clamp(hw * 2, 4u, 16u));
+    return 0;
 }
+
+// Bytes this process has read from the disk (the file system's own reads of folders and inodes
+// count, reads served from the cache do not).
+uint64_t processDiskReads() {
+    rusage ru{};
+    if (::getrusage(RUSAGE_SELF, &ru) != 0)
+        return 0;
+    return static_cast<uint64_t>(ru.ru_inblock) * 512;
+}
+std::atomic<uint64_t (*)()> g_diskReads{&processDiskReads};
 
 // Descriptors this process has open now.
 size_t openDescriptors(size_t limit) {
@@ -730,6 +757,10 @@ void SetEntryHookForTesting(EntryHook hook, void* context) {
     g_entryHook.store(hook);
 }
 
+void SetDiskReadsForTesting(uint64_t (*diskReads)()) {
+    g_diskReads.store(diskReads ? diskReads : &processDiskReads);
+}
+
 void Snapshot::Clear() {
     root_ = nullptr;
     entries_ = 0;
@@ -772,11 +803,19 @@ bool Snapshot::Build(int rootFd, const WalkOptions& options, const WalkEvents& e
     // files leaves is the budget for folders kept open for their queued children.
     const size_t freeFds = freeDescriptors();
     const size_t spare = freeFds > kSpareDescriptors ? freeFds - kSpareDescriptors : 0;
-    int threads = options.threads > 0 ? options.threads : defaultThreads();
-    threads = static_cast<int>(std::clamp<size_t>(spare / 2, 1, static_cast<size_t>(threads)));
+    // The walk starts with workers for the processors; should it read the disk, more join it
+    // (up to maxThreads). A number given by the caller or the environment is kept throughout.
+    int threads = options.threads > 0 ? options.threads : workersFromEnvironment();
+    int maxThreads = threads;
+    if (threads == 0) {
+        threads = processorWorkers();
+        maxThreads = std::max(threads, kDiskWorkers);
+    }
+    maxThreads = static_cast<int>(std::clamp<size_t>(spare / 2, 1, static_cast<size_t>(maxThreads)));
+    threads = std::min(threads, maxThreads);
     sh.descriptors.Init(rootFd, sh.devMajor, sh.devMinor,
                         std::max(kLeastHeldDescriptors,
-                                 spare > static_cast<size_t>(threads) ? spare - static_cast<size_t>(threads) : 0));
+                                 spare > static_cast<size_t>(maxThreads) ? spare - static_cast<size_t>(maxThreads) : 0));
     sh.workers = threads;
 
     // Progress is estimated from the used inodes when the root is a file system's own root;
@@ -790,6 +829,7 @@ bool Snapshot::Build(int rootFd, const WalkOptions& options, const WalkEvents& e
         inodeEstimate = vfs.f_files - vfs.f_ffree;
 
     std::vector<std::unique_ptr<Worker>> workers;
+    workers.reserve(static_cast<size_t>(maxThreads));
     for (int i = 0; i < threads; ++i)
         workers.push_back(std::make_unique<Worker>(sh));
 
@@ -809,7 +849,7 @@ bool Snapshot::Build(int rootFd, const WalkOptions& options, const WalkEvents& e
 
     // Threads are joined however this function is left.
     std::vector<pthread_t> pool;
-    pool.reserve(static_cast<size_t>(threads));
+    pool.reserve(static_cast<size_t>(maxThreads));
     struct Joiner {
         Shared& sh;
         std::vector<pthread_t>& pool;
@@ -821,23 +861,34 @@ bool Snapshot::Build(int rootFd, const WalkOptions& options, const WalkEvents& e
             sh.descriptors.CloseAll();
         }
     } joiner{sh, pool};
-    pthread_attr_t attr;
-    ::pthread_attr_init(&attr);
-    ::pthread_attr_setstacksize(&attr, kWorkerStackBytes);
-    for (auto& w : workers) {
-        pthread_t th;
-        const auto run = [](void* worker) -> void* {
-            static_cast<Worker*>(worker)->Run();
-            return nullptr;
-        };
-        // Fewer threads than planned (address space, process limits): the others do the walk.
-        if (::pthread_create(&th, &attr, run, w.get()) != 0)
-            break;
-        pool.push_back(th);
-    }
-    ::pthread_attr_destroy(&attr);
-    if (pool.size() < workers.size())
-        sh.setWorkers(static_cast<int>(pool.size()));
+    // Starts the threads of workers [from, end); false when not all could be started (address
+    // space, process limits): the others do the walk.
+    const auto startWorkers = [&](size_t from) {
+        pthread_attr_t attr;
+        ::pthread_attr_init(&attr);
+        ::pthread_attr_setstacksize(&attr, kWorkerStackBytes);
+        bool all = true;
+        for (size_t i = from; i < workers.size(); ++i) {
+            pthread_t th;
+            const auto run = [](void* worker) -> void* {
+                static_cast<Worker*>(worker)->Run();
+                return nullptr;
+            };
+            if (::pthread_create(&th, &attr, run, workers[i].get()) != 0) {
+                all = false;
+                break;
+            }
+            pool.push_back(th);
+        }
+        ::pthread_attr_destroy(&attr);
+        if (!all)
+            sh.setWorkers(static_cast<int>(pool.size()));
+        return all;
+    };
+    uint64_t (*const diskReads)() = g_diskReads.load();
+    const uint64_t readBefore = diskReads();
+    const bool allStarted = startWorkers(0);
+    bool mayGrow = allStarted && maxThreads > threads;
     if (pool.empty()) {
         cutShortReason_ = u"no worker thread could be started";
         return false;
@@ -870,6 +921,27 @@ bool Snapshot::Build(int rootFd, const WalkOptions& options, const WalkEvents& e
             sh.stop.store(true, std::memory_order_relaxed);
             continue; // the workers drain the queue quickly once stopped
         }
+        if (mayGrow && diskReads() - readBefore > kColdCacheBytes) {
+            // The cache is cold: the workers for the disk join those for the processors.
+            mayGrow = false;
+            const size_t from = workers.size();
+            try {
+                while (workers.size() < static_cast<size_t>(maxThreads))
+                    workers.push_back(std::make_unique<Worker>(sh));
+            } catch (const std::bad_alloc&) {
+                // as many as there is memory for
+            }
+            bool joining = false;
+            {
+                std::lock_guard lock(sh.mutex);
+                if (!sh.done && workers.size() > from) {
+                    sh.workers += static_cast<int>(workers.size() - from);
+                    joining = true;
+                }
+            }
+            if (joining)
+                startWorkers(from);
+        }
         const uint64_t seen = sh.entries.load(std::memory_order_relaxed);
         const uint64_t queued = sh.dirsQueued.load(std::memory_order_relaxed);
         const uint64_t doneDirs = sh.dirsDone.load(std::memory_order_relaxed);
@@ -883,6 +955,7 @@ bool Snapshot::Build(int rootFd, const WalkOptions& options, const WalkEvents& e
             events.progress(p);
         }
     }
+    const size_t joinedWorkers = pool.size();
     for (pthread_t th : pool)
         ::pthread_join(th, nullptr);
     pool.clear();
@@ -890,6 +963,10 @@ bool Snapshot::Build(int rootFd, const WalkOptions& options, const WalkEvents& e
     flushLines();
 
     entries_ = sh.entries.load();
+    // What the workers held (folder tasks, listings) goes back to the system now: the program
+    // turns the records into its own tree next, the moment it needs the most memory.
+    workers.clear();
+    ::malloc_trim(0);
     const size_t reserved = arena_.ReservedBytes();
     // The program turns the records into its own tree next: the address space no record uses
     // is better left to it.
@@ -912,6 +989,14 @@ bool Snapshot::Build(int rootFd, const WalkOptions& options, const WalkEvents& e
         cutShortReason_ = number(n) + u" folders could not be opened: the process may not open enough files";
     }
     if (events.debugLine) {
+        // What one snapshot can hold follows from the bytes its records take per entry.
+        char text[160];
+        std::snprintf(text, sizeof text, "%llu entries in %.1f MiB of records (%.1f bytes each), %d workers",
+                      static_cast<unsigned long long>(entries_),
+                      static_cast<double>(arena_.UsedBytes()) / (1024.0 * 1024.0),
+                      entries_ ? static_cast<double>(arena_.UsedBytes()) / static_cast<double>(entries_) : 0.0,
+                      static_cast<int>(joinedWorkers));
+        events.debugLine(u"UpdateSnapshot: " + ascii(text));
         if (!cutShortReason_.empty())
             events.debugLine(u"UpdateSnapshot: the snapshot is incomplete: " + cutShortReason_);
         if (unreadableFolders_)

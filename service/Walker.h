@@ -16,7 +16,7 @@
 namespace service {
 
 struct WalkOptions {
-    int threads = 0;             // 0: chosen from the number of processors
+    int threads = 0;             // 0: for the processors, and more once the walk reads the disk
     size_t arenaBytes = 0;       // 0: the largest reservation (2 GiB)
     const char* arenaBytesSource = nullptr; // who capped arenaBytes, named when it runs out
     char16_t driveLetter = u'C'; // names the folders in diagnostics
@@ -68,6 +68,9 @@ private:
 // Tests: called by the workers just before an entry is examined (dirFd is its folder).
 using EntryHook = void (*)(int dirFd, const char* name, void* context);
 void SetEntryHookForTesting(EntryHook hook, void* context);
+// Tests: what the walk takes for the bytes the process has read from the disk (nullptr: the
+// real count).
+void SetDiskReadsForTesting(uint64_t (*diskReads)());
 
 // Windows file time (100 ns since 1601) of a Unix time.
 constexpr uint64_t WindowsFileTime(int64_t seconds, uint32_t nanoseconds) {

@@ -71,6 +71,7 @@ void ConfigureAnalysisList(TVirtualDrawTree* list, analysis::TOrbisca* engine) {
         return engine->DefaultEvent_CompareNodes(a, b, column);
     };
     list->OnSortKey = &AnalysisSortNumber;
+    list->NameOrderByUpperPaths = true; // the engine's name order
     list->OnHeaderClick = &TVTree_DefaultEvents::OnHeaderClick;
     list->OnHeaderDblClick = &TVTree_DefaultEvents::OnHeaderClick;
 }

@@ -8,8 +8,12 @@
 #include <QPainter>
 #include <QStyledItemDelegate>
 
+#include "analysis/NameOrder.h"
+#include "analysis/PodArray.h"
+
 #include <algorithm>
 #include <thread>
+#include <unordered_map>
 
 namespace views {
 namespace {
@@ -416,6 +420,68 @@ bool TVirtualDrawTree::sortByNumbers(int column, SortDirection direction) {
 void TVirtualDrawTree::SortTree(int column, SortDirection direction) {
     direction_ = direction;
     SetSortColumn(column);
+    if (OnCompareNodes && order_.size() > 1 && column == analysis::kColName && NameOrderByUpperPaths) {
+        // By name, the rows' paths are radix-sorted as keys that refer to their folders' text
+        // instead of holding whole paths (analysis/NameOrder.h): the callback's order, without a
+        // call per comparison.
+        const bool ascending = direction == SortDirection::Ascending;
+        const auto total = static_cast<uint32_t>(order_.size());
+        analysis::PodArray<uint32_t> position;
+        position.resize(rows_.size());
+        for (uint32_t p = 0; p < total; ++p)
+            position[order_[p]] = p;
+        // Equal paths keep their order; a descending sort reverses the ascending one, so their
+        // ranks count from the end.
+        const auto rankOf = [&](uint32_t p) { return ascending ? p : total - 1 - p; };
+        const auto previousOf = [&](const analysis::NameKey& k) { return ascending ? k.rank : total - 1 - k.rank; };
+
+        analysis::PodArray<analysis::NameKey> keys;
+        keys.reserve(total);
+        std::u16string folderText; // upper-cased walk paths of the rows' folders
+        std::unordered_map<uint32_t, std::pair<uint32_t, uint32_t>> folders;
+        uint32_t lastFolder = kOwned;
+        std::pair<uint32_t, uint32_t> lastText{0, 0};
+        for (uint32_t i = 0; i < rows_.size(); ++i) { // row order follows the tree: folders repeat
+            const Row& r = rows_[i];
+            if (!r.used)
+                continue;
+            analysis::NameKey k;
+            k.rank = rankOf(position[i]);
+            if (r.node == kOwned) {
+                const QString& path = owned_[r.owned].Path;
+                k.SetOwn(path.utf16(), static_cast<size_t>(path.size()), true);
+            } else {
+                const auto pieces = source_->Pieces(static_cast<PNode>(r.node));
+                k.SetOwn(pieces.own.data(), pieces.own.size(), pieces.own.wide());
+                if (pieces.folder != PNode::None) {
+                    const auto f = static_cast<uint32_t>(pieces.folder);
+                    if (f != lastFolder) {
+                        const auto [it, added] = folders.try_emplace(f);
+                        if (added) {
+                            const size_t from = folderText.size();
+                            source_->AppendWalkPath(pieces.folder, folderText);
+                            analysis::UpperForCompareInPlace(folderText.data() + from, folderText.size() - from);
+                            it->second = {static_cast<uint32_t>(from), static_cast<uint32_t>(folderText.size() - from)};
+                        }
+                        lastFolder = f;
+                        lastText = it->second;
+                    }
+                    k.folder = lastText.first;
+                    k.folderLength = lastText.second;
+                }
+            }
+            keys.push_back(k);
+        }
+        analysis::SortNameKeys(keys.data(), keys.size(), folderText.data(), keys.size() >= kParallelSortRows);
+        if (!ascending)
+            std::reverse(keys.begin(), keys.end());
+        std::vector<uint32_t> sorted(keys.size());
+        for (size_t p = 0; p < keys.size(); ++p)
+            sorted[p] = order_[previousOf(keys[p])];
+        order_.swap(sorted);
+        rebuildShown(); // keeps the selection
+        return;
+    }
     if (OnCompareNodes && order_.size() > 1 && sortByNumbers(column, direction)) {
         rebuildShown(); // keeps the selection
         return;

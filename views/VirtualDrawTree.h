@@ -127,6 +127,10 @@ public:
     // OnCompareNodes does (a smaller number first in ascending order); false for a column
     // without such a number. Large sorts then sort numbers instead of calling back.
     std::function<bool(int column, const TCompareKey& key, uint64_t& number)> OnSortKey;
+    // Set when the callback orders the name column as the engine's does: by the upper-cased
+    // paths (analysis::UpperForCompare) compared code unit by code unit, nothing else. Name
+    // sorts then order the paths themselves, without a callback per comparison.
+    bool NameOrderByUpperPaths = false;
     // Header click and double-click (same handler by default in the analyser window).
     std::function<void(TVirtualDrawTree*, int column)> OnHeaderClick;
     std::function<void(TVirtualDrawTree*, int column)> OnHeaderDblClick;

@@ -129,6 +129,73 @@ TEST_F(TreeTest, RecordsRoundTripThroughTheTree) {
     EXPECT_EQ(tree.NodeDataSize(), sizeof(TNodeData));
 }
 
+TEST_F(TreeTest, LargeTreesKeepEveryNodeAndPathAsTheyGrow) {
+    // Enough nodes and text for the storage to leave the heap and grow several times by moving
+    // its pages; every path read back afterwards (and found), and the same again after a Clear.
+    // Each node's path is also its two pieces: the walk path of the folder it extends and its
+    // own text.
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        tree.Clear();
+        std::vector<std::pair<PNode, QString>> expected;
+        const PNode top = tree.AddTopFolder(u"C:\\");
+        expected.push_back({top, "C:\\"});
+        std::vector<std::pair<PNode, QString>> folders{{top, "C:\\"}};
+        for (int i = 0; i < 120000; ++i) {
+            const auto& [parent, path] = folders[size_t(i * 7919) % folders.size()];
+            // Names of every kind of storage: bytes, bytes beyond ASCII, and UTF-16 (of odd and
+            // even lengths, so that some start at odd offsets).
+            const QString name = i % 5 == 0   ? QString::fromUtf16(u"entry %1 \u0100\u0101").arg(i)
+                                 : i % 5 == 1 ? QString::fromUtf16(u"\u00e9ntry %1").arg(i)
+                                 : i % 5 == 2 ? QString::fromUtf16(u"\U0001F600 %1").arg(i)
+                                              : QStringLiteral("entry %1 of a longer name").arg(i);
+            const std::u16string name16 = name.toStdU16String();
+            if (i % 9 == 0) {
+                const PNode f = tree.AddFolder(parent, name16);
+                const QString p = (path.size() > 3 ? path + '\\' : path) + name;
+                expected.push_back({f, p});
+                folders.push_back({f, p});
+            } else {
+                const PNode f = tree.AddFile(parent, name16, i);
+                expected.push_back({f, (path.size() > 3 ? path + '\\' : path) + name});
+            }
+        }
+        ASSERT_EQ(tree.NodeCount(), expected.size());
+        for (size_t k = 0; k < expected.size(); ++k) {
+            const auto& [n, path] = expected[k];
+            ASSERT_EQ(tree.Path(n), path);
+            if (k % 997 == 0) { // found under another case of a to z
+                QString lower = path;
+                for (QChar& c : lower)
+                    if (c >= u'A' && c <= u'Z')
+                        c = QChar(c.unicode() + 32);
+                ASSERT_EQ(engine->FindNodeForThis(tree.IsFolder(n) ? 1 : 0, lower), n) << path.toStdString();
+            }
+            const TAnalysisTree::PathPieces pieces = tree.Pieces(n);
+            std::u16string joined;
+            if (pieces.folder != PNode::None)
+                tree.AppendWalkPath(pieces.folder, joined);
+            pieces.own.AppendTo(joined);
+            ASSERT_EQ(QString::fromStdU16String(joined), path);
+        }
+        EXPECT_EQ(tree.Size(expected.back().first), 119999);
+    }
+    // Records added whole, and a path that extends nothing, in pieces too.
+    tree.Clear();
+    const PNode root = tree.AddChild(PNode::None, folder("D:\\"));
+    const PNode sub = tree.AddChild(root, folder("D:\\sub"));
+    const PNode stray = tree.AddChild(sub, folder("E:\\x"));
+    const PNode leaf = tree.AddChild(sub, file("D:\\sub\\f", 1));
+    for (PNode n : {root, sub, stray, leaf}) {
+        const TAnalysisTree::PathPieces pieces = tree.Pieces(n);
+        std::u16string joined;
+        if (pieces.folder != PNode::None)
+            tree.AppendWalkPath(pieces.folder, joined);
+        pieces.own.AppendTo(joined);
+        EXPECT_EQ(QString::fromStdU16String(joined), tree.Path(n));
+    }
+}
+
 TEST_F(TreeTest, VisibilityMarksAndBulkUpdates) {
     const PNode root = tree.AddChild(PNode::None, folder("C:\\"));
     const PNode f = tree.AddChild(root, file("C:\\x", 1));

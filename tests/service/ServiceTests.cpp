@@ -20,6 +20,7 @@
 #include <sys/un.h>
 #include <sys/wait.h>
 
+#include <atomic>
 #include <chrono>
 #include <climits>
 #include <cstring>
@@ -515,6 +516,73 @@ TEST(Walker, KeepAliveProgressAndStopOnTheCallingThread) {
     EXPECT_EQ(std::this_thread::get_id(), caller);
     ::close(fd);
     EXPECT_EQ(testtree::openDescriptors(), descriptors) << "a folder descriptor was left open";
+}
+
+// The workers for the disk join only once the walk reads it. The count of bytes read is faked:
+// "cold" reads grow at every look, "warm" ones never do. The first entry waits until the walk
+// has looked twice (at its start and on its first round), so the decision is made while the walk
+// is still under way; a walk with a number of workers given does not look at all.
+namespace diskreads {
+std::atomic<int> looks{0};
+std::atomic<bool> cold{false};
+uint64_t fake() {
+    const int n = ++looks;
+    return cold ? uint64_t(n) * (64u << 20) : 0;
+}
+void waitForTwoLooks(int, const char*, void* first) {
+    if (static_cast<std::atomic<bool>*>(first)->exchange(false)) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (looks < 2 && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    // Slow entries: the walk goes on for rounds after the decision, time for workers to join.
+    std::this_thread::sleep_for(std::chrono::microseconds(500));
+}
+} // namespace diskreads
+
+TEST(Walker, WorkersForTheDiskJoinOnlyWhenTheWalkReadsIt) {
+    TempDir dir;
+    makeWideTree(dir, 20, 20);
+    const int fd = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+    const char* const saved = std::getenv("ORBISCA_SERVICE_THREADS");
+    const std::string savedValue = saved ? saved : "";
+    service::SetDiskReadsForTesting(&diskreads::fake);
+    // The number of workers the walk ran, from its closing debug line.
+    const auto workersOfAWalk = [&](bool cold, const char* environment) {
+        const bool looks = environment == nullptr;
+        if (environment)
+            ::setenv("ORBISCA_SERVICE_THREADS", environment, 1);
+        else
+            ::unsetenv("ORBISCA_SERVICE_THREADS");
+        diskreads::looks = 0;
+        diskreads::cold = cold;
+        std::atomic<bool> first{looks};
+        service::SetEntryHookForTesting(&diskreads::waitForTwoLooks, &first);
+        int workers = -1;
+        service::WalkEvents events;
+        events.debugLine = [&](const std::u16string& line) {
+            const std::string text = QString::fromStdU16String(line).toStdString();
+            const size_t at = text.find(" workers");
+            if (at != std::string::npos)
+                workers = std::atoi(text.c_str() + text.rfind(' ', at - 1) + 1);
+        };
+        service::Snapshot snap;
+        EXPECT_TRUE(snap.Build(fd, {}, events));
+        EXPECT_EQ(readGraph(snap.Root()).size(), 420u);
+        service::SetEntryHookForTesting(nullptr, nullptr);
+        return workers;
+    };
+    const int warm = workersOfAWalk(false, nullptr);
+    const int cold = workersOfAWalk(true, nullptr);
+    EXPECT_GE(warm, 4);
+    EXPECT_EQ(cold, std::max(warm, 16));
+    EXPECT_EQ(workersOfAWalk(true, "3"), 3); // a number given is kept
+    service::SetDiskReadsForTesting(nullptr);
+    if (saved)
+        ::setenv("ORBISCA_SERVICE_THREADS", savedValue.c_str(), 1);
+    else
+        ::unsetenv("ORBISCA_SERVICE_THREADS");
+    ::close(fd);
 }
 
 TEST(Walker, UsedUpRecordMemoryEndsWithAPartialGraphAndADiagnostic) {

@@ -189,6 +189,149 @@ TEST_F(ListTest, SelectedRowIsScrolledIntoTheMiddle) {
     EXPECT_LE(std::abs(r.center().y() - middle), r.height());
 }
 
+// The name order by the rule of the compare callback, worked out the slow way: every row's record
+// compared with the engine's callback, rows that compare equal in their previous order.
+std::vector<RowId> nameOrderByTheRule(const TVirtualDrawTree& list, const analysis::TOrbisca& engine,
+                                      SortDirection direction) {
+    std::vector<RowId> rows;
+    std::vector<TNodeData> data;
+    for (int i = 0; i < list.VisibleRowCount(); ++i) {
+        rows.push_back(list.VisibleRow(i));
+        data.push_back(list.RowData(rows.back()));
+    }
+    std::vector<size_t> at(rows.size());
+    for (size_t i = 0; i < at.size(); ++i)
+        at[i] = i;
+    std::stable_sort(at.begin(), at.end(), [&](size_t a, size_t b) {
+        const int r = engine.DefaultEvent_CompareNodes(data[a], data[b], analysis::kColName);
+        return direction == SortDirection::Ascending ? r < 0 : r > 0;
+    });
+    std::vector<RowId> out;
+    for (size_t i : at)
+        out.push_back(rows[i]);
+    return out;
+}
+
+std::vector<RowId> shownRows(const TVirtualDrawTree& list) {
+    std::vector<RowId> out;
+    for (int i = 0; i < list.VisibleRowCount(); ++i)
+        out.push_back(list.VisibleRow(i));
+    return out;
+}
+
+// Sorts by size, then by name both ways; each name order must be the callback's rule with equal
+// paths in the order the size sort left them, and must come from the list's own keys (the
+// callback is not asked).
+void expectNameOrderByTheRule(TVirtualDrawTree& list, const analysis::TOrbisca& engine) {
+    size_t calls = 0;
+    const auto rule = list.OnCompareNodes;
+    list.OnCompareNodes = [&](const analysis::TCompareKey& a, const analysis::TCompareKey& b, int c) {
+        ++calls;
+        return rule(a, b, c);
+    };
+    for (SortDirection d : {SortDirection::Ascending, SortDirection::Descending, SortDirection::Ascending}) {
+        list.SortTree(analysis::kColSize, SortDirection::Ascending);
+        const std::vector<RowId> expected = nameOrderByTheRule(list, engine, d);
+        calls = 0;
+        list.SortTree(analysis::kColName, d);
+        EXPECT_EQ(shownRows(list), expected) << (d == SortDirection::Ascending ? "ascending" : "descending");
+        EXPECT_EQ(calls, 0u);
+    }
+    list.OnCompareNodes = rule;
+}
+
+TEST_F(ListTest, NameOrderOfTrickyNamesIsTheCallbacksRule) {
+    // Rows of all three kinds: nodes of a scan's walk (a folder's path shared by its children),
+    // nodes added with whole records, and rows that own their record.
+    analysis::TAnalysisTree walked;
+    const char16_t* const names[] = {
+        u"abc", u"ABC", u"Abd", u"abC", u"a", u"A", u"a b", u"a-", u"a_", u"a.txt", u"ab",
+        u"abcd", u"abcde", u"abcdefgh", u"abcdefgi", u"\u00ff", u"\u0178", u"\u0100", u"\u017e",
+        u"\u00b5", u"\u039c", u"\u00df", u"\u00e9t\u00e9", u"\u00c9T\u00c9", u"\xdc80x", u"a\xdcff",
+        u"a\uf05cb", u"a\uf05c", u"\U0001F600", u"\ufffd", u"\uff21", u"\ue000", u"zz", u" lead",
+    };
+    const PNode top = walked.AddTopFolder(u"C:\\");
+    const PNode sub = walked.AddFolder(top, u"a");        // C:\a\... against C:\a b, C:\a-, C:\a_
+    const PNode deep = walked.AddFolder(sub, u"\u00e9t\u00e9");
+    const PNode upper = walked.AddFolder(top, u"A");      // the same upper-cased path as C:\a
+    int64_t size = 1;
+    for (const char16_t* n : names) {
+        for (PNode f : {top, sub, deep, upper})
+            walked.AddFile(f, n, size++ % 7); // sizes repeat: the size sort leaves mixed orders
+        walked.AddFolder(deep, n);
+    }
+    list.SetSourceTree(&walked);
+    list.BeginUpdate();
+    for (PNode n = walked.GetFirst(); n != PNode::None; n = walked.GetNext(n))
+        list.AddNodeRow(n);
+    for (const char16_t* n : names) { // whole records in another tree, and owned records
+        TNodeData d;
+        d.Path = QStringLiteral("C:\\a\\") + QString::fromUtf16(n);
+        d.Size = size++ % 5;
+        list.AddRow(d);
+    }
+    list.EndUpdate();
+    expectNameOrderByTheRule(list, *engine);
+    list.Clear();
+    list.SetSourceTree(&tree);
+
+    list.BeginUpdate();
+    for (const char16_t* n : names)
+        list.AddNodeRow(file(QString::fromUtf16(n), size++ % 3));
+    list.EndUpdate();
+    expectNameOrderByTheRule(list, *engine);
+}
+
+TEST_F(ListTest, NameOrderOfManyRowsIsTheCallbacksRule) {
+    // Enough rows for the radix passes and the two threads, drawn from units that upper-case
+    // in every way: ASCII letters, letters whose capital lies elsewhere, escapes, a backslash
+    // in a name, units with the high byte set, and names that begin one another.
+    const char16_t units[] = {u'a', u'B', u'b', u' ', u'-', u'_', u'.', 0x00FF, 0x0178, 0x00E9,
+                              0x00C9, 0xDC80, 0xF05C, 0xFF21, 0x0101, 0x0100};
+    uint32_t seed = 12345;
+    const auto next = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
+    analysis::TAnalysisTree walked;
+    std::vector<PNode> folders{walked.AddTopFolder(u"C:\\")};
+    for (int i = 0; i < 70000; ++i) {
+        std::u16string name;
+        const uint32_t length = 1 + next() % 7;
+        for (uint32_t k = 0; k < length; ++k)
+            name += units[next() % std::size(units)];
+        const PNode parent = folders[next() % folders.size()];
+        if (next() % 10 == 0)
+            folders.push_back(walked.AddFolder(parent, name));
+        else
+            walked.AddFile(parent, name, next() % 100);
+    }
+    list.SetSourceTree(&walked);
+    list.BeginUpdate();
+    for (PNode n = walked.GetFirst(); n != PNode::None; n = walked.GetNext(n))
+        list.AddNodeRow(n);
+    list.EndUpdate();
+    expectNameOrderByTheRule(list, *engine);
+    list.Clear();
+    list.SetSourceTree(&tree);
+}
+
+TEST_F(ListTest, AnotherNameRuleOfTheCallbackIsFollowed) {
+    // A callback that orders names by their length first, and says nothing of the upper-cased
+    // paths: the list sorts by asking it.
+    list.NameOrderByUpperPaths = false;
+    list.BeginUpdate();
+    for (const char* n : {"bbb", "a", "cc", "B", "aaaa"})
+        list.AddNodeRow(file(n, 1));
+    list.EndUpdate();
+    list.OnCompareNodes = [](const analysis::TCompareKey& a, const analysis::TCompareKey& b, int) {
+        if (a.UpperPath.size() != b.UpperPath.size())
+            return a.UpperPath.size() < b.UpperPath.size() ? -1 : 1;
+        return a.UpperPath.compare(b.UpperPath);
+    };
+    list.SortTree(analysis::kColName, SortDirection::Ascending);
+    EXPECT_EQ(shownNames(), (QStringList{"a", "B", "cc", "bbb", "aaaa"}));
+    list.SortTree(analysis::kColName, SortDirection::Descending);
+    EXPECT_EQ(shownNames(), (QStringList{"aaaa", "bbb", "cc", "B", "a"}));
+}
+
 TEST_F(ListTest, FitColumnsToWidthSharesTheFreeWidth) {
     list.resize(800, 300);
     views::FitColumnsToWidth(&list, {0});
