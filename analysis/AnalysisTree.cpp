@@ -12,10 +12,14 @@
 namespace analysis {
 namespace {
 
-inline char16_t upperAZ(char16_t u) { return (u >= u'a' && u <= u'z') ? char16_t(u - 32) : u; }
+inline char16_t upperAZ(char16_t u) {
+    return (u >= u'a' && u <= u'z') ? char16_t(u - 32) : u;
+}
 
 // Blanks and control characters, as file names are trimmed of them.
-inline bool isTrimmed(char16_t u) { return u <= 0x20; }
+inline bool isTrimmed(char16_t u) {
+    return u <= 0x20;
+}
 
 std::u16string_view trimmed(std::u16string_view s) {
     size_t b = 0, e = s.size();
@@ -45,8 +49,8 @@ bool narrowCopy(std::u16string_view from, uint8_t* to) {
         std::memcpy(&w, from.data() + k, sizeof w);
         if (w & 0xFF00FF00FF00FF00ull)
             return false;
-        const auto packed = static_cast<uint32_t>((w & 0xFF) | ((w >> 8) & 0xFF00) | ((w >> 16) & 0xFF0000) |
-                                                  ((w >> 24) & 0xFF000000));
+        const auto packed = static_cast<uint32_t>(
+            (w & 0xFF) | ((w >> 8) & 0xFF00) | ((w >> 16) & 0xFF0000) | ((w >> 24) & 0xFF000000));
         std::memcpy(to + k, &packed, sizeof packed);
     }
     for (; k < n; ++k) {
@@ -167,9 +171,9 @@ PNode TAnalysisTree::AddFolder(PNode parent, std::u16string_view name) {
 PNode TAnalysisTree::AddFile(PNode parent, std::u16string_view listedName, int64_t size) {
     const std::u16string_view name = trimmed(listedName);
     const bool changed = name.size() != listedName.size();
-    const auto i = appendNode(parent, 0, name, static_cast<uint8_t>(
-                                                   (parent == PNode::None ? kAbsolute : 0) |
-                                                   (changed ? kTrimmed : 0)));
+    const auto i = appendNode(
+        parent, 0, name,
+        static_cast<uint8_t>((parent == PNode::None ? kAbsolute : 0) | (changed ? kTrimmed : 0)));
     nodes_[i].size = size;
     if (changed)
         listedNames_.emplace(i, toQString(listedName));
@@ -401,9 +405,9 @@ PNode TAnalysisTree::FindByPath(QStringView targetText, bool folder) const {
     // Pre-order walk that enters a folder only when its walk path is a prefix of the target
     // (under UpperAZ): no node below it could match otherwise.
     struct Level {
-        uint32_t next;   // next node to visit at this level
-        uint32_t pos;    // length of the parent's walk path
-        bool exact;      // the parent's walk path matches the target exactly
+        uint32_t next; // next node to visit at this level
+        uint32_t pos;  // length of the parent's walk path
+        bool exact;    // the parent's walk path matches the target exactly
     };
     std::vector<Level> stack{{firstTop_, 0, true}};
     while (!stack.empty()) {
@@ -437,7 +441,8 @@ PNode TAnalysisTree::FindByPath(QStringView targetText, bool folder) const {
         if (nd.isFolder && nd.firstChild != kNone) {
             const SegmentMatch m = matchAt(seg, target, pos);
             if (m.caseless)
-                stack.push_back({nd.firstChild, static_cast<uint32_t>(end), parentExact && m.exact});
+                stack.push_back(
+                    {nd.firstChild, static_cast<uint32_t>(end), parentExact && m.exact});
         }
     }
     return node(firstCaseless);

@@ -34,10 +34,12 @@ public:
     bool wide() const { return wide_; }
     const void* data() const { return data_; }
     char16_t operator[](size_t i) const {
-        return wide_ ? static_cast<const char16_t*>(data_)[i] : static_cast<const uint8_t*>(data_)[i];
+        return wide_ ? static_cast<const char16_t*>(data_)[i]
+                     : static_cast<const uint8_t*>(data_)[i];
     }
     TTextRun substr(size_t from, size_t n) const {
-        return {static_cast<const char*>(data_) + (wide_ ? 2 * from : from), std::min(n, size() - from), wide_};
+        return {static_cast<const char*>(data_) + (wide_ ? 2 * from : from),
+                std::min(n, size() - from), wide_};
     }
     void remove_suffix(size_t n) { length_ -= static_cast<uint32_t>(n); }
     void AppendTo(std::u16string& out) const {
@@ -133,7 +135,9 @@ public:
     };
     PathPieces Pieces(PNode n) const;
     // The path a folder's children extend: its own with the separating backslash.
-    void AppendWalkPath(PNode folder, std::u16string& out) const { appendPrefix(index(folder), out); }
+    void AppendWalkPath(PNode folder, std::u16string& out) const {
+        appendPrefix(index(folder), out);
+    }
 
     // Builds many paths fast: the walk path of the last parent met is kept, so siblings taken
     // one after another cost only their own names. With upperCase the paths come out as the
@@ -152,7 +156,14 @@ public:
     };
 
 private:
-    enum : uint8_t { kHidden = 1, kAbsolute = 2, kDeleted = 4, kTrimmed = 8, kImage = 16, kWide = 32 };
+    enum : uint8_t {
+        kHidden = 1,
+        kAbsolute = 2,
+        kDeleted = 4,
+        kTrimmed = 8,
+        kImage = 16,
+        kWide = 32
+    };
 
     // 40 bytes. A node's text ends where the next node's begins (text is only ever appended,
     // UTF-16 text after a byte of padding when it would start at an odd offset), and the rare
@@ -177,7 +188,8 @@ private:
 
     uint32_t appendNode(PNode parent, uint8_t isFolder, std::u16string_view segment, uint8_t flags);
     TTextRun segment(uint32_t i) const {
-        const uint32_t end = i + 1 < nodes_.size() ? nodes_[i + 1].segOffset : static_cast<uint32_t>(text_.size());
+        const uint32_t end =
+            i + 1 < nodes_.size() ? nodes_[i + 1].segOffset : static_cast<uint32_t>(text_.size());
         const uint32_t start = nodes_[i].segOffset;
         if (!(nodes_[i].flags & kWide))
             return {text_.data() + start, end - start, false};

@@ -63,14 +63,16 @@ public:
                 // A path that ends within these units is a beginning of the others of its run:
                 // it comes first, shorter ones before longer (equal ones by rank).
                 const size_t end = depth + kUnitsPerWord;
-                NameKey* rest = std::partition(a, b, [&](const NameKey& k) { return length(k) <= end; });
+                NameKey* rest =
+                    std::partition(a, b, [&](const NameKey& k) { return length(k) <= end; });
                 if (rest - a > 1)
                     std::sort(a, rest, [&](const NameKey& x, const NameKey& y) {
                         const size_t lx = length(x), ly = length(y);
                         return lx != ly ? lx < ly : x.rank < y.rank;
                     });
                 if (b - rest > 1)
-                    pending.push_back({static_cast<size_t>(rest - keys_), static_cast<size_t>(b - keys_), end});
+                    pending.push_back(
+                        {static_cast<size_t>(rest - keys_), static_cast<size_t>(b - keys_), end});
             }
             a = b;
         }
@@ -141,7 +143,8 @@ private:
             if (depth < lo->folderLength && depth < k->folderLength) {
                 // Within both folders' texts: keys of one folder share it, others compare it
                 // as it is (it is upper-cased already).
-                const size_t both = std::min(limit, size_t{std::min(lo->folderLength, k->folderLength)} - depth);
+                const size_t both =
+                    std::min(limit, size_t{std::min(lo->folderLength, k->folderLength)} - depth);
                 if (k->folder == lo->folder) {
                     i = both;
                 } else {
@@ -218,16 +221,19 @@ void SortNameKeys(NameKey* keys, size_t count, const char16_t* folderText, bool 
     // The largest groups are ordered here until none holds more than a quarter of the keys;
     // then the groups are dealt to two threads, the largest first to the one with less work.
     for (;;) {
-        const auto largest = std::max_element(pending.begin(), pending.end(),
-                                              [](const Group& a, const Group& b) { return a.size() < b.size(); });
-        if (largest == pending.end() || largest->size() * 4 <= count || largest->size() < kRadixGroup)
+        const auto largest =
+            std::max_element(pending.begin(), pending.end(),
+                             [](const Group& a, const Group& b) { return a.size() < b.size(); });
+        if (largest == pending.end() || largest->size() * 4 <= count ||
+            largest->size() < kRadixGroup)
             break;
         const Group g = *largest;
         *largest = pending.back();
         pending.pop_back();
         sorter.Order(g, pending);
     }
-    std::sort(pending.begin(), pending.end(), [](const Group& a, const Group& b) { return a.size() > b.size(); });
+    std::sort(pending.begin(), pending.end(),
+              [](const Group& a, const Group& b) { return a.size() > b.size(); });
     std::vector<Group> mine, theirs;
     size_t myKeys = 0, theirKeys = 0;
     for (const Group& g : pending) {

@@ -19,12 +19,12 @@ namespace analysis {
 struct NameKey {
     static constexpr uint32_t kWide = 0x80000000u; // in ownLength: own text is UTF-16
 
-    uint64_t word = 0;          // the sort's working space
-    const void* own = nullptr;  // own text, as stored: bytes (units below U+0100) or UTF-16
-    uint32_t folder = 0;        // start of the folder's text in the sort's folder text
+    uint64_t word = 0;         // the sort's working space
+    const void* own = nullptr; // own text, as stored: bytes (units below U+0100) or UTF-16
+    uint32_t folder = 0;       // start of the folder's text in the sort's folder text
     uint32_t folderLength = 0;
-    uint32_t ownLength = 0;     // units, with kWide for UTF-16
-    uint32_t rank = 0;          // keys with equal paths come out by rank
+    uint32_t ownLength = 0; // units, with kWide for UTF-16
+    uint32_t rank = 0;      // keys with equal paths come out by rank
 
     void SetOwn(const void* text, size_t units, bool wide) {
         own = text;
@@ -33,7 +33,8 @@ struct NameKey {
     uint32_t OwnUnits() const { return ownLength & ~kWide; }
     bool OwnWide() const { return (ownLength & kWide) != 0; }
     char16_t OwnUnit(size_t i) const {
-        return OwnWide() ? static_cast<const char16_t*>(own)[i] : static_cast<const uint8_t*>(own)[i];
+        return OwnWide() ? static_cast<const char16_t*>(own)[i]
+                         : static_cast<const uint8_t*>(own)[i];
     }
 };
 

@@ -1,7 +1,7 @@
 // The engine's list callbacks: how a row's cells are painted and how two rows are ordered.
 
-#include "analysis/nogui_Orbisca.h"
 #include "analysis/SizeText.h"
+#include "analysis/nogui_Orbisca.h"
 #include "platform/ShellIcons.h"
 #include "skin/PngImage.h"
 
@@ -17,7 +17,9 @@ constexpr int kIconSize = 16;
 constexpr int kNameIndent = 20;
 
 // Round half to even, as bar widths are rounded.
-int roundHalfEven(double v) { return static_cast<int>(std::nearbyint(v)); }
+int roundHalfEven(double v) {
+    return static_cast<int>(std::nearbyint(v));
+}
 
 // The longest prefix of text that fits room together with "...", or the text itself when it
 // fits; nothing when not even the ellipsis fits.
@@ -61,13 +63,16 @@ void percentText(QPainter& c, const QFontMetrics& fm, const TPaintInfo& pi, cons
         textOut(c, fm, pi.Left + w / 2 - tw / 2, pi.Top + 1, text);
 }
 
-int compareUnsignedLargestFirst(uint64_t a, uint64_t b) { return a > b ? -1 : (a == b ? 0 : 1); }
+int compareUnsignedLargestFirst(uint64_t a, uint64_t b) {
+    return a > b ? -1 : (a == b ? 0 : 1);
+}
 
 } // namespace
 
 QString UpperForCompare(QStringView path) {
     QString out = path.toString();
-    UpperForCompareInPlace(reinterpret_cast<char16_t*>(out.data()), static_cast<size_t>(out.size()));
+    UpperForCompareInPlace(reinterpret_cast<char16_t*>(out.data()),
+                           static_cast<size_t>(out.size()));
     return out;
 }
 

@@ -24,7 +24,9 @@ namespace podarray_detail {
 constexpr size_t kMapBytes = size_t{1} << 20;
 constexpr size_t kHugePage = size_t{2} << 20;
 
-inline size_t roundUp(size_t n, size_t to) { return (n + to - 1) / to * to; }
+inline size_t roundUp(size_t n, size_t to) {
+    return (n + to - 1) / to * to;
+}
 
 // bytes (a multiple of kHugePage) of fresh mapping whose start is a multiple of kHugePage, or
 // nullptr. When old is given, its oldBytes of pages move there (old is then gone).
@@ -37,7 +39,8 @@ inline void* mapAligned(size_t bytes, void* old = nullptr, size_t oldBytes = 0) 
         if (p == MAP_FAILED)
             return nullptr;
         ::madvise(p, bytes, MADV_HUGEPAGE);
-        if (old && ::mremap(old, oldBytes, oldBytes, MREMAP_MAYMOVE | MREMAP_FIXED, p) == MAP_FAILED) {
+        if (old &&
+            ::mremap(old, oldBytes, oldBytes, MREMAP_MAYMOVE | MREMAP_FIXED, p) == MAP_FAILED) {
             std::memcpy(p, old, oldBytes);
             ::munmap(old, oldBytes);
         }
@@ -51,7 +54,8 @@ inline void* mapAligned(size_t bytes, void* old = nullptr, size_t oldBytes = 0) 
     if (tail)
         ::munmap(aligned + bytes, tail);
     ::madvise(aligned, bytes, MADV_HUGEPAGE);
-    if (old && ::mremap(old, oldBytes, oldBytes, MREMAP_MAYMOVE | MREMAP_FIXED, aligned) == MAP_FAILED) {
+    if (old &&
+        ::mremap(old, oldBytes, oldBytes, MREMAP_MAYMOVE | MREMAP_FIXED, aligned) == MAP_FAILED) {
         std::memcpy(aligned, old, oldBytes);
         ::munmap(old, oldBytes);
     }

@@ -35,8 +35,12 @@ int64_t sumValidSizes(const TFILE_RECORD* rec) {
 }
 
 // Sums of the post-order pass: sizes saturate, counts are 32-bit as stored.
-inline void accumulate(int64_t& sum, int64_t v) { sum = AddSizes(sum, v); }
-inline void accumulate(uint32_t& sum, uint32_t v) { sum += v; }
+inline void accumulate(int64_t& sum, int64_t v) {
+    sum = AddSizes(sum, v);
+}
+inline void accumulate(uint32_t& sum, uint32_t v) {
+    sum += v;
+}
 
 QString fromU16(const std::u16string& s) {
     return QString(reinterpret_cast<const QChar*>(s.data()), static_cast<qsizetype>(s.size()));
@@ -195,8 +199,9 @@ void TOrbisca::ScanVolume(const QString& drive) {
         WalkFolder(root, drive);
     } catch (const std::bad_alloc&) {
         // What was built stays; the rest of the snapshot is missing from the tree.
-        cutShort(QStringLiteral("there was not enough memory for the analysis tree after %1 entries")
-                     .arg(FTree->NodeCount()));
+        cutShort(
+            QStringLiteral("there was not enough memory for the analysis tree after %1 entries")
+                .arg(FTree->NodeCount()));
     }
     FTree->EndUpdate();
     Undeleter()->FreeSnapshot(snapshot);
@@ -275,8 +280,9 @@ void TOrbisca::WalkFolder(const TFILE_RECORD* record, const QString& path) {
             (rec->Attr & FILE_ATTRIBUTE_REPARSE_POINT))
             return false;
         if (onPath(rec)) {
-            platform::OutputDebugStringW(QStringLiteral("WalkFolder: folder record repeats on its own path, skipped: ") +
-                                         fromU16(walkPath));
+            platform::OutputDebugStringW(
+                QStringLiteral("WalkFolder: folder record repeats on its own path, skipped: ") +
+                fromU16(walkPath));
             return false;
         }
         if (rec->Flags & UNDEL_FLAG_UNREADABLE) {

@@ -26,8 +26,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -47,9 +47,9 @@ void buildTree(analysis::TAnalysisTree& tree, long files) {
     analysis::PNode folder = root;
     for (long i = 0; i < files; ++i) {
         if (i % 200 == 0) {
-            const std::u16string name = u"Folder " + std::u16string(1, char16_t(u'A' + rng() % 26)) +
-                                        std::u16string(1, char16_t(u'a' + rng() % 26)) +
-                                        char16_t(u'0' + (i / 200) % 10);
+            const std::u16string name =
+                u"Folder " + std::u16string(1, char16_t(u'A' + rng() % 26)) +
+                std::u16string(1, char16_t(u'a' + rng() % 26)) + char16_t(u'0' + (i / 200) % 10);
             folder = tree.AddFolder((i / 200) % 5 == 0 ? root : folder, name);
         }
         std::u16string name = u"file_";
@@ -210,7 +210,8 @@ int main(int argc, char** argv) {
     line("sort by size", sizeSortMs, peerSizeSortMs);
     line("sort by name", nameSortMs, peerNameSortMs);
     std::printf("paint one screen (%d rows visible): %.2f ms (best of 10)\n",
-                list.viewport()->height() / std::max(1, list.visualRect(list.model()->index(0, 0)).height()),
+                list.viewport()->height() /
+                    std::max(1, list.visualRect(list.model()->index(0, 0)).height()),
                 paintMs);
     std::printf("scroll by pages: %.2f ms average, %.2f ms worst (%d pages)\n", totalPageMs / pages,
                 worstPageMs, pages);

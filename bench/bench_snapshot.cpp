@@ -68,7 +68,9 @@ uint64_t countEntries(const TFILE_RECORD* root) {
     return n;
 }
 
-bool32 UNDEL_CALL quietCallback(int32_t, const char16_t*, int32_t, uintptr_t) { return 0; }
+bool32 UNDEL_CALL quietCallback(int32_t, const char16_t*, int32_t, uintptr_t) {
+    return 0;
+}
 
 } // namespace
 
@@ -85,7 +87,9 @@ int main(int argc, char** argv) {
             target = argv[i];
     }
     if (target.empty() || (mode != "snapshot" && mode != "analysis")) {
-        std::fprintf(stderr, "usage: bench_snapshot [--repeat N] [--mode snapshot|analysis] DRIVE_OR_FOLDER\n");
+        std::fprintf(
+            stderr,
+            "usage: bench_snapshot [--repeat N] [--mode snapshot|analysis] DRIVE_OR_FOLDER\n");
         return 2;
     }
     // The program folder of the build, where undelete.so is.
@@ -114,8 +118,11 @@ int main(int argc, char** argv) {
         const auto t0 = std::chrono::steady_clock::now();
         double seconds = 0;
         if (mode == "snapshot") {
-            platform::HMODULE lib = platform::LoadLibraryW(platform::ProgramFolder() + QStringLiteral("\\undelete.dll"));
-            auto entry = lib ? reinterpret_cast<TUndeleteDLLEntryW>(platform::GetProcAddress(lib, "UndeleteDLLEntryW")) : nullptr;
+            platform::HMODULE lib = platform::LoadLibraryW(platform::ProgramFolder() +
+                                                           QStringLiteral("\\undelete.dll"));
+            auto entry = lib ? reinterpret_cast<TUndeleteDLLEntryW>(
+                                   platform::GetProcAddress(lib, "UndeleteDLLEntryW"))
+                             : nullptr;
             if (!entry) {
                 std::fprintf(stderr, "bench_snapshot: cannot load the service\n");
                 return 3;
@@ -153,16 +160,18 @@ int main(int argc, char** argv) {
         double recordBytes = 0;
         int workers = 0;
         for (const QString& line : service.lines()) {
-            const auto m = QRegularExpression(QStringLiteral("\\(([0-9.]+) bytes each\\), ([0-9]+) workers"))
-                               .match(line);
+            const auto m =
+                QRegularExpression(QStringLiteral("\\(([0-9.]+) bytes each\\), ([0-9]+) workers"))
+                    .match(line);
             if (m.hasMatch()) {
                 recordBytes = m.captured(1).toDouble();
                 workers = m.captured(2).toInt();
             }
         }
         std::printf("%s %.3f %llu %.0f %.0f %.1f %d\n", mode.c_str(), seconds,
-                    static_cast<unsigned long long>(entries), entries ? peak / double(entries) : 0.0,
-                    entries ? kept / double(entries) : 0.0, recordBytes, workers);
+                    static_cast<unsigned long long>(entries),
+                    entries ? peak / double(entries) : 0.0, entries ? kept / double(entries) : 0.0,
+                    recordBytes, workers);
         std::fflush(stdout);
     }
     return 0;

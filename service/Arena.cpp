@@ -11,7 +11,9 @@
 
 namespace service {
 
-Arena::~Arena() { Release(); }
+Arena::~Arena() {
+    Release();
+}
 
 bool Arena::Reserve(size_t bytes) {
     Release();
@@ -89,7 +91,8 @@ void Arena::Trim() {
     const size_t keep = std::max(page, (UsedBytes() + page - 1) / page * page);
     if (keep < reserved_ && ::munmap(base_ + keep, reserved_ - keep) == 0) {
         reserved_ = keep;
-        used_.store(std::min(used_.load(std::memory_order_relaxed), keep), std::memory_order_relaxed);
+        used_.store(std::min(used_.load(std::memory_order_relaxed), keep),
+                    std::memory_order_relaxed);
     }
 }
 

@@ -3,8 +3,8 @@
 #include "platform/NameCodec.h"
 
 #include <dirent.h>
-#include <malloc.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <pthread.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -76,10 +76,12 @@ struct DirTask {
 struct Listed {
     uint32_t offset; // into the name buffer; names are zero-terminated there
     uint16_t length;
-    uint8_t type;    // DT_* of the folder listing
+    uint8_t type; // DT_* of the folder listing
 };
 
-std::u16string ascii(const char* s) { return platform::DecodeNativeName(s ? s : ""); }
+std::u16string ascii(const char* s) {
+    return platform::DecodeNativeName(s ? s : "");
+}
 
 // The descriptors of folders whose children are still queued. A child opens itself relative to
 // its parent's descriptor, so a folder's descriptor stays open until its last child has done so.
@@ -172,7 +174,7 @@ private:
 
     // Is fd the folder t was when it was listed?
     bool sameFolder(int fd, const DirTask* t) const {
-        struct statx st{};
+        struct statx st {};
         return ::statx(fd, "", AT_EMPTY_PATH, STATX_INO, &st) == 0 && st.stx_ino == t->inode &&
                st.stx_dev_major == devMajor_ && st.stx_dev_minor == devMinor_;
     }
@@ -258,9 +260,10 @@ private:
         const auto step = [&](const char* component, DirTask* target) {
             int next;
             for (;;) {
-                next = ::openat(at, component, component[0] == '.' && component[1] == '.' && !component[2]
-                                                   ? O_RDONLY | O_DIRECTORY | O_CLOEXEC
-                                                   : kOpenFolder);
+                next = ::openat(at, component,
+                                component[0] == '.' && component[1] == '.' && !component[2]
+                                    ? O_RDONLY | O_DIRECTORY | O_CLOEXEC
+                                    : kOpenFolder);
                 err = next < 0 ? errno : 0;
                 if (next >= 0 || !outOfDescriptors(err) || !evictOne(anchor, p))
                     break;
@@ -270,7 +273,8 @@ private:
                 next = -1;
                 err = ENOENT; // renamed or replaced since it was listed: the folder listed is gone
             }
-            if (own && !(atTask->pending > 0 && atTask->fd < 0 && held_.size() < budget_ && hold(atTask, at)))
+            if (own && !(atTask->pending > 0 && atTask->fd < 0 && held_.size() < budget_ &&
+                         hold(atTask, at)))
                 ::close(at);
             if (next < 0)
                 return false;
@@ -570,7 +574,7 @@ private:
             const size_t len = listed_[i].length;
             if (hook)
                 hook(fd, name, g_entryHookContext.load(std::memory_order_relaxed));
-            struct statx st{};
+            struct statx st {};
             const bool statted = ::statx(fd, name, kStatxFlags, kStatxMask, &st) == 0;
             const int statErr = statted ? 0 : errno;
 
@@ -583,7 +587,8 @@ private:
             }
             auto* fileName = reinterpret_cast<TFILE_NAME*>(room);
             auto* rec = reinterpret_cast<TFILE_RECORD*>(room + sizeof(TFILE_NAME));
-            auto* stream = reinterpret_cast<TDATA_STREAM*>(room + sizeof(TFILE_NAME) + sizeof(TFILE_RECORD));
+            auto* stream =
+                reinterpret_cast<TDATA_STREAM*>(room + sizeof(TFILE_NAME) + sizeof(TFILE_RECORD));
             bool hasStream = false;
             fileName->ParentRecord = t->inode;
             rec->FileNames.set(fileName);
@@ -606,15 +611,17 @@ private:
                 if (type == S_IFDIR) {
                     rec->IsDir = kBool32True;
                     attr |= FILE_ATTRIBUTE_DIRECTORY;
-                    const bool otherFs = st.stx_dev_major != sh_.devMajor || st.stx_dev_minor != sh_.devMinor ||
+                    const bool otherFs = st.stx_dev_major != sh_.devMajor ||
+                                         st.stx_dev_minor != sh_.devMinor ||
                                          ((st.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) &&
                                           (st.stx_attributes & STATX_ATTR_MOUNT_ROOT));
                     if (otherFs)
                         attr |= FILE_ATTRIBUTE_REPARSE_POINT; // a mount point: never walked
                 } else if (type == S_IFLNK) {
                     // A link is never followed; a link to a folder is a folder record.
-                    struct statx target{};
-                    if (::statx(fd, name, AT_NO_AUTOMOUNT | AT_STATX_DONT_SYNC, STATX_TYPE, &target) == 0 &&
+                    struct statx target {};
+                    if (::statx(fd, name, AT_NO_AUTOMOUNT | AT_STATX_DONT_SYNC, STATX_TYPE,
+                                &target) == 0 &&
                         (target.stx_mode & S_IFMT) == S_IFDIR) {
                         rec->IsDir = kBool32True;
                         attr |= FILE_ATTRIBUTE_DIRECTORY;
@@ -641,7 +648,8 @@ private:
                 }
             }
             // The name text goes where the stream would be when there is none.
-            char* text = room + sizeof(TFILE_NAME) + sizeof(TFILE_RECORD) + (hasStream ? sizeof(TDATA_STREAM) : 0);
+            char* text = room + sizeof(TFILE_NAME) + sizeof(TFILE_RECORD) +
+                         (hasStream ? sizeof(TDATA_STREAM) : 0);
             auto* text16 = reinterpret_cast<char16_t*>(text);
             const size_t units = platform::DecodeNativeName({name, len}, text16);
             text16[units] = 0;
@@ -660,8 +668,8 @@ private:
             if (!(t->record->Flags & UNDEL_FLAG_UNREADABLE))
                 sh_.unreadable.fetch_add(1, std::memory_order_relaxed);
             t->record->Flags |= UNDEL_FLAG_UNREADABLE;
-            sh_.debug(u"UpdateSnapshot: entries cannot be examined: " + windowsPath(sh_, t) + u" (" +
-                      ascii(std::to_string(unexamined).c_str()) + u" of " +
+            sh_.debug(u"UpdateSnapshot: entries cannot be examined: " + windowsPath(sh_, t) +
+                      u" (" + ascii(std::to_string(unexamined).c_str()) + u" of " +
                       ascii(std::to_string(count).c_str()) + u": " +
                       ascii(::strerrordesc_np(unexaminedErr)) + u")");
         }
@@ -736,8 +744,9 @@ size_t freeDescriptors() {
     rlimit lim{};
     size_t limit = 1024;
     if (::getrlimit(RLIMIT_NOFILE, &lim) == 0)
-        limit = lim.rlim_cur == RLIM_INFINITY ? (size_t{1} << 20)
-                                              : static_cast<size_t>(std::min<rlim_t>(lim.rlim_cur, rlim_t{1} << 20));
+        limit = lim.rlim_cur == RLIM_INFINITY
+                    ? (size_t{1} << 20)
+                    : static_cast<size_t>(std::min<rlim_t>(lim.rlim_cur, rlim_t{1} << 20));
     const size_t open = openDescriptors(limit);
     return limit > open ? limit - open : 0;
 }
@@ -748,7 +757,9 @@ std::u16string mebibytes(size_t bytes) {
     return ascii(text);
 }
 
-std::u16string number(uint64_t n) { return ascii(std::to_string(n).c_str()); }
+std::u16string number(uint64_t n) {
+    return ascii(std::to_string(n).c_str());
+}
 
 } // namespace
 
@@ -773,16 +784,17 @@ void Snapshot::Clear() {
 
 bool Snapshot::Build(int rootFd, const WalkOptions& options, const WalkEvents& events) {
     Clear();
-    struct statx rootSt{};
-    if (::statx(rootFd, "", AT_EMPTY_PATH | AT_NO_AUTOMOUNT, STATX_TYPE | STATX_MODE | STATX_INO |
-                                                                 STATX_ATIME | STATX_MTIME |
-                                                                 STATX_CTIME | STATX_BTIME,
+    struct statx rootSt {};
+    if (::statx(rootFd, "", AT_EMPTY_PATH | AT_NO_AUTOMOUNT,
+                STATX_TYPE | STATX_MODE | STATX_INO | STATX_ATIME | STATX_MTIME | STATX_CTIME |
+                    STATX_BTIME,
                 &rootSt) != 0 ||
         (rootSt.stx_mode & S_IFMT) != S_IFDIR) {
         cutShortReason_ = u"the root folder cannot be examined";
         return false;
     }
-    const size_t wanted = options.arenaBytes ? std::min(options.arenaBytes, Arena::kMaxBytes) : Arena::kMaxBytes;
+    const size_t wanted =
+        options.arenaBytes ? std::min(options.arenaBytes, Arena::kMaxBytes) : Arena::kMaxBytes;
     if (arena_.ReserveAtMost(wanted, kLeastArenaBytes) == 0) {
         cutShortReason_ = u"no address space could be reserved for the snapshot's records (" +
                           ascii(::strerrordesc_np(errno)) + u")";
@@ -790,8 +802,9 @@ bool Snapshot::Build(int rootFd, const WalkOptions& options, const WalkEvents& e
     }
 
     if (arena_.ReservedBytes() < wanted && events.debugLine)
-        events.debugLine(u"UpdateSnapshot: only " + mebibytes(arena_.ReservedBytes()) + u" of the " +
-                         mebibytes(wanted) + u" wanted could be reserved for records");
+        events.debugLine(u"UpdateSnapshot: only " + mebibytes(arena_.ReservedBytes()) +
+                         u" of the " + mebibytes(wanted) +
+                         u" wanted could be reserved for records");
 
     Shared sh;
     sh.rootFd = rootFd;
@@ -811,11 +824,14 @@ bool Snapshot::Build(int rootFd, const WalkOptions& options, const WalkEvents& e
         threads = processorWorkers();
         maxThreads = std::max(threads, kDiskWorkers);
     }
-    maxThreads = static_cast<int>(std::clamp<size_t>(spare / 2, 1, static_cast<size_t>(maxThreads)));
+    maxThreads =
+        static_cast<int>(std::clamp<size_t>(spare / 2, 1, static_cast<size_t>(maxThreads)));
     threads = std::min(threads, maxThreads);
-    sh.descriptors.Init(rootFd, sh.devMajor, sh.devMinor,
-                        std::max(kLeastHeldDescriptors,
-                                 spare > static_cast<size_t>(maxThreads) ? spare - static_cast<size_t>(maxThreads) : 0));
+    sh.descriptors.Init(
+        rootFd, sh.devMajor, sh.devMinor,
+        std::max(kLeastHeldDescriptors, spare > static_cast<size_t>(maxThreads)
+                                            ? spare - static_cast<size_t>(maxThreads)
+                                            : 0));
     sh.workers = threads;
 
     // Progress is estimated from the used inodes when the root is a file system's own root;
@@ -824,7 +840,7 @@ bool Snapshot::Build(int rootFd, const WalkOptions& options, const WalkEvents& e
     const bool mountRoot = (rootSt.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT)
                                ? (rootSt.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0
                                : false;
-    struct statvfs vfs{};
+    struct statvfs vfs {};
     if (mountRoot && ::fstatvfs(rootFd, &vfs) == 0 && vfs.f_files > vfs.f_ffree)
         inodeEstimate = vfs.f_files - vfs.f_ffree;
 
@@ -836,7 +852,8 @@ bool Snapshot::Build(int rootFd, const WalkOptions& options, const WalkEvents& e
     ArenaCursor rootCursor(arena_);
     root_ = reinterpret_cast<TFILE_RECORD*>(rootCursor.Alloc(sizeof(TFILE_RECORD)));
     if (!root_) {
-        cutShortReason_ = u"the snapshot's record memory of " + mebibytes(arena_.ReservedBytes()) + u" is too small";
+        cutShortReason_ = u"the snapshot's record memory of " + mebibytes(arena_.ReservedBytes()) +
+                          u" is too small";
         return false;
     }
     root_->IsDir = kBool32True;
@@ -975,27 +992,31 @@ bool Snapshot::Build(int rootFd, const WalkOptions& options, const WalkEvents& e
     reopenedFolders_ = sh.descriptors.Reopened();
     stopped_ = sh.stopRequested.load();
     if (sh.arenaFull.load()) {
-        cutShortReason_ = reserved < wanted
-                              ? u"the snapshot's record memory was used up after " + number(entries_) +
-                                    u" entries: only " + mebibytes(reserved) + u" of the " +
-                                    mebibytes(wanted) +
-                                    u" wanted could be reserved (the process's address space is limited)"
-                              : u"the snapshot's record memory of " + mebibytes(reserved) +
-                                    (options.arenaBytesSource ? u" (" + ascii(options.arenaBytesSource) + u")" : u"") +
-                                    u" was used up after " + number(entries_) + u" entries";
+        cutShortReason_ =
+            reserved < wanted
+                ? u"the snapshot's record memory was used up after " + number(entries_) +
+                      u" entries: only " + mebibytes(reserved) + u" of the " + mebibytes(wanted) +
+                      u" wanted could be reserved (the process's address space is limited)"
+                : u"the snapshot's record memory of " + mebibytes(reserved) +
+                      (options.arenaBytesSource ? u" (" + ascii(options.arenaBytesSource) + u")"
+                                                : u"") +
+                      u" was used up after " + number(entries_) + u" entries";
     } else if (sh.outOfMemory.load()) {
         cutShortReason_ = u"the service ran out of memory after " + number(entries_) + u" entries";
     } else if (const uint64_t n = sh.outOfDescriptors.load()) {
-        cutShortReason_ = number(n) + u" folders could not be opened: the process may not open enough files";
+        cutShortReason_ =
+            number(n) + u" folders could not be opened: the process may not open enough files";
     }
     if (events.debugLine) {
         // What one snapshot can hold follows from the bytes its records take per entry.
         char text[160];
-        std::snprintf(text, sizeof text, "%llu entries in %.1f MiB of records (%.1f bytes each), %d workers",
-                      static_cast<unsigned long long>(entries_),
-                      static_cast<double>(arena_.UsedBytes()) / (1024.0 * 1024.0),
-                      entries_ ? static_cast<double>(arena_.UsedBytes()) / static_cast<double>(entries_) : 0.0,
-                      static_cast<int>(joinedWorkers));
+        std::snprintf(
+            text, sizeof text, "%llu entries in %.1f MiB of records (%.1f bytes each), %d workers",
+            static_cast<unsigned long long>(entries_),
+            static_cast<double>(arena_.UsedBytes()) / (1024.0 * 1024.0),
+            entries_ ? static_cast<double>(arena_.UsedBytes()) / static_cast<double>(entries_)
+                     : 0.0,
+            static_cast<int>(joinedWorkers));
         events.debugLine(u"UpdateSnapshot: " + ascii(text));
         if (!cutShortReason_.empty())
             events.debugLine(u"UpdateSnapshot: the snapshot is incomplete: " + cutShortReason_);
@@ -1007,7 +1028,8 @@ bool Snapshot::Build(int rootFd, const WalkOptions& options, const WalkEvents& e
                              u" folders reopened to stay within " +
                              number(sh.descriptors.Budget()) + u" open folders");
         if (sh.linesDropped)
-            events.debugLine(u"UpdateSnapshot: " + number(sh.linesDropped) + u" further diagnostics suppressed");
+            events.debugLine(u"UpdateSnapshot: " + number(sh.linesDropped) +
+                             u" further diagnostics suppressed");
     }
     if (events.progress)
         events.progress(kProgressEnd);

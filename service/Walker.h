@@ -16,16 +16,16 @@
 namespace service {
 
 struct WalkOptions {
-    int threads = 0;             // 0: for the processors, and more once the walk reads the disk
-    size_t arenaBytes = 0;       // 0: the largest reservation (2 GiB)
+    int threads = 0;       // 0: for the processors, and more once the walk reads the disk
+    size_t arenaBytes = 0; // 0: the largest reservation (2 GiB)
     const char* arenaBytesSource = nullptr; // who capped arenaBytes, named when it runs out
-    char16_t driveLetter = u'C'; // names the folders in diagnostics
+    char16_t driveLetter = u'C';            // names the folders in diagnostics
 };
 
 // Everything is called on the thread that runs Snapshot::Build.
 struct WalkEvents {
-    std::function<bool()> keepAlive;             // at least every 50 ms; true stops the walk
-    std::function<void(int32_t)> progress;       // 0..1100, never going back, ending at 1100
+    std::function<bool()> keepAlive;       // at least every 50 ms; true stops the walk
+    std::function<void(int32_t)> progress; // 0..1100, never going back, ending at 1100
     std::function<void(const std::u16string&)> debugLine;
 };
 

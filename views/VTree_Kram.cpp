@@ -38,8 +38,8 @@ void FitColumnsToWidth(TVirtualDrawTree* tree, const std::vector<int>& columns) 
         return; // nothing to share out in proportion
     std::vector<int> widths;
     for (int c : columns)
-        widths.push_back(static_cast<int>(
-            std::nearbyint(static_cast<double>(tree->ColumnWidth(c)) * free / static_cast<double>(sum))));
+        widths.push_back(static_cast<int>(std::nearbyint(static_cast<double>(tree->ColumnWidth(c)) *
+                                                         free / static_cast<double>(sum))));
     for (size_t i = 0; i < columns.size(); ++i)
         tree->SetColumnWidth(columns[i], widths[i]);
 }

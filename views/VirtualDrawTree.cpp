@@ -122,7 +122,9 @@ void TVirtualDrawTree::SetColumnCaption(int column, const QString& caption) {
     emit model_->headerDataChanged(Qt::Horizontal, column, column);
 }
 
-int TVirtualDrawTree::ColumnWidth(int column) const { return header()->sectionSize(column); }
+int TVirtualDrawTree::ColumnWidth(int column) const {
+    return header()->sectionSize(column);
+}
 void TVirtualDrawTree::SetColumnWidth(int column, int width) {
     header()->resizeSection(column, width);
 }
@@ -172,8 +174,8 @@ void TVirtualDrawTree::insertSorted(RowId id) {
         const int r = compare(i, existing, sortColumn_);
         return direction_ == SortDirection::Ascending ? r < 0 : r > 0;
     };
-    const auto pos = std::partition_point(order_.begin(), order_.end(),
-                                          [&](uint32_t e) { return !before(e); });
+    const auto pos =
+        std::partition_point(order_.begin(), order_.end(), [&](uint32_t e) { return !before(e); });
     order_.insert(pos, i);
     if (rows_[i].visible) {
         const auto spos = std::partition_point(shown_.begin(), shown_.end(),
@@ -272,9 +274,9 @@ int TVirtualDrawTree::PositionOf(RowId row) const {
 
 void TVirtualDrawTree::rebuildShown() {
     std::vector<RowId> selected = SelectedRows();
-    order_.erase(std::remove_if(order_.begin(), order_.end(),
-                                [&](uint32_t i) { return !rows_[i].used; }),
-                 order_.end());
+    order_.erase(
+        std::remove_if(order_.begin(), order_.end(), [&](uint32_t i) { return !rows_[i].used; }),
+        order_.end());
     shown_.clear();
     for (uint32_t i : order_)
         if (rows_[i].visible)
@@ -322,9 +324,8 @@ void TVirtualDrawTree::EndUpdate() {
 
 void TVirtualDrawTree::SetSortColumn(int column) {
     sortColumn_ = column;
-    header()->setSortIndicator(column, direction_ == SortDirection::Ascending
-                                           ? Qt::AscendingOrder
-                                           : Qt::DescendingOrder);
+    header()->setSortIndicator(
+        column, direction_ == SortDirection::Ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
 void TVirtualDrawTree::SetDirection(SortDirection direction) {
@@ -420,7 +421,8 @@ bool TVirtualDrawTree::sortByNumbers(int column, SortDirection direction) {
 void TVirtualDrawTree::SortTree(int column, SortDirection direction) {
     direction_ = direction;
     SetSortColumn(column);
-    if (OnCompareNodes && order_.size() > 1 && column == analysis::kColName && NameOrderByUpperPaths) {
+    if (OnCompareNodes && order_.size() > 1 && column == analysis::kColName &&
+        NameOrderByUpperPaths) {
         // By name, the rows' paths are radix-sorted as keys that refer to their folders' text
         // instead of holding whole paths (analysis/NameOrder.h): the callback's order, without a
         // call per comparison.
@@ -433,7 +435,9 @@ void TVirtualDrawTree::SortTree(int column, SortDirection direction) {
         // Equal paths keep their order; a descending sort reverses the ascending one, so their
         // ranks count from the end.
         const auto rankOf = [&](uint32_t p) { return ascending ? p : total - 1 - p; };
-        const auto previousOf = [&](const analysis::NameKey& k) { return ascending ? k.rank : total - 1 - k.rank; };
+        const auto previousOf = [&](const analysis::NameKey& k) {
+            return ascending ? k.rank : total - 1 - k.rank;
+        };
 
         analysis::PodArray<analysis::NameKey> keys;
         keys.reserve(total);
@@ -460,8 +464,10 @@ void TVirtualDrawTree::SortTree(int column, SortDirection direction) {
                         if (added) {
                             const size_t from = folderText.size();
                             source_->AppendWalkPath(pieces.folder, folderText);
-                            analysis::UpperForCompareInPlace(folderText.data() + from, folderText.size() - from);
-                            it->second = {static_cast<uint32_t>(from), static_cast<uint32_t>(folderText.size() - from)};
+                            analysis::UpperForCompareInPlace(folderText.data() + from,
+                                                             folderText.size() - from);
+                            it->second = {static_cast<uint32_t>(from),
+                                          static_cast<uint32_t>(folderText.size() - from)};
                         }
                         lastFolder = f;
                         lastText = it->second;
@@ -472,7 +478,8 @@ void TVirtualDrawTree::SortTree(int column, SortDirection direction) {
             }
             keys.push_back(k);
         }
-        analysis::SortNameKeys(keys.data(), keys.size(), folderText.data(), keys.size() >= kParallelSortRows);
+        analysis::SortNameKeys(keys.data(), keys.size(), folderText.data(),
+                               keys.size() >= kParallelSortRows);
         if (!ascending)
             std::reverse(keys.begin(), keys.end());
         std::vector<uint32_t> sorted(keys.size());
@@ -557,8 +564,8 @@ void TVirtualDrawTree::SortTree(int column, SortDirection direction) {
             const size_t lowerCount = keyed.size();
             keyed.insert(keyed.end(), upper.begin(), upper.end());
             std::inplace_merge(keyed.begin(),
-                               keyed.begin() + static_cast<std::ptrdiff_t>(lowerCount),
-                               keyed.end(), before);
+                               keyed.begin() + static_cast<std::ptrdiff_t>(lowerCount), keyed.end(),
+                               before);
         } else {
             keysSorted(0, rowCount, keyed, text);
         }
@@ -600,7 +607,9 @@ void TVirtualDrawTree::SelectRow(RowId row, bool select) {
                                                       QItemSelectionModel::Rows);
 }
 
-void TVirtualDrawTree::ClearSelection() { selectionModel()->clearSelection(); }
+void TVirtualDrawTree::ClearSelection() {
+    selectionModel()->clearSelection();
+}
 
 void TVirtualDrawTree::ScrollIntoViewCentered(RowId row) {
     const int p = PositionOf(row);

@@ -173,8 +173,8 @@ private:
     QStringList captions_;
     std::vector<Row> rows_;
     std::vector<TNodeData> owned_;
-    std::vector<uint32_t> order_;  // every row id in sort order
-    std::vector<uint32_t> shown_;  // visible ids in sort order
+    std::vector<uint32_t> order_; // every row id in sort order
+    std::vector<uint32_t> shown_; // visible ids in sort order
     size_t freeRows_ = 0;
     int updateDepth_ = 0;
     bool dirty_ = false;

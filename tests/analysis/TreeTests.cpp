@@ -169,7 +169,8 @@ TEST_F(TreeTest, LargeTreesKeepEveryNodeAndPathAsTheyGrow) {
                 for (QChar& c : lower)
                     if (c >= u'A' && c <= u'Z')
                         c = QChar(c.unicode() + 32);
-                ASSERT_EQ(engine->FindNodeForThis(tree.IsFolder(n) ? 1 : 0, lower), n) << path.toStdString();
+                ASSERT_EQ(engine->FindNodeForThis(tree.IsFolder(n) ? 1 : 0, lower), n)
+                    << path.toStdString();
             }
             const TAnalysisTree::PathPieces pieces = tree.Pieces(n);
             std::u16string joined;

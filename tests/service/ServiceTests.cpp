@@ -79,7 +79,9 @@ std::map<std::u16string, Entry> readGraph(const TFILE_RECORD* root) {
     return out;
 }
 
-std::u16string u16(std::string_view native) { return platform::DecodeNativeName(native); }
+std::u16string u16(std::string_view native) {
+    return platform::DecodeNativeName(native);
+}
 
 // The build's program folder: where undelete.so is.
 std::string programFolderNative() {
@@ -129,8 +131,9 @@ bool32 UNDEL_CALL recordCallback(int32_t cmd, const char16_t*, int32_t progress,
     if (cmd == 0) {
         const auto now = std::chrono::steady_clock::now();
         if (log->zeros > 0)
-            log->maxGap0Ms = std::max(
-                log->maxGap0Ms, std::chrono::duration<double, std::milli>(now - log->last0).count());
+            log->maxGap0Ms =
+                std::max(log->maxGap0Ms,
+                         std::chrono::duration<double, std::milli>(now - log->last0).count());
         log->last0 = now;
         ++log->zeros;
         return (log->stopAfter >= 0 && log->zeros > log->stopAfter) ? kBool32True : 0;
@@ -192,9 +195,11 @@ protected:
 
 TEST_F(ServiceTest, ExportsOnlyTheEntryAndVersionAndEveryOtherSlotFailsSafely) {
     EXPECT_NE(::dlsym(svc.handle(), "UndeleteDLLGetVersion"), nullptr);
-    for (const char* internal : {"OpenVolume", "UpdateSnapshot", "DriveRoot", "_ZN8platform9DriveRootEDs"})
+    for (const char* internal :
+         {"OpenVolume", "UpdateSnapshot", "DriveRoot", "_ZN8platform9DriveRootEDs"})
         EXPECT_EQ(::dlsym(svc.handle(), internal), nullptr) << internal;
-    const auto version = reinterpret_cast<TUndeleteDLLGetVersion>(::dlsym(svc.handle(), "UndeleteDLLGetVersion"));
+    const auto version =
+        reinterpret_cast<TUndeleteDLLGetVersion>(::dlsym(svc.handle(), "UndeleteDLLGetVersion"));
     EXPECT_EQ(version() >> 16, 24u);
 
     void* const* table = reinterpret_cast<void* const*>(svc.operator->());
@@ -235,12 +240,13 @@ TEST_F(ServiceTest, OpenVolumeAcceptsOnlyTheUpperCaseRootOfAMappedDrive) {
         const char16_t* root;
         bool accepted;
     } cases[] = {
-        {u"S:\\", true}, {u"s:\\", false}, {u"S:", false},  {u"S:\\x", false}, {u"", false},
+        {u"S:\\", true}, {u"s:\\", false}, {u"S:", false},   {u"S:\\x", false},  {u"", false},
         {u"S:/", false}, {u"K:\\", false}, {u"M:\\", false}, {u"\\S:\\", false},
     };
     TVolume v = svc->NewVolume();
     for (const auto& c : cases)
-        EXPECT_EQ(svc->OpenVolume(v, c.root) != 0, c.accepted) << std::string(c.root, c.root + UndelTextLength(c.root));
+        EXPECT_EQ(svc->OpenVolume(v, c.root) != 0, c.accepted)
+            << std::string(c.root, c.root + UndelTextLength(c.root));
     // A volume that failed to open has no snapshot.
     TVolume closed = svc->NewVolume();
     EXPECT_FALSE(svc->OpenVolume(closed, u"K:\\"));
@@ -253,10 +259,29 @@ TEST_F(ServiceTest, OpenVolumeAcceptsOnlyTheUpperCaseRootOfAMappedDrive) {
 // The names a Linux file system allows and Windows would not, each mapping back to its bytes.
 const std::vector<std::string>& hostileNames() {
     static const std::vector<std::string> names = {
-        " leading blank", "trailing blank ", "  ", "tab\tinside", "line\nbreak", "\x01\x1f" "ctl",
-        "back\\slash", "\\", "bad\xff" "byte", "lone\xc3", "overlong\xc0\xaf", "surrogate\xed\xa0\x80",
-        "real\xef\x81\x9c" "f05c", "caf\xc3\xa9", "emoji\xf0\x9f\x98\x80", std::string(255, 'n'),
-        "Foo", "FOO", "comma,\"quote\"", "{All Deleted Files}x",
+        " leading blank",
+        "trailing blank ",
+        "  ",
+        "tab\tinside",
+        "line\nbreak",
+        "\x01\x1f"
+        "ctl",
+        "back\\slash",
+        "\\",
+        "bad\xff"
+        "byte",
+        "lone\xc3",
+        "overlong\xc0\xaf",
+        "surrogate\xed\xa0\x80",
+        "real\xef\x81\x9c"
+        "f05c",
+        "caf\xc3\xa9",
+        "emoji\xf0\x9f\x98\x80",
+        std::string(255, 'n'),
+        "Foo",
+        "FOO",
+        "comma,\"quote\"",
+        "{All Deleted Files}x",
     };
     return names;
 }
@@ -301,14 +326,16 @@ TEST_F(ServiceTest, HostileNamesAndShapesMapBackToExactlyTheirNativeEntries) {
         EXPECT_EQ(it->second.size, static_cast<int64_t>(bytes)) << name;
         EXPECT_EQ(it->second.attr & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT), 0u);
         // Back from the name the program shows to the very file.
-        const QString win = QString(QChar(kLetter)) + QStringLiteral(":\\") + QString::fromStdU16String(display);
+        const QString win =
+            QString(QChar(kLetter)) + QStringLiteral(":\\") + QString::fromStdU16String(display);
         const std::string native = platform::NativePath(win);
         EXPECT_EQ(native, dir / name);
-        struct stat st{};
+        struct stat st {};
         ASSERT_EQ(::lstat(native.c_str(), &st), 0) << name;
         EXPECT_EQ(st.st_size, static_cast<off_t>(bytes));
-        EXPECT_EQ(it->second.writeTime, service::WindowsFileTime(st.st_mtim.tv_sec,
-                                                                 static_cast<uint32_t>(st.st_mtim.tv_nsec)));
+        EXPECT_EQ(
+            it->second.writeTime,
+            service::WindowsFileTime(st.st_mtim.tv_sec, static_cast<uint32_t>(st.st_mtim.tv_nsec)));
     }
     EXPECT_NE(graph.count(u"Foo"), 0u);
     EXPECT_NE(graph.count(u"FOO"), 0u);
@@ -324,11 +351,13 @@ TEST_F(ServiceTest, HostileNamesAndShapesMapBackToExactlyTheirNativeEntries) {
         {u"sub", true, FILE_ATTRIBUTE_DIRECTORY, false, 0, true},
         {u"sub\\inner", false, 0, true, 4000, false},
         {u"hardlink", false, 0, true, 4000, false}, // hard links: listed under every name
-        {u"link-to-folder", true, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, false, 0, false},
+        {u"link-to-folder", true, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, false, 0,
+         false},
         {u"link-to-file", false, FILE_ATTRIBUTE_REPARSE_POINT, false, 0, false},
         {u"dangling", false, FILE_ATTRIBUTE_REPARSE_POINT, false, 0, false},
         {u"loop-a", false, FILE_ATTRIBUTE_REPARSE_POINT, false, 0, false},
-        {u"sub\\up", true, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, false, 0, false},
+        {u"sub\\up", true, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, false, 0,
+         false},
         {u"fifo", false, 0, true, 0, false},
         {u"socket", false, 0, true, 0, false},
     };
@@ -378,7 +407,7 @@ TEST_F(ServiceTest, NestingFarBeyondPathMaxIsWalkedAndEveryPathLeadsBack) {
     // Follow the native path component by component: it reaches the file of 77 bytes.
     int at = AT_FDCWD;
     std::string rest = native;
-    struct stat st{};
+    struct stat st {};
     for (size_t slash; (slash = rest.find('/', 1)) != std::string::npos;) {
         const std::string part = rest.substr(0, slash);
         const int next = ::openat(at, part.empty() ? "/" : part.c_str(), O_RDONLY | O_DIRECTORY);
@@ -395,8 +424,9 @@ TEST_F(ServiceTest, NestingFarBeyondPathMaxIsWalkedAndEveryPathLeadsBack) {
 
 TEST_F(ServiceTest, AFolderOfOneHundredThousandEntries) {
     // In memory where there is a tmpfs: creating the files is the slow part of this test.
-    struct stat shm{};
-    TempDir big(::stat("/dev/shm", &shm) == 0 && ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : nullptr);
+    struct stat shm {};
+    TempDir big(::stat("/dev/shm", &shm) == 0 && ::access("/dev/shm", W_OK) == 0 ? "/dev/shm"
+                                                                                 : nullptr);
     platform::SetDriveRoot(kLetter, big.path());
     const int fd = ::open(big.path().c_str(), O_RDONLY | O_DIRECTORY);
     constexpr int kCount = 100000;
@@ -483,8 +513,12 @@ TEST(Walker, KeepAliveProgressAndStopOnTheCallingThread) {
     // A full walk: keep-alive at least every 50 ms, progress monotone up to 1100.
     CallbackLog log;
     service::WalkEvents events;
-    events.keepAlive = [&] { return recordCallback(0, nullptr, 0, reinterpret_cast<uintptr_t>(&log)) != 0; };
-    events.progress = [&](int32_t p) { recordCallback(2, nullptr, p, reinterpret_cast<uintptr_t>(&log)); };
+    events.keepAlive = [&] {
+        return recordCallback(0, nullptr, 0, reinterpret_cast<uintptr_t>(&log)) != 0;
+    };
+    events.progress = [&](int32_t p) {
+        recordCallback(2, nullptr, p, reinterpret_cast<uintptr_t>(&log));
+    };
     service::WalkOptions options;
     options.threads = 4;
     service::Snapshot snap;
@@ -506,9 +540,13 @@ TEST(Walker, KeepAliveProgressAndStopOnTheCallingThread) {
             answered = std::chrono::steady_clock::now();
         return stop;
     };
-    events.progress = [&](int32_t p) { recordCallback(2, nullptr, p, reinterpret_cast<uintptr_t>(&stopLog)); };
+    events.progress = [&](int32_t p) {
+        recordCallback(2, nullptr, p, reinterpret_cast<uintptr_t>(&stopLog));
+    };
     EXPECT_FALSE(snap.Build(fd, options, events));
-    const double stopMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - answered).count();
+    const double stopMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - answered)
+            .count();
     EXPECT_LT(stopMs, 100.0);
     const size_t partial = readGraph(snap.Root()).size();
     EXPECT_LT(partial, 2040u);
@@ -609,7 +647,8 @@ TEST(Walker, UsedUpRecordMemoryEndsWithAPartialGraphAndADiagnostic) {
     EXPECT_GT(listed, 0u);
     EXPECT_LT(listed, 606u);
     EXPECT_FALSE(snap.Stopped());
-    EXPECT_NE(snap.CutShortReason().find(u"the snapshot's record memory of 0.5 MiB was used up"), std::u16string::npos)
+    EXPECT_NE(snap.CutShortReason().find(u"the snapshot's record memory of 0.5 MiB was used up"),
+              std::u16string::npos)
         << QString::fromStdU16String(snap.CutShortReason()).toStdString();
     ASSERT_FALSE(lines.empty());
     EXPECT_NE(std::find(lines.begin(), lines.end(),
@@ -648,15 +687,17 @@ TEST_F(ServiceTest, FoldersThatCannotBeReadAreFlaggedCountedAndNamed) {
         const auto locked = engine.FindNodeForThis(1, QStringLiteral("S:\\locked"));
         const auto sub = engine.FindNodeForThis(1, QStringLiteral("S:\\listed\\sub"));
         const auto file = engine.FindNodeForThis(0, QStringLiteral("S:\\listed\\file"));
-        if (locked == analysis::PNode::None || sub == analysis::PNode::None || file == analysis::PNode::None)
+        if (locked == analysis::PNode::None || sub == analysis::PNode::None ||
+            file == analysis::PNode::None)
             ::_exit(12);
-        if (tree.GetFirstChild(locked) != analysis::PNode::None || tree.GetFirstChild(sub) != analysis::PNode::None ||
-            tree.Size(file) != 0)
+        if (tree.GetFirstChild(locked) != analysis::PNode::None ||
+            tree.GetFirstChild(sub) != analysis::PNode::None || tree.Size(file) != 0)
             ::_exit(13);
         if (engine.TotalSize != 3 || engine.TotalFiles != 2)
             ::_exit(14);
         if (!capture.contains(QStringLiteral("folder cannot be read: S:\\locked")) ||
-            !capture.contains(QStringLiteral("entries cannot be examined: S:\\listed (2 of 2: Permission denied)")))
+            !capture.contains(QStringLiteral(
+                "entries cannot be examined: S:\\listed (2 of 2: Permission denied)")))
             ::_exit(15);
         const analysis::TScanVerdict& v = engine.ScanVerdict;
         QStringList samples = v.UnreadableSamples;
@@ -680,8 +721,9 @@ TEST_F(ServiceTest, FoldersThatCannotBeReadAreFlaggedCountedAndNamed) {
 // folders are reopened as needed, and no descriptor is left open. In a child process, whose
 // limit the test may lower.
 TEST(Walker, ATreeDeeperThanTheLimitOfOpenFilesIsReadWhole) {
-    struct stat shm{};
-    TempDir dir(::stat("/dev/shm", &shm) == 0 && ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : nullptr);
+    struct stat shm {};
+    TempDir dir(::stat("/dev/shm", &shm) == 0 && ::access("/dev/shm", W_OK) == 0 ? "/dev/shm"
+                                                                                 : nullptr);
     constexpr int kDepth = 2000;
     int fd = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
     for (int level = 0; level < kDepth; ++level) {
@@ -733,8 +775,9 @@ TEST(Walker, ASmallerReservationUnderAnAddressSpaceLimitAndItsReason) {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "the address sanitizer needs more address space than any such limit";
 #else
-    struct stat shm{};
-    TempDir dir(::stat("/dev/shm", &shm) == 0 && ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : nullptr);
+    struct stat shm {};
+    TempDir dir(::stat("/dev/shm", &shm) == 0 && ::access("/dev/shm", W_OK) == 0 ? "/dev/shm"
+                                                                                 : nullptr);
     // About 12 MiB of records: long names.
     for (int d = 0; d < 30; ++d) {
         const std::string folder = dir / ("d" + std::to_string(d));
@@ -752,7 +795,8 @@ TEST(Walker, ASmallerReservationUnderAnAddressSpaceLimitAndItsReason) {
                 pages = 0;
             std::fclose(f);
         }
-        const rlim_t mapped = static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE));
+        const rlim_t mapped =
+            static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE));
         const rlimit space{mapped + (16 << 20), mapped + (16 << 20)};
         if (pages == 0 || ::setrlimit(RLIMIT_AS, &space) != 0)
             ::_exit(10);
@@ -763,15 +807,16 @@ TEST(Walker, ASmallerReservationUnderAnAddressSpaceLimitAndItsReason) {
             ::_exit(11);
         const std::u16string& reason = snap.CutShortReason();
         if (reason.find(u"the snapshot's record memory was used up after ") != 0 ||
-            reason.find(u" of the 2048.0 MiB wanted could be reserved (the process's address space is limited)") ==
-                std::u16string::npos)
+            reason.find(u" of the 2048.0 MiB wanted could be reserved (the process's address space "
+                        u"is limited)") == std::u16string::npos)
             ::_exit(12);
         ::_exit(0);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "10 no limit, 11 the snapshot did not run out, 12 another reason";
+    EXPECT_EQ(WEXITSTATUS(status), 0)
+        << "10 no limit, 11 the snapshot did not run out, 12 another reason";
 #endif
 }
 

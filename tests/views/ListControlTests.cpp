@@ -14,8 +14,8 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QHeaderView>
-#include <QMouseEvent>
 #include <QImage>
+#include <QMouseEvent>
 
 using analysis::PNode;
 using analysis::TNodeData;
@@ -144,7 +144,7 @@ TEST_F(ListTest, HeaderClickTogglesTheSortColumnAndStartsOthersAscending) {
         {4, SortDirection::Ascending, {"C", "b", "a"}},  // and back
         {0, SortDirection::Ascending, {"a", "b", "C"}},  // another column: ascending, A to Z
         {0, SortDirection::Descending, {"C", "b", "a"}},
-        {3, SortDirection::Ascending, {"C", "b", "a"}},  // sizes: largest first
+        {3, SortDirection::Ascending, {"C", "b", "a"}}, // sizes: largest first
     };
     for (const Step& s : steps) {
         SCOPED_TRACE(s.column);
@@ -153,8 +153,9 @@ TEST_F(ListTest, HeaderClickTogglesTheSortColumnAndStartsOthersAscending) {
         EXPECT_EQ(list.Direction(), s.direction);
         EXPECT_EQ(shownNames(), s.order);
         EXPECT_EQ(list.header()->sortIndicatorSection(), s.column);
-        EXPECT_EQ(list.header()->sortIndicatorOrder(),
-                  s.direction == SortDirection::Ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+        EXPECT_EQ(list.header()->sortIndicatorOrder(), s.direction == SortDirection::Ascending
+                                                           ? Qt::AscendingOrder
+                                                           : Qt::DescendingOrder);
         // The selection survives the sort.
         EXPECT_EQ(list.GetFirstSelected(), c);
         EXPECT_EQ(list.SelectedCount(), 1);
@@ -191,8 +192,8 @@ TEST_F(ListTest, SelectedRowIsScrolledIntoTheMiddle) {
 
 // The name order by the rule of the compare callback, worked out the slow way: every row's record
 // compared with the engine's callback, rows that compare equal in their previous order.
-std::vector<RowId> nameOrderByTheRule(const TVirtualDrawTree& list, const analysis::TOrbisca& engine,
-                                      SortDirection direction) {
+std::vector<RowId> nameOrderByTheRule(const TVirtualDrawTree& list,
+                                      const analysis::TOrbisca& engine, SortDirection direction) {
     std::vector<RowId> rows;
     std::vector<TNodeData> data;
     for (int i = 0; i < list.VisibleRowCount(); ++i) {
@@ -225,16 +226,19 @@ std::vector<RowId> shownRows(const TVirtualDrawTree& list) {
 void expectNameOrderByTheRule(TVirtualDrawTree& list, const analysis::TOrbisca& engine) {
     size_t calls = 0;
     const auto rule = list.OnCompareNodes;
-    list.OnCompareNodes = [&](const analysis::TCompareKey& a, const analysis::TCompareKey& b, int c) {
+    list.OnCompareNodes = [&](const analysis::TCompareKey& a, const analysis::TCompareKey& b,
+                              int c) {
         ++calls;
         return rule(a, b, c);
     };
-    for (SortDirection d : {SortDirection::Ascending, SortDirection::Descending, SortDirection::Ascending}) {
+    for (SortDirection d :
+         {SortDirection::Ascending, SortDirection::Descending, SortDirection::Ascending}) {
         list.SortTree(analysis::kColSize, SortDirection::Ascending);
         const std::vector<RowId> expected = nameOrderByTheRule(list, engine, d);
         calls = 0;
         list.SortTree(analysis::kColName, d);
-        EXPECT_EQ(shownRows(list), expected) << (d == SortDirection::Ascending ? "ascending" : "descending");
+        EXPECT_EQ(shownRows(list), expected)
+            << (d == SortDirection::Ascending ? "ascending" : "descending");
         EXPECT_EQ(calls, 0u);
     }
     list.OnCompareNodes = rule;
@@ -245,15 +249,45 @@ TEST_F(ListTest, NameOrderOfTrickyNamesIsTheCallbacksRule) {
     // nodes added with whole records, and rows that own their record.
     analysis::TAnalysisTree walked;
     const char16_t* const names[] = {
-        u"abc", u"ABC", u"Abd", u"abC", u"a", u"A", u"a b", u"a-", u"a_", u"a.txt", u"ab",
-        u"abcd", u"abcde", u"abcdefgh", u"abcdefgi", u"\u00ff", u"\u0178", u"\u0100", u"\u017e",
-        u"\u00b5", u"\u039c", u"\u00df", u"\u00e9t\u00e9", u"\u00c9T\u00c9", u"\xdc80x", u"a\xdcff",
-        u"a\uf05cb", u"a\uf05c", u"\U0001F600", u"\ufffd", u"\uff21", u"\ue000", u"zz", u" lead",
+        u"abc",
+        u"ABC",
+        u"Abd",
+        u"abC",
+        u"a",
+        u"A",
+        u"a b",
+        u"a-",
+        u"a_",
+        u"a.txt",
+        u"ab",
+        u"abcd",
+        u"abcde",
+        u"abcdefgh",
+        u"abcdefgi",
+        u"\u00ff",
+        u"\u0178",
+        u"\u0100",
+        u"\u017e",
+        u"\u00b5",
+        u"\u039c",
+        u"\u00df",
+        u"\u00e9t\u00e9",
+        u"\u00c9T\u00c9",
+        u"\xdc80x",
+        u"a\xdcff",
+        u"a\uf05cb",
+        u"a\uf05c",
+        u"\U0001F600",
+        u"\ufffd",
+        u"\uff21",
+        u"\ue000",
+        u"zz",
+        u" lead",
     };
     const PNode top = walked.AddTopFolder(u"C:\\");
-    const PNode sub = walked.AddFolder(top, u"a");        // C:\a\... against C:\a b, C:\a-, C:\a_
+    const PNode sub = walked.AddFolder(top, u"a"); // C:\a\... against C:\a b, C:\a-, C:\a_
     const PNode deep = walked.AddFolder(sub, u"\u00e9t\u00e9");
-    const PNode upper = walked.AddFolder(top, u"A");      // the same upper-cased path as C:\a
+    const PNode upper = walked.AddFolder(top, u"A"); // the same upper-cased path as C:\a
     int64_t size = 1;
     for (const char16_t* n : names) {
         for (PNode f : {top, sub, deep, upper})
@@ -286,8 +320,8 @@ TEST_F(ListTest, NameOrderOfManyRowsIsTheCallbacksRule) {
     // Enough rows for the radix passes and the two threads, drawn from units that upper-case
     // in every way: ASCII letters, letters whose capital lies elsewhere, escapes, a backslash
     // in a name, units with the high byte set, and names that begin one another.
-    const char16_t units[] = {u'a', u'B', u'b', u' ', u'-', u'_', u'.', 0x00FF, 0x0178, 0x00E9,
-                              0x00C9, 0xDC80, 0xF05C, 0xFF21, 0x0101, 0x0100};
+    const char16_t units[] = {u'a',   u'B',   u'b',   u' ',   u'-',   u'_',   u'.',   0x00FF,
+                              0x0178, 0x00E9, 0x00C9, 0xDC80, 0xF05C, 0xFF21, 0x0101, 0x0100};
     uint32_t seed = 12345;
     const auto next = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
     analysis::TAnalysisTree walked;
