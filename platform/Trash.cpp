@@ -568,8 +568,9 @@ TrashResult Trasher::run() {
     result_.ok = false;
     result_.trashedPath.clear();
     result_.infoPath.clear();
+    result_.reason = QString::fromUtf8(reason_);
     result_.error = QStringLiteral("Could not move \"%1\" to the trash: %2.")
-                        .arg(QString::fromUtf8(path_), QString::fromUtf8(reason_));
+                        .arg(QString::fromUtf8(path_), result_.reason);
     return result_;
 }
 

@@ -33,6 +33,7 @@ struct TrashResult {
     std::string trashedPath; // where the item is now (.../files/NAME), when ok
     std::string infoPath;    // its record (.../info/NAME.trashinfo), when ok
     QString error;           // English: names the item and the reason, when not ok
+    QString reason;          // English: the reason alone, when not ok
 };
 
 // Moves one item (file, folder, link, ...) named by its absolute native path into the trash of
