@@ -52,6 +52,10 @@ constexpr const char* kDefaults[] = {
     "sollen?\r\nDies kann katastrophale Folgen haben wenn es sich dabei um wichtige "
     "Systemdateien handeln sollte!\r\nBeachten Sie bitte, dass die Analyse-Ergebnisse und "
     "Diagramme nicht aktualisiert werden.",
+    "Folgende Objekte konnten nicht in den Papierkorb verschoben werden. Sie bleiben unverändert "
+    "an ihrem Platz und in der Analyse:\r\n\r\n%1",
+    "… und %1 weitere",
+    "<b>Bitte warten...</b><br>Die markierten Objekte werden in den Papierkorb verschoben.",
     "Ok",
     "Abbrechen",
     "Ok",

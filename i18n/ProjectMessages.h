@@ -35,6 +35,9 @@ namespace i18n {
     X(MESSAGE_ORB_INCOMPLETE_UNREADABLE)                                                           \
     X(MESSAGE_ORB_INCOMPLETE_EXAMPLE)                                                              \
     X(MESSAGE_ORB_DELETE_ASK_SURE)                                                                 \
+    X(MESSAGE_ORB_DELETE_FAILED)                                                                   \
+    X(MESSAGE_ORB_DELETE_FAILED_MORE)                                                              \
+    X(MESSAGEHTML_ORB_STATUS_TRASHING)                                                             \
     X(MESSAGE_OK)                                                                                  \
     X(MESSAGE_ABORT)                                                                               \
     X(MESSAGE_ASKER_OK)                                                                            \
