@@ -197,6 +197,23 @@ void TVirtualDrawTree::DeleteRow(RowId row) {
         rebuildShown();
 }
 
+size_t TVirtualDrawTree::DeleteNodeRows(const std::function<bool(PNode)>& gone) {
+    size_t deleted = 0;
+    for (Row& r : rows_) {
+        if (!r.used || r.node == kOwned || !gone(static_cast<PNode>(r.node)))
+            continue;
+        r.used = false;
+        ++deleted;
+    }
+    if (deleted == 0)
+        return 0;
+    freeRows_ += deleted;
+    shownDirty_ = true;
+    if (updateDepth_ == 0)
+        rebuildShown();
+    return deleted;
+}
+
 void TVirtualDrawTree::Clear() {
     rows_.clear();
     rows_.shrink_to_fit();
@@ -285,24 +302,29 @@ void TVirtualDrawTree::rebuildShown() {
     model_->reset();
     if (selected.empty())
         return;
-    // Select the rows again in one step, as runs of neighbours in the new order: one lookup per
-    // row, however many rows were selected.
+    // Select the rows again in one step: one lookup per row, however many rows were selected.
     std::vector<bool> wasSelected(rows_.size(), false);
     for (RowId r : selected)
         wasSelected[static_cast<size_t>(r)] = true;
-    QItemSelection again;
+    selectMarked(wasSelected);
+}
+
+void TVirtualDrawTree::selectMarked(const std::vector<bool>& marked) {
+    // Runs of neighbours in the shown order become one range each.
+    QItemSelection ranges;
     for (size_t p = 0; p < shown_.size();) {
-        if (!wasSelected[shown_[p]]) {
+        if (!marked[shown_[p]]) {
             ++p;
             continue;
         }
         const size_t first = p;
-        while (p < shown_.size() && wasSelected[shown_[p]])
+        while (p < shown_.size() && marked[shown_[p]])
             ++p;
-        again.select(model_->index(static_cast<int>(first), 0),
-                     model_->index(static_cast<int>(p - 1), 0));
+        ranges.select(model_->index(static_cast<int>(first), 0),
+                      model_->index(static_cast<int>(p - 1), 0));
     }
-    selectionModel()->select(again, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    if (!ranges.isEmpty())
+        selectionModel()->select(ranges, QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
 void TVirtualDrawTree::BeginUpdate() {
@@ -605,6 +627,18 @@ void TVirtualDrawTree::SelectRow(RowId row, bool select) {
     selectionModel()->select(model_->index(p, 0), (select ? QItemSelectionModel::Select
                                                           : QItemSelectionModel::Deselect) |
                                                       QItemSelectionModel::Rows);
+}
+
+void TVirtualDrawTree::SelectNodeRows(const std::function<bool(PNode)>& wanted) {
+    std::vector<bool> marked(rows_.size(), false);
+    bool any = false;
+    for (uint32_t id : shown_) {
+        const Row& r = rows_[id];
+        if (r.node != kOwned && wanted(static_cast<PNode>(r.node)))
+            marked[id] = any = true;
+    }
+    if (any)
+        selectMarked(marked);
 }
 
 void TVirtualDrawTree::ClearSelection() {
