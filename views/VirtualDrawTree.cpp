@@ -598,26 +598,40 @@ void TVirtualDrawTree::SortTree(int column, SortDirection direction) {
     rebuildShown(); // keeps the selection
 }
 
+std::vector<int> TVirtualDrawTree::selectedPositions() const {
+    // Straight from the selection's ranges: the model's own list of selected rows checks every
+    // row against every range, which takes seconds once thousands of scattered rows are
+    // selected. Rows are selected whole here, so each range stands for its rows; a range the
+    // rows shown no longer reach (the list was cleared inside an update) stands for none.
+    std::vector<int> positions;
+    if (!selectionModel())
+        return positions;
+    const int shown = VisibleRowCount();
+    for (const QItemSelectionRange& range : selectionModel()->selection()) {
+        if (range.parent().isValid() || !range.isValid())
+            continue;
+        for (int row = std::max(0, range.top()); row <= range.bottom() && row < shown; ++row)
+            positions.push_back(row);
+    }
+    std::sort(positions.begin(), positions.end());
+    positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+    return positions;
+}
+
 std::vector<RowId> TVirtualDrawTree::SelectedRows() const {
     std::vector<RowId> out;
-    if (!selectionModel())
-        return out;
-    std::vector<int> positions;
-    for (const QModelIndex& i : selectionModel()->selectedRows())
-        positions.push_back(i.row());
-    std::sort(positions.begin(), positions.end());
-    for (int p : positions)
+    for (int p : selectedPositions())
         out.push_back(VisibleRow(p));
     return out;
 }
 
 RowId TVirtualDrawTree::GetFirstSelected() const {
-    const std::vector<RowId> rows = SelectedRows();
-    return rows.empty() ? RowId::None : rows.front();
+    const std::vector<int> positions = selectedPositions();
+    return positions.empty() ? RowId::None : VisibleRow(positions.front());
 }
 
 int TVirtualDrawTree::SelectedCount() const {
-    return selectionModel() ? static_cast<int>(selectionModel()->selectedRows().size()) : 0;
+    return static_cast<int>(selectedPositions().size());
 }
 
 void TVirtualDrawTree::SelectRow(RowId row, bool select) {

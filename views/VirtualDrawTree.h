@@ -170,6 +170,8 @@ private:
     RowId appendRow(Row row);
     void insertSorted(RowId id);
     void rebuildShown();
+    // Positions of the selected rows among the shown ones, in order, each once.
+    std::vector<int> selectedPositions() const;
     // Selects the shown rows marked (indexed by row id), as runs of neighbours.
     void selectMarked(const std::vector<bool>& marked);
     bool sortByNumbers(int column, SortDirection direction);
