@@ -1,6 +1,7 @@
 #include "i18n/ProjectMessages.h"
 
 #include "i18n/nLang3.h"
+#include "platform/MessageBox.h"
 
 #include <array>
 
@@ -110,6 +111,14 @@ struct Catalogue {
         for (int i = 0; i < kMessageCount; ++i)
             current[static_cast<size_t>(i)] = QString::fromUtf8(kDefaults[i]);
         loaded = false;
+        publishButtonTexts();
+    }
+    // The system-style message boxes name their buttons in the program's language.
+    void publishButtonTexts() const {
+        const auto text = [this](Msg m) { return current[static_cast<size_t>(m)]; };
+        platform::SetMessageBoxButtonTexts({text(Msg::MESSAGE_ASKER_YES),
+                                            text(Msg::MESSAGE_ASKER_NO),
+                                            text(Msg::MESSAGE_ASKER_OK), text(Msg::MESSAGE_ABORT)});
     }
 };
 
@@ -156,6 +165,7 @@ void LoadMessageCatalogue() {
     for (int i = 0; i < kMessageCount; ++i)
         c.current[static_cast<size_t>(i)] =
             lang->Get_StringW(QStringLiteral("MESSAGES"), QString::fromLatin1(kKeys[i]));
+    c.publishButtonTexts();
 }
 
 void ApplyFixedMessageTexts() {

@@ -3,6 +3,7 @@
 #include "platform/AppInfo.h"
 #include "platform/Debug.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 
@@ -14,6 +15,16 @@ namespace {
 MessageBoxHandler& handler() {
     static MessageBoxHandler h;
     return h;
+}
+
+MessageBoxButtonTexts& buttonTexts() {
+    static MessageBoxButtonTexts texts;
+    return texts;
+}
+
+void nameButton(QMessageBox& box, QMessageBox::StandardButton which, const QString& text) {
+    if (QAbstractButton* button = box.button(which); button && !text.isEmpty())
+        button->setText(text);
 }
 
 int showWithQt(QWidget* owner, const QString& text, const QString& caption, unsigned type) {
@@ -28,17 +39,23 @@ int showWithQt(QWidget* owner, const QString& text, const QString& caption, unsi
     default: break;
     }
     const bool second = (type & 0xF00) == MB_DEFBUTTON2;
+    const MessageBoxButtonTexts& texts = buttonTexts();
     switch (type & 0x0F) {
     case MB_OKCANCEL:
         box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        nameButton(box, QMessageBox::Ok, texts.ok);
+        nameButton(box, QMessageBox::Cancel, texts.cancel);
         box.setDefaultButton(second ? QMessageBox::Cancel : QMessageBox::Ok);
         return box.exec() == QMessageBox::Ok ? IDOK : IDCANCEL;
     case MB_YESNO:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        nameButton(box, QMessageBox::Yes, texts.yes);
+        nameButton(box, QMessageBox::No, texts.no);
         box.setDefaultButton(second ? QMessageBox::No : QMessageBox::Yes);
         return box.exec() == QMessageBox::Yes ? IDYES : IDNO;
     default:
         box.setStandardButtons(QMessageBox::Ok);
+        nameButton(box, QMessageBox::Ok, texts.ok);
         box.exec();
         return IDOK;
     }
@@ -62,6 +79,8 @@ int MessageBoxW(QWidget* owner, const QString& text, const QString& caption, uns
 }
 
 void ErrorBox(const QString& text) { MessageBoxW(text, ApplicationTitle(), MB_ICONSTOP | MB_OK); }
+
+void SetMessageBoxButtonTexts(const MessageBoxButtonTexts& texts) { buttonTexts() = texts; }
 
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler h) {
     MessageBoxHandler old = std::move(handler());

@@ -31,6 +31,13 @@ int MessageBoxW(const QString& text, const QString& caption, unsigned type);
 // The same, owned by a window: modal to it and centred on it (a null owner is none).
 int MessageBoxW(QWidget* owner, const QString& text, const QString& caption, unsigned type);
 
+// Captions of the standard buttons in the program's language; an empty caption keeps the
+// toolkit's own. The message catalogue sets them whenever its texts change.
+struct MessageBoxButtonTexts {
+    QString yes, no, ok, cancel;
+};
+void SetMessageBoxButtonTexts(const MessageBoxButtonTexts& texts);
+
 // The error box of the engine and start-up: application title, stop icon, OK button.
 void ErrorBox(const QString& text);
 

@@ -428,6 +428,9 @@ TEST_F(ItemActions, DeleteAsksFirstAndNoChangesNothing) {
         EXPECT_EQ(box->text(), Message(Msg::MESSAGE_ORB_DELETE_ASK_SURE));
         ASSERT_TRUE(box->defaultButton());
         EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));
+        // Buttons in the program's language, like the question.
+        EXPECT_EQ(box->button(QMessageBox::Yes)->text(), Message(Msg::MESSAGE_ASKER_YES));
+        EXPECT_EQ(box->button(QMessageBox::No)->text(), Message(Msg::MESSAGE_ASKER_NO));
         box->defaultButton()->click();
     });
     w.PopUp_DeleteClick();
