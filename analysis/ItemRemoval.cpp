@@ -3,6 +3,7 @@
 #include "analysis/nogui_Orbisca.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace analysis {
@@ -58,23 +59,34 @@ TRemovedTotals RemoveItems(TOrbisca& engine, const std::vector<PNode>& items) {
     if (!tree)
         return removed;
     const bool filtered = !engine.CURRENT_FILTER.isEmpty();
-    bool filterTotalLost = saturated(engine.CURRENT_FILTER_TOTALFILESIZE);
-    std::unordered_set<PNode> gone;
-    std::vector<PNode> ancestors;
-    tree->BeginUpdate();
+    const bool filterTotalLost = saturated(engine.CURRENT_FILTER_TOTALFILESIZE);
+    // The items: nodes of the tree, each once, none inside another one given (it goes with that
+    // one, whichever comes first).
+    std::unordered_set<PNode> given;
     for (PNode item : items) {
-        if (item == PNode::None || gone.count(item))
+        if (tree->Contains(item))
+            given.insert(item);
+    }
+    std::unordered_set<PNode> taken;
+    std::vector<PNode> batch;
+    std::vector<PNode> ancestors;
+    // Folders whose size reached the limit, with their depth: summed again once the items are
+    // out, the deepest first.
+    std::unordered_map<PNode, size_t> resum;
+    for (PNode item : items) {
+        if (!given.count(item) || taken.count(item))
             continue;
-        // The folders above, nearest first; an item inside one removed before it went with it.
+        // The folders above, nearest first.
         ancestors.clear();
         bool inside = false;
         for (PNode p = tree->GetParent(item); p != PNode::None && !inside; p = tree->GetParent(p)) {
-            inside = gone.count(p) > 0;
+            inside = given.count(p) > 0;
             ancestors.push_back(p);
         }
         if (inside)
             continue;
-        gone.insert(item);
+        taken.insert(item);
+        batch.push_back(item);
 
         const bool folder = tree->IsFolder(item);
         const int64_t size = tree->Size(item);
@@ -83,19 +95,17 @@ TRemovedTotals RemoveItems(TOrbisca& engine, const std::vector<PNode>& items) {
         const uint32_t folders = folder ? tree->FolderCount(item) + 1u : 0u;
         if (filtered && !filterTotalLost)
             engine.CURRENT_FILTER_TOTALFILESIZE -= visibleFileSize(*tree, item);
-
-        tree->DeleteNode(item);
-        for (PNode a : ancestors) {
+        for (size_t k = 0; k < ancestors.size(); ++k) {
+            const PNode a = ancestors[k];
             tree->SetFileCount(a, tree->FileCount(a) - files);
             tree->SetFolderCount(a, tree->FolderCount(a) - folders);
             // A sum that stayed below the limit is exact, so the item's share comes off; one
-            // that reached it is summed again from the children, whose sizes are right by now.
+            // that reached it is summed again from its children later.
             if (saturated(tree->Size(a)))
-                tree->SetSize(a, sumOfChildren(*tree, a));
+                resum.emplace(a, ancestors.size() - k);
             else
                 tree->SetSize(a, tree->Size(a) - size);
         }
-
         ++removed.Items;
         removed.Size = AddSizes(removed.Size, size);
         removed.Files += files;
@@ -103,11 +113,22 @@ TRemovedTotals RemoveItems(TOrbisca& engine, const std::vector<PNode>& items) {
         engine.TotalFiles -= std::min<uint32_t>(engine.TotalFiles, files);
         engine.TotalFolders -= std::min<uint32_t>(engine.TotalFolders, folders);
     }
+    tree->BeginUpdate();
+    // One pass over the children of each folder that loses some, however many.
+    tree->DeleteNodes(batch);
+    std::vector<std::pair<size_t, PNode>> deepestFirst;
+    for (const auto& [folder, depth] : resum)
+        deepestFirst.push_back({depth, folder});
+    std::sort(deepestFirst.begin(), deepestFirst.end(),
+              [](const auto& x, const auto& y) { return x.first > y.first; });
+    for (const auto& [depth, folder] : deepestFirst)
+        tree->SetSize(folder, sumOfChildren(*tree, folder));
+    tree->EndUpdate();
+
     const PNode root = tree->GetFirst();
     engine.TotalSize = root == PNode::None ? 0 : tree->Size(root);
     if (filtered && filterTotalLost && removed.Items > 0)
         engine.CURRENT_FILTER_TOTALFILESIZE = allVisibleFileSize(*tree);
-    tree->EndUpdate();
     return removed;
 }
 

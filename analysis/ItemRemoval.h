@@ -26,8 +26,9 @@ struct TRemovedTotals {
 // Removes the items (nodes of the engine's tree) with their subtrees. Each folder above an item
 // loses the item's Size, FileCount and FolderCount (plus one for a folder item); TotalSize
 // follows the root, TotalFiles and TotalFolders lose the entries removed, and while a filter is
-// active CURRENT_FILTER_TOTALFILESIZE loses the sizes of the files it showed. Items given twice,
-// or inside an item removed before them, are skipped.
+// active CURRENT_FILTER_TOTALFILESIZE loses the sizes of the files it showed. Nodes that are no
+// longer in the tree are skipped; an item given twice goes once, and an item inside another one
+// given goes with that one.
 TRemovedTotals RemoveItems(TOrbisca& engine, const std::vector<PNode>& items);
 
 } // namespace analysis

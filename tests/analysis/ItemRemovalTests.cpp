@@ -214,9 +214,7 @@ TEST_F(ItemRemoval, TotalsEqualACountOfTheReducedTree) {
                 }
                 for (int i : picked)
                     model.entries[size_t(i)].removed = true;
-                // An inner item that comes before its folder is removed first, on its own.
-                EXPECT_GE(removed.Items, outermost);
-                EXPECT_LE(removed.Items, picked.size());
+                EXPECT_EQ(removed.Items, outermost);
                 expectCountedFromScratch();
                 if (HasFatalFailure())
                     return;
@@ -263,6 +261,91 @@ TEST_F(ItemRemoval, AFileInTheRootAndTheLastItemOfAFolder) {
     EXPECT_EQ(tree.NodeCount(), 1u);
     // No filter: its total is not touched.
     EXPECT_EQ(engine->CURRENT_FILTER_TOTALFILESIZE, 0);
+}
+
+// A node that left the tree, by itself or with a folder above it, is no node of it any more: the
+// tree refuses to delete it again (which read beyond the nodes before) and finds do not return
+// it, and a later removal skips it instead of taking its share off a second time.
+TEST_F(ItemRemoval, NodesNoLongerInTheTreeAreRefused) {
+    // M:\ { D { E { g 5 }, h 7 }, f 10 }
+    const PNode root = tree.AddChild(PNode::None, folder("M:\\"));
+    const PNode d = tree.AddChild(root, folder("M:\\D"));
+    const PNode e = tree.AddChild(d, folder("M:\\D\\E"));
+    const PNode g = tree.AddChild(e, file("M:\\D\\E\\g", 5));
+    const PNode h = tree.AddChild(d, file("M:\\D\\h", 7));
+    const PNode f = tree.AddChild(root, file("M:\\f", 10));
+    tree.SetFolderCount(root, 1);
+    tree.SetFileCount(root, 1);
+    tree.SetFolderCount(d, 1);
+    tree.SetFileCount(d, 1);
+    tree.SetFileCount(e, 1);
+    engine->CountDirsInTree(&tree, root);
+    engine->CountFilesInTree(&tree, root);
+    engine->CountSizeInTree(&tree, root);
+    engine->TotalSize = 22;
+    engine->TotalFiles = 3;
+    engine->TotalFolders = 3;
+
+    EXPECT_EQ(analysis::RemoveItems(*engine, {e}).Items, 1u);
+    for (PNode gone : {e, g}) {
+        EXPECT_FALSE(tree.Contains(gone));
+        EXPECT_FALSE(tree.DeleteNode(gone)) << "deleted already, or inside what was";
+    }
+    for (PNode none : {PNode::None, static_cast<PNode>(1000)}) {
+        EXPECT_FALSE(tree.Contains(none));
+        EXPECT_FALSE(tree.DeleteNode(none));
+    }
+    EXPECT_EQ(engine->FindRootNodeForDir("M:\\D\\E"), PNode::None);
+    EXPECT_EQ(engine->FindNodeForThis(0, "M:\\D\\E\\g"), PNode::None);
+    EXPECT_EQ(tree.NodeCount(), 4u);
+    EXPECT_EQ(tree.GetFirstChild(d), h);
+    EXPECT_TRUE(tree.Contains(h));
+    EXPECT_EQ(tree.Size(root), 17);
+    EXPECT_EQ(tree.FolderCount(root), 1u);
+
+    // Asked again with what is there: what went is skipped, the rest goes once.
+    const analysis::TRemovedTotals removed = analysis::RemoveItems(*engine, {g, e, f, f, h});
+    EXPECT_EQ(removed.Items, 2u);
+    EXPECT_EQ(tree.Size(root), 0);
+    EXPECT_EQ(tree.FileCount(root), 0u);
+    EXPECT_EQ(tree.FolderCount(root), 1u);
+    EXPECT_EQ(tree.FolderCount(d), 0u);
+    EXPECT_EQ(engine->TotalSize, 0);
+    EXPECT_EQ(engine->TotalFiles, 0u);
+    EXPECT_EQ(engine->TotalFolders, 2u);
+    EXPECT_EQ(tree.NodeCount(), 2u);
+}
+
+// Many nodes at once: the folders keep the others in their order and can take new children.
+TEST_F(ItemRemoval, DeleteNodesKeepsTheOthersInOrder) {
+    const PNode root = tree.AddChild(PNode::None, folder("M:\\"));
+    std::vector<PNode> c;
+    for (int i = 0; i < 8; ++i)
+        c.push_back(tree.AddChild(root, file(QStringLiteral("M:\\c%1").arg(i), i)));
+    const PNode sub = tree.AddChild(root, folder("M:\\sub"));
+    const PNode inner = tree.AddChild(sub, file("M:\\sub\\inner", 1));
+    const PNode top2 = tree.AddChild(PNode::None, folder("N:\\"));
+    const PNode top3 = tree.AddChild(PNode::None, folder("O:\\"));
+    ASSERT_TRUE(tree.DeleteNode(c[3]));
+
+    // The first and last child, ones between, a folder with a node inside it given as well, a
+    // node given twice, a node gone before, and a top-level node.
+    EXPECT_EQ(tree.DeleteNodes({c[7], inner, c[0], c[3], sub, c[5], c[5], top3}), 5u);
+    QStringList left;
+    for (PNode n = tree.GetFirstChild(root); n != PNode::None; n = tree.GetNextSibling(n))
+        left << tree.Path(n);
+    EXPECT_EQ(left, QStringList({"M:\\c1", "M:\\c2", "M:\\c4", "M:\\c6"}));
+    EXPECT_EQ(tree.GetNextSibling(tree.GetFirst()), top2);
+    EXPECT_EQ(tree.GetNextSibling(top2), PNode::None);
+    EXPECT_EQ(tree.NodeCount(), 6u);
+    for (PNode n : {c[0], c[5], c[7], sub, inner, top3})
+        EXPECT_FALSE(tree.Contains(n));
+    // New children go after the last one kept.
+    const PNode added = tree.AddChild(root, file("M:\\new", 1));
+    const PNode addedTop = tree.AddChild(PNode::None, folder("P:\\"));
+    EXPECT_EQ(tree.GetNextSibling(c[6]), added);
+    EXPECT_EQ(tree.GetNextSibling(top2), addedTop);
+    EXPECT_EQ(tree.DeleteNodes({}), 0u);
 }
 
 } // namespace
