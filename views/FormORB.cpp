@@ -1142,9 +1142,7 @@ void TForm_ORB::VirtualDrawTree_ORB_QO16DblClick() {
 
 std::vector<platform::TrashResult> TForm_ORB::moveToTrash(const std::vector<std::string>& paths) {
     // Moving thousands of items takes a while on a disk: the moves run on a helper thread (they
-    // touch no widget) while this one keeps the window painted. Long runs are refused meanwhile.
-    BusyScope busy(busy_);
-    updateCommands();
+    // touch no widget) while this one keeps the window painted.
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     std::future<std::vector<platform::TrashResult>> moved =
         std::async(std::launch::async, [paths] { return platform::ShellMoveToTrash(paths); });
@@ -1166,7 +1164,24 @@ void TForm_ORB::PopUp_DeleteClick() {
     // The question let the event loop run: act only on the analysis it was asked about.
     if (closed_ || !Orbisca || busy_ > 0 || VirtualDrawTree1.ChangeCount() != treeAsked)
         return;
+    std::vector<TTrashFailure> failures;
+    {
+        BusyScope busy(busy_);
+        updateCommands();
+        failures = trashSelection();
+    }
+    if (closePending_) {
+        releaseEngine();
+        return;
+    }
+    updateCommands();
+    FormResize();
+    if (!failures.empty())
+        platform::MessageBoxW(window(), TrashFailureMessage(failures), platform::ApplicationTitle(),
+                              platform::MB_OK | platform::MB_ICONWARNING);
+}
 
+std::vector<TTrashFailure> TForm_ORB::trashSelection() {
     TVirtualDrawTree* list = VirtualDrawTree_ORB_QO16;
     analysis::TAnalysisTree& tree = VirtualDrawTree1;
     std::vector<PNode> selected;
@@ -1175,8 +1190,6 @@ void TForm_ORB::PopUp_DeleteClick() {
         if (n != PNode::None)
             selected.push_back(n);
     }
-    if (selected.empty())
-        return;
     // Only the outermost items go to the trash; what lies inside them goes along.
     const TOutermostItems outermost = OutermostItems(tree, selected);
     std::vector<std::string> paths;
@@ -1187,13 +1200,14 @@ void TForm_ORB::PopUp_DeleteClick() {
         const analysis::TNodeData record = tree.GetNodeData(item);
         paths.push_back(NativePathOf(record));
         listed.push_back(record.Path);
+        platform::PumpPoint();
     }
+    if (paths.empty() || closePending_)
+        return {};
     setStatus(Message(Msg::MESSAGEHTML_ORB_STATUS_TRASHING));
     const std::vector<platform::TrashResult> results = moveToTrash(paths);
-    if (closePending_) {
-        releaseEngine();
-        return;
-    }
+    if (closePending_)
+        return {};
 
     // Items that were not trashed stay in the tree and the list, and are named afterwards.
     std::vector<PNode> trashed;
@@ -1214,21 +1228,45 @@ void TForm_ORB::PopUp_DeleteClick() {
         platform::OutputDebugStringW(QStringLiteral("Not trashed: ") + listed[i] +
                                      QStringLiteral(": ") + reason);
     }
-
-    // The folder shown may have gone with an item: its nearest surviving folder takes its place.
-    const std::unordered_set<PNode> gone(trashed.begin(), trashed.end());
+    // The trashed nodes marked by index: the files view asks about each of its rows.
+    std::vector<bool> goneMarks;
+    for (PNode n : trashed) {
+        const auto i = static_cast<size_t>(n);
+        if (i >= goneMarks.size())
+            goneMarks.resize(i + 1);
+        goneMarks[i] = true;
+    }
+    const auto gone = [&goneMarks](PNode n) {
+        const auto i = static_cast<size_t>(n);
+        return i < goneMarks.size() && goneMarks[i];
+    };
+    // The folder shown may go with an item: its nearest surviving folder takes its place.
     PNode survivor = Current_RootNode;
     for (PNode p = Current_RootNode; p != PNode::None; p = tree.GetParent(p)) {
-        if (gone.count(p))
+        if (gone(p))
             survivor = tree.GetParent(p);
     }
     const QString survivingFolder =
         survivor == PNode::None ? Orbisca->Analysed_Drive : tree.Path(survivor);
 
+    // The files view stays the files view. Its rows are files whose sizes do not change, so the
+    // order stands and only the rows of trashed files go, before the tree changes (the window
+    // is painted in between); a trashed folder (no row here) takes rows of its files along,
+    // which a new list of all files covers.
+    const bool allFiles = filesActive() && Orbisca->CURRENT_FILTER.isEmpty();
+    if (allFiles && !foldersTrashed) {
+        list->DeleteNodeRows(gone);
+        pump();
+    }
     analysis::RemoveItems(*Orbisca, trashed);
     filterTotal_ = Orbisca->CURRENT_FILTER_TOTALFILESIZE;
-    showAfterRemoval(
-        foldersTrashed, [&gone](PNode n) { return gone.count(n) > 0; }, survivingFolder);
+    if (allFiles) {
+        if (foldersTrashed)
+            listAllFiles();
+    } else {
+        showFolderAgain(survivingFolder);
+    }
+
     // The rows whose items stayed are selected, as they were.
     std::unordered_set<PNode> keep;
     for (size_t i = 0; i < selected.size(); ++i) {
@@ -1237,31 +1275,14 @@ void TForm_ORB::PopUp_DeleteClick() {
     }
     if (!keep.empty())
         list->SelectNodeRows([&keep](PNode n) { return keep.count(n) > 0; });
-    updateCommands();
-    FormResize();
-
-    if (!failures.empty())
-        platform::MessageBoxW(window(), TrashFailureMessage(failures), platform::ApplicationTitle(),
-                              platform::MB_OK | platform::MB_ICONWARNING);
+    return failures;
 }
 
-void TForm_ORB::showAfterRemoval(bool foldersRemoved, const std::function<bool(PNode)>& removed,
-                                 const QString& survivingFolder) {
-    TVirtualDrawTree* list = VirtualDrawTree_ORB_QO16;
-    if (filesActive() && Orbisca->CURRENT_FILTER.isEmpty()) {
-        // The files view stays the files view. Its rows are files whose sizes did not change, so
-        // the order stands and only the rows of trashed files go; a trashed folder (not a row
-        // here) would take rows of its files along, which a new list of all files covers.
-        if (foldersRemoved)
-            listAllFiles();
-        else
-            list->DeleteNodeRows(removed);
-        return;
-    }
-    // A folder's list (the structure view, or a filtered list of the drive): shown again, with
-    // the folder sizes as they are now. The directory box forgets trashed folders too.
-    if (analysis::UpperAZ(JvDirectoryListBox1->Directory()) != analysis::UpperAZ(survivingFolder) &&
-        structureActive()) {
+void TForm_ORB::showFolderAgain(const QString& survivingFolder) {
+    // A folder's list (the structure view, or a filtered list of the drive), with the folder
+    // sizes as they are now. The directory box forgets trashed folders too.
+    if (structureActive() &&
+        analysis::UpperAZ(JvDirectoryListBox1->Directory()) != analysis::UpperAZ(survivingFolder)) {
         JvDirectoryListBox1->SetDirectory(survivingFolder); // shows it through its change
         return;
     }

@@ -16,7 +16,6 @@
 #include <QWidget>
 
 #include <array>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -52,6 +51,7 @@ class TGaugeBar;
 class TSplitterBar;
 class TVirtualDrawTree;
 struct TItemMenuState;
+struct TTrashFailure;
 
 class TForm_ORB : public QWidget {
     Q_OBJECT
@@ -175,12 +175,14 @@ private:
     TItemMenuState menuState() const;
     // Hands the first selected row's item to the desktop: opens it, or shows it in its folder.
     void openInShell(bool reveal);
-    // Moves the items to the user's trash on a helper thread, keeping the window responsive.
+    // Moves the items to the user's trash on a helper thread, keeping the window painted.
     std::vector<platform::TrashResult> moveToTrash(const std::vector<std::string>& paths);
-    // Brings the list up to date after items left the tree: the view as it was, or the nearest
-    // surviving folder when the current one went.
-    void showAfterRemoval(bool foldersRemoved, const std::function<bool(analysis::PNode)>& removed,
-                          const QString& survivingFolder);
+    // Moves the outermost selected items to the trash and takes those that went out of tree,
+    // totals and list; returns the items that stayed.
+    std::vector<TTrashFailure> trashSelection();
+    // Shows the current folder again after a delete, or its nearest surviving folder when it
+    // went.
+    void showFolderAgain(const QString& survivingFolder);
 
     enum class View { None, Structure, Files, Formats };
     bool structureActive() const { return activeView_ == View::Structure; }
