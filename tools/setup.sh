@@ -18,6 +18,8 @@ PACKAGES=(
   libsqlite3-dev zlib1g-dev
   # a private session bus and its command-line clients: tests of reveal, peers in bench_trash
   dbus-daemon dbus-bin libglib2.0-bin
+  # the peers the benchmarks measure beside du
+  gdu ncdu
   fonts-wine fonts-dejavu-core
   xvfb xdotool imagemagick x11-utils openbox
   appstream pkexec
