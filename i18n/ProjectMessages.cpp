@@ -56,6 +56,12 @@ constexpr const char* kDefaults[] = {
     "Folgende Objekte konnten nicht in den Papierkorb verschoben werden. Sie bleiben unverändert "
     "an ihrem Platz und in der Analyse:\r\n\r\n%1",
     "… und %1 weitere",
+    "existiert nicht mehr",
+    "keine Berechtigung",
+    "das Laufwerk ist schreibgeschützt",
+    "auf diesem Laufwerk ist kein Papierkorb verfügbar (%1)",
+    "kann nicht in den Papierkorb verschoben werden (%1)",
+    "Fehler: %1",
     "<b>Bitte warten...</b><br>Die markierten Objekte werden in den Papierkorb verschoben.",
     "Ok",
     "Abbrechen",
@@ -136,16 +142,22 @@ int indexOfKey(const QString& key) {
 
 } // namespace
 
-const QString& Message(Msg msg) { return catalogue().current[static_cast<size_t>(msg)]; }
+const QString& Message(Msg msg) {
+    return catalogue().current[static_cast<size_t>(msg)];
+}
 
 QString Message(const QString& key) {
     const int i = indexOfKey(key);
     return i < 0 ? QString() : catalogue().current[static_cast<size_t>(i)];
 }
 
-QString MessageKey(Msg msg) { return QString::fromLatin1(kKeys[static_cast<int>(msg)]); }
+QString MessageKey(Msg msg) {
+    return QString::fromLatin1(kKeys[static_cast<int>(msg)]);
+}
 
-QString MessageDefault(Msg msg) { return QString::fromUtf8(kDefaults[static_cast<int>(msg)]); }
+QString MessageDefault(Msg msg) {
+    return QString::fromUtf8(kDefaults[static_cast<int>(msg)]);
+}
 
 QStringList MessageKeys() {
     QStringList keys;
@@ -154,7 +166,9 @@ QStringList MessageKeys() {
     return keys;
 }
 
-bool MessagesLoaded() { return catalogue().loaded; }
+bool MessagesLoaded() {
+    return catalogue().loaded;
+}
 
 void LoadMessageCatalogue() {
     const TLang* lang = ActiveTranslation();
@@ -183,6 +197,8 @@ void ApplyFixedMessageTexts() {
     }
 }
 
-void ResetMessageCatalogue() { catalogue().reset(); }
+void ResetMessageCatalogue() {
+    catalogue().reset();
+}
 
 } // namespace i18n

@@ -1221,12 +1221,14 @@ std::vector<TTrashFailure> TForm_ORB::trashSelection() {
             continue;
         }
         stayed[i] = true;
-        const QString reason = i >= results.size()           ? QString()
+        const QString detail = i >= results.size()           ? QString()
                                : results[i].reason.isEmpty() ? results[i].error
                                                              : results[i].reason;
-        failures.push_back({listed[i], reason});
+        const platform::TrashFailure kind =
+            i < results.size() ? results[i].failure : platform::TrashFailure::Other;
+        failures.push_back({listed[i], TrashFailureReason(kind, detail)});
         platform::OutputDebugStringW(QStringLiteral("Not trashed: ") + listed[i] +
-                                     QStringLiteral(": ") + reason);
+                                     QStringLiteral(": ") + detail);
     }
     // The trashed nodes marked by index: the files view asks about each of its rows.
     std::vector<bool> goneMarks;

@@ -48,6 +48,31 @@ std::string NativePathOf(const analysis::TNodeData& record) {
     return platform::NativePath(analysis::ListedPath(record));
 }
 
+QString TrashFailureReason(platform::TrashFailure kind, const QString& detail) {
+    using i18n::Message;
+    using i18n::Msg;
+    using K = platform::TrashFailure;
+    const auto withDetail = [&detail](Msg m) {
+        return ReplaceFirstIgnoreCase(Message(m), QStringLiteral("%1"), detail);
+    };
+    switch (kind) {
+    case K::Vanished:
+        return Message(Msg::MESSAGE_ORB_DELETE_VANISHED);
+    case K::Denied:
+        return Message(Msg::MESSAGE_ORB_DELETE_DENIED);
+    case K::ReadOnly:
+        return Message(Msg::MESSAGE_ORB_DELETE_READONLY);
+    case K::NoTrash:
+        return withDetail(Msg::MESSAGE_ORB_DELETE_NOTRASH);
+    case K::Refused:
+        return withDetail(Msg::MESSAGE_ORB_DELETE_REFUSED);
+    case K::None:
+    case K::Other:
+        break;
+    }
+    return detail.isEmpty() ? QString() : withDetail(Msg::MESSAGE_ORB_DELETE_ERROR);
+}
+
 QString TrashFailureMessage(const std::vector<TTrashFailure>& failures) {
     using i18n::Message;
     using i18n::Msg;

@@ -7,6 +7,8 @@
 #include "analysis/AnalysisTree.h"
 #include "analysis/NodeData.h"
 
+#include "platform/Trash.h"
+
 #include <QString>
 
 #include <cstddef>
@@ -52,6 +54,10 @@ struct TTrashFailure {
     QString Path;
     QString Reason;
 };
+// Why an item stayed, in the program's language; the trash's own (English) reason is added
+// where the kind alone would not tell the user enough.
+QString TrashFailureReason(platform::TrashFailure kind, const QString& detail);
+
 // Lines shown by the message after a delete; further items are summed up in one line.
 constexpr size_t kTrashFailuresShown = 12;
 // The message after a delete that left items in place: the catalogue's text with the items,

@@ -110,6 +110,32 @@ TEST(ItemMenu, NativePathReachesTheListedBytes) {
     platform::SetDriveRoot(u'T', "");
 }
 
+TEST(ItemMenu, FailureReasonsInTheProgramsLanguage) {
+    using i18n::Message;
+    using i18n::Msg;
+    using K = platform::TrashFailure;
+    const QString detail = "it is a mount point";
+    const struct {
+        K kind;
+        QString expected;
+    } cases[] = {
+        {K::Vanished, Message(Msg::MESSAGE_ORB_DELETE_VANISHED)},
+        {K::Denied, Message(Msg::MESSAGE_ORB_DELETE_DENIED)},
+        {K::ReadOnly, Message(Msg::MESSAGE_ORB_DELETE_READONLY)},
+        {K::NoTrash, QString(Message(Msg::MESSAGE_ORB_DELETE_NOTRASH)).replace("%1", detail)},
+        {K::Refused, QString(Message(Msg::MESSAGE_ORB_DELETE_REFUSED)).replace("%1", detail)},
+        {K::Other, QString(Message(Msg::MESSAGE_ORB_DELETE_ERROR)).replace("%1", detail)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.kind));
+        const QString reason = views::TrashFailureReason(c.kind, detail);
+        EXPECT_EQ(reason, c.expected);
+        EXPECT_FALSE(reason.contains("%1"));
+    }
+    // Without any detail an unknown failure names no reason rather than an empty one.
+    EXPECT_TRUE(views::TrashFailureReason(K::Other, QString()).isEmpty());
+}
+
 TEST(ItemMenu, FailureMessageNamesEachItemAndWhy) {
     using i18n::Message;
     using i18n::Msg;
