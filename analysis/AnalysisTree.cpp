@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -210,9 +211,11 @@ PNode TAnalysisTree::AddChild(PNode parent, const TNodeData& data) {
     return node(i);
 }
 
-void TAnalysisTree::DeleteNode(PNode target) {
-    if (target == PNode::None)
-        return;
+bool TAnalysisTree::DeleteNode(PNode target) {
+    // A node that left the tree is unlinked already: looking for it among its old siblings
+    // would run off the end of their list.
+    if (!Contains(target))
+        return false;
     const uint32_t t = index(target);
     const uint32_t parent = nodes_[t].parent;
     uint32_t& first = parent == kNone ? firstTop_ : nodes_[parent].firstChild;
@@ -226,8 +229,69 @@ void TAnalysisTree::DeleteNode(PNode target) {
         nodes_[prev].next = nodes_[t].next;
     if (last == t)
         last = prev;
-    // Release everything below; the slots stay unused until the tree is cleared.
-    std::vector<uint32_t> pending{t};
+    release(t);
+    markChanged();
+    return true;
+}
+
+size_t TAnalysisTree::DeleteNodes(const std::vector<PNode>& targets) {
+    // Choose: nodes of the tree, each once, none inside another one chosen.
+    std::vector<uint32_t> chosen;
+    for (PNode n : targets) {
+        if (!Contains(n) || (nodes_[index(n)].flags & kLeaving))
+            continue;
+        nodes_[index(n)].flags |= kLeaving;
+        chosen.push_back(index(n));
+    }
+    std::vector<uint32_t> tops;
+    for (uint32_t t : chosen) {
+        bool inside = false;
+        for (uint32_t p = nodes_[t].parent; p != kNone && !inside; p = nodes_[p].parent)
+            inside = (nodes_[p].flags & kLeaving) != 0;
+        if (!inside)
+            tops.push_back(t);
+    }
+    // Unlink: every list of children that loses some is walked once.
+    std::unordered_set<uint32_t> walked;
+    for (uint32_t t : tops) {
+        const uint32_t parent = nodes_[t].parent;
+        if (!walked.insert(parent).second)
+            continue;
+        uint32_t& first = parent == kNone ? firstTop_ : nodes_[parent].firstChild;
+        uint32_t& last = parent == kNone ? lastTop_ : nodes_[parent].lastChild;
+        uint32_t prev = kNone;
+        uint32_t kept = kNone;
+        for (uint32_t c = first; c != kNone;) {
+            const uint32_t next = nodes_[c].next;
+            if (nodes_[c].flags & kLeaving) {
+                nodes_[c].next = kNone;
+            } else {
+                if (prev == kNone)
+                    kept = c;
+                else
+                    nodes_[prev].next = c;
+                prev = c;
+            }
+            c = next;
+        }
+        if (prev != kNone)
+            nodes_[prev].next = kNone;
+        first = kept;
+        last = prev;
+    }
+    for (uint32_t t : chosen)
+        nodes_[t].flags &= static_cast<uint8_t>(~kLeaving);
+    for (uint32_t t : tops)
+        release(t);
+    if (!tops.empty())
+        markChanged();
+    return tops.size();
+}
+
+void TAnalysisTree::release(uint32_t top) {
+    // The slots stay unused until the tree is cleared; their parents stay recorded, so that a
+    // stale node can still be told from a live one.
+    std::vector<uint32_t> pending{top};
     while (!pending.empty()) {
         const uint32_t i = pending.back();
         pending.pop_back();
@@ -239,8 +303,7 @@ void TAnalysisTree::DeleteNode(PNode target) {
         images_.erase(i);
         --liveCount_;
     }
-    nodes_[t].next = kNone;
-    markChanged();
+    nodes_[top].next = kNone;
 }
 
 PNode TAnalysisTree::GetNext(PNode n) const {

@@ -74,8 +74,18 @@ public:
 
     // Adds a child under parent (top level for PNode::None), with the record given.
     PNode AddChild(PNode parent, const TNodeData& data);
-    // Removes a node with everything below it.
-    void DeleteNode(PNode node);
+    // Removes a node with everything below it. A node that is not (or no longer) in the tree is
+    // refused, with nothing changed: false.
+    bool DeleteNode(PNode node);
+    // Removes several nodes with everything below them; the children of each folder that loses
+    // some are walked once, however many go. Nodes not in the tree, nodes given twice and nodes
+    // inside another one given are skipped. Returns how many of the nodes given were removed.
+    size_t DeleteNodes(const std::vector<PNode>& nodes);
+    // True for a node of the tree: none of PNode::None, an index beyond the nodes, a node that
+    // was deleted or one inside a folder that was.
+    bool Contains(PNode n) const {
+        return index(n) < nodes_.size() && !(nodes_[index(n)].flags & kDeleted);
+    }
 
     // Scan fast paths. A top-level folder is given its walk path (with trailing backslash); a
     // subfolder and a file their names as listed (a file's name is trimmed here).
@@ -162,7 +172,8 @@ private:
         kDeleted = 4,
         kTrimmed = 8,
         kImage = 16,
-        kWide = 32
+        kWide = 32,
+        kLeaving = 64 // chosen for removal by DeleteNodes, not yet unlinked
     };
 
     // 40 bytes. A node's text ends where the next node's begins (text is only ever appended,
@@ -187,6 +198,8 @@ private:
     const Node& at(PNode n) const { return nodes_[index(n)]; }
 
     uint32_t appendNode(PNode parent, uint8_t isFolder, std::u16string_view segment, uint8_t flags);
+    // Marks a node and everything below it deleted and releases what they own.
+    void release(uint32_t top);
     TTextRun segment(uint32_t i) const {
         const uint32_t end =
             i + 1 < nodes_.size() ? nodes_[i + 1].segOffset : static_cast<uint32_t>(text_.size());

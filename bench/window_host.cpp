@@ -7,8 +7,12 @@
 //   orbisca_window_host [--state S] [--drive X] [--view structure|files|formats]
 //                       [--filter TEXT] [--type TEXT] [--namebar 0|1|2] [--dir PATH]
 //                       [--maximized] [--incomplete] [--language NAME] [--skin NAME]
-//                       [--size WxH]
+//                       [--size WxH] [--select PATH|PATH...] [--action A] [--vanish]
 //   S: nothing (default), picker, scanning, analysed, filtering
+//   A (on the rows --select names): menu (the context menu, opened by a right click), ask (the
+//   delete question), delete (the question answered Yes; with --vanish the first selected item
+//   is removed from the disk first, so that the run leaves it and says so). Deleting moves items
+//   into the trash of $XDG_DATA_HOME: point it at a folder of its own.
 //
 // It prints "READY" on stdout once the state is on screen. --language and --skin store the
 // choice (ForceLanguage_LCID, UseSkin) in the hive that ORBISCA_HIVE names, as the options dialog
@@ -36,17 +40,23 @@
 #include "views/FormORB.h"
 #include "views/FormUNDELETE_Drive.h"
 #include "views/GaugeBar.h"
+#include "views/ItemActions.h"
+#include "views/VirtualDrawTree.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QCommandLineParser>
+#include <QContextMenuEvent>
 #include <QElapsedTimer>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -170,6 +180,43 @@ void holdAtPumpPoint(int points) {
         nullptr);
 }
 
+// Selects the rows of these paths.
+void selectRows(views::TVirtualDrawTree* list, const QStringList& paths) {
+    list->ClearSelection();
+    for (int i = 0; i < list->VisibleRowCount(); ++i) {
+        if (paths.contains(list->RowPath(list->VisibleRow(i))))
+            list->SelectRow(list->VisibleRow(i), true);
+    }
+}
+
+// Opens the context menu as a right click on the first selected row does.
+void rightClickFirstSelected(views::TVirtualDrawTree* list) {
+    const int position = list->PositionOf(list->GetFirstSelected());
+    const QRect r = list->visualRect(list->model()->index(std::max(0, position), 0));
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, r.center(),
+                           list->viewport()->mapToGlobal(r.center() + QPoint(40, 0)));
+    QApplication::sendEvent(list->viewport(), &menu);
+}
+
+// Answers the delete question Yes and holds the message that follows on screen.
+void answerYesThenHoldTheMessage() {
+    auto* poll = new QTimer(qApp);
+    poll->setInterval(20);
+    QObject::connect(poll, &QTimer::timeout, [poll] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        if (QAbstractButton* yes = box->button(QMessageBox::Yes)) {
+            yes->click();
+            return;
+        }
+        poll->stop();
+        poll->deleteLater();
+        QTimer::singleShot(300, ready);
+    });
+    poll->start();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -194,8 +241,13 @@ int main(int argc, char** argv) {
     const QCommandLineOption skinName(QStringLiteral("skin"), "store this skin as the choice",
                                       "NAME");
     const QCommandLineOption size(QStringLiteral("size"), "window size", "WxH", "1122x737");
+    const QCommandLineOption select(QStringLiteral("select"), "rows to select, |-separated",
+                                    "PATHS");
+    const QCommandLineOption action(QStringLiteral("action"), "menu, ask, delete", "A");
+    const QCommandLineOption vanish(QStringLiteral("vanish"),
+                                    "remove the first selected item before deleting");
     parser.addOptions({state, drive, view, filter, typed, nameBar, dir, maximized, incomplete,
-                       language, skinName, size});
+                       language, skinName, size, select, action, vanish});
     parser.process(app);
 
     skin::InstallProgramFonts();
@@ -262,6 +314,28 @@ int main(int argc, char** argv) {
         }
         if (parser.value(view) == "formats")
             orb->LumoButton_Formats->Click();
+        views::TVirtualDrawTree* list = orb->VirtualDrawTree_ORB_QO16;
+        if (parser.isSet(select))
+            selectRows(list, parser.value(select).split(u'|'));
+        const QString act = parser.value(action);
+        if (act == "menu") {
+            rightClickFirstSelected(list);
+            QTimer::singleShot(300, ready);
+            return;
+        }
+        if (act == "ask") {
+            QTimer::singleShot(300, ready);
+            orb->PopUp_DeleteClick();
+            return;
+        }
+        if (act == "delete") {
+            if (parser.isSet(vanish) && list->GetFirstSelected() != views::RowId::None)
+                ::unlink(views::NativePathOf(list->RowData(list->GetFirstSelected())).c_str());
+            answerYesThenHoldTheMessage();
+            orb->PopUp_DeleteClick(); // returns here when every item went
+            ready();
+            return;
+        }
         if (parser.isSet(incomplete)) {
             analysis::TScanVerdict v;
             v.UnreadableFolders = 3;

@@ -1,6 +1,7 @@
 #include "i18n/ProjectMessages.h"
 
 #include "i18n/nLang3.h"
+#include "platform/MessageBox.h"
 
 #include <array>
 
@@ -52,6 +53,16 @@ constexpr const char* kDefaults[] = {
     "sollen?\r\nDies kann katastrophale Folgen haben wenn es sich dabei um wichtige "
     "Systemdateien handeln sollte!\r\nBeachten Sie bitte, dass die Analyse-Ergebnisse und "
     "Diagramme nicht aktualisiert werden.",
+    "Folgende Objekte konnten nicht in den Papierkorb verschoben werden. Sie bleiben unverändert "
+    "an ihrem Platz und in der Analyse:\r\n\r\n%1",
+    "… und %1 weitere",
+    "existiert nicht mehr",
+    "keine Berechtigung",
+    "das Laufwerk ist schreibgeschützt",
+    "auf diesem Laufwerk ist kein Papierkorb verfügbar (%1)",
+    "kann nicht in den Papierkorb verschoben werden (%1)",
+    "Fehler: %1",
+    "<b>Bitte warten...</b><br>Die markierten Objekte werden in den Papierkorb verschoben.",
     "Ok",
     "Abbrechen",
     "Ok",
@@ -106,6 +117,14 @@ struct Catalogue {
         for (int i = 0; i < kMessageCount; ++i)
             current[static_cast<size_t>(i)] = QString::fromUtf8(kDefaults[i]);
         loaded = false;
+        publishButtonTexts();
+    }
+    // The system-style message boxes name their buttons in the program's language.
+    void publishButtonTexts() const {
+        const auto text = [this](Msg m) { return current[static_cast<size_t>(m)]; };
+        platform::SetMessageBoxButtonTexts({text(Msg::MESSAGE_ASKER_YES),
+                                            text(Msg::MESSAGE_ASKER_NO),
+                                            text(Msg::MESSAGE_ASKER_OK), text(Msg::MESSAGE_ABORT)});
     }
 };
 
@@ -123,16 +142,22 @@ int indexOfKey(const QString& key) {
 
 } // namespace
 
-const QString& Message(Msg msg) { return catalogue().current[static_cast<size_t>(msg)]; }
+const QString& Message(Msg msg) {
+    return catalogue().current[static_cast<size_t>(msg)];
+}
 
 QString Message(const QString& key) {
     const int i = indexOfKey(key);
     return i < 0 ? QString() : catalogue().current[static_cast<size_t>(i)];
 }
 
-QString MessageKey(Msg msg) { return QString::fromLatin1(kKeys[static_cast<int>(msg)]); }
+QString MessageKey(Msg msg) {
+    return QString::fromLatin1(kKeys[static_cast<int>(msg)]);
+}
 
-QString MessageDefault(Msg msg) { return QString::fromUtf8(kDefaults[static_cast<int>(msg)]); }
+QString MessageDefault(Msg msg) {
+    return QString::fromUtf8(kDefaults[static_cast<int>(msg)]);
+}
 
 QStringList MessageKeys() {
     QStringList keys;
@@ -141,7 +166,9 @@ QStringList MessageKeys() {
     return keys;
 }
 
-bool MessagesLoaded() { return catalogue().loaded; }
+bool MessagesLoaded() {
+    return catalogue().loaded;
+}
 
 void LoadMessageCatalogue() {
     const TLang* lang = ActiveTranslation();
@@ -152,6 +179,7 @@ void LoadMessageCatalogue() {
     for (int i = 0; i < kMessageCount; ++i)
         c.current[static_cast<size_t>(i)] =
             lang->Get_StringW(QStringLiteral("MESSAGES"), QString::fromLatin1(kKeys[i]));
+    c.publishButtonTexts();
 }
 
 void ApplyFixedMessageTexts() {
@@ -169,6 +197,8 @@ void ApplyFixedMessageTexts() {
     }
 }
 
-void ResetMessageCatalogue() { catalogue().reset(); }
+void ResetMessageCatalogue() {
+    catalogue().reset();
+}
 
 } // namespace i18n

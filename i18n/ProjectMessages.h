@@ -35,6 +35,15 @@ namespace i18n {
     X(MESSAGE_ORB_INCOMPLETE_UNREADABLE)                                                           \
     X(MESSAGE_ORB_INCOMPLETE_EXAMPLE)                                                              \
     X(MESSAGE_ORB_DELETE_ASK_SURE)                                                                 \
+    X(MESSAGE_ORB_DELETE_FAILED)                                                                   \
+    X(MESSAGE_ORB_DELETE_FAILED_MORE)                                                              \
+    X(MESSAGE_ORB_DELETE_VANISHED)                                                                 \
+    X(MESSAGE_ORB_DELETE_DENIED)                                                                   \
+    X(MESSAGE_ORB_DELETE_READONLY)                                                                 \
+    X(MESSAGE_ORB_DELETE_NOTRASH)                                                                  \
+    X(MESSAGE_ORB_DELETE_REFUSED)                                                                  \
+    X(MESSAGE_ORB_DELETE_ERROR)                                                                    \
+    X(MESSAGEHTML_ORB_STATUS_TRASHING)                                                             \
     X(MESSAGE_OK)                                                                                  \
     X(MESSAGE_ABORT)                                                                               \
     X(MESSAGE_ASKER_OK)                                                                            \

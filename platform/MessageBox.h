@@ -1,12 +1,14 @@
 #pragma once
 
-// Message boxes without an owner window (MessageBoxW with a null owner). With a GUI they are Qt
-// message boxes; a process without a QApplication writes the box to stderr instead. Tests
-// replace the presentation with a handler that records the boxes.
+// Message boxes (MessageBoxW), with or without an owner window. With a GUI they are Qt message
+// boxes; a process without a QApplication writes the box to stderr instead. Tests replace the
+// presentation with a handler that records the boxes.
 
 #include <QString>
 
 #include <functional>
+
+class QWidget;
 
 namespace platform {
 
@@ -18,6 +20,7 @@ enum : unsigned {
     MB_ICONQUESTION = 0x20,
     MB_ICONWARNING = 0x30,
     MB_ICONINFORMATION = 0x40,
+    MB_DEFBUTTON2 = 0x100, // the second button (No, Cancel) is the default
 };
 enum : int { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
 
@@ -25,6 +28,15 @@ using MessageBoxHandler =
     std::function<int(const QString& text, const QString& caption, unsigned type)>;
 
 int MessageBoxW(const QString& text, const QString& caption, unsigned type);
+// The same, owned by a window: modal to it and centred on it (a null owner is none).
+int MessageBoxW(QWidget* owner, const QString& text, const QString& caption, unsigned type);
+
+// Captions of the standard buttons in the program's language; an empty caption keeps the
+// toolkit's own. The message catalogue sets them whenever its texts change.
+struct MessageBoxButtonTexts {
+    QString yes, no, ok, cancel;
+};
+void SetMessageBoxButtonTexts(const MessageBoxButtonTexts& texts);
 
 // The error box of the engine and start-up: application title, stop icon, OK button.
 void ErrorBox(const QString& text);

@@ -242,9 +242,28 @@ public:
     TrashResult run();
 
 private:
-    bool fail(const std::string& reason) {
+    bool fail(const std::string& reason, TrashFailure kind) {
         reason_ = reason;
+        failure_ = kind;
         return false;
+    }
+    // A failed system call on the item or its folder.
+    bool failWith(int error) {
+        if (error == ENOENT)
+            return fail("it no longer exists", TrashFailure::Vanished);
+        return fail(errorText(error), kindOf(error, TrashFailure::Other));
+    }
+    // A trash folder that cannot be used; a read-only volume or a missing permission is named
+    // as such.
+    bool failTrash(const std::string& reason, int error) {
+        return fail(reason, kindOf(error, TrashFailure::NoTrash));
+    }
+    static TrashFailure kindOf(int error, TrashFailure otherwise) {
+        if (error == EROFS)
+            return TrashFailure::ReadOnly;
+        if (error == EACCES || error == EPERM)
+            return TrashFailure::Denied;
+        return otherwise;
     }
     bool locateItem();
     bool chooseTrash();
@@ -260,6 +279,8 @@ private:
     TrashContext& context_;
     const UserSession& user_;
     std::string reason_;
+    TrashFailure failure_ = TrashFailure::Other;
+    int folderError_ = 0; // of the last openOwnedFolder
 
     std::string parent_, name_; // the item as given, parent folder normalised
     std::string realItem_;      // the item's path with the parent's links resolved
@@ -276,9 +297,10 @@ private:
 bool Trasher::locateItem() {
     std::vector<std::string> components;
     if (!splitAbsolutePath(path_, &components))
-        return fail("only absolute paths without \".\" or \"..\" can be trashed");
+        return fail("only absolute paths without \".\" or \"..\" can be trashed",
+                    TrashFailure::Refused);
     if (components.empty())
-        return fail("the root folder cannot be trashed");
+        return fail("the root folder cannot be trashed", TrashFailure::Refused);
     name_ = components.back();
     parent_.clear();
     for (size_t i = 0; i + 1 < components.size(); ++i)
@@ -288,28 +310,28 @@ bool Trasher::locateItem() {
 
     parentFd_ = Fd(open(parent_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!parentFd_)
-        return fail(errno == ENOENT ? "it no longer exists" : errorText(errno));
+        return failWith(errno);
     struct stat parent {};
     if (fstat(parentFd_.get(), &parent) != 0)
-        return fail(errorText(errno));
+        return failWith(errno);
     if (fstatat(parentFd_.get(), name_.c_str(), &item_, AT_SYMLINK_NOFOLLOW) != 0)
-        return fail(errno == ENOENT ? "it no longer exists" : errorText(errno));
+        return failWith(errno);
 
     const std::string realParent = folderPathOf(parentFd_.get());
     if (!realParent.starts_with('/'))
-        return fail("its folder cannot be resolved");
+        return fail("its folder cannot be resolved", TrashFailure::Other);
     realItem_ = joinPath(realParent, name_);
 
     bool mountPoint = item_.st_dev != parent.st_dev;
     for (const MountEntry& mount : context_.mounts)
         mountPoint = mountPoint || mount.mountPoint == realItem_;
     if (mountPoint)
-        return fail("it is a mount point");
+        return fail("it is a mount point", TrashFailure::Refused);
     topdir_ = mountPointOf(realParent, context_.mounts);
 
     // Another user's trash folder, or ours, directly in the top folder.
     if (realParent == topdir_ && isTrashFolderName(name_))
-        return fail("it is a trash folder");
+        return fail("it is a trash folder", TrashFailure::Refused);
 
     // Only a rename keeps the promise of never copying: the home trash takes what lies on its
     // own mount, the top folder's trash everything else.
@@ -317,7 +339,7 @@ bool Trasher::locateItem() {
                  context_.homeMount == topdir_;
     if (homeTrash_) {
         if (const char* why = overlapWithTrash(realItem_, context_.homeTrashReal))
-            return fail(why);
+            return fail(why, TrashFailure::Refused);
     }
     return true;
 }
@@ -326,15 +348,21 @@ bool Trasher::locateItem() {
 // exists it must be a folder of the user's and no symbolic link. Returns why it cannot be used.
 std::string Trasher::openOwnedFolder(int dirFd, const std::string& name,
                                      const std::string& shownPath, Fd* out) {
+    // The error of a failed call, kept for the kind of failure; 0 for a folder that is unfit.
+    folderError_ = 0;
+    const auto because = [this](const std::string& what) {
+        folderError_ = errno;
+        return what + errorText(folderError_);
+    };
     struct stat st {};
     bool created = false;
     if (fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno != ENOENT)
-            return "cannot use the trash folder " + shownPath + ": " + errorText(errno);
+            return because("cannot use the trash folder " + shownPath + ": ");
         if (mkdirat(dirFd, name.c_str(), 0700) == 0)
             created = true;
         else if (errno != EEXIST)
-            return "cannot create the trash folder " + shownPath + ": " + errorText(errno);
+            return because("cannot create the trash folder " + shownPath + ": ");
     } else if (S_ISLNK(st.st_mode)) {
         return "the trash folder " + shownPath + " is a symbolic link";
     } else if (!S_ISDIR(st.st_mode)) {
@@ -342,13 +370,12 @@ std::string Trasher::openOwnedFolder(int dirFd, const std::string& name,
     }
     Fd fd(openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!fd) {
-        return errno == ELOOP
-                   ? "the trash folder " + shownPath + " is a symbolic link"
-                   : "cannot open the trash folder " + shownPath + ": " + errorText(errno);
+        return errno == ELOOP ? "the trash folder " + shownPath + " is a symbolic link"
+                              : because("cannot open the trash folder " + shownPath + ": ");
     }
     if (created && !giveToUser(fd.get(), 0700))
-        return "cannot give the trash folder " + shownPath + " to user " + user_.name + ": " +
-               errorText(errno);
+        return because("cannot give the trash folder " + shownPath + " to user " + user_.name +
+                       ": ");
     if (fstat(fd.get(), &st) != 0 || st.st_uid != user_.uid)
         return "the trash folder " + shownPath + " does not belong to user " + user_.name;
     *out = std::move(fd);
@@ -376,7 +403,8 @@ bool Trasher::openHomeTrash(OpenTrash* trash) {
     struct stat st {};
     while (stat(existing.c_str(), &st) != 0) {
         if (errno != ENOENT || existing == "/")
-            return fail("cannot use the trash folder " + trash->path + ": " + errorText(errno));
+            return failTrash("cannot use the trash folder " + trash->path + ": " + errorText(errno),
+                             errno);
         const size_t slash = existing.rfind('/');
         missing.insert(missing.begin(), existing.substr(slash + 1));
         existing = slash == 0 ? "/" : existing.substr(0, slash);
@@ -386,19 +414,21 @@ bool Trasher::openHomeTrash(OpenTrash* trash) {
         missing.push_back(trash->path.substr(slash + 1));
         existing = slash == 0 ? "/" : trash->path.substr(0, slash);
     } else if (st.st_uid != user_.uid) {
-        return fail("cannot create the trash folder " + trash->path + ": " + existing +
-                    " does not belong to user " + user_.name);
+        return failTrash("cannot create the trash folder " + trash->path + ": " + existing +
+                             " does not belong to user " + user_.name,
+                         0);
     }
     Fd dir(open(existing.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!dir)
-        return fail("cannot use the trash folder " + trash->path + ": " + errorText(errno));
+        return failTrash("cannot use the trash folder " + trash->path + ": " + errorText(errno),
+                         errno);
     std::string shown = existing;
     for (const std::string& component : missing) {
         shown = joinPath(shown, component);
         Fd next;
         if (const std::string why = openOwnedFolder(dir.get(), component, shown, &next);
             !why.empty())
-            return fail(why);
+            return failTrash(why, folderError_);
         dir = std::move(next);
     }
     trash->folder = std::move(dir);
@@ -408,7 +438,7 @@ bool Trasher::openHomeTrash(OpenTrash* trash) {
 bool Trasher::openTopTrash(OpenTrash* trash) {
     Fd top(open(topdir_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!top)
-        return fail("cannot open the top folder " + topdir_ + ": " + errorText(errno));
+        return failTrash("cannot open the top folder " + topdir_ + ": " + errorText(errno), errno);
     const std::string uid = std::to_string(user_.uid);
 
     // The administrators' shared trash, when it is a real folder with the sticky bit; any
@@ -436,7 +466,7 @@ bool Trasher::openTopTrash(OpenTrash* trash) {
     if (const std::string why =
             openOwnedFolder(top.get(), ".Trash-" + uid, trash->path, &trash->folder);
         !why.empty())
-        return fail(why);
+        return failTrash(why, folderError_);
     return true;
 }
 
@@ -453,13 +483,13 @@ bool Trasher::chooseTrash() {
             if (const std::string why =
                     openOwnedFolder(trash.folder.get(), part, trash.path + "/" + part, fd);
                 !why.empty())
-                return fail(why);
+                return failTrash(why, folderError_);
         }
         found = context_.opened.emplace(key, std::move(trash)).first;
     }
     trash_ = &found->second;
     if (const char* why = overlapWithTrash(realItem_, trash_->real))
-        return fail(why);
+        return fail(why, TrashFailure::Refused);
     return true;
 }
 
@@ -489,13 +519,13 @@ bool Trasher::moveIn() {
             continue;
         const std::string infoPath = trash_->path + "/info/" + infoName;
         if (!infoFd)
-            return fail("cannot create " + infoPath + ": " + errorText(errno));
+            return failTrash("cannot create " + infoPath + ": " + errorText(errno), errno);
         struct stat infoStat {};
         if (!writeAll(infoFd.get(), record) || fstat(infoFd.get(), &infoStat) != 0 ||
             !giveToUser(infoFd.get(), 0600, &infoStat)) {
             const int error = errno;
             unlinkat(info, infoName.c_str(), 0);
-            return fail("cannot write " + infoPath + ": " + errorText(error));
+            return failTrash("cannot write " + infoPath + ": " + errorText(error), error);
         }
         infoFd = Fd();
 
@@ -511,7 +541,7 @@ bool Trasher::moveIn() {
             unlinkat(info, infoName.c_str(), 0);
             if (error == EEXIST)
                 continue;
-            return fail(error == ENOENT ? "it no longer exists" : errorText(error));
+            return failWith(error);
         }
         result_.trashedPath = trash_->path + "/files/" + trashName;
         result_.infoPath = infoPath;
@@ -519,7 +549,7 @@ bool Trasher::moveIn() {
             recordFolderSize(trashName, infoStat.st_mtime);
         return true;
     }
-    return fail("no free name in the trash folder " + trash_->path);
+    return failTrash("no free name in the trash folder " + trash_->path, 0);
 }
 
 // The folder's line in the trash's size cache ("size mtime-of-record encoded-name"), replacing
@@ -560,7 +590,7 @@ void Trasher::recordFolderSize(const std::string& trashName, time_t infoTime) {
 
 TrashResult Trasher::run() {
     if (!context_.asRoot && geteuid() != user_.uid) {
-        fail("the program has no right to act for user " + user_.name);
+        fail("the program has no right to act for user " + user_.name, TrashFailure::Denied);
     } else if (locateItem() && chooseTrash() && moveIn()) {
         result_.ok = true;
         return result_;
@@ -568,8 +598,10 @@ TrashResult Trasher::run() {
     result_.ok = false;
     result_.trashedPath.clear();
     result_.infoPath.clear();
+    result_.failure = failure_;
+    result_.reason = QString::fromUtf8(reason_);
     result_.error = QStringLiteral("Could not move \"%1\" to the trash: %2.")
-                        .arg(QString::fromUtf8(path_), QString::fromUtf8(reason_));
+                        .arg(QString::fromUtf8(path_), result_.reason);
     return result_;
 }
 

@@ -28,11 +28,25 @@
 
 namespace platform {
 
+// Why an item stayed, for messages in the program's language; the English reason gives the
+// detail.
+enum class TrashFailure {
+    None,
+    Vanished, // the item (or its folder) no longer exists
+    Denied,   // no permission for the item, its folder, or to act for the user
+    ReadOnly, // the item's volume is mounted read-only
+    NoTrash,  // no usable trash for the item's volume
+    Refused,  // an item that is never trashed (root, mount point, trash folder, relative path)
+    Other     // any other error of the system
+};
+
 struct TrashResult {
     bool ok = false;
-    std::string trashedPath; // where the item is now (.../files/NAME), when ok
-    std::string infoPath;    // its record (.../info/NAME.trashinfo), when ok
-    QString error;           // English: names the item and the reason, when not ok
+    TrashFailure failure = TrashFailure::None; // when not ok
+    std::string trashedPath;                   // where the item is now (.../files/NAME), when ok
+    std::string infoPath;                      // its record (.../info/NAME.trashinfo), when ok
+    QString error;  // English: names the item and the reason, when not ok
+    QString reason; // English: the reason alone, when not ok
 };
 
 // Moves one item (file, folder, link, ...) named by its absolute native path into the trash of

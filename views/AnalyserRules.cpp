@@ -46,14 +46,6 @@ std::u16string_view view(QStringView s) {
     return {reinterpret_cast<const char16_t*>(s.utf16()), static_cast<size_t>(s.size())};
 }
 
-// A long path shortened in its middle, so that one sentence about it stays a line or two.
-QString elidedPath(const QString& path) {
-    constexpr qsizetype kKeep = 72;
-    if (path.size() <= kKeep)
-        return path;
-    return path.left(24) + QChar(0x2026) + path.right(kKeep - 25);
-}
-
 // The position a walk has reached, handed to the progress bar.
 inline void advance(analysis::TProgressBar* progress, size_t visited) {
     if (progress)
@@ -215,6 +207,13 @@ QString StatusSummary(const QString& templateText, uint64_t shownItems, uint32_t
     return ReplaceFirstIgnoreCase(text, QStringLiteral("%3"), StatusSizeText(size, format));
 }
 
+QString ElidedPath(const QString& path) {
+    constexpr qsizetype kKeep = 72;
+    if (path.size() <= kKeep)
+        return path;
+    return path.left(24) + QChar(0x2026) + path.right(kKeep - 25);
+}
+
 QString IncompleteReasons(const analysis::TScanVerdict& verdict) {
     using i18n::Message;
     using i18n::Msg;
@@ -232,7 +231,7 @@ QString IncompleteReasons(const analysis::TScanVerdict& verdict) {
         if (!verdict.UnreadableSamples.isEmpty())
             s += u' ' + ReplaceFirstIgnoreCase(
                             Message(Msg::MESSAGE_ORB_INCOMPLETE_EXAMPLE), QStringLiteral("%1"),
-                            elidedPath(verdict.UnreadableSamples.front()).toHtmlEscaped());
+                            ElidedPath(verdict.UnreadableSamples.front()).toHtmlEscaped());
         sentences << s;
     }
     return sentences.join(u' ');

@@ -113,6 +113,10 @@ QString ReplaceFirstIgnoreCase(const QString& text, const QString& placeholder,
 QString StatusSummary(const QString& templateText, uint64_t shownItems, uint32_t totalFiles,
                       int64_t size, const analysis::NumberFormat& format);
 
+// A long path shortened in its middle (drive and name stay), so that one sentence about it
+// stays a line or two.
+QString ElidedPath(const QString& path);
+
 // What an incomplete analysis tells the user, one sentence per cause (HTML, names escaped);
 // empty for a complete result.
 QString IncompleteReasons(const analysis::TScanVerdict& verdict);

@@ -1,15 +1,21 @@
 #include "views/FormORB.h"
 
+#include "analysis/ItemRemoval.h"
 #include "analysis/nogui_Orbisca.h"
 #include "i18n/LanguageSelection.h"
 #include "i18n/ProjectMessages.h"
 #include "i18n/TranslatableComponents.h"
 #include "i18n/nLang3.h"
 #include "inet/zel_inet2.h"
+#include "platform/AppInfo.h"
 #include "platform/CommandLine.h"
+#include "platform/Debug.h"
 #include "platform/DriveTable.h"
+#include "platform/MessageBox.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Pump.h"
+#include "platform/Shell.h"
+#include "platform/Trash.h"
 #include "settings/EnvHelpers.h"
 #include "settings/FormOptions.h"
 #include "skin/HTMLabel.h"
@@ -25,6 +31,7 @@
 #include "views/DriveComboBoxEx.h"
 #include "views/FormUNDELETE_Drive.h"
 #include "views/GaugeBar.h"
+#include "views/ItemActions.h"
 #include "views/SplitterBar.h"
 #include "views/VTree_Kram.h"
 #include "views/VirtualDrawTree.h"
@@ -35,6 +42,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -42,6 +50,9 @@
 #include <QPointer>
 
 #include <algorithm>
+#include <chrono>
+#include <future>
+#include <unordered_set>
 
 namespace views {
 namespace {
@@ -364,6 +375,17 @@ void TForm_ORB::connectSignals() {
     };
     LumoThreadTimer_ContextCheck->SetOnTimer(
         [this](QObject*) { LumoThreadTimer_ContextCheckTimer(); });
+    VirtualDrawTree_ORB_QO16->OnDblClick = [this](TVirtualDrawTree*) {
+        VirtualDrawTree_ORB_QO16DblClick();
+    };
+    VirtualDrawTree_ORB_QO16->OnContextPopup = [this](TVirtualDrawTree*, const QPoint& at) {
+        AdvPopupMenu_ORB->popup(at);
+    };
+    connect(AdvPopupMenu_ORB, &QMenu::aboutToShow, this, [this] { AdvPopupMenu_ORBPopup(); });
+    connect(PopUp_OpenFile, &QAction::triggered, this, [this] { PopUp_OpenFileClick(); });
+    connect(PopUp_ShowFolder, &QAction::triggered, this, [this] { PopUp_ShowFolderClick(); });
+    connect(PopUp_OpenFolder, &QAction::triggered, this, [this] { PopUp_OpenFolderClick(); });
+    connect(PopUp_Delete, &QAction::triggered, this, [this] { PopUp_DeleteClick(); });
     // Buttons size themselves to their captions; their neighbours move along.
     for (QWidget* w :
          {static_cast<QWidget*>(LumoButton_Files), static_cast<QWidget*>(LumoButton_Folders),
@@ -1049,6 +1071,225 @@ void TForm_ORB::Auswertung(const QStringList& Filter) {
     ProgressBar_Auswertung->hide();
     updateCommands();
     FormResize();
+}
+
+// ---- item actions -----------------------------------------------------------------------------
+
+std::optional<analysis::TNodeData> TForm_ORB::firstSelected() const {
+    const RowId first = VirtualDrawTree_ORB_QO16->GetFirstSelected();
+    if (first == RowId::None)
+        return std::nullopt;
+    return VirtualDrawTree_ORB_QO16->RowData(first);
+}
+
+TItemMenuState TForm_ORB::menuState() const {
+    if (!Orbisca || busy_ > 0 || Panel_Rechts->isHidden())
+        return {};
+    const std::optional<analysis::TNodeData> first = firstSelected();
+    return ItemMenuState(first ? &*first : nullptr, VirtualDrawTree_ORB_QO16->SelectedCount());
+}
+
+void TForm_ORB::AdvPopupMenu_ORBPopup() {
+    const TItemMenuState state = menuState();
+    PopUp_OpenFile->setEnabled(state.OpenFile);
+    PopUp_ShowFolder->setEnabled(state.ShowFolder);
+    PopUp_OpenFolder->setEnabled(state.OpenFolder);
+    PopUp_Delete->setEnabled(state.Delete);
+}
+
+void TForm_ORB::openInShell(bool reveal) {
+    const std::optional<analysis::TNodeData> item = firstSelected();
+    if (!item)
+        return;
+    const std::string native = NativePathOf(*item);
+    if (native.empty()) {
+        platform::OutputDebugStringW(QStringLiteral("No drive for ") + item->Path);
+        return;
+    }
+    // The desktop reports its own trouble; whether it managed to open the item is not ours.
+    if (reveal)
+        platform::ShellRevealItem(native);
+    else
+        platform::ShellOpenPath(native);
+}
+
+void TForm_ORB::PopUp_OpenFileClick() {
+    if (menuState().OpenFile)
+        openInShell(false);
+}
+
+void TForm_ORB::PopUp_ShowFolderClick() {
+    // The file manager shows the file's folder with the file selected (a file in a drive root:
+    // the root).
+    if (menuState().ShowFolder)
+        openInShell(true);
+}
+
+void TForm_ORB::PopUp_OpenFolderClick() {
+    if (menuState().OpenFolder)
+        openInShell(false);
+}
+
+void TForm_ORB::VirtualDrawTree_ORB_QO16DblClick() {
+    if (!Orbisca || busy_ > 0)
+        return;
+    const std::optional<analysis::TNodeData> item = firstSelected();
+    if (!item || !item->IsFolder || item->ImageIndex > 0)
+        return;
+    // The box's change shows the folder and makes it the current one.
+    JvDirectoryListBox1->SetDirectory(item->Path);
+}
+
+std::vector<platform::TrashResult> TForm_ORB::moveToTrash(const std::vector<std::string>& paths) {
+    // Moving thousands of items takes a while on a disk: the moves run on a helper thread (they
+    // touch no widget) while this one keeps the window painted.
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    std::future<std::vector<platform::TrashResult>> moved =
+        std::async(std::launch::async, [paths] { return platform::ShellMoveToTrash(paths); });
+    while (moved.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
+        pump();
+    QGuiApplication::restoreOverrideCursor();
+    return moved.get();
+}
+
+void TForm_ORB::PopUp_DeleteClick() {
+    if (!menuState().Delete)
+        return;
+    const uint64_t treeAsked = VirtualDrawTree1.ChangeCount();
+    const int answer = platform::MessageBoxW(
+        window(), Message(Msg::MESSAGE_ORB_DELETE_ASK_SURE), platform::ApplicationTitle(),
+        platform::MB_YESNO | platform::MB_ICONWARNING | platform::MB_DEFBUTTON2);
+    if (answer != platform::IDYES)
+        return;
+    // The question let the event loop run: act only on the analysis it was asked about.
+    if (closed_ || !Orbisca || busy_ > 0 || VirtualDrawTree1.ChangeCount() != treeAsked)
+        return;
+    std::vector<TTrashFailure> failures;
+    {
+        BusyScope busy(busy_);
+        updateCommands();
+        failures = trashSelection();
+    }
+    if (closePending_) {
+        releaseEngine();
+        return;
+    }
+    updateCommands();
+    FormResize();
+    if (!failures.empty())
+        platform::MessageBoxW(window(), TrashFailureMessage(failures), platform::ApplicationTitle(),
+                              platform::MB_OK | platform::MB_ICONWARNING);
+}
+
+std::vector<TTrashFailure> TForm_ORB::trashSelection() {
+    TVirtualDrawTree* list = VirtualDrawTree_ORB_QO16;
+    analysis::TAnalysisTree& tree = VirtualDrawTree1;
+    std::vector<PNode> selected;
+    for (RowId r : list->SelectedRows()) {
+        const PNode n = list->RowNode(r);
+        if (n != PNode::None)
+            selected.push_back(n);
+    }
+    // Only the outermost items go to the trash; what lies inside them goes along.
+    const TOutermostItems outermost = OutermostItems(tree, selected);
+    std::vector<std::string> paths;
+    std::vector<QString> listed;
+    paths.reserve(outermost.Items.size());
+    listed.reserve(outermost.Items.size());
+    for (PNode item : outermost.Items) {
+        const analysis::TNodeData record = tree.GetNodeData(item);
+        paths.push_back(NativePathOf(record));
+        listed.push_back(record.Path);
+        platform::PumpPoint();
+    }
+    if (paths.empty() || closePending_)
+        return {};
+    setStatus(Message(Msg::MESSAGEHTML_ORB_STATUS_TRASHING));
+    const std::vector<platform::TrashResult> results = moveToTrash(paths);
+    if (closePending_)
+        return {};
+
+    // Items that were not trashed stay in the tree and the list, and are named afterwards.
+    std::vector<PNode> trashed;
+    std::vector<bool> stayed(outermost.Items.size(), false);
+    std::vector<TTrashFailure> failures;
+    bool foldersTrashed = false;
+    for (size_t i = 0; i < outermost.Items.size(); ++i) {
+        if (i < results.size() && results[i].ok) {
+            trashed.push_back(outermost.Items[i]);
+            foldersTrashed = foldersTrashed || tree.IsFolder(outermost.Items[i]);
+            continue;
+        }
+        stayed[i] = true;
+        const QString detail = i >= results.size()           ? QString()
+                               : results[i].reason.isEmpty() ? results[i].error
+                                                             : results[i].reason;
+        const platform::TrashFailure kind =
+            i < results.size() ? results[i].failure : platform::TrashFailure::Other;
+        failures.push_back({listed[i], TrashFailureReason(kind, detail)});
+        platform::OutputDebugStringW(QStringLiteral("Not trashed: ") + listed[i] +
+                                     QStringLiteral(": ") + detail);
+    }
+    // The trashed nodes marked by index: the files view asks about each of its rows.
+    std::vector<bool> goneMarks;
+    for (PNode n : trashed) {
+        const auto i = static_cast<size_t>(n);
+        if (i >= goneMarks.size())
+            goneMarks.resize(i + 1);
+        goneMarks[i] = true;
+    }
+    const auto gone = [&goneMarks](PNode n) {
+        const auto i = static_cast<size_t>(n);
+        return i < goneMarks.size() && goneMarks[i];
+    };
+    // The folder shown may go with an item: its nearest surviving folder takes its place.
+    PNode survivor = Current_RootNode;
+    for (PNode p = Current_RootNode; p != PNode::None; p = tree.GetParent(p)) {
+        if (gone(p))
+            survivor = tree.GetParent(p);
+    }
+    const QString survivingFolder =
+        survivor == PNode::None ? Orbisca->Analysed_Drive : tree.Path(survivor);
+
+    // The files view stays the files view. Its rows are files whose sizes do not change, so the
+    // order stands and only the rows of trashed files go, before the tree changes (the window
+    // is painted in between); a trashed folder (no row here) takes rows of its files along,
+    // which a new list of all files covers.
+    const bool allFiles = filesActive() && Orbisca->CURRENT_FILTER.isEmpty();
+    if (allFiles && !foldersTrashed) {
+        list->DeleteNodeRows(gone);
+        pump();
+    }
+    analysis::RemoveItems(*Orbisca, trashed);
+    filterTotal_ = Orbisca->CURRENT_FILTER_TOTALFILESIZE;
+    if (allFiles) {
+        if (foldersTrashed)
+            listAllFiles();
+    } else {
+        showFolderAgain(survivingFolder);
+    }
+
+    // The rows whose items stayed are selected, as they were.
+    std::unordered_set<PNode> keep;
+    for (size_t i = 0; i < selected.size(); ++i) {
+        if (stayed[outermost.OwnerOf[i]])
+            keep.insert(selected[i]);
+    }
+    if (!keep.empty())
+        list->SelectNodeRows([&keep](PNode n) { return keep.count(n) > 0; });
+    return failures;
+}
+
+void TForm_ORB::showFolderAgain(const QString& survivingFolder) {
+    // A folder's list (the structure view, or a filtered list of the drive), with the folder
+    // sizes as they are now. The directory box forgets trashed folders too.
+    if (structureActive() &&
+        analysis::UpperAZ(JvDirectoryListBox1->Directory()) != analysis::UpperAZ(survivingFolder)) {
+        JvDirectoryListBox1->SetDirectory(survivingFolder); // shows it through its change
+        return;
+    }
+    JvDirectoryListBox1->Refresh();
+    JvDirectoryListBox1Change();
 }
 
 // ---- resize handling and the status line ------------------------------------------------------

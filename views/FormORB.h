@@ -17,6 +17,9 @@
 
 #include <array>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 class QAction;
 class QComboBox;
@@ -36,6 +39,9 @@ class TPanel;
 namespace settings {
 class TForm_Options;
 }
+namespace platform {
+struct TrashResult;
+}
 
 namespace views {
 
@@ -44,6 +50,8 @@ class TDriveComboBoxEx;
 class TGaugeBar;
 class TSplitterBar;
 class TVirtualDrawTree;
+struct TItemMenuState;
+struct TTrashFailure;
 
 class TForm_ORB : public QWidget {
     Q_OBJECT
@@ -112,6 +120,14 @@ public:
     void ComboBox_ORB_FilterKeyPress(QChar key);
     void Auswertung(const QStringList& Filter);
     void CopyChildrenToList(TVirtualDrawTree* List, analysis::PNode Node, bool Flatten);
+    // The list's context menu and double-click: open, show and delete the selected items,
+    // descend into a folder.
+    void AdvPopupMenu_ORBPopup();
+    void PopUp_OpenFileClick();
+    void PopUp_ShowFolderClick();
+    void PopUp_OpenFolderClick();
+    void PopUp_DeleteClick();
+    void VirtualDrawTree_ORB_QO16DblClick();
 
     // Writes the status line: the summary, or the filtering text while a filter runs.
     void RefreshStatusLine();
@@ -153,6 +169,20 @@ private:
     void selectAllFilesSilently();
     void listAllFiles();
     void warnIfIncomplete();
+    // The record of the first selected row in list order, when a row is selected.
+    std::optional<analysis::TNodeData> firstSelected() const;
+    // What the context menu offers for the selection now (nothing while a long run is under way).
+    TItemMenuState menuState() const;
+    // Hands the first selected row's item to the desktop: opens it, or shows it in its folder.
+    void openInShell(bool reveal);
+    // Moves the items to the user's trash on a helper thread, keeping the window painted.
+    std::vector<platform::TrashResult> moveToTrash(const std::vector<std::string>& paths);
+    // Moves the outermost selected items to the trash and takes those that went out of tree,
+    // totals and list; returns the items that stayed.
+    std::vector<TTrashFailure> trashSelection();
+    // Shows the current folder again after a delete, or its nearest surviving folder when it
+    // went.
+    void showFolderAgain(const QString& survivingFolder);
 
     enum class View { None, Structure, Files, Formats };
     bool structureActive() const { return activeView_ == View::Structure; }

@@ -197,6 +197,23 @@ void TVirtualDrawTree::DeleteRow(RowId row) {
         rebuildShown();
 }
 
+size_t TVirtualDrawTree::DeleteNodeRows(const std::function<bool(PNode)>& gone) {
+    size_t deleted = 0;
+    for (Row& r : rows_) {
+        if (!r.used || r.node == kOwned || !gone(static_cast<PNode>(r.node)))
+            continue;
+        r.used = false;
+        ++deleted;
+    }
+    if (deleted == 0)
+        return 0;
+    freeRows_ += deleted;
+    shownDirty_ = true;
+    if (updateDepth_ == 0)
+        rebuildShown();
+    return deleted;
+}
+
 void TVirtualDrawTree::Clear() {
     rows_.clear();
     rows_.shrink_to_fit();
@@ -285,24 +302,29 @@ void TVirtualDrawTree::rebuildShown() {
     model_->reset();
     if (selected.empty())
         return;
-    // Select the rows again in one step, as runs of neighbours in the new order: one lookup per
-    // row, however many rows were selected.
+    // Select the rows again in one step: one lookup per row, however many rows were selected.
     std::vector<bool> wasSelected(rows_.size(), false);
     for (RowId r : selected)
         wasSelected[static_cast<size_t>(r)] = true;
-    QItemSelection again;
+    selectMarked(wasSelected);
+}
+
+void TVirtualDrawTree::selectMarked(const std::vector<bool>& marked) {
+    // Runs of neighbours in the shown order become one range each.
+    QItemSelection ranges;
     for (size_t p = 0; p < shown_.size();) {
-        if (!wasSelected[shown_[p]]) {
+        if (!marked[shown_[p]]) {
             ++p;
             continue;
         }
         const size_t first = p;
-        while (p < shown_.size() && wasSelected[shown_[p]])
+        while (p < shown_.size() && marked[shown_[p]])
             ++p;
-        again.select(model_->index(static_cast<int>(first), 0),
-                     model_->index(static_cast<int>(p - 1), 0));
+        ranges.select(model_->index(static_cast<int>(first), 0),
+                      model_->index(static_cast<int>(p - 1), 0));
     }
-    selectionModel()->select(again, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    if (!ranges.isEmpty())
+        selectionModel()->select(ranges, QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
 void TVirtualDrawTree::BeginUpdate() {
@@ -576,26 +598,40 @@ void TVirtualDrawTree::SortTree(int column, SortDirection direction) {
     rebuildShown(); // keeps the selection
 }
 
+std::vector<int> TVirtualDrawTree::selectedPositions() const {
+    // Straight from the selection's ranges: the model's own list of selected rows checks every
+    // row against every range, which takes seconds once thousands of scattered rows are
+    // selected. Rows are selected whole here, so each range stands for its rows; a range the
+    // rows shown no longer reach (the list was cleared inside an update) stands for none.
+    std::vector<int> positions;
+    if (!selectionModel())
+        return positions;
+    const int shown = VisibleRowCount();
+    for (const QItemSelectionRange& range : selectionModel()->selection()) {
+        if (range.parent().isValid() || !range.isValid())
+            continue;
+        for (int row = std::max(0, range.top()); row <= range.bottom() && row < shown; ++row)
+            positions.push_back(row);
+    }
+    std::sort(positions.begin(), positions.end());
+    positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+    return positions;
+}
+
 std::vector<RowId> TVirtualDrawTree::SelectedRows() const {
     std::vector<RowId> out;
-    if (!selectionModel())
-        return out;
-    std::vector<int> positions;
-    for (const QModelIndex& i : selectionModel()->selectedRows())
-        positions.push_back(i.row());
-    std::sort(positions.begin(), positions.end());
-    for (int p : positions)
+    for (int p : selectedPositions())
         out.push_back(VisibleRow(p));
     return out;
 }
 
 RowId TVirtualDrawTree::GetFirstSelected() const {
-    const std::vector<RowId> rows = SelectedRows();
-    return rows.empty() ? RowId::None : rows.front();
+    const std::vector<int> positions = selectedPositions();
+    return positions.empty() ? RowId::None : VisibleRow(positions.front());
 }
 
 int TVirtualDrawTree::SelectedCount() const {
-    return selectionModel() ? static_cast<int>(selectionModel()->selectedRows().size()) : 0;
+    return static_cast<int>(selectedPositions().size());
 }
 
 void TVirtualDrawTree::SelectRow(RowId row, bool select) {
@@ -605,6 +641,18 @@ void TVirtualDrawTree::SelectRow(RowId row, bool select) {
     selectionModel()->select(model_->index(p, 0), (select ? QItemSelectionModel::Select
                                                           : QItemSelectionModel::Deselect) |
                                                       QItemSelectionModel::Rows);
+}
+
+void TVirtualDrawTree::SelectNodeRows(const std::function<bool(PNode)>& wanted) {
+    std::vector<bool> marked(rows_.size(), false);
+    bool any = false;
+    for (uint32_t id : shown_) {
+        const Row& r = rows_[id];
+        if (r.node != kOwned && wanted(static_cast<PNode>(r.node)))
+            marked[id] = any = true;
+    }
+    if (any)
+        selectMarked(marked);
 }
 
 void TVirtualDrawTree::ClearSelection() {

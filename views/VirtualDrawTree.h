@@ -78,6 +78,9 @@ public:
     RowId AddNodeRow(PNode node);
     RowId AddRow(const TNodeData& record);
     void DeleteRow(RowId row);
+    // Deletes every row whose node gone() answers true for, in one pass over the rows; the
+    // others keep their order and their selection. Returns how many went.
+    size_t DeleteNodeRows(const std::function<bool(PNode)>& gone);
     void Clear();
     size_t TotalRowCount() const { return rows_.size() - freeRows_; }
     TNodeData RowData(RowId row) const;
@@ -115,6 +118,8 @@ public:
     RowId GetFirstSelected() const;
     int SelectedCount() const;
     void SelectRow(RowId row, bool select);
+    // Selects every shown row whose node wanted() answers true for, in one step.
+    void SelectNodeRows(const std::function<bool(PNode)>& wanted);
     void ClearSelection();
     void ScrollIntoViewCentered(RowId row);
 
@@ -165,6 +170,10 @@ private:
     RowId appendRow(Row row);
     void insertSorted(RowId id);
     void rebuildShown();
+    // Positions of the selected rows among the shown ones, in order, each once.
+    std::vector<int> selectedPositions() const;
+    // Selects the shown rows marked (indexed by row id), as runs of neighbours.
+    void selectMarked(const std::vector<bool>& marked);
     bool sortByNumbers(int column, SortDirection direction);
     int compare(uint32_t a, uint32_t b, int column) const;
 

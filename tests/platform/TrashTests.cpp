@@ -284,28 +284,31 @@ TEST_F(Trash, ItemsThatCannotBeTrashedStayWithTheReason) {
     ::symlink("real", (linkedHome + "/Trash").c_str());
     const std::string rootsFolder = tree_.Folder("roots");
 
+    using K = platform::TrashFailure;
     const struct {
         const char* name;
         std::string path;
         std::string reason;
+        platform::TrashFailure kind;
         std::string dataHome; // of the user, when not the usual one
     } cases[] = {
-        {"relative", "work/x", "only absolute paths"},
-        {"dot-dot", work_ + "/../work/x", "without \".\" or \"..\""},
-        {"root", "/", "the root folder"},
-        {"vanished", work_ + "/gone", "it no longer exists"},
-        {"in a vanished folder", work_ + "/gone/x", "it no longer exists"},
-        {"mount point", second, "it is a mount point"},
-        {"home trash", dataHome_ + "/Trash", "it is the trash folder"},
-        {"in the trash", dataHome_ + "/Trash/files/first", "it is in the trash already"},
-        {"holds the trash", dataHome_, "it holds the trash folder"},
-        {"top trash folder", second + "/.Trash-0", "it is a trash folder"},
-        {"read-only volume", readOnly + "/sub dir/kept", "Read-only file system"},
-        {"linked top trash", linked + "/sub dir/x", "is a symbolic link"},
-        {"foreign top trash", foreign + "/sub dir/x", "does not belong to user nobody"},
-        {"linked home trash", work_ + "/x", "is a symbolic link", linkedHome},
+        {"relative", "work/x", "only absolute paths", K::Refused},
+        {"dot-dot", work_ + "/../work/x", "without \".\" or \"..\"", K::Refused},
+        {"root", "/", "the root folder", K::Refused},
+        {"vanished", work_ + "/gone", "it no longer exists", K::Vanished},
+        {"in a vanished folder", work_ + "/gone/x", "it no longer exists", K::Vanished},
+        {"mount point", second, "it is a mount point", K::Refused},
+        {"home trash", dataHome_ + "/Trash", "it is the trash folder", K::Refused},
+        {"in the trash", dataHome_ + "/Trash/files/first", "it is in the trash already",
+         K::Refused},
+        {"holds the trash", dataHome_, "it holds the trash folder", K::Refused},
+        {"top trash folder", second + "/.Trash-0", "it is a trash folder", K::Refused},
+        {"read-only volume", readOnly + "/sub dir/kept", "Read-only file system", K::ReadOnly},
+        {"linked top trash", linked + "/sub dir/x", "is a symbolic link", K::NoTrash},
+        {"foreign top trash", foreign + "/sub dir/x", "does not belong to user nobody", K::NoTrash},
+        {"linked home trash", work_ + "/x", "is a symbolic link", K::NoTrash, linkedHome},
         {"home trash in a folder of root's", work_ + "/x", "does not belong to user nobody",
-         rootsFolder + "/data"},
+         K::NoTrash, rootsFolder + "/data"},
     };
     ::mkdir((second + "/.Trash-0").c_str(), 0700);
     for (const auto& c : cases) {
@@ -325,6 +328,7 @@ TEST_F(Trash, ItemsThatCannotBeTrashedStayWithTheReason) {
         const std::string error = result.error.toStdString();
         EXPECT_TRUE(error.starts_with("Could not move \"")) << error;
         EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+        EXPECT_EQ(result.failure, c.kind) << error;
         EXPECT_EQ(Exists(c.path), present) << "the item stays where it is";
         EXPECT_EQ(Entries(dataHome_ + "/Trash/info"), records) << "no record is left behind";
     }

@@ -1,0 +1,715 @@
+// The analyser window's item actions on fixture drives: the context menu as the selection
+// enables it, open, show and descend through a recording stand-in of the desktop, and delete
+// into a trash of a temporary data folder (and a tmpfs as second volume) with the real trasher:
+// the question, the outermost items in one run, odd names, collisions, items that stay, and the
+// tree, totals, list and status line afterwards, compared with a new analysis of what is left.
+
+#include "FormsTestSupport.h"
+
+#include "analysis/nogui_Orbisca.h"
+#include "i18n/ProjectMessages.h"
+#include "platform/AppInfo.h"
+#include "platform/Shell.h"
+#include "platform/Trash.h"
+#include "platform/UserSession.h"
+#include "skin/HTMLabel.h"
+#include "skin/LumoButton2.h"
+#include "views/AnalyserRules.h"
+#include "views/DirectoryListBox.h"
+#include "views/DriveComboBoxEx.h"
+#include "views/FormORB.h"
+#include "views/VirtualDrawTree.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
+
+#include <fcntl.h>
+#include <ftw.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <tuple>
+
+extern bool g_privateMounts;
+
+using analysis::PNode;
+using forms_test::WaitFor;
+using i18n::Message;
+using i18n::Msg;
+using views::TForm_ORB;
+
+namespace {
+
+// M: as in the window's other tests: 11 files in four folders, 5282 bytes.
+//   video: a.mp4 1000, b.MKV 3000   music: s.mp3 500, t.Ogg 250, deep\z.mp3 20
+//   docs: r.txt 100, x.doc 40       root: noext 7, .profile 5, arch.tar.gz 60, pic.JPG 300
+constexpr uint32_t kFiles = 11;
+constexpr int64_t kBytes = 5282;
+
+bool exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A file with exactly these name bytes (folders made as needed by the caller).
+void writeRaw(const std::string& path, const std::string& content) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0) << path;
+    ASSERT_EQ(::write(fd, content.data(), content.size()), ssize_t(content.size()));
+    ::close(fd);
+}
+
+void removeTree(const std::string& path) {
+    ::nftw(
+        path.c_str(),
+        [](const char* p, const struct stat*, int type, FTW*) {
+            if (type == FTW_DP)
+                ::rmdir(p);
+            else
+                ::unlink(p);
+            return 0;
+        },
+        16, FTW_DEPTH | FTW_PHYS);
+}
+
+struct Box {
+    QString text, caption;
+    unsigned type;
+};
+
+class ItemActions : public forms_test::WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        m_ = MapDrive(u'M');
+        for (const auto& [path, size] :
+             std::initializer_list<std::pair<const char*, qint64>>{{"video/a.mp4", 1000},
+                                                                   {"video/b.MKV", 3000},
+                                                                   {"music/s.mp3", 500},
+                                                                   {"music/t.Ogg", 250},
+                                                                   {"music/deep/z.mp3", 20},
+                                                                   {"docs/r.txt", 100},
+                                                                   {"docs/x.doc", 40},
+                                                                   {"noext", 7},
+                                                                   {".profile", 5},
+                                                                   {"arch.tar.gz", 60},
+                                                                   {"pic.JPG", 300}})
+            WriteFile(m_, QString::fromLatin1(path), size);
+
+        // The user's trash lives in a data folder of the test's own, on the volume of M:.
+        ASSERT_TRUE(data_.isValid());
+        dataHome_ = data_.filePath(QStringLiteral("data")).toStdString();
+        platform::SessionProbe probe = platform::SystemSessionProbe();
+        probe.environment = {{"XDG_DATA_HOME", dataHome_}};
+        const std::string home = data_.path().toStdString();
+        probe.lookupUser = [home](uid_t uid) -> std::optional<platform::PasswdEntry> {
+            return platform::PasswdEntry{uid, static_cast<gid_t>(::getegid()), "tester", home};
+        };
+        const platform::UserSession user = platform::ResolveUserSession(probe);
+        trash_ = dataHome_ + "/Trash";
+        platform::SetTrashHandler([this, user](const std::vector<std::string>& paths) {
+            trashCalls.push_back(paths);
+            return platform::MoveToTrash(paths, user);
+        });
+        platform::SetShellHandler([this](const platform::ShellRequest& request) {
+            shellRequests.push_back(request);
+            return true;
+        });
+        platform::SetMessageBoxHandler(
+            [this](const QString& text, const QString& caption, unsigned type) {
+                messages.push_back({text, caption, type});
+                if ((type & 0x0F) == platform::MB_YESNO)
+                    return answer;
+                return int(platform::IDOK);
+            });
+    }
+
+    void TearDown() override {
+        window.reset();
+        settings::SetForm_Options(nullptr);
+        platform::SetTrashHandler({});
+        platform::SetShellHandler({});
+        for (const std::string& mount : mounts_)
+            ::umount2(mount.c_str(), MNT_DETACH);
+        // Names that are not UTF-8 are beyond QDir's removal: the folders go natively.
+        removeTree(m_);
+        removeTree(data_.path().toStdString());
+        WindowTest::TearDown();
+    }
+
+    TForm_ORB& openAndAnalyse() {
+        window = std::make_unique<TForm_ORB>();
+        window->resize(1122, 680);
+        window->show();
+        window->LumoButton_Analyse->Click();
+        return *window;
+    }
+
+    views::TVirtualDrawTree& list() const { return *window->VirtualDrawTree_ORB_QO16; }
+    QStringList rows() const {
+        QStringList out;
+        for (int i = 0; i < list().VisibleRowCount(); ++i)
+            out << list().RowPath(list().VisibleRow(i));
+        return out;
+    }
+    QStringList selectedRows() const {
+        QStringList out;
+        for (views::RowId r : list().SelectedRows())
+            out << list().RowPath(r);
+        return out;
+    }
+    // Selects exactly the rows of these paths.
+    void select(const QStringList& paths) {
+        list().ClearSelection();
+        for (const QString& p : paths) {
+            bool found = false;
+            for (int i = 0; i < list().VisibleRowCount(); ++i) {
+                if (list().RowPath(list().VisibleRow(i)) == p) {
+                    list().SelectRow(list().VisibleRow(i), true);
+                    found = true;
+                }
+            }
+            ASSERT_TRUE(found) << p.toStdString();
+        }
+    }
+    // Opens the context menu as a right click does and chooses an item; false when the item
+    // was disabled.
+    bool choose(QAction* item) {
+        QMenu* menu = window->AdvPopupMenu_ORB;
+        menu->popup(list().viewport()->mapToGlobal(QPoint(20, 20)));
+        const bool enabled = item->isEnabled();
+        menu->hide();
+        if (enabled)
+            item->trigger();
+        return enabled;
+    }
+    QString status() const {
+        QString t = window->HTMLabel_Status->HTMLText();
+        t.remove(QRegularExpression(QStringLiteral("^<div[^>]*>")));
+        t.remove(QRegularExpression(QStringLiteral("</div>$")));
+        return t;
+    }
+    QString summary(uint64_t shown, uint32_t files, int64_t size) const {
+        return views::StatusSummary(Message(Msg::MESSAGEHTML_ORB_STATUS_DONE), shown, files, size,
+                                    analysis::UserNumberFormat());
+    }
+    std::string native(const char* relative) const { return m_ + "/" + relative; }
+    std::string trashed(const std::string& name) const { return trash_ + "/files/" + name; }
+    std::string record(const std::string& name) const {
+        return readFile(trash_ + "/info/" + name + ".trashinfo");
+    }
+
+    // Every node's size and counts and the engine's totals, by path.
+    using Tally = std::map<QString, std::tuple<int64_t, uint32_t, uint32_t, bool>>;
+    Tally tally() const {
+        Tally t;
+        const analysis::TAnalysisTree& tree = window->VirtualDrawTree1;
+        for (PNode n = tree.GetFirst(); n != PNode::None; n = tree.GetNext(n))
+            t[tree.Path(n)] = {tree.Size(n), tree.FolderCount(n), tree.FileCount(n),
+                               tree.IsFolder(n)};
+        t[QStringLiteral("(totals)")] = {window->Orbisca->TotalSize, window->Orbisca->TotalFiles,
+                                         window->Orbisca->TotalFolders, false};
+        return t;
+    }
+    // What a delete left is what a new analysis of the drive finds.
+    void expectSameAsANewAnalysis() {
+        const Tally after = tally();
+        window->LumoButton_Analyse->Click();
+        EXPECT_EQ(after, tally());
+    }
+    const Box* question() const {
+        for (const Box& b : messages)
+            if ((b.type & 0x0F) == platform::MB_YESNO)
+                return &b;
+        return nullptr;
+    }
+    QStringList failureMessages() const {
+        QStringList out;
+        for (const Box& b : messages)
+            if ((b.type & 0x0F) == platform::MB_OK)
+                out << b.text;
+        return out;
+    }
+
+    // A tmpfs as a second volume mapped to a letter; empty when mounting is impossible here.
+    std::string mountVolume(char16_t letter) {
+        const std::string path =
+            data_.filePath(QStringLiteral("vol-")).toStdString() + char(letter);
+        ::mkdir(path.c_str(), 0755);
+        if (!g_privateMounts || ::mount("orbisca-test", path.c_str(), "tmpfs", 0, "mode=0755") != 0)
+            return {};
+        mounts_.push_back(path);
+        platform::SetDriveRoot(letter, path);
+        return path;
+    }
+    // Analyses one drive that the window would not offer itself (a RAM disk).
+    void analyseOnly(char16_t letter) {
+        window = std::make_unique<TForm_ORB>();
+        window->resize(1122, 680);
+        window->show();
+        window->DriveComboBoxEx1->FillFromDriveTable();
+        window->DriveComboBoxEx1->RemoveEntriesWhere([letter](char16_t l) { return l != letter; });
+        window->LumoButton_Analyse->Click();
+        ASSERT_EQ(window->Orbisca->Analysed_Drive, QString(QChar(letter)) + ":\\");
+    }
+
+    std::string m_, dataHome_, trash_;
+    QTemporaryDir data_;
+    std::vector<std::string> mounts_;
+    std::unique_ptr<TForm_ORB> window;
+    std::vector<std::vector<std::string>> trashCalls;
+    std::vector<platform::ShellRequest> shellRequests;
+    std::vector<Box> messages;
+    int answer = platform::IDYES;
+};
+
+TEST_F(ItemActions, MenuFollowsTheSelection) {
+    TForm_ORB& w = openAndAnalyse();
+    const auto states = [&] {
+        return std::vector<bool>{w.PopUp_OpenFile->isEnabled(), w.PopUp_ShowFolder->isEnabled(),
+                                 w.PopUp_OpenFolder->isEnabled(), w.PopUp_Delete->isEnabled()};
+    };
+    // A right click on a row selects it and opens the menu there.
+    const auto rightClick = [&](const QString& path) {
+        int position = -1;
+        for (int i = 0; i < list().VisibleRowCount(); ++i)
+            if (list().RowPath(list().VisibleRow(i)) == path)
+                position = i;
+        ASSERT_GE(position, 0);
+        const QRect r = list().visualRect(list().model()->index(position, 0));
+        QMouseEvent press(QEvent::MouseButtonPress, r.center(),
+                          list().viewport()->mapToGlobal(r.center()), Qt::RightButton,
+                          Qt::RightButton, Qt::NoModifier);
+        QApplication::sendEvent(list().viewport(), &press);
+        QContextMenuEvent menu(QContextMenuEvent::Mouse, r.center(),
+                               list().viewport()->mapToGlobal(r.center()));
+        QApplication::sendEvent(list().viewport(), &menu);
+    };
+    rightClick("M:\\pic.JPG");
+    EXPECT_TRUE(w.AdvPopupMenu_ORB->isVisible());
+    EXPECT_EQ(selectedRows(), QStringList{"M:\\pic.JPG"});
+    EXPECT_EQ(states(), std::vector<bool>({true, true, false, true}));
+    w.AdvPopupMenu_ORB->hide();
+    rightClick("M:\\video");
+    EXPECT_EQ(states(), std::vector<bool>({false, false, true, true}));
+    w.AdvPopupMenu_ORB->hide();
+    select({"M:\\video", "M:\\pic.JPG"});
+    answer = platform::IDNO;
+    EXPECT_TRUE(choose(w.PopUp_Delete));
+    EXPECT_EQ(states(), std::vector<bool>({false, false, false, true}));
+    list().ClearSelection();
+    EXPECT_FALSE(choose(w.PopUp_Delete));
+    EXPECT_EQ(states(), std::vector<bool>({false, false, false, false}));
+    // The formats view's groups are no items on disk.
+    w.LumoButton_Formats->Click();
+    select({Message(Msg::MESSAGE_ORB_FILTER_VIDEO)});
+    EXPECT_FALSE(choose(w.PopUp_Delete));
+    EXPECT_EQ(states(), std::vector<bool>({false, false, false, false}));
+    EXPECT_TRUE(trashCalls.empty());
+    EXPECT_TRUE(shellRequests.empty());
+    // The items keep their pictures.
+    for (QAction* a : {w.PopUp_OpenFile, w.PopUp_ShowFolder, w.PopUp_OpenFolder, w.PopUp_Delete})
+        EXPECT_FALSE(a->icon().isNull()) << a->objectName().toStdString();
+}
+
+TEST_F(ItemActions, OpenShowAndDescendReachTheVeryItem) {
+    // A name with a backslash, blanks the list trims, and a byte that is not UTF-8.
+    ::mkdir(native("odd").c_str(), 0755);
+    writeRaw(native("odd/a\\b"), "1");
+    writeRaw(native("odd/ lead and trail  "), "22");
+    writeRaw(native("odd/caf\xE9"), "333");
+    TForm_ORB& w = openAndAnalyse();
+    w.JvDirectoryListBox1->SetDirectory("M:\\odd");
+    ASSERT_EQ(rows().size(), 3);
+    using Kind = platform::ShellRequest::Kind;
+    const struct {
+        QString row;
+        std::string native;
+    } files[] = {
+        {QStringView(u"M:\\odd\\a\uF05Cb").toString(), native("odd/a\\b")},
+        {"M:\\odd\\lead and trail", native("odd/ lead and trail  ")},
+        {"M:\\odd\\caf" + QString(QChar(0xDCE9)), native("odd/caf\xE9")},
+    };
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.native);
+        select({f.row});
+        shellRequests.clear();
+        EXPECT_TRUE(choose(w.PopUp_OpenFile));
+        EXPECT_TRUE(choose(w.PopUp_ShowFolder));
+        EXPECT_FALSE(choose(w.PopUp_OpenFolder));
+        ASSERT_EQ(shellRequests.size(), 2u);
+        EXPECT_EQ(shellRequests[0].kind, Kind::OpenPath);
+        EXPECT_EQ(shellRequests[0].nativePath, f.native);
+        EXPECT_EQ(shellRequests[1].kind, Kind::RevealItem);
+        EXPECT_EQ(shellRequests[1].nativePath, f.native);
+    }
+    // A file in the drive root is shown in the root.
+    w.JvDirectoryListBox1->SetDirectory("M:\\");
+    select({"M:\\pic.JPG"});
+    shellRequests.clear();
+    EXPECT_TRUE(choose(w.PopUp_ShowFolder));
+    ASSERT_EQ(shellRequests.size(), 1u);
+    EXPECT_EQ(shellRequests[0].kind, Kind::RevealItem);
+    EXPECT_EQ(shellRequests[0].nativePath, native("pic.JPG"));
+    // A folder opens in the file manager; several rows open nothing.
+    select({"M:\\music"});
+    shellRequests.clear();
+    EXPECT_TRUE(choose(w.PopUp_OpenFolder));
+    ASSERT_EQ(shellRequests.size(), 1u);
+    EXPECT_EQ(shellRequests[0].kind, Kind::OpenPath);
+    EXPECT_EQ(shellRequests[0].nativePath, native("music"));
+    select({"M:\\music", "M:\\pic.JPG"});
+    shellRequests.clear();
+    EXPECT_FALSE(choose(w.PopUp_OpenFolder));
+    w.PopUp_OpenFileClick(); // even when called directly
+    EXPECT_TRUE(shellRequests.empty());
+
+    // A double-click on a folder descends into it; on a file it does nothing.
+    select({"M:\\pic.JPG"});
+    w.VirtualDrawTree_ORB_QO16DblClick();
+    EXPECT_EQ(w.JvDirectoryListBox1->Directory(), "M:\\");
+    select({"M:\\music"});
+    const QRect r =
+        list().visualRect(list().model()->index(list().PositionOf(list().GetFirstSelected()), 0));
+    QMouseEvent dbl(QEvent::MouseButtonDblClick, r.center(),
+                    list().viewport()->mapToGlobal(r.center()), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+    QApplication::sendEvent(list().viewport(), &dbl);
+    EXPECT_EQ(w.JvDirectoryListBox1->Directory(), "M:\\music");
+    EXPECT_EQ(w.Current_RootNode, w.Orbisca->FindRootNodeForDir("M:\\music"));
+    EXPECT_EQ(rows(), QStringList({"M:\\music\\s.mp3", "M:\\music\\t.Ogg", "M:\\music\\deep"}));
+}
+
+TEST_F(ItemActions, DeleteAsksFirstAndNoChangesNothing) {
+    TForm_ORB& w = openAndAnalyse();
+    select({"M:\\music", "M:\\pic.JPG"});
+    const Tally before = tally();
+    const QStringList listed = rows();
+    answer = platform::IDNO;
+    EXPECT_TRUE(choose(w.PopUp_Delete));
+    const Box* asked = question();
+    ASSERT_TRUE(asked);
+    EXPECT_EQ(asked->text, Message(Msg::MESSAGE_ORB_DELETE_ASK_SURE));
+    EXPECT_EQ(asked->caption, platform::ApplicationTitle());
+    EXPECT_EQ(asked->type, platform::MB_YESNO | platform::MB_ICONWARNING | platform::MB_DEFBUTTON2);
+    EXPECT_TRUE(trashCalls.empty());
+    EXPECT_TRUE(exists(native("music/s.mp3")) && exists(native("pic.JPG")));
+    EXPECT_EQ(rows(), listed);
+    EXPECT_EQ(selectedRows().size(), 2);
+    EXPECT_EQ(tally(), before);
+    EXPECT_EQ(status(), summary(kFiles, kFiles, kBytes));
+
+    // The question as the user sees it: a warning owned by the window, No the default.
+    platform::SetMessageBoxHandler({});
+    bool seen = false;
+    forms_test::OnNextModal<QMessageBox>([&](QMessageBox* box) {
+        seen = true;
+        EXPECT_EQ(box->parentWidget(), w.window());
+        EXPECT_EQ(box->icon(), QMessageBox::Warning);
+        EXPECT_EQ(box->text(), Message(Msg::MESSAGE_ORB_DELETE_ASK_SURE));
+        ASSERT_TRUE(box->defaultButton());
+        EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));
+        // Buttons in the program's language, like the question.
+        EXPECT_EQ(box->button(QMessageBox::Yes)->text(), Message(Msg::MESSAGE_ASKER_YES));
+        EXPECT_EQ(box->button(QMessageBox::No)->text(), Message(Msg::MESSAGE_ASKER_NO));
+        box->defaultButton()->click();
+    });
+    w.PopUp_DeleteClick();
+    EXPECT_TRUE(seen);
+    EXPECT_TRUE(trashCalls.empty());
+    EXPECT_EQ(tally(), before);
+}
+
+TEST_F(ItemActions, TrashFromTheStructureView) {
+    TForm_ORB& w = openAndAnalyse();
+    const PNode root = w.VirtualDrawTree1.GetFirst();
+    const uint32_t folders = w.Orbisca->TotalFolders;
+    // A folder with a subfolder.
+    select({"M:\\music"});
+    EXPECT_TRUE(choose(w.PopUp_Delete));
+    ASSERT_EQ(trashCalls.size(), 1u);
+    EXPECT_EQ(trashCalls[0], std::vector<std::string>{native("music")});
+    EXPECT_FALSE(exists(native("music")));
+    EXPECT_EQ(readFile(trashed("music/deep/z.mp3")).size(), 20u);
+    EXPECT_NE(record("music").find("Path=" + native("music") + "\n"), std::string::npos)
+        << record("music");
+    EXPECT_TRUE(failureMessages().isEmpty());
+    EXPECT_EQ(rows(), QStringList({"M:\\video", "M:\\pic.JPG", "M:\\docs", "M:\\arch.tar.gz",
+                                   "M:\\noext", "M:\\.profile"}));
+    EXPECT_EQ(w.VirtualDrawTree1.Size(root), kBytes - 770);
+    EXPECT_EQ(w.VirtualDrawTree1.FileCount(root), kFiles - 3);
+    EXPECT_EQ(w.VirtualDrawTree1.FolderCount(root), 2u);
+    EXPECT_EQ(w.Orbisca->TotalSize, kBytes - 770);
+    EXPECT_EQ(w.Orbisca->TotalFiles, kFiles - 3);
+    EXPECT_EQ(w.Orbisca->TotalFolders, folders - 2);
+    EXPECT_EQ(w.Orbisca->FindRootNodeForDir("M:\\music"), PNode::None);
+    EXPECT_EQ(w.Orbisca->FindNodeForThis(0, "M:\\music\\deep\\z.mp3"), PNode::None);
+    EXPECT_EQ(status(), summary(kFiles - 3, kFiles - 3, kBytes - 770));
+    // The directory box forgets the folder too.
+    for (int i = 0; i < w.JvDirectoryListBox1->count(); ++i)
+        EXPECT_NE(w.JvDirectoryListBox1->EntryPath(i), "M:\\music");
+
+    // A file in the root, and inside a folder shown: the folder's own size follows.
+    select({"M:\\pic.JPG"});
+    EXPECT_TRUE(choose(w.PopUp_Delete));
+    w.JvDirectoryListBox1->SetDirectory("M:\\video");
+    select({"M:\\video\\b.MKV"});
+    EXPECT_TRUE(choose(w.PopUp_Delete));
+    EXPECT_EQ(rows(), QStringList({"M:\\video\\a.mp4"}));
+    EXPECT_EQ(w.VirtualDrawTree1.Size(w.Current_RootNode), 1000);
+    EXPECT_EQ(w.Orbisca->TotalSize, kBytes - 770 - 300 - 3000);
+    EXPECT_EQ(status(), summary(kFiles - 5, kFiles - 5, kBytes - 4070));
+    EXPECT_EQ(trashCalls.size(), 3u);
+    EXPECT_TRUE(exists(trashed("pic.JPG")) && exists(trashed("b.MKV")));
+
+    expectSameAsANewAnalysis();
+
+    // Restorable: moved back, the file is there again as it was.
+    ASSERT_EQ(::rename(trashed("pic.JPG").c_str(), native("pic.JPG").c_str()), 0);
+    EXPECT_EQ(readFile(native("pic.JPG")).size(), 300u);
+}
+
+TEST_F(ItemActions, TrashFromTheFilesView) {
+    TForm_ORB& w = openAndAnalyse();
+    w.LumoButton_Files->Click();
+    const PNode video = w.Orbisca->FindRootNodeForDir("M:\\video");
+    select({"M:\\video\\b.MKV", "M:\\music\\deep\\z.mp3", "M:\\noext"});
+    EXPECT_TRUE(choose(w.PopUp_Delete));
+    ASSERT_EQ(trashCalls.size(), 1u);
+    EXPECT_EQ(trashCalls[0].size(), 3u);
+    // Still the files view: every file that is left, the largest first.
+    EXPECT_FALSE(w.LumoButton_Files->isEnabled());
+    EXPECT_TRUE(w.Orbisca->FLAG_SHOW_FULLPATH);
+    EXPECT_EQ(rows(), QStringList({"M:\\video\\a.mp4", "M:\\music\\s.mp3", "M:\\pic.JPG",
+                                   "M:\\music\\t.Ogg", "M:\\docs\\r.txt", "M:\\arch.tar.gz",
+                                   "M:\\docs\\x.doc", "M:\\.profile"}));
+    EXPECT_TRUE(selectedRows().isEmpty());
+    EXPECT_EQ(w.VirtualDrawTree1.Size(video), 1000);
+    EXPECT_EQ(w.VirtualDrawTree1.FileCount(video), 1u);
+    EXPECT_EQ(w.Orbisca->TotalFiles, kFiles - 3);
+    EXPECT_EQ(status(), summary(kFiles - 3, kFiles - 3, kBytes - 3027));
+    for (const char* name : {"b.MKV", "z.mp3", "noext"})
+        EXPECT_TRUE(exists(trashed(name))) << name;
+    expectSameAsANewAnalysis();
+}
+
+TEST_F(ItemActions, TrashFromAFilteredView) {
+    TForm_ORB& w = openAndAnalyse();
+    w.ComboBox_ORB_Filter->setCurrentText(Message(Msg::MESSAGE_ORB_FILTER_AUDIO));
+    ASSERT_EQ(rows(),
+              QStringList({"M:\\music\\s.mp3", "M:\\music\\t.Ogg", "M:\\music\\deep\\z.mp3"}));
+    select({"M:\\music\\s.mp3", "M:\\music\\deep\\z.mp3"});
+    EXPECT_TRUE(choose(w.PopUp_Delete));
+    EXPECT_EQ(rows(), QStringList({"M:\\music\\t.Ogg"}));
+    EXPECT_EQ(w.Orbisca->CURRENT_FILTER_TOTALFILESIZE, 250);
+    EXPECT_EQ(status(), summary(1, kFiles - 2, 250));
+    // The same filter in the files view, then all files again.
+    w.LumoButton_Files->Click();
+    w.ComboBox_ORB_Filter->setCurrentText(Message(Msg::MESSAGE_ORB_FILTER_VIDEO));
+    ASSERT_EQ(rows(), QStringList({"M:\\video\\b.MKV", "M:\\video\\a.mp4"}));
+    select({"M:\\video\\a.mp4"});
+    EXPECT_TRUE(choose(w.PopUp_Delete));
+    EXPECT_EQ(rows(), QStringList({"M:\\video\\b.MKV"}));
+    EXPECT_EQ(w.Orbisca->CURRENT_FILTER_TOTALFILESIZE, 3000);
+    EXPECT_EQ(status(), summary(1, kFiles - 3, 3000));
+    EXPECT_TRUE(w.Orbisca->FLAG_SHOW_FULLPATH);
+    w.ComboBox_ORB_Filter->setCurrentText(Message(Msg::MESSAGE_ORB_FILTER_ALL));
+    EXPECT_EQ(rows().size(), int(kFiles) - 3);
+    EXPECT_EQ(status(), summary(kFiles - 3, kFiles - 3, kBytes - 1520));
+    expectSameAsANewAnalysis();
+}
+
+TEST_F(ItemActions, OddNamesReachTheVeryFile) {
+    // Each odd name beside the neighbour a lossy handling of it would reach instead. A name the
+    // list trims looks like its neighbour; its row is the one that keeps the listed name.
+    ::mkdir(native("odd").c_str(), 0755);
+    ::mkdir(native("odd/a").c_str(), 0755);
+    const struct {
+        std::string name;
+        QString row;
+        std::string neighbour;
+    } cases[] = {
+        {"a\\b", QStringView(u"M:\\odd\\a\uF05Cb").toString(), "a/b"},
+        {"  blanks  ", "M:\\odd\\blanks", "blanks"},
+        {"caf\xE9", "M:\\odd\\caf" + QString(QChar(0xDCE9)), "caf\xC3\xA9"},
+        {"caf\xFF", "M:\\odd\\caf" + QString(QChar(0xDCFF)), "caf\xEF\xBF\xBD"},
+    };
+    for (const auto& c : cases) {
+        writeRaw(native("odd/") + c.name, "item");
+        writeRaw(native("odd/") + c.neighbour, "neighbour");
+    }
+    TForm_ORB& w = openAndAnalyse();
+    w.JvDirectoryListBox1->SetDirectory("M:\\odd");
+    ASSERT_EQ(rows().size(), 8);
+    list().ClearSelection();
+    for (int i = 0; i < list().VisibleRowCount(); ++i) {
+        const analysis::TNodeData d = list().RowData(list().VisibleRow(i));
+        for (const auto& c : cases) {
+            const bool trimmed = c.name.front() == ' ';
+            if (d.Path == c.row && (!trimmed || !d.ListedName.isEmpty()))
+                list().SelectRow(list().VisibleRow(i), true);
+        }
+    }
+    ASSERT_EQ(list().SelectedCount(), 4);
+    EXPECT_TRUE(choose(w.PopUp_Delete));
+    EXPECT_TRUE(failureMessages().isEmpty()) << failureMessages().join("\n").toStdString();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_FALSE(exists(native("odd/") + c.name));
+        EXPECT_EQ(readFile(trashed(c.name)), "item");
+        EXPECT_EQ(readFile(native("odd/") + c.neighbour), "neighbour");
+    }
+    QStringList left = rows();
+    left.sort();
+    EXPECT_EQ(left, QStringList({"M:\\odd\\a", "M:\\odd\\blanks", QStringLiteral("M:\\odd\\café"),
+                                 QStringView(u"M:\\odd\\caf\uFFFD").toString()}));
+    expectSameAsANewAnalysis();
+}
+
+TEST_F(ItemActions, CollisionsInTheTrashGetNamesOfTheirOwn) {
+    WriteFile(m_, "docs/same.txt", 1);
+    WriteFile(m_, "video/same.txt", 2);
+    WriteFile(m_, "same.txt", 3);
+    TForm_ORB& w = openAndAnalyse();
+    // One already in the trash from before.
+    select({"M:\\same.txt"});
+    EXPECT_TRUE(choose(w.PopUp_Delete));
+    w.LumoButton_Files->Click();
+    select({"M:\\docs\\same.txt", "M:\\video\\same.txt"});
+    EXPECT_TRUE(choose(w.PopUp_Delete));
+    EXPECT_TRUE(failureMessages().isEmpty());
+    EXPECT_EQ(readFile(trashed("same.txt")).size(), 3u);
+    std::set<size_t> sizes;
+    for (const char* name : {"same.txt.2", "same.txt.3"}) {
+        sizes.insert(readFile(trashed(name)).size());
+        EXPECT_NE(record(name).find("Path=" + m_ + "/"), std::string::npos) << record(name);
+    }
+    EXPECT_EQ(sizes, std::set<size_t>({1, 2}));
+    EXPECT_EQ(w.Orbisca->TotalFiles, kFiles);
+}
+
+TEST_F(ItemActions, ItemsThatStayAreKeptAndNamed) {
+    const std::string n = mountVolume(u'N');
+    if (n.empty())
+        GTEST_SKIP() << "cannot mount a tmpfs as a second volume here (needs root and unshare -m)";
+    ::mkdir((n + "/sub dir").c_str(), 0755);
+    for (const char* name : {"sub dir/one", "sub dir/two", "sub dir/three", "four"})
+        writeRaw(n + "/" + name, name);
+    analyseOnly(u'N');
+    TForm_ORB& w = *window;
+    // On its own volume an item goes to the volume's trash, recorded relative to its top.
+    w.LumoButton_Files->Click();
+    select({"N:\\sub dir\\one"});
+    EXPECT_TRUE(choose(w.PopUp_Delete));
+    EXPECT_TRUE(failureMessages().isEmpty()) << failureMessages().join("\n").toStdString();
+    EXPECT_EQ(readFile(n + "/.Trash-" + std::to_string(::geteuid()) + "/files/one"), "sub dir/one");
+    EXPECT_NE(readFile(n + "/.Trash-" + std::to_string(::geteuid()) + "/info/one.trashinfo")
+                  .find("Path=sub%20dir/one\n"),
+              std::string::npos);
+
+    // A vanished item and a read-only volume: both stay, in the tree and the list, and one
+    // message names them; the item that could go, goes.
+    ::unlink((n + "/four").c_str());
+    const PNode two = w.Orbisca->FindNodeForThis(0, "N:\\sub dir\\two");
+    const uint32_t files = w.Orbisca->TotalFiles;
+    select({"N:\\four", "N:\\sub dir\\two", "N:\\sub dir\\three"});
+    trashCalls.clear();
+    platform::TrashHandler real = platform::SetTrashHandler({});
+    platform::SetTrashHandler([&, real](const std::vector<std::string>& paths) {
+        // The volume turns read-only just before the run; the first item has vanished.
+        ::mount(nullptr, n.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr);
+        std::vector<platform::TrashResult> results = real(paths);
+        ::mount(nullptr, n.c_str(), nullptr, MS_REMOUNT, nullptr);
+        return results;
+    });
+    EXPECT_TRUE(choose(w.PopUp_Delete));
+    ASSERT_EQ(trashCalls.size(), 1u);
+    EXPECT_EQ(trashCalls[0].size(), 3u);
+    ASSERT_EQ(failureMessages().size(), 1);
+    const QString text = failureMessages()[0];
+    EXPECT_TRUE(text.startsWith(Message(Msg::MESSAGE_ORB_DELETE_FAILED).section(u'%', 0, 0)));
+    const QStringList lines = text.split(QStringLiteral("\r\n"));
+    // The reasons are told in the program's language.
+    EXPECT_TRUE(lines.contains("N:\\four: " + Message(Msg::MESSAGE_ORB_DELETE_VANISHED)))
+        << text.toStdString();
+    for (const QString item : {"N:\\sub dir\\two: ", "N:\\sub dir\\three: "}) {
+        const auto line = std::find_if(lines.begin(), lines.end(),
+                                       [&](const QString& l) { return l.startsWith(item); });
+        ASSERT_NE(line, lines.end()) << text.toStdString();
+        EXPECT_TRUE(line->endsWith(Message(Msg::MESSAGE_ORB_DELETE_READONLY)))
+            << line->toStdString();
+    }
+    EXPECT_TRUE(exists(n + "/sub dir/two") && exists(n + "/sub dir/three"));
+    // Nothing that stayed left the tree or the list, and the rows are still selected.
+    EXPECT_EQ(w.Orbisca->FindNodeForThis(0, "N:\\sub dir\\two"), two);
+    EXPECT_EQ(w.Orbisca->TotalFiles, files);
+    EXPECT_EQ(rows().size(), 3);
+    QStringList kept = selectedRows();
+    kept.sort();
+    EXPECT_EQ(kept, QStringList({"N:\\four", "N:\\sub dir\\three", "N:\\sub dir\\two"}));
+
+    // With the volume writable again the two go; the vanished one is named again.
+    messages.clear();
+    platform::SetTrashHandler(real);
+    EXPECT_TRUE(choose(w.PopUp_Delete));
+    ASSERT_EQ(failureMessages().size(), 1);
+    EXPECT_FALSE(failureMessages()[0].contains("sub dir"));
+    EXPECT_EQ(rows(), QStringList{"N:\\four"});
+    EXPECT_EQ(w.Orbisca->TotalFiles, 1u);
+    EXPECT_EQ(status(), summary(1, 1, 4));
+}
+
+TEST_F(ItemActions, OverlappingRowsGoOnceWithTheirFolder) {
+    TForm_ORB& w = openAndAnalyse();
+    // Rows of a folder and of files inside it, as a flattened list could hold them.
+    const PNode music = w.Orbisca->FindRootNodeForDir("M:\\music");
+    list().AddNodeRow(w.Orbisca->FindNodeForThis(0, "M:\\music\\deep\\z.mp3"));
+    list().AddNodeRow(w.Orbisca->FindRootNodeForDir("M:\\music\\deep"));
+    select({"M:\\music\\deep\\z.mp3", "M:\\music", "M:\\music\\deep", "M:\\noext"});
+    ASSERT_NE(music, PNode::None);
+    EXPECT_TRUE(choose(w.PopUp_Delete));
+    ASSERT_EQ(trashCalls.size(), 1u);
+    EXPECT_EQ(trashCalls[0], (std::vector<std::string>{native("music"), native("noext")}));
+    EXPECT_TRUE(failureMessages().isEmpty());
+    EXPECT_EQ(w.Orbisca->TotalFiles, kFiles - 4);
+    EXPECT_EQ(w.Orbisca->TotalSize, kBytes - 777);
+    EXPECT_FALSE(rows().contains("M:\\music\\deep\\z.mp3"));
+    expectSameAsANewAnalysis();
+}
+
+TEST_F(ItemActions, ACurrentFolderThatWentGivesWayToItsNearestSurvivor) {
+    TForm_ORB& w = openAndAnalyse();
+    w.JvDirectoryListBox1->SetDirectory("M:\\music\\deep");
+    // A row of a folder above the one shown, as a list of another folder could hold it.
+    list().AddNodeRow(w.Orbisca->FindRootNodeForDir("M:\\music"));
+    select({"M:\\music"});
+    EXPECT_TRUE(choose(w.PopUp_Delete));
+    EXPECT_FALSE(exists(native("music")));
+    EXPECT_EQ(w.JvDirectoryListBox1->Directory(), "M:\\");
+    EXPECT_EQ(w.Current_RootNode, w.VirtualDrawTree1.GetFirst());
+    EXPECT_EQ(w.Orbisca->Current_RootNode, w.Current_RootNode);
+    EXPECT_EQ(rows(), QStringList({"M:\\video", "M:\\pic.JPG", "M:\\docs", "M:\\arch.tar.gz",
+                                   "M:\\noext", "M:\\.profile"}));
+    EXPECT_EQ(status(), summary(kFiles - 3, kFiles - 3, kBytes - 770));
+}
+
+} // namespace
