@@ -12,6 +12,7 @@
 //   bench_delete [entries=1000000] [disk folder=/var/tmp, or - for none]
 
 #include "analysis/nogui_Orbisca.h"
+#include "bench/LoopWatchdog.h"
 #include "platform/CommandLine.h"
 #include "platform/DriveTable.h"
 #include "platform/MessageBox.h"
@@ -54,47 +55,8 @@ namespace {
 constexpr long kTmpfsMagic = 0x01021994;
 constexpr int kItems = 10000;
 
-double now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-// The longest time between two turns of the event loop while armed.
-class Watchdog : public QObject {
-public:
-    Watchdog() { QCoreApplication::postEvent(this, new QEvent(type())); }
-    void Arm() {
-        last_ = now();
-        longest_ = 0;
-        armed_ = true;
-    }
-    double Disarm() {
-        longest_ = std::max(longest_, now() - last_);
-        armed_ = false;
-        return longest_;
-    }
-
-protected:
-    bool event(QEvent* e) override {
-        if (e->type() != type())
-            return QObject::event(e);
-        const double t = now();
-        if (armed_)
-            longest_ = std::max(longest_, t - last_);
-        last_ = t;
-        QCoreApplication::postEvent(this, new QEvent(type()));
-        return true;
-    }
-
-private:
-    static QEvent::Type type() {
-        static const auto t = static_cast<QEvent::Type>(QEvent::registerEventType());
-        return t;
-    }
-    bool armed_ = false;
-    double last_ = 0;
-    double longest_ = 0;
-};
+using bench::now;
+using bench::Watchdog;
 
 // count sparse files of 1 to 64 KiB in folder; their paths.
 std::vector<std::string> makeFiles(const std::string& folder, int count) {

@@ -29,7 +29,9 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 
 inline void PrintTo(const QString& s, std::ostream* os) {
@@ -110,6 +112,10 @@ public:
 };
 
 // The fixture of every window test.
+// The files and bytes of WindowTest::WriteSampleDrive.
+inline constexpr uint32_t kSampleFiles = 11;
+inline constexpr int64_t kSampleBytes = 5282;
+
 class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -171,6 +177,26 @@ protected:
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(QByteArray(size, 'x'));
+    }
+
+    // The window tests' sample drive below a native folder: kSampleFiles files in four folders,
+    // kSampleBytes bytes.
+    //   video: a.mp4 1000, b.MKV 3000   music: s.mp3 500, t.Ogg 250, deep/z.mp3 20
+    //   docs: r.txt 100, x.doc 40       root: noext 7, .profile 5, arch.tar.gz 60, pic.JPG 300
+    static void WriteSampleDrive(const std::string& root) {
+        for (const auto& [path, size] :
+             std::initializer_list<std::pair<const char*, qint64>>{{"video/a.mp4", 1000},
+                                                                   {"video/b.MKV", 3000},
+                                                                   {"music/s.mp3", 500},
+                                                                   {"music/t.Ogg", 250},
+                                                                   {"music/deep/z.mp3", 20},
+                                                                   {"docs/r.txt", 100},
+                                                                   {"docs/x.doc", 40},
+                                                                   {"noext", 7},
+                                                                   {".profile", 5},
+                                                                   {"arch.tar.gz", 60},
+                                                                   {"pic.JPG", 300}})
+            WriteFile(root, QString::fromLatin1(path), size);
     }
 
     // The program folder's snapshot service becomes the test service, which serves the record

@@ -50,11 +50,9 @@ using views::TForm_ORB;
 
 namespace {
 
-// M: as in the window's other tests: 11 files in four folders, 5282 bytes.
-//   video: a.mp4 1000, b.MKV 3000   music: s.mp3 500, t.Ogg 250, deep\z.mp3 20
-//   docs: r.txt 100, x.doc 40       root: noext 7, .profile 5, arch.tar.gz 60, pic.JPG 300
-constexpr uint32_t kFiles = 11;
-constexpr int64_t kBytes = 5282;
+// M: of most tests is the sample drive of the window tests (WriteSampleDrive).
+constexpr uint32_t kFiles = forms_test::kSampleFiles;
+constexpr int64_t kBytes = forms_test::kSampleBytes;
 
 bool exists(const std::string& path) {
     struct stat st {};
@@ -101,19 +99,7 @@ protected:
         if (HasFatalFailure())
             return;
         m_ = MapDrive(u'M');
-        for (const auto& [path, size] :
-             std::initializer_list<std::pair<const char*, qint64>>{{"video/a.mp4", 1000},
-                                                                   {"video/b.MKV", 3000},
-                                                                   {"music/s.mp3", 500},
-                                                                   {"music/t.Ogg", 250},
-                                                                   {"music/deep/z.mp3", 20},
-                                                                   {"docs/r.txt", 100},
-                                                                   {"docs/x.doc", 40},
-                                                                   {"noext", 7},
-                                                                   {".profile", 5},
-                                                                   {"arch.tar.gz", 60},
-                                                                   {"pic.JPG", 300}})
-            WriteFile(m_, QString::fromLatin1(path), size);
+        WriteSampleDrive(m_);
 
         // The user's trash lives in a data folder of the test's own, on the volume of M:.
         ASSERT_TRUE(data_.isValid());
