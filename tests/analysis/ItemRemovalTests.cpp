@@ -3,11 +3,11 @@
 // scratch, including folders whose size reached the limit and entries the walk counted without
 // a node.
 
+#include "EngineFixture.h"
+
 #include "analysis/AnalysisTree.h"
 #include "analysis/ItemRemoval.h"
 #include "analysis/nogui_Orbisca.h"
-#include "platform/MessageBox.h"
-#include "platform/ProgramFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -74,15 +74,8 @@ struct Model {
     }
 };
 
-class ItemRemoval : public ::testing::Test {
+class ItemRemoval : public EngineFixture {
 protected:
-    void SetUp() override {
-        platform::SetMessageBoxHandler([](const QString&, const QString&, unsigned) { return 1; });
-        platform::SetProgramFolder(QStringLiteral("C:\\nonexistent-program-folder"));
-        engine = std::make_unique<analysis::TOrbisca>(&tree);
-    }
-    void TearDown() override { platform::SetMessageBoxHandler({}); }
-
     // A random tree of about n nodes, counted as a scan counts it; with huge sizes some folder
     // sums reach the limit.
     void build(std::mt19937& random, int n, bool hugeSizes) {
@@ -173,8 +166,6 @@ protected:
         return d;
     }
 
-    TAnalysisTree tree;
-    std::unique_ptr<analysis::TOrbisca> engine;
     Model model;
 };
 

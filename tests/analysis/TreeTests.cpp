@@ -1,9 +1,9 @@
 // The analysis tree and the count passes on trees built by hand.
 
+#include "EngineFixture.h"
+
 #include "analysis/AnalysisTree.h"
 #include "analysis/nogui_Orbisca.h"
-#include "platform/MessageBox.h"
-#include "platform/ProgramFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -31,18 +31,7 @@ TNodeData file(const QString& path, int64_t size) {
     return d;
 }
 
-// An engine without a service: the count passes and finds need none.
-class TreeTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        platform::SetMessageBoxHandler([](const QString&, const QString&, unsigned) { return 1; });
-        platform::SetProgramFolder(QStringLiteral("C:\\nonexistent-program-folder"));
-        engine = std::make_unique<analysis::TOrbisca>(&tree);
-    }
-    void TearDown() override { platform::SetMessageBoxHandler({}); }
-    TAnalysisTree tree;
-    std::unique_ptr<analysis::TOrbisca> engine;
-};
+using TreeTest = EngineFixture;
 
 TEST_F(TreeTest, CountPassesTurnDirectCountsIntoSubtreeTotals) {
     // Root with subfolders A and B; A has subfolder C. The walk stored 2, 1, 0, 0.

@@ -2,7 +2,7 @@
 // analyse command with and without the drive picker, drives that are left out, the start-up
 // timer, the three views with filters, the status line, a stopped scan and closing.
 
-#include "FormsTestSupport.h"
+#include "AnalyserTestSupport.h"
 
 #include "analysis/nogui_Orbisca.h"
 #include "i18n/ProjectMessages.h"
@@ -43,46 +43,8 @@ namespace {
 constexpr uint32_t kFiles = forms_test::kSampleFiles;
 constexpr int64_t kBytes = forms_test::kSampleBytes;
 
-class AnalyserWindow : public forms_test::WindowTest {
+class AnalyserWindow : public forms_test::AnalyserWindowTest {
 protected:
-    void SetUp() override {
-        WindowTest::SetUp();
-        if (HasFatalFailure())
-            return;
-        m_ = MapDrive(u'M');
-        WriteSampleDrive(m_);
-    }
-    void TearDown() override {
-        window.reset();
-        settings::SetForm_Options(nullptr);
-        WindowTest::TearDown();
-    }
-
-    TForm_ORB& open() {
-        window = std::make_unique<TForm_ORB>();
-        window->resize(1122, 680);
-        window->show();
-        return *window;
-    }
-    TForm_ORB& openAndAnalyse() {
-        open();
-        window->LumoButton_Analyse->Click();
-        return *window;
-    }
-    views::TVirtualDrawTree& list() const { return *window->VirtualDrawTree_ORB_QO16; }
-    QStringList rows() const {
-        QStringList out;
-        for (int i = 0; i < list().VisibleRowCount(); ++i)
-            out << list().RowPath(list().VisibleRow(i));
-        return out;
-    }
-    // The status text without the block that spaces its lines.
-    QString status() const {
-        QString t = window->HTMLabel_Status->HTMLText();
-        t.remove(QRegularExpression(QStringLiteral("^<div[^>]*>")));
-        t.remove(QRegularExpression(QStringLiteral("</div>$")));
-        return t;
-    }
     void chooseFilter(const QString& text) { window->ComboBox_ORB_Filter->setCurrentText(text); }
     void typeFilter(const QString& text) {
         window->ComboBox_ORB_Filter->setEditText(text);
@@ -99,9 +61,6 @@ protected:
             n += window->VirtualDrawTree1.IsVisible(p) ? 1 : 0;
         return n;
     }
-
-    std::string m_;
-    std::unique_ptr<TForm_ORB> window;
 };
 
 TEST_F(AnalyserWindow, CreationShowsNothingDoneYet) {

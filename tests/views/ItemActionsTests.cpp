@@ -4,7 +4,7 @@
 // the question, the outermost items in one run, odd names, collisions, items that stay, and the
 // tree, totals, list and status line afterwards, compared with a new analysis of what is left.
 
-#include "FormsTestSupport.h"
+#include "AnalyserTestSupport.h"
 
 #include "analysis/nogui_Orbisca.h"
 #include "i18n/ProjectMessages.h"
@@ -92,14 +92,12 @@ struct Box {
     unsigned type;
 };
 
-class ItemActions : public forms_test::WindowTest {
+class ItemActions : public forms_test::AnalyserWindowTest {
 protected:
     void SetUp() override {
-        WindowTest::SetUp();
+        AnalyserWindowTest::SetUp();
         if (HasFatalFailure())
             return;
-        m_ = MapDrive(u'M');
-        WriteSampleDrive(m_);
 
         // The user's trash lives in a data folder of the test's own, on the volume of M:.
         ASSERT_TRUE(data_.isValid());
@@ -130,8 +128,7 @@ protected:
     }
 
     void TearDown() override {
-        window.reset();
-        settings::SetForm_Options(nullptr);
+        closeWindow();
         platform::SetTrashHandler({});
         platform::SetShellHandler({});
         for (const std::string& mount : mounts_)
@@ -139,24 +136,9 @@ protected:
         // Names that are not UTF-8 are beyond QDir's removal: the folders go natively.
         removeTree(m_);
         removeTree(data_.path().toStdString());
-        WindowTest::TearDown();
+        AnalyserWindowTest::TearDown();
     }
 
-    TForm_ORB& openAndAnalyse() {
-        window = std::make_unique<TForm_ORB>();
-        window->resize(1122, 680);
-        window->show();
-        window->LumoButton_Analyse->Click();
-        return *window;
-    }
-
-    views::TVirtualDrawTree& list() const { return *window->VirtualDrawTree_ORB_QO16; }
-    QStringList rows() const {
-        QStringList out;
-        for (int i = 0; i < list().VisibleRowCount(); ++i)
-            out << list().RowPath(list().VisibleRow(i));
-        return out;
-    }
     QStringList selectedRows() const {
         QStringList out;
         for (views::RowId r : list().SelectedRows())
@@ -187,12 +169,6 @@ protected:
         if (enabled)
             item->trigger();
         return enabled;
-    }
-    QString status() const {
-        QString t = window->HTMLabel_Status->HTMLText();
-        t.remove(QRegularExpression(QStringLiteral("^<div[^>]*>")));
-        t.remove(QRegularExpression(QStringLiteral("</div>$")));
-        return t;
     }
     QString summary(uint64_t shown, uint32_t files, int64_t size) const {
         return views::StatusSummary(Message(Msg::MESSAGEHTML_ORB_STATUS_DONE), shown, files, size,
@@ -258,10 +234,9 @@ protected:
         ASSERT_EQ(window->Orbisca->Analysed_Drive, QString(QChar(letter)) + ":\\");
     }
 
-    std::string m_, dataHome_, trash_;
+    std::string dataHome_, trash_;
     QTemporaryDir data_;
     std::vector<std::string> mounts_;
-    std::unique_ptr<TForm_ORB> window;
     std::vector<std::vector<std::string>> trashCalls;
     std::vector<platform::ShellRequest> shellRequests;
     std::vector<Box> messages;
