@@ -105,6 +105,15 @@ constexpr const char* kDefaults[] = {
     "Passwort, kein Administrator-Konto oder kein Anmeldedienst in dieser Arbeitsumgebung).",
     "Die Software braucht Administratorrechte, aber pkexec ist nicht installiert. Bitte "
     "installieren Sie das Paket \"pkexec\".",
+    "hat sich seit der Analyse geändert",
+    "„%1“ wird nicht geöffnet: %2",
+    "Die Software weiß nicht, für welchen Benutzer sie handelt (%1 nennt kein Benutzerkonto). Sie "
+    "öffnet, zeigt und löscht deshalb nichts, denn sonst würde sie als Administrator handeln.",
+    "Folgende Objekte hätte %1 selbst nicht löschen dürfen. Sie liegen deshalb im Papierkorb des "
+    "Administrators, nicht in Ihrem:\r\n\r\n%2",
+    "Der Ordner der Oberflächen fehlt: %1\r\nDie Fenster werden ohne Oberflächenbilder gezeichnet. "
+    "Bitte installieren Sie die Software neu.",
+    "Die Einstellungen können nicht gespeichert werden: Die Datei %1 ist nicht beschreibbar (%2).",
     "Zelvano",
 };
 static_assert(std::size(kDefaults) == kMessageCount);

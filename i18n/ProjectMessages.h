@@ -79,6 +79,12 @@ namespace i18n {
     X(MESSAGE_LAUNCH_CANCELLED)                                                                    \
     X(MESSAGE_LAUNCH_REFUSED)                                                                      \
     X(MESSAGE_LAUNCH_NO_PKEXEC)                                                                    \
+    X(MESSAGE_ORB_ITEM_CHANGED)                                                                \
+    X(MESSAGE_ORB_OPEN_REFUSED)                                                                \
+    X(MESSAGE_ORB_NO_DESKTOP_USER)                                                             \
+    X(MESSAGE_ORB_DELETE_ADMIN_TRASH)                                                          \
+    X(MESSAGE_SKINS_MISSING)                                                                   \
+    X(MESSAGE_HIVE_NOT_WRITABLE)                                                               \
     X(MESSAGE_TRANSLATOR_NAME)
 
 // One identifier per message, named like its key.
