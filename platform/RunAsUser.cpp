@@ -204,6 +204,9 @@ bool LaunchAsUser(const UserSession& user, const LaunchPlan& plan, std::string* 
             *error = reason;
         return false;
     };
+    if (!user.CanActForUser())
+        return fail("no program is started for a user: " + user.refusal +
+                    " names no user account, and nothing runs as root in its place");
     const uid_t self = geteuid();
     if (self != 0 && self != user.uid)
         return fail("cannot start programs as user " + user.name + " without root rights");

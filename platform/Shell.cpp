@@ -53,8 +53,7 @@ bool launch(const UserSession& user, const LaunchPlan& plan) {
 bool dispatch(const ShellRequest& request) {
     if (const ShellHandler& handler = currentHandler())
         return handler(request);
-    static const ShellHandler desktop = DesktopShellHandler(CurrentUserSession());
-    return desktop(request);
+    return DesktopShellHandler(CurrentUserSession())(request);
 }
 
 } // namespace

@@ -106,23 +106,30 @@ std::string dbusAddressEscape(std::string_view path) {
 }
 
 // The user the program acts for, from the variables pkexec and sudo leave for a root process.
-std::optional<PasswdEntry> delegatingUser(const SessionProbe& probe, std::string* source) {
-    if (probe.effectiveUid != 0 || !probe.lookupUser)
+// The first of them that is present decides: when it names no account, *refusal says so and no
+// user is returned, and the program must not act for anyone (acting as root instead would put
+// root's opener on the screen and items into root's trash).
+std::optional<PasswdEntry> delegatingUser(const SessionProbe& probe, std::string* source,
+                                          std::string* refusal) {
+    if (probe.effectiveUid != 0)
         return std::nullopt;
     for (const char* variable : {"PKEXEC_UID", "SUDO_UID"}) {
         auto it = probe.environment.find(variable);
         if (it == probe.environment.end())
             continue;
         const std::optional<uid_t> uid = ParseUserId(it->second);
-        std::optional<PasswdEntry> entry = uid ? probe.lookupUser(*uid) : std::nullopt;
+        std::optional<PasswdEntry> entry =
+            uid && probe.lookupUser ? probe.lookupUser(*uid) : std::nullopt;
         if (entry) {
             *source = variable;
             return entry;
         }
+        *refusal = std::string(variable) + "=" + it->second;
         OutputDebugStringW(
-            QStringLiteral("UserSession: ignoring %1=\"%2\" (%3)")
+            QStringLiteral("UserSession: %1=\"%2\" names no user (%3); nothing is done for a user")
                 .arg(QString::fromLatin1(variable), QString::fromLocal8Bit(it->second),
                      uid ? QStringLiteral("no such user") : QStringLiteral("not a user id")));
+        return std::nullopt;
     }
     return std::nullopt;
 }
@@ -130,16 +137,18 @@ std::optional<PasswdEntry> delegatingUser(const SessionProbe& probe, std::string
 } // namespace
 
 std::optional<uid_t> ParseUserId(std::string_view text) {
-    if (text.empty() || text.size() > 20)
+    if (text.empty())
         return std::nullopt;
+    constexpr uint64_t kLimit = std::numeric_limits<uid_t>::max(); // (uid_t)-1 is no user
     uint64_t value = 0;
     for (char c : text) {
         if (c < '0' || c > '9')
             return std::nullopt;
         value = value * 10 + static_cast<uint64_t>(c - '0');
+        // Checked at every digit, so that no number of digits can wrap around.
+        if (value >= kLimit)
+            return std::nullopt;
     }
-    if (value >= static_cast<uint64_t>(std::numeric_limits<uid_t>::max()))
-        return std::nullopt;
     return static_cast<uid_t>(value);
 }
 
@@ -174,7 +183,7 @@ std::string UserSession::DataHome() const {
 
 UserSession ResolveUserSession(const SessionProbe& probe) {
     UserSession session;
-    std::optional<PasswdEntry> user = delegatingUser(probe, &session.source);
+    std::optional<PasswdEntry> user = delegatingUser(probe, &session.source, &session.refusal);
     if (!user) {
         session.source = "effective user";
         if (probe.lookupUser)
@@ -184,6 +193,10 @@ UserSession ResolveUserSession(const SessionProbe& probe) {
             user = PasswdEntry{probe.effectiveUid, probe.effectiveGid,
                                std::to_string(probe.effectiveUid), home.empty() ? "/" : home};
         }
+    }
+    if (probe.lookupUser) {
+        if (const std::optional<PasswdEntry> root = probe.lookupUser(0); root && root->uid == 0)
+            session.administratorHome = root->home;
     }
     session.uid = user->uid;
     session.gid = user->gid;
@@ -240,9 +253,19 @@ UserSession ResolveUserSession(const SessionProbe& probe) {
     return session;
 }
 
-const UserSession& CurrentUserSession() {
-    static const UserSession session = ResolveUserSession(SystemSessionProbe());
+namespace {
+UserSession& currentSession() {
+    static UserSession session = ResolveUserSession(SystemSessionProbe());
     return session;
+}
+} // namespace
+
+const UserSession& CurrentUserSession() {
+    return currentSession();
+}
+
+UserSession ReplaceCurrentUserSession(UserSession session) {
+    return std::exchange(currentSession(), std::move(session));
 }
 
 } // namespace platform

@@ -44,10 +44,20 @@ struct UserSession {
     std::string home;
     // Where the user came from: "PKEXEC_UID", "SUDO_UID" or "effective user".
     std::string source;
+    // Set when PKEXEC_UID or SUDO_UID is present but names no account ("PKEXEC_UID=4242"): the
+    // program then acts for nobody, and opening, showing and trashing items are refused. The
+    // other fields describe the effective user.
+    std::string refusal;
     // Environment for the programs started for the user ("NAME", "value"), sorted by name:
     // HOME, USER, LOGNAME, PATH, the display, runtime folder and session bus, locale, XDG folders.
     std::vector<std::pair<std::string, std::string>> environment;
 
+    // Home of the administrator (uid 0), whose trash takes the items the user could not have
+    // removed themselves; empty when unknown.
+    std::string administratorHome;
+
+    // False when the program must not act for a user (see refusal).
+    bool CanActForUser() const { return refusal.empty(); }
     // A variable of environment; empty when unset.
     std::string Env(std::string_view variable) const;
     // $XDG_DATA_HOME of the user, else ~/.local/share.
@@ -62,5 +72,7 @@ UserSession ResolveUserSession(const SessionProbe& probe);
 
 // The session of the running process, resolved on first use.
 const UserSession& CurrentUserSession();
+// Replaces the session of the running process (tests); returns the previous one.
+UserSession ReplaceCurrentUserSession(UserSession session);
 
 } // namespace platform

@@ -21,7 +21,8 @@ protected:
         REQUIRE_ROOT();
         home_ = tree_.Folder("home", 0755, kUser, kGroup);
         dataHome_ = home_ + "/data"; // made by the first trashing
-        work_ = tree_.Folder("work");
+        // Items lie in folders of the user's: what the user could not remove goes elsewhere.
+        work_ = tree_.Folder("work", 0755, kUser, kGroup);
         user_ = TestUserSession(home_, dataHome_, tree_ / "run");
     }
 
@@ -29,7 +30,7 @@ protected:
     std::string volume(const std::string& name) {
         if (!tree_.MountTmpfs(name))
             return {};
-        tree_.Folder(name + "/sub dir");
+        tree_.Folder(name + "/sub dir", 0755, kUser, kGroup);
         return tree_ / name;
     }
 
@@ -106,6 +107,7 @@ TEST_F(Trash, FilesAndFoldersGoToTheUsersTrashOfTheirVolumeAndComeBack) {
         const std::string path = folder + "/" + c.name;
         if (c.folder) {
             ASSERT_EQ(::mkdir(path.c_str(), 0750), 0);
+            ASSERT_EQ(::chown(path.c_str(), kUser, kGroup), 0);
             ::mkdir((path + "/inner").c_str(), 0755);
             WriteFile(path + "/inner/data", std::string(10000, 'x'));
             WriteFile(path + "/note", c.name);
@@ -132,10 +134,10 @@ TEST_F(Trash, FilesAndFoldersGoToTheUsersTrashOfTheirVolumeAndComeBack) {
         if (!c.secondVolume)
             expectUserFolder(dataHome_);
 
-        // Renamed, not copied: the same inode, still root's, with its modes.
+        // Renamed, not copied: the same inode, with its owner and modes.
         const struct stat after = StatOf(result.trashedPath);
         EXPECT_EQ(after.st_ino, before.st_ino);
-        EXPECT_EQ(after.st_uid, 0u);
+        EXPECT_EQ(after.st_uid, before.st_uid);
         EXPECT_EQ(after.st_mode, before.st_mode);
 
         if (c.folder) {
@@ -307,8 +309,8 @@ TEST_F(Trash, ItemsThatCannotBeTrashedStayWithTheReason) {
         {"linked top trash", linked + "/sub dir/x", "is a symbolic link", K::NoTrash},
         {"foreign top trash", foreign + "/sub dir/x", "does not belong to user nobody", K::NoTrash},
         {"linked home trash", work_ + "/x", "is a symbolic link", K::NoTrash, linkedHome},
-        {"home trash in a folder of root's", work_ + "/x", "does not belong to user nobody",
-         K::NoTrash, rootsFolder + "/data"},
+        {"home trash in a folder of root's", work_ + "/x",
+         "is made only inside a folder of user nobody", K::NoTrash, rootsFolder + "/data"},
     };
     ::mkdir((second + "/.Trash-0").c_str(), 0700);
     for (const auto& c : cases) {

@@ -145,11 +145,13 @@ inline platform::UserSession TestUserSession(const std::string& home, const std:
         probe.environment["XDG_DATA_HOME"] = dataHome;
     probe.effectiveUid = 0;
     probe.runtimeRoot = runtimeRoot;
+    // Root's home lies beside the user's, so that the administrator's trash of a test never is
+    // the machine's.
     probe.lookupUser = [home](uid_t uid) -> std::optional<platform::PasswdEntry> {
         if (uid == kUser)
             return platform::PasswdEntry{kUser, kGroup, "nobody", home};
         if (uid == 0)
-            return platform::PasswdEntry{0, 0, "root", "/root"};
+            return platform::PasswdEntry{0, 0, "root", home + "-root"};
         return std::nullopt;
     };
     return platform::ResolveUserSession(probe);

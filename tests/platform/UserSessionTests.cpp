@@ -24,6 +24,10 @@ TEST(UserSession, UserIdsAreParsedStrictly) {
         {"4294967295", std::nullopt}, // (uid_t)-1 is "no user"
         {"4294967296", std::nullopt},
         {"184467440737095516160", std::nullopt},
+        // 2^64 and 2^64 + 1000: no wrapping into root or an ordinary account
+        {"18446744073709551616", std::nullopt},
+        {"18446744073709552616", std::nullopt},
+        {"00000000000000000000001000", 1000u},
         {"", std::nullopt},
         {" 1000", std::nullopt},
         {"1000 ", std::nullopt},
@@ -69,15 +73,23 @@ TEST(UserSession, TheUserComesFromPkexecThenSudoOnlyForRoot) {
         uid_t uid;
         const char* name;
         const char* source;
+        const char* refusal = ""; // the variable that names no user: nothing is done for a user
     } cases[] = {
         {0, {{"PKEXEC_UID", "1000"}, {"SUDO_UID", "1001"}}, 1000, "ann", "PKEXEC_UID"},
         {0, {{"SUDO_UID", "1001"}}, 1001, "bob", "SUDO_UID"},
-        {0, {{"PKEXEC_UID", "1000x"}, {"SUDO_UID", "1001"}}, 1001, "bob", "SUDO_UID"},
-        {0, {{"PKEXEC_UID", "4242"}}, 0, "root", "effective user"}, // no such account
-        {0, {{"PKEXEC_UID", ""}, {"SUDO_UID", "-1001"}}, 0, "root", "effective user"},
+        // The first variable present decides; one that names nobody is never passed over.
+        {0, {{"PKEXEC_UID", "1000x"}, {"SUDO_UID", "1001"}}, 0, "root", "effective user",
+         "PKEXEC_UID=1000x"},
+        {0, {{"PKEXEC_UID", "4242"}}, 0, "root", "effective user", "PKEXEC_UID=4242"},
+        {0, {{"PKEXEC_UID", "18446744073709551616"}}, 0, "root", "effective user",
+         "PKEXEC_UID=18446744073709551616"},
+        {0, {{"PKEXEC_UID", ""}, {"SUDO_UID", "-1001"}}, 0, "root", "effective user",
+         "PKEXEC_UID="},
+        {0, {{"SUDO_UID", "-1001"}}, 0, "root", "effective user", "SUDO_UID=-1001"},
         {0, {}, 0, "root", "effective user"},
         // Without root rights the variables mean nothing: anyone can set them.
         {1000, {{"PKEXEC_UID", "0"}, {"SUDO_UID", "1001"}}, 1000, "ann", "effective user"},
+        {1000, {{"PKEXEC_UID", "4242"}}, 1000, "ann", "effective user"},
         // An effective user without an account keeps its number as name.
         {4242, {{"HOME", "/srv/x"}}, 4242, "4242", "effective user"},
     };
@@ -87,6 +99,8 @@ TEST(UserSession, TheUserComesFromPkexecThenSudoOnlyForRoot) {
         EXPECT_EQ(session.uid, c.uid);
         EXPECT_EQ(session.name, c.name);
         EXPECT_EQ(session.source, c.source);
+        EXPECT_EQ(session.refusal, c.refusal);
+        EXPECT_EQ(session.CanActForUser(), *c.refusal == 0);
         EXPECT_EQ(session.Env("USER"), c.name);
         EXPECT_EQ(session.Env("LOGNAME"), c.name);
         EXPECT_EQ(session.Env("HOME"), session.home);
