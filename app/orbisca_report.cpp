@@ -350,12 +350,15 @@ public:
         bool exists = false;
         if (auto refused = checkTarget(st, exists))
             return refused;
-        // A replaced file of a caller keeps its permissions, else the file gets the umask's; a
-        // report is never executable. Another user's file lends none: its owner could make the
-        // listing readable to all.
+        // The umask's permissions (0666 & ~umask, as for any file the caller creates); a replaced
+        // file of a caller may narrow them, never widen them: a file in a folder others may write
+        // can be a hard link another user made to any file of root. Another user's file lends
+        // nothing. A report is never executable.
         const mode_t mask = ::umask(0);
         ::umask(mask);
-        mode_ = exists && callers_.Include(st.st_uid) ? st.st_mode & 0666 : 0666 & ~mask;
+        mode_ = 0666 & ~mask;
+        if (exists && callers_.Include(st.st_uid))
+            mode_ &= st.st_mode;
 
         catchEndings();
         for (int attempt = 0; fd_ < 0; ++attempt) {

@@ -730,6 +730,7 @@ TEST(Report, CsvTargetsThatAreLinksOrOtherUsersFilesWhereOthersMayWriteAreRefuse
     writeText(group / "hers.csv", "hers\n", kMallory, 0600);
     writeText(shared / "desktop.csv", "old\n", kNobody, 0640);
     writeText(closed / "hers.csv", "hers\n", kMallory, 0666);
+    writeText(shared / "wide.csv", "old\n", 0, 0666); // or another user's hard link to it
     RunOptions umask022;
     umask022.inChild = [] { ::umask(022); };
 
@@ -756,7 +757,7 @@ TEST(Report, CsvTargetsThatAreLinksOrOtherUsersFilesWhereOthersMayWriteAreRefuse
 
     // The desktop user's own file, a file root keeps in its own folder and a root's link on the
     // way are replaced by a new file of root: nothing is chowned, and only a caller's file lends
-    // its permissions.
+    // its permissions, and only those the umask allows.
     const struct {
         std::string target;
         std::vector<std::pair<std::string, std::string>> env;
@@ -765,6 +766,7 @@ TEST(Report, CsvTargetsThatAreLinksOrOtherUsersFilesWhereOthersMayWriteAreRefuse
         {shared / "desktop.csv", {{"PKEXEC_UID", std::to_string(kNobody)}}, 0640},
         {shared / "desktop.csv", {{"SUDO_UID", std::to_string(kNobody)}}, 0640},
         {closed / "hers.csv", {}, 0644},
+        {shared / "wide.csv", {}, 0644},
         {shared / "rootfolderlink/new.csv", {}, 0644},
     };
     for (const auto& c : accepted) {
