@@ -188,19 +188,22 @@ std::string shownNative(std::string_view bytes) { return terminalText(platform::
 // sudo for a desktop user, that user. Only their files are replaced in a folder others may write.
 class Callers {
 public:
-    Callers() : effective_(::geteuid()) {
+    Callers() = default; // nobody
+    // Asked only when there is a CSV to write: a desktop user is looked up in the user database.
+    static Callers OfThisProcess() { return Callers(::geteuid()); }
+    bool Include(uid_t uid) const { return uid == effective_ || (desktop_ && uid == *desktop_); }
+    // Owners whose folders and links are taken as they are: root and the callers.
+    bool Trust(uid_t uid) const { return uid == 0 || Include(uid); }
+
+private:
+    explicit Callers(uid_t effective) : effective_(effective) {
         if (effective_ == 0) {
             const platform::UserSession& session = platform::CurrentUserSession();
             if (session.source == "PKEXEC_UID" || session.source == "SUDO_UID")
                 desktop_ = session.uid;
         }
     }
-    bool Include(uid_t uid) const { return uid == effective_ || (desktop_ && uid == *desktop_); }
-    // Owners whose folders and links are taken as they are: root and the callers.
-    bool Trust(uid_t uid) const { return uid == 0 || Include(uid); }
-
-private:
-    uid_t effective_;
+    uid_t effective_ = static_cast<uid_t>(-1);
     std::optional<uid_t> desktop_;
 };
 
@@ -337,6 +340,7 @@ public:
     // Checks the target and creates the temporary file; the failure when that is refused.
     std::optional<Failure> Prepare(const std::string& given) {
         given_ = given;
+        callers_ = Callers::OfThisProcess();
         const size_t slash = given.rfind('/');
         name_ = slash == std::string::npos ? given : given.substr(slash + 1);
         const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : given.substr(0, slash);
