@@ -6,12 +6,15 @@
 #include "analysis/nogui_Orbisca.h"
 #include "platform/DriveTable.h"
 #include "platform/MessageBox.h"
+#include "platform/NameCodec.h"
 #include "platform/Paths.h"
+#include "platform/UserSession.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,11 +50,20 @@ constexpr const char* kUsage =
     "              path,native_path,size,folders,files,is_folder\n"
     "  --help      show this text\n"
     "\n"
-    "Folders that cannot be read are named on stderr; the run still succeeds.\n"
+    "Folders that cannot be read are named on stderr; the run still succeeds. Names on the\n"
+    "terminal are escaped as ls -b does (\\n, \\t, \\\\ for a backslash in a name, \\ooo for other\n"
+    "control characters and bytes that are not UTF-8); the CSV quotes them, and its native_path\n"
+    "column keeps their exact bytes.\n"
+    "\n"
+    "The CSV replaces its target only when complete. A target that is a symbolic link, or a\n"
+    "file of another user in a folder others may write, is refused, as is a symbolic link of\n"
+    "another user on the way to the target's folder.\n"
     "\n"
     "Exit codes: 0 done, 1 the analysis failed or was incomplete, or the report could not be\n"
-    "written, 2 bad arguments, unknown drive, missing folder or a CSV target that is not a\n"
-    "regular file, 3 the snapshot service cannot be loaded.\n";
+    "written, 2 bad arguments, unknown drive, missing folder or a refused CSV target (not a\n"
+    "regular file, or one of the above; also when it became one during the analysis), 3 the\n"
+    "snapshot service cannot be loaded. A closed pipe on standard output ends the program as\n"
+    "SIGPIPE does (status 141 in a shell); a CSV not yet in place is then not written.\n";
 
 int failUsage(const std::string& message) {
     std::fprintf(stderr, "orbisca-report: %s (see --help)\n", message.c_str());
@@ -103,93 +115,337 @@ int finish(Output& out, int code) {
     return code;
 }
 
-// The temporary file of the CSV, removed when a signal ends the program before it is renamed.
-char g_pendingCsv[PATH_MAX + 64];
+// ---- Names on the terminal -------------------------------------------------------------------
 
-void removePendingCsv(int sig) {
-    if (g_pendingCsv[0])
-        ::unlink(g_pendingCsv);
-    std::signal(sig, SIG_DFL);
-    std::raise(sig);
+void appendOctal(std::string& out, unsigned char byte) {
+    out += '\\';
+    out += static_cast<char>('0' + (byte >> 6));
+    out += static_cast<char>('0' + ((byte >> 3) & 7));
+    out += static_cast<char>('0' + (byte & 7));
 }
 
-// The CSV is written to a temporary file beside its target and renamed over it only when it is
-// complete, so an earlier file survives every failure: of the analysis, of a write, of the disk.
+// Characters a terminal acts on instead of showing: C0 and C1 controls, DEL, the line and
+// paragraph separators and the bidirectional controls that reorder what follows them.
+bool actsOnTerminal(char32_t cp) {
+    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x2028 || cp == 0x2029 || cp == 0x061C ||
+           cp == 0x200E || cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
+}
+
+// A name or path in UTF-8 that cannot move the cursor, colour the screen or start a line of its
+// own: escaped as `ls -b` does, with \n \t \r \a \b \f \v, \\ for a backslash that is part of a
+// Linux name (a bare backslash is the separator of Windows paths) and \ooo for each byte of any
+// other such character and for each byte that is not UTF-8. Blanks stay as they are, for
+// readable paths; the text report ends each name with the line.
+std::string terminalText(std::u16string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size(); ++i) {
+        char32_t cp = s[i];
+        if (cp == platform::kBackslashInName) {
+            out += "\\\\";
+            continue;
+        }
+        if (cp >= 0xDC80 && cp <= 0xDCFF) { // a byte that is not UTF-8
+            appendOctal(out, static_cast<unsigned char>(cp - 0xDC00));
+            continue;
+        }
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+            ++i;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = 0xFFFD;
+        }
+        if (!actsOnTerminal(cp)) {
+            platform::codec_detail::appendUtf8(out, cp);
+            continue;
+        }
+        static constexpr char kLetters[] = "abtnvfr"; // \a (7) to \r (13)
+        if (cp >= 7 && cp <= 13) {
+            out += '\\';
+            out += kLetters[cp - 7];
+            continue;
+        }
+        std::string bytes;
+        platform::codec_detail::appendUtf8(bytes, cp);
+        for (const char b : bytes)
+            appendOctal(out, static_cast<unsigned char>(b));
+    }
+    return out;
+}
+
+// A display path (a Windows path of display names) or a message for the terminal.
+std::string shown(const QString& s) {
+    return terminalText(std::u16string_view(reinterpret_cast<const char16_t*>(s.utf16()),
+                                            static_cast<size_t>(s.size())));
+}
+
+// A native path (or any bytes, such as an argument) for the terminal.
+std::string shownNative(std::string_view bytes) { return terminalText(platform::DecodeNativeName(bytes)); }
+
+// ---- The CSV file ----------------------------------------------------------------------------
+
+// Who the CSV is written for: the effective user and, for a root process started by pkexec or
+// sudo for a desktop user, that user. Only their files are replaced in a folder others may write.
+class Callers {
+public:
+    Callers() = default; // nobody
+    // Asked only when there is a CSV to write: a desktop user is looked up in the user database.
+    static Callers OfThisProcess() { return Callers(::geteuid()); }
+    bool Include(uid_t uid) const { return uid == effective_ || (desktop_ && uid == *desktop_); }
+    // Owners whose folders and links are taken as they are: root and the callers.
+    bool Trust(uid_t uid) const { return uid == 0 || Include(uid); }
+
+private:
+    explicit Callers(uid_t effective) : effective_(effective) {
+        if (effective_ == 0) {
+            const platform::UserSession& session = platform::CurrentUserSession();
+            if (session.source == "PKEXEC_UID" || session.source == "SUDO_UID")
+                desktop_ = session.uid;
+        }
+    }
+    uid_t effective_ = static_cast<uid_t>(-1);
+    std::optional<uid_t> desktop_;
+};
+
+struct Failure {
+    int code;
+    std::string message;
+};
+
+Failure cannotWriteCsv(const std::string& given, const std::string& why) {
+    return {kExitUsage, "cannot write " + shownNative(given) + ": " + why};
+}
+
+// Opens the folder at path (O_PATH), one component at a time. A symbolic link on the way is
+// followed only when root or a caller owns it: a link is never changed, only replaced, and
+// whoever replaces one owns the new link, so a folder others may write cannot lead the report
+// into another user's folder. Returns the descriptor, else -1 with the reason in why.
+int openFolder(const std::string& path, const Callers& callers, std::string& why) {
+    int fd = ::open(!path.empty() && path[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const auto failWith = [&](std::string reason) {
+        if (fd >= 0)
+            ::close(fd);
+        why = std::move(reason);
+        return -1;
+    };
+    if (fd < 0)
+        return failWith(std::strerror(errno));
+    std::vector<std::string> pending; // the components still to walk, the next one last
+    const auto push = [&pending](std::string_view text) {
+        std::vector<std::string> parts;
+        for (size_t start = 0; start <= text.size();) {
+            const size_t slash = std::min(text.find('/', start), text.size());
+            if (slash > start)
+                parts.emplace_back(text.substr(start, slash - start));
+            start = slash + 1;
+        }
+        pending.insert(pending.end(), parts.rbegin(), parts.rend());
+    };
+    push(path);
+    for (int links = 0; !pending.empty();) {
+        const std::string name = std::move(pending.back());
+        pending.pop_back();
+        if (name == ".")
+            continue;
+        const int entry = ::openat(fd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        if (entry < 0)
+            return failWith(std::strerror(errno));
+        struct stat st{};
+        if (::fstat(entry, &st) != 0) {
+            const int err = errno;
+            ::close(entry);
+            return failWith(std::strerror(err));
+        }
+        if (S_ISDIR(st.st_mode)) {
+            ::close(fd);
+            fd = entry;
+            continue;
+        }
+        if (!S_ISLNK(st.st_mode)) {
+            ::close(entry);
+            return failWith(std::strerror(ENOTDIR));
+        }
+        char target[PATH_MAX];
+        const ssize_t n = ::readlinkat(entry, "", target, sizeof target);
+        ::close(entry);
+        if (!callers.Trust(st.st_uid))
+            return failWith("the link " + shownNative(name) + " on its way belongs to another user");
+        if (++links > 40)
+            return failWith(std::strerror(ELOOP));
+        if (n <= 0 || static_cast<size_t>(n) >= sizeof target)
+            return failWith(std::strerror(n < 0 ? errno : ENAMETOOLONG));
+        const std::string_view text(target, static_cast<size_t>(n));
+        if (text[0] == '/') {
+            ::close(fd);
+            fd = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+            if (fd < 0)
+                return failWith(std::strerror(errno));
+        }
+        push(text);
+    }
+    return fd;
+}
+
+// The temporary file of the CSV, removed at every ending before it is in place: the destructor
+// on returns, the signal handler on signals, atexit on any exit() on the way.
+volatile std::sig_atomic_t g_pendingSet = 0;
+int g_pendingFolder = -1;
+char g_pendingName[32];
+
+void removePendingCsv() {
+    if (g_pendingSet) {
+        g_pendingSet = 0;
+        ::unlinkat(g_pendingFolder, g_pendingName, 0);
+    }
+}
+
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+
+void endBySignal(int sig) {
+    removePendingCsv();
+    // Then the signal's own ending, so the caller sees it (status 141 for a closed pipe).
+    ::signal(sig, SIG_DFL);
+    ::raise(sig);
+}
+
+void catchEndings() {
+    static bool caught = false;
+    if (caught)
+        return;
+    caught = true;
+    std::atexit(removePendingCsv);
+    struct sigaction action{};
+    action.sa_handler = endBySignal;
+    sigemptyset(&action.sa_mask);
+    for (const int sig : kEndingSignals)
+        sigaddset(&action.sa_mask, sig);
+    for (const int sig : kEndingSignals) {
+        struct sigaction old{};
+        // A signal ignored by whoever started us (nohup) stays ignored; an ignored SIGPIPE
+        // turns a closed pipe into a write error, which ends the run as one.
+        if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler != SIG_IGN)
+            ::sigaction(sig, &action, nullptr);
+    }
+}
+
+// The CSV is written to a temporary file in the target's folder and renamed over the target only
+// when it is complete, so an earlier file survives every failure: of the analysis, of a write, of
+// the disk. Everything happens relative to the folder opened once; the target's name is looked at
+// without following links, and renaming replaces the entry itself, so no link is ever written
+// through and no file of another user is ever opened.
 class CsvFile {
 public:
     ~CsvFile() { Discard(); }
 
-    // Checks the target and creates the temporary file; an error message when that fails.
-    std::optional<std::string> Prepare(const std::string& given) {
+    // Checks the target and creates the temporary file; the failure when that is refused.
+    std::optional<Failure> Prepare(const std::string& given) {
         given_ = given;
-        target_ = given;
+        callers_ = Callers::OfThisProcess();
+        const size_t slash = given.rfind('/');
+        name_ = slash == std::string::npos ? given : given.substr(slash + 1);
+        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : given.substr(0, slash);
+        if (name_.empty() || name_ == "." || name_ == "..")
+            return cannotWriteCsv(given, "not a regular file");
+        std::string why;
+        folder_ = openFolder(folder, callers_, why);
+        if (folder_ < 0)
+            return cannotWriteCsv(given, why);
         struct stat st{};
-        bool exists = ::lstat(given.c_str(), &st) == 0;
-        if (!exists && errno != ENOENT)
-            return cannotWrite(given, errno);
-        if (exists && S_ISLNK(st.st_mode)) {
-            // Through a link to the file it names, so the link stays.
-            char real[PATH_MAX];
-            if (!::realpath(given.c_str(), real))
-                return cannotWrite(given, errno);
-            target_ = real;
-            if (::stat(real, &st) != 0)
-                return cannotWrite(given, errno);
-        }
-        if (exists && !S_ISREG(st.st_mode))
-            return "cannot write " + given + ": not a regular file";
-        const size_t slash = target_.rfind('/');
-        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target_.substr(0, slash);
-        std::string temp = folder + "/.orbisca-report-XXXXXX";
-        if (temp.size() >= sizeof g_pendingCsv)
-            return cannotWrite(given, ENAMETOOLONG);
-        fd_ = ::mkostemp(temp.data(), O_CLOEXEC);
-        if (fd_ < 0)
-            return cannotWrite(given, errno);
-        temp_ = temp;
-        std::memcpy(g_pendingCsv, temp_.c_str(), temp_.size() + 1);
-        for (int sig : {SIGINT, SIGTERM, SIGHUP})
-            std::signal(sig, removePendingCsv);
-        // The new file gets the old one's permissions (and owner, where we may), else the usual.
-        if (exists) {
-            ::fchmod(fd_, st.st_mode & 07777);
-            if (::geteuid() == 0 && (st.st_uid != 0 || st.st_gid != 0) && ::fchown(fd_, st.st_uid, st.st_gid) != 0) {
-                // Keeps our own ownership; the content is what matters.
+        bool exists = false;
+        if (auto refused = checkTarget(st, exists))
+            return refused;
+        // The umask's permissions (0666 & ~umask, as for any file the caller creates); a replaced
+        // file of a caller may narrow them, never widen them: a file in a folder others may write
+        // can be a hard link another user made to any file of root. Another user's file lends
+        // nothing. A report is never executable.
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode_ = 0666 & ~mask;
+        if (exists && callers_.Include(st.st_uid))
+            mode_ &= st.st_mode;
+
+        catchEndings();
+        for (int attempt = 0; fd_ < 0; ++attempt) {
+            std::string temp = ".orbisca-report-" + randomSuffix();
+            fd_ = ::openat(folder_, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (fd_ < 0 && (errno != EEXIST || attempt == 100))
+                return cannotWriteCsv(given, std::strerror(errno));
+            if (fd_ >= 0) {
+                std::memcpy(g_pendingName, temp.c_str(), temp.size() + 1);
+                g_pendingFolder = folder_;
+                g_pendingSet = 1;
             }
-        } else {
-            const mode_t mask = ::umask(0);
-            ::umask(mask);
-            ::fchmod(fd_, 0666 & ~mask);
         }
         return std::nullopt;
     }
 
-    // Writes the rows and puts the file in place; an error message when that fails.
-    std::optional<std::string> Commit(const TAnalysisTree& tree);
+    // Writes the rows and puts the file in place; the failure when that fails.
+    std::optional<Failure> Commit(const TAnalysisTree& tree);
 
     void Discard() {
         if (fd_ >= 0)
             ::close(fd_);
         fd_ = -1;
-        if (!temp_.empty())
-            ::unlink(temp_.c_str());
-        temp_.clear();
-        g_pendingCsv[0] = 0;
+        removePendingCsv();
+        if (folder_ >= 0)
+            ::close(folder_);
+        folder_ = -1;
     }
 
 private:
-    std::string given_, target_, temp_;
-    int fd_ = -1;
-};
+    // Whether the target's entry may be replaced; st and exists describe it.
+    std::optional<Failure> checkTarget(struct stat& st, bool& exists) const {
+        exists = ::fstatat(folder_, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+        if (!exists)
+            return errno == ENOENT ? std::nullopt : std::optional(cannotWriteCsv(given_, std::strerror(errno)));
+        if (S_ISLNK(st.st_mode))
+            return cannotWriteCsv(given_, "a symbolic link");
+        if (!S_ISREG(st.st_mode))
+            return cannotWriteCsv(given_, "not a regular file");
+        // In a folder others may write (sticky or not), a file of someone else may have been put
+        // there for root to fill; elsewhere a caller (root) chose to keep it there. A folder of
+        // another user, or one others may write, is no reason to refuse in itself: renaming
+        // never writes through whatever is there, and whoever may swap entries there could
+        // replace the finished file as well.
+        struct stat folder{};
+        if (::fstat(folder_, &folder) != 0)
+            return cannotWriteCsv(given_, std::strerror(errno));
+        const bool othersMayWrite = !callers_.Trust(folder.st_uid) || (folder.st_mode & (S_IWGRP | S_IWOTH));
+        if (othersMayWrite && !callers_.Include(st.st_uid))
+            return cannotWriteCsv(given_, "a file of another user in a folder others may write");
+        return std::nullopt;
+    }
 
+    static std::string randomSuffix() {
+        static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+        unsigned char bytes[10];
+        if (::getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
+            // No entropy yet: the clock still differs between attempts; O_EXCL keeps it safe.
+            const auto t = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+            for (size_t i = 0; i < sizeof bytes; ++i)
+                bytes[i] = static_cast<unsigned char>(t >> (i % 8 * 8)) ^ static_cast<unsigned char>(i * 37);
+        }
+        std::string s;
+        for (const unsigned char b : bytes)
+            s += kChars[b % (sizeof kChars - 1)];
+        return s;
+    }
+
+    Callers callers_;
+    std::string given_, name_;
+    int folder_ = -1;
+    int fd_ = -1;
+    mode_t mode_ = 0644;
+};
 struct Options {
     long top = 10;
     std::optional<std::string> csv;
     std::string target;
 };
 
-// A path as the program shows it, in UTF-8. The escapes of bytes that are not UTF-8 have no
-// UTF-8 form and appear as U+FFFD; the native_path column keeps the real bytes.
+// The CSV's path column: the path as the program shows it, in UTF-8. The escapes of bytes that
+// are not UTF-8 have no UTF-8 form and appear as U+FFFD; the native_path column keeps the real
+// bytes.
 std::string displayUtf8(const QString& s) {
     std::string out;
     out.reserve(static_cast<size_t>(s.size()));
@@ -258,7 +514,7 @@ int parseArguments(int argc, char** argv, Options& o, Output& out) {
                 return failUsage("--csv needs a file name");
             o.csv = v;
         } else if (a.size() > 1 && a[0] == '-' && a != "--") {
-            return failUsage("unknown option " + a);
+            return failUsage("unknown option " + shownNative(a));
         } else {
             if (a == "--") {
                 if (++i >= argc)
@@ -308,7 +564,7 @@ int resolveTarget(const std::string& target, QString& drive, std::string& native
     }
     char real[PATH_MAX];
     if (folder.empty() || !::realpath(folder.c_str(), real) || !isFolder(real))
-        return failUsage("no such folder: " + target);
+        return failUsage("no such folder: " + shownNative(target));
     native = real;
     for (char16_t l = u'Z'; l >= u'D'; --l) {
         if (platform::DriveRoot(l).empty()) {
@@ -317,7 +573,7 @@ int resolveTarget(const std::string& target, QString& drive, std::string& native
             return -1;
         }
     }
-    return failUsage("no free drive letter for " + target);
+    return failUsage("no free drive letter for " + shownNative(target));
 }
 
 class StderrBar : public analysis::TProgressBar {
@@ -366,7 +622,7 @@ void printLargest(Output& out, const TAnalysisTree& tree, const std::vector<PNod
     out.Print("\n%s\n", title);
     for (size_t i = 0; i < n; ++i)
         out.Print("%20s  %s\n", grouped(tree.Size(best[i])).c_str(),
-                  displayUtf8(tree.Path(best[i])).c_str());
+                  shown(tree.Path(best[i])).c_str());
 }
 
 bool writeCsv(std::FILE* out, const TAnalysisTree& tree) {
@@ -387,14 +643,21 @@ bool writeCsv(std::FILE* out, const TAnalysisTree& tree) {
     return std::fwrite(line.data(), 1, line.size(), out) == line.size();
 }
 
-std::optional<std::string> CsvFile::Commit(const TAnalysisTree& tree) {
+std::optional<Failure> CsvFile::Commit(const TAnalysisTree& tree) {
+    const auto failed = [this](int err) {
+        return Failure{kExitFailed, "cannot write " + shownNative(given_) + ": " + std::strerror(err ? err : EIO)};
+    };
     std::FILE* f = ::fdopen(fd_, "wb");
     if (!f)
-        return cannotWrite(given_, errno);
+        return failed(errno);
     fd_ = -1; // the stream owns it now
     errno = 0;
     bool ok = writeCsv(f, tree) && std::fflush(f) == 0;
     int err = errno;
+    if (ok && ::fchmod(::fileno(f), mode_) != 0) {
+        ok = false;
+        err = errno;
+    }
     // On disk before it replaces the old file: a crash then leaves the old one, not an empty one.
     if (ok && ::fsync(::fileno(f)) != 0 && errno != EINVAL && errno != EROFS) {
         ok = false;
@@ -404,17 +667,30 @@ std::optional<std::string> CsvFile::Commit(const TAnalysisTree& tree) {
         ok = false;
         err = errno;
     }
-    if (ok && ::rename(temp_.c_str(), target_.c_str()) != 0) {
-        ok = false;
-        err = errno;
-    }
     if (!ok)
-        return cannotWrite(given_, err ? err : EIO);
-    temp_.clear();
-    g_pendingCsv[0] = 0;
+        return failed(err);
+    // The target may have changed during the analysis: the same rules once more, right before
+    // the rename that only replaces the entry.
+    struct stat st{};
+    bool exists = false;
+    if (auto refused = checkTarget(st, exists))
+        return refused;
+    // No signal between the rename and forgetting the temporary name: the handler would remove
+    // whatever has that name by then.
+    sigset_t endings, previous;
+    sigemptyset(&endings);
+    for (const int sig : kEndingSignals)
+        sigaddset(&endings, sig);
+    ::sigprocmask(SIG_BLOCK, &endings, &previous);
+    ok = ::renameat(folder_, g_pendingName, folder_, name_.c_str()) == 0;
+    err = errno;
+    if (ok)
+        g_pendingSet = 0;
+    ::sigprocmask(SIG_SETMASK, &previous, nullptr);
+    if (!ok)
+        return failed(err);
     return std::nullopt;
 }
-
 // Folders whose contents could not be read: counted and the first few named, on stderr.
 void reportUnreadable(const analysis::TScanVerdict& verdict) {
     if (verdict.UnreadableFolders == 0)
@@ -423,8 +699,8 @@ void reportUnreadable(const analysis::TScanVerdict& verdict) {
     std::fprintf(stderr, "orbisca-report: %u folder%s could not be read; what %s is missing from the totals:\n",
                  n, n == 1 ? "" : "s", n == 1 ? "it holds" : "they hold");
     for (const QString& folder : verdict.UnreadableSamples)
-        std::fprintf(stderr, "orbisca-report:   %s (%s)\n", displayUtf8(folder).c_str(),
-                     platform::NativePath(folder).c_str());
+        std::fprintf(stderr, "orbisca-report:   %s (%s)\n", shown(folder).c_str(),
+                     shownNative(platform::NativePath(folder)).c_str());
     if (n > static_cast<uint32_t>(verdict.UnreadableSamples.size()))
         std::fprintf(stderr, "orbisca-report:   and %u more\n",
                      n - static_cast<uint32_t>(verdict.UnreadableSamples.size()));
@@ -444,14 +720,14 @@ static int run(int argc, char** argv) {
 
     CsvFile csv;
     if (options.csv)
-        if (const auto error = csv.Prepare(*options.csv))
-            return fail(kExitUsage, *error);
+        if (const auto failure = csv.Prepare(*options.csv))
+            return fail(failure->code, failure->message);
 
     // Error boxes of the engine become one line each on stderr.
     QStringList boxes;
     platform::SetMessageBoxHandler([&boxes](const QString& text, const QString&, unsigned) {
         boxes.append(text);
-        std::fprintf(stderr, "orbisca-report: %s\n", text.toUtf8().constData());
+        std::fprintf(stderr, "orbisca-report: %s\n", shown(text).c_str());
         return platform::IDOK;
     });
 
@@ -476,12 +752,12 @@ static int run(int argc, char** argv) {
         const QString reason = verdict.CutShort ? verdict.Reason
                                : verdict.Stopped ? QStringLiteral("the analysis was stopped")
                                                  : QStringLiteral("it is empty");
-        return fail(kExitFailed, "the analysis of " + native + " is incomplete: " + reason.toStdString());
+        return fail(kExitFailed, "the analysis of " + shownNative(native) + " is incomplete: " + shown(reason));
     }
     reportUnreadable(verdict);
 
     const PNode root = tree.GetFirst();
-    out.Print("Drive %s (%s)\n", displayUtf8(drive).c_str(), native.c_str());
+    out.Print("Drive %s (%s)\n", shown(drive).c_str(), shownNative(native).c_str());
     out.Print("Files:   %s\n", grouped(tree.FileCount(root)).c_str());
     out.Print("Folders: %s\n", grouped(tree.FolderCount(root)).c_str());
     out.Print("Bytes:   %s\n", grouped(engine.TotalSize).c_str());
@@ -498,8 +774,8 @@ static int run(int argc, char** argv) {
     }
     int code = kExitOk;
     if (options.csv)
-        if (const auto error = csv.Commit(tree))
-            code = fail(kExitFailed, *error);
+        if (const auto failure = csv.Commit(tree))
+            code = fail(failure->code, failure->message);
     return finish(out, code);
 }
 

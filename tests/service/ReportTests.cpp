@@ -30,6 +30,7 @@ namespace {
 
 struct RunResult {
     int exitCode = -1;
+    int signal = 0; // the signal that ended the report, if one did
     std::string out;
     std::string err;
 };
@@ -46,6 +47,8 @@ struct RunOptions {
     std::string stdoutPath;                       // default: a file the result reads back
     std::vector<std::pair<std::string, std::string>> env;
     std::function<void()> inChild;                // limits, rights: just before exec
+    int stdoutFd = -1;                            // instead of stdoutPath; closed here
+    std::function<void(pid_t)> whileRunning;      // in the test, before waiting for the report
 };
 
 RunResult runReport(const std::vector<std::string>& args, const RunOptions& options = {}) {
@@ -55,7 +58,8 @@ RunResult runReport(const std::vector<std::string>& args, const RunOptions& opti
     ::chmod(io.path().c_str(), 0777); // the child may drop its rights
     const pid_t pid = ::fork();
     if (pid == 0) {
-        const int o = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        const int o = options.stdoutFd >= 0 ? options.stdoutFd
+                                            : ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
         const int e = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
         ::dup2(o, 1);
         ::dup2(e, 2);
@@ -64,6 +68,8 @@ RunResult runReport(const std::vector<std::string>& args, const RunOptions& opti
         ::setenv("ORBISCA_SUBST_FILE", "/nonexistent", 1);
         ::unsetenv("ORBISCA_SUBST");
         ::unsetenv("ORBISCA_DEBUG");
+        ::unsetenv("PKEXEC_UID");
+        ::unsetenv("SUDO_UID");
         for (const auto& [name, value] : options.env)
             ::setenv(name.c_str(), value.c_str(), 1);
         ::alarm(120); // a report that hangs fails the test instead of holding it
@@ -76,11 +82,16 @@ RunResult runReport(const std::vector<std::string>& args, const RunOptions& opti
         ::execv(options.program.c_str(), argv.data());
         ::_exit(127);
     }
+    if (options.stdoutFd >= 0)
+        ::close(options.stdoutFd);
+    if (options.whileRunning)
+        options.whileRunning(pid);
     RunResult r;
     int status = 0;
     ::waitpid(pid, &status, 0);
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    if (options.stdoutPath.empty())
+    r.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    if (options.stdoutPath.empty() && options.stdoutFd < 0)
         r.out = slurp(outFile);
     r.err = slurp(errFile);
     return r;
@@ -583,6 +594,283 @@ TEST(Report, ExitCodesAndOneLineMessages) {
     const RunResult missing = runReport({dir.path()}, lonelyRun);
     EXPECT_EQ(missing.exitCode, 3);
     EXPECT_EQ(missing.err, "orbisca-report: Error loading Undelete-DLL! Handle=0 ?\n");
+}
+
+// ---- Names that try to act on the terminal or on the CSV -------------------------------------
+
+TEST(Report, NamesAreEscapedOnTheTerminalAndExactInTheCsv) {
+    const struct {
+        std::string name;
+        std::string shown;
+    } names[] = {
+        {"esc\x1b[2Jclear", "esc\\033[2Jclear"},
+        {"fake\nLargest files", "fake\\nLargest files"},
+        {"tab\tcr\rbell\adone", "tab\\tcr\\rbell\\adone"},
+        {"del\x7f" "c1\xc2\x9b" "31m", "del\\177c1\\302\\23331m"},
+        {"bidi\xe2\x80\xae" "txt.exe", "bidi\\342\\200\\256txt.exe"},
+        {"bad\xff" "byte", "bad\\377byte"},
+        {"back\\slash", "back\\\\slash"},
+        {"plain \xc3\xbcml\xc3\xa4ut", "plain \xc3\xbcml\xc3\xa4ut"},
+    };
+    TempDir dir;
+    const std::string locked = "locked\x1b[2J\nfake";
+    testtree::makeDir(dir / locked);
+    ASSERT_EQ(::chmod((dir / locked).c_str(), 0), 0);
+    size_t size = 1;
+    for (const auto& n : names)
+        testtree::writeFile(dir / n.name, size++);
+    RunOptions nobody; // the locked folder is unreadable only without root's rights
+    nobody.inChild = [] {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(126);
+    };
+    const RunResult r = runReport({"--top", "100", dir.path()}, nobody);
+    ::chmod((dir / locked).c_str(), 0755);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string drive = r.out.substr(r.out.find("Drive ") + 6, 3);
+    size = 1;
+    for (const auto& n : names) {
+        const std::string line = std::string(19, ' ') + std::to_string(size++) + "  " + drive + n.shown + "\n";
+        EXPECT_NE(r.out.find(line), std::string::npos) << n.shown << "\n" << r.out;
+    }
+    EXPECT_EQ(r.err, "orbisca-report: 1 folder could not be read; what it holds is missing from the totals:\n"
+                     "orbisca-report:   " + drive + "locked\\033[2J\\nfake (" + dir.path() + "/locked\\033[2J\\nfake)\n");
+    for (const std::string* text : {&r.out, &r.err})
+        for (const unsigned char c : *text)
+            EXPECT_TRUE(c == '\n' || (c >= 0x20 && c != 0x7F)) << "raw byte " << int(c) << " in\n" << *text;
+    EXPECT_EQ(r.out.find("\xc2\x9b"), std::string::npos);
+    EXPECT_EQ(r.out.find("\xe2\x80\xae"), std::string::npos);
+
+    // Names that spell CSV rows of their own stay one field of one row each.
+    TempDir rows;
+    const std::vector<std::string> crafted = {"evil\r\nZ:\\forged,forged,1,0,0,0", "two\nlines",
+                                              "comma,name", "\"quoted\"", "mid\"quote", "cr\rx"};
+    std::set<std::vector<std::string>> expected;
+    for (size_t i = 0; i < crafted.size(); ++i) {
+        testtree::writeFile(rows / crafted[i], 10 + i);
+        expected.insert({rows / crafted[i], std::to_string(10 + i)});
+    }
+    TempDir out;
+    const RunResult csv = runReport({"--top", "0", "--csv", out / "n.csv", rows.path()});
+    ASSERT_EQ(csv.exitCode, 0) << csv.err;
+    bool wellFormed = false;
+    const auto parsed = parseCsv(slurp(out / "n.csv"), wellFormed);
+    EXPECT_TRUE(wellFormed);
+    ASSERT_EQ(parsed.size(), crafted.size() + 2);
+    std::set<std::vector<std::string>> files;
+    for (size_t i = 2; i < parsed.size(); ++i) {
+        ASSERT_EQ(parsed[i].size(), 6u);
+        files.insert({parsed[i][1], parsed[i][2]});
+    }
+    EXPECT_EQ(files, expected);
+}
+
+// ---- CSV targets another local account may have prepared --------------------------------------
+
+constexpr uid_t kMallory = 4242; // a second local account; it needs no entry in passwd
+constexpr uid_t kNobody = 65534; // an account that exists, for PKEXEC_UID
+
+void writeText(const std::string& path, const std::string& text, uid_t owner, mode_t mode) {
+    { std::ofstream(path, std::ios::binary) << text; }
+    ASSERT_EQ(::chown(path.c_str(), owner, owner), 0);
+    ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+}
+
+void plantLink(const std::string& target, const std::string& path, uid_t owner) {
+    ASSERT_EQ(::symlink(target.c_str(), path.c_str()), 0);
+    ASSERT_EQ(::lchown(path.c_str(), owner, owner), 0);
+}
+
+// Every entry below folder with its type, owner, mode, inode and contents or link text.
+void snapshot(const std::string& folder, std::map<std::string, std::string>& out) {
+    DIR* dir = ::opendir(folder.c_str());
+    ASSERT_NE(dir, nullptr);
+    while (const dirent* e = ::readdir(dir)) {
+        const std::string name = e->d_name, path = folder + "/" + name;
+        struct stat st{};
+        if (name == "." || name == ".." || ::lstat(path.c_str(), &st) != 0)
+            continue;
+        std::string& entry = out[path];
+        entry = std::to_string(st.st_mode) + " " + std::to_string(st.st_uid) + " " + std::to_string(st.st_ino) + " ";
+        if (S_ISLNK(st.st_mode)) {
+            char text[PATH_MAX] = {};
+            entry += std::string(text, static_cast<size_t>(std::max<ssize_t>(0, ::readlink(path.c_str(), text, sizeof text))));
+        } else if (S_ISREG(st.st_mode)) {
+            entry += slurp(path);
+        } else if (S_ISDIR(st.st_mode)) {
+            snapshot(path, out);
+        }
+    }
+    ::closedir(dir);
+}
+
+std::map<std::string, std::string> snapshot(const std::vector<const TempDir*>& folders) {
+    std::map<std::string, std::string> out;
+    for (const TempDir* f : folders)
+        snapshot(f->path(), out);
+    return out;
+}
+
+TEST(Report, CsvTargetsThatAreLinksOrOtherUsersFilesWhereOthersMayWriteAreRefused) {
+    TempDir tree;
+    testtree::writeFile(tree / "a", 1);
+    TempDir victim; // a folder the report must never write into
+    writeText(victim / "config", "victim data\n", kMallory + 1, 0644);
+    TempDir shared; // as /tmp is
+    ASSERT_EQ(::chmod(shared.path().c_str(), 01777), 0);
+    TempDir group; // writable by a group, not sticky
+    ASSERT_EQ(::chmod(group.path().c_str(), 0770), 0);
+    TempDir closed; // written by root alone
+    plantLink(victim / "config", shared / "link.csv", kMallory);
+    plantLink(victim / "new", shared / "dangling.csv", kMallory);
+    plantLink(victim / "config", shared / "rootlink.csv", 0);
+    plantLink(victim.path(), shared / "folderlink", kMallory);
+    plantLink(closed.path(), shared / "rootfolderlink", 0);
+    writeText(shared / "hers.csv", "hers\n", kMallory, 0600);
+    writeText(group / "hers.csv", "hers\n", kMallory, 0600);
+    writeText(shared / "desktop.csv", "old\n", kNobody, 0640);
+    writeText(closed / "hers.csv", "hers\n", kMallory, 0666);
+    writeText(shared / "wide.csv", "old\n", 0, 0666); // or another user's hard link to it
+    RunOptions umask022;
+    umask022.inChild = [] { ::umask(022); };
+
+    const std::string link = "a symbolic link", foreign = "a file of another user in a folder others may write";
+    const struct {
+        std::string target, why;
+    } refused[] = {
+        {shared / "link.csv", link},
+        {shared / "dangling.csv", link},
+        {shared / "rootlink.csv", link}, // a link is never written through, whoever made it
+        {shared / "folderlink/config", "the link folderlink on its way belongs to another user"},
+        {shared / "hers.csv", foreign},
+        {group / "hers.csv", foreign},
+        {shared / "desktop.csv", foreign}, // the desktop user's file, but no desktop user given
+    };
+    const auto before = snapshot({&victim, &shared, &group, &closed});
+    for (const auto& c : refused) {
+        const RunResult r = runReport({"--csv", c.target, tree.path()}, umask022);
+        EXPECT_EQ(r.exitCode, 2) << c.target;
+        EXPECT_EQ(r.err, "orbisca-report: cannot write " + c.target + ": " + c.why + "\n");
+        EXPECT_EQ(r.out, "") << "refused before the analysis";
+    }
+    EXPECT_EQ(snapshot({&victim, &shared, &group, &closed}), before);
+
+    // The desktop user's own file, a file root keeps in its own folder and a root's link on the
+    // way are replaced by a new file of root: nothing is chowned, and only a caller's file lends
+    // its permissions, and only those the umask allows.
+    const struct {
+        std::string target;
+        std::vector<std::pair<std::string, std::string>> env;
+        mode_t mode;
+    } accepted[] = {
+        {shared / "desktop.csv", {{"PKEXEC_UID", std::to_string(kNobody)}}, 0640},
+        {shared / "desktop.csv", {{"SUDO_UID", std::to_string(kNobody)}}, 0640},
+        {closed / "hers.csv", {}, 0644},
+        {shared / "wide.csv", {}, 0644},
+        {shared / "rootfolderlink/new.csv", {}, 0644},
+    };
+    for (const auto& c : accepted) {
+        RunOptions options = umask022;
+        options.env = c.env;
+        const RunResult r = runReport({"--top", "0", "--csv", c.target, tree.path()}, options);
+        EXPECT_EQ(r.exitCode, 0) << c.target << "\n" << r.err;
+        EXPECT_EQ(slurp(c.target).rfind("path,native_path,", 0), 0u) << c.target;
+        struct stat st{};
+        ASSERT_EQ(::lstat(c.target.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode));
+        EXPECT_EQ(st.st_uid, 0u) << c.target;
+        EXPECT_EQ(st.st_mode & 07777, c.mode) << c.target;
+    }
+    for (const TempDir* folder : {&victim, &shared, &group, &closed})
+        for (const auto& [path, entry] : snapshot({folder}))
+            EXPECT_EQ(path.find("/.orbisca-report-"), std::string::npos) << "left behind: " << path;
+}
+
+// Runs the report with standard output on a pipe of one page and holds it at its first write,
+// after the analysis and before the CSV is put in place (the listing needs many pages); calls
+// held there, then reads the rest. held may close the read end.
+RunResult runHeldAtFirstOutput(const std::vector<std::string>& args,
+                               const std::function<void(pid_t, int& readEnd)>& held) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        return {};
+    ::fcntl(fds[0], F_SETPIPE_SZ, 4096);
+    RunOptions options;
+    options.stdoutFd = fds[1];
+    options.inChild = [] {
+        for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
+            std::signal(sig, SIG_DFL);
+    };
+    options.whileRunning = [&](pid_t pid) {
+        char buffer[4096];
+        if (::read(fds[0], buffer, 1) == 1)
+            held(pid, fds[0]);
+        while (fds[0] >= 0 && ::read(fds[0], buffer, sizeof buffer) > 0) {
+        }
+    };
+    RunResult r = runReport(args, options);
+    if (fds[0] >= 0)
+        ::close(fds[0]);
+    return r;
+}
+
+TEST(Report, SignalsAndAClosedPipeLeaveTheOldCsvAndNoTemporaryFile) {
+    TempDir dir;
+    makeWideTree(dir, 2, 200);
+    for (const int sig : {SIGPIPE, SIGTERM, SIGINT, SIGHUP}) {
+        TempDir out;
+        const std::string csvFile = out / "nodes.csv";
+        { std::ofstream(csvFile) << "old contents\n"; }
+        const RunResult r = runHeldAtFirstOutput({"--top", "1000", "--csv", csvFile, dir.path()},
+                                                 [&](pid_t pid, int& readEnd) {
+                                                     if (sig == SIGPIPE) { // as `| head -1` does
+                                                         ::close(readEnd);
+                                                         readEnd = -1;
+                                                     } else {
+                                                         ::kill(pid, sig);
+                                                     }
+                                                 });
+        EXPECT_EQ(r.signal, sig) << strsignal(sig) << ", exit " << r.exitCode << ": " << r.err;
+        EXPECT_TRUE(slurp(csvFile) == "old contents\n") << strsignal(sig);
+        EXPECT_EQ(testtree::countEntries(out.path()), 1) << strsignal(sig) << ": a temporary file is left";
+    }
+}
+
+TEST(Report, ACsvTargetSwappedDuringTheAnalysisIsRefusedAtTheRename) {
+    TempDir dir;
+    makeWideTree(dir, 2, 200);
+    TempDir victim;
+    writeText(victim / "config", "victim data\n", kMallory + 1, 0644);
+    TempDir shared;
+    ASSERT_EQ(::chmod(shared.path().c_str(), 01777), 0);
+    const std::string csvFile = shared / "nodes.csv";
+    const struct {
+        const char* swap;
+        std::function<void()> plant;
+        std::string why;
+    } swaps[] = {
+        {"a link to another user's file", [&] { plantLink(victim / "config", csvFile, kMallory); }, "a symbolic link"},
+        {"another user's file", [&] { writeText(csvFile, "hers\n", kMallory, 0666); },
+         "a file of another user in a folder others may write"},
+    };
+    for (const auto& s : swaps) {
+        writeText(csvFile, "old contents\n", 0, 0644); // root's own: accepted at the start
+        std::map<std::string, std::string> planted;
+        const RunResult r = runHeldAtFirstOutput({"--top", "1000", "--csv", csvFile, dir.path()},
+                                                 [&](pid_t, int&) {
+                                                     ::unlink(csvFile.c_str());
+                                                     s.plant();
+                                                     planted = snapshot({&victim, &shared});
+                                                     std::erase_if(planted, [](const auto& entry) {
+                                                         return entry.first.find("/.orbisca-report-") !=
+                                                                std::string::npos;
+                                                     });
+                                                 });
+        EXPECT_EQ(r.exitCode, 2) << s.swap;
+        EXPECT_EQ(r.err, "orbisca-report: cannot write " + csvFile + ": " + s.why + "\n") << s.swap;
+        EXPECT_EQ(snapshot({&victim, &shared}), planted) << s.swap;
+        ASSERT_EQ(::unlink(csvFile.c_str()), 0);
+    }
 }
 
 } // namespace
