@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -53,6 +54,15 @@ constexpr size_t kLeastHeldDescriptors = 2;
 constexpr size_t kLeastArenaBytes = size_t{1} << 20;
 // Workers call nothing deep; a small stack leaves address space to the records.
 constexpr size_t kWorkerStackBytes = size_t{1} << 20;
+
+// Each record's identity, the inode of its item, lives in the 8 bytes just before the record: the
+// walk allocates them together (the root record too), so the record layouts stay as they are and
+// an identity costs 8 bytes per entry. 0 where the item could not be examined.
+constexpr size_t kIdBytes = sizeof(uint64_t);
+
+void setInode(TFILE_RECORD* r, uint64_t inode) {
+    std::memcpy(reinterpret_cast<char*>(r) - kIdBytes, &inode, kIdBytes);
+}
 
 std::atomic<EntryHook> g_entryHook{nullptr};
 std::atomic<void*> g_entryHookContext{nullptr};
@@ -578,18 +588,19 @@ private:
             const bool statted = ::statx(fd, name, kStatxFlags, kStatxMask, &st) == 0;
             const int statErr = statted ? 0 : errno;
 
-            // name record, file record, stream, then the name text
-            const size_t fixed = sizeof(TFILE_NAME) + sizeof(TFILE_RECORD) + sizeof(TDATA_STREAM);
-            char* room = cursor_.Room(fixed + (len + 1) * 2);
+            // name record, identity, file record, stream, then the name text
+            constexpr size_t kRecordAt = sizeof(TFILE_NAME) + kIdBytes;
+            constexpr size_t kStreamAt = kRecordAt + sizeof(TFILE_RECORD);
+            char* room = cursor_.Room(kStreamAt + sizeof(TDATA_STREAM) + (len + 1) * 2);
             if (!room) {
                 allocFailed();
                 break;
             }
             auto* fileName = reinterpret_cast<TFILE_NAME*>(room);
-            auto* rec = reinterpret_cast<TFILE_RECORD*>(room + sizeof(TFILE_NAME));
-            auto* stream =
-                reinterpret_cast<TDATA_STREAM*>(room + sizeof(TFILE_NAME) + sizeof(TFILE_RECORD));
+            auto* rec = reinterpret_cast<TFILE_RECORD*>(room + kRecordAt);
+            auto* stream = reinterpret_cast<TDATA_STREAM*>(room + kStreamAt);
             bool hasStream = false;
+            setInode(rec, statted ? st.stx_ino : 0);
             fileName->ParentRecord = t->inode;
             rec->FileNames.set(fileName);
             items[filled].FileName.set(fileName);
@@ -648,8 +659,7 @@ private:
                 }
             }
             // The name text goes where the stream would be when there is none.
-            char* text = room + sizeof(TFILE_NAME) + sizeof(TFILE_RECORD) +
-                         (hasStream ? sizeof(TDATA_STREAM) : 0);
+            char* text = room + kStreamAt + (hasStream ? sizeof(TDATA_STREAM) : 0);
             auto* text16 = reinterpret_cast<char16_t*>(text);
             const size_t units = platform::DecodeNativeName({name, len}, text16);
             text16[units] = 0;
@@ -772,8 +782,20 @@ void SetDiskReadsForTesting(uint64_t (*diskReads)()) {
     g_diskReads.store(diskReads ? diskReads : &processDiskReads);
 }
 
+bool Snapshot::RecordId(const TFILE_RECORD* record, uint64_t& device, uint64_t& inode) const {
+    device = inode = 0;
+    const auto at = reinterpret_cast<uintptr_t>(record);
+    if (!root_ || at < kIdBytes ||
+        !arena_.Holds(reinterpret_cast<const char*>(at - kIdBytes), kIdBytes + sizeof(TFILE_RECORD)))
+        return false;
+    std::memcpy(&inode, reinterpret_cast<const char*>(at - kIdBytes), kIdBytes);
+    device = device_;
+    return true;
+}
+
 void Snapshot::Clear() {
     root_ = nullptr;
+    device_ = 0;
     entries_ = 0;
     stopped_ = false;
     cutShortReason_.clear();
@@ -810,6 +832,7 @@ bool Snapshot::Build(int rootFd, const WalkOptions& options, const WalkEvents& e
     sh.rootFd = rootFd;
     sh.devMajor = rootSt.stx_dev_major;
     sh.devMinor = rootSt.stx_dev_minor;
+    device_ = makedev(rootSt.stx_dev_major, rootSt.stx_dev_minor);
     sh.letter = options.driveLetter;
     sh.arena = &arena_;
     // Each worker lists through one descriptor of its own; the rest of what the limit of open
@@ -850,7 +873,8 @@ bool Snapshot::Build(int rootFd, const WalkOptions& options, const WalkEvents& e
         workers.push_back(std::make_unique<Worker>(sh));
 
     ArenaCursor rootCursor(arena_);
-    root_ = reinterpret_cast<TFILE_RECORD*>(rootCursor.Alloc(sizeof(TFILE_RECORD)));
+    char* rootRoom = rootCursor.Alloc(kIdBytes + sizeof(TFILE_RECORD));
+    root_ = rootRoom ? reinterpret_cast<TFILE_RECORD*>(rootRoom + kIdBytes) : nullptr;
     if (!root_) {
         cutShortReason_ = u"the snapshot's record memory of " + mebibytes(arena_.ReservedBytes()) +
                           u" is too small";
@@ -859,6 +883,7 @@ bool Snapshot::Build(int rootFd, const WalkOptions& options, const WalkEvents& e
     root_->IsDir = kBool32True;
     root_->Attr = FILE_ATTRIBUTE_DIRECTORY;
     setTimes(root_, rootSt);
+    setInode(root_, rootSt.stx_ino);
     DirTask* rootTask = workers[0]->NewTask();
     rootTask->record = root_;
     rootTask->inode = rootSt.stx_ino;

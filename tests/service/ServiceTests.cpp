@@ -193,8 +193,16 @@ protected:
     TempDir dir;
 };
 
-TEST_F(ServiceTest, ExportsOnlyTheEntryAndVersionAndEveryOtherSlotFailsSafely) {
+TEST_F(ServiceTest, ExportsOnlyTheEntryVersionAndIdentitiesAndEveryOtherSlotFailsSafely) {
     EXPECT_NE(::dlsym(svc.handle(), "UndeleteDLLGetVersion"), nullptr);
+    const auto recordId =
+        reinterpret_cast<TUndeleteDLLGetRecordId>(::dlsym(svc.handle(), "UndeleteDLLGetRecordId"));
+    ASSERT_NE(recordId, nullptr);
+    uint64_t device = 1, inode = 1;
+    TFILE_RECORD stray{};
+    EXPECT_FALSE(recordId(nullptr, &stray, &device, &inode));
+    EXPECT_EQ(device, 0u);
+    EXPECT_EQ(inode, 0u);
     for (const char* internal :
          {"OpenVolume", "UpdateSnapshot", "DriveRoot", "_ZN8platform9DriveRootEDs"})
         EXPECT_EQ(::dlsym(svc.handle(), internal), nullptr) << internal;
@@ -446,6 +454,77 @@ TEST_F(ServiceTest, AFolderOfOneHundredThousandEntries) {
     EXPECT_EQ(sum, static_cast<int64_t>(kCount / 3) * 3); // 0+1+2 per three files
     EXPECT_EQ(graph.begin()->first, u"f000000");
     EXPECT_EQ(graph.rbegin()->first, u"f099999");
+}
+
+// The identity of every item analysed through the service: each node's inode is what lstat
+// gives for its entry (a hard link's under both names, a link's own, the root's), the tree's
+// device the volume's, and nodes keep theirs when others leave the tree. The records handed
+// out are checked as well: an address inside the snapshot but not of a record gets no answer
+// that could be mistaken for one, an address outside it none at all.
+TEST_F(ServiceTest, EveryNodeKeepsTheIdentityOfItsItem) {
+    testtree::makeDir(dir / "a");
+    testtree::writeFile(dir / "a/f1", 10);
+    testtree::makeDir(dir / "a/b");
+    testtree::writeFile(dir / "a/b/f2", 20);
+    testtree::writeFile(dir / "top", 1);
+    ASSERT_EQ(::link((dir / "top").c_str(), (dir / "a/hard").c_str()), 0);
+    ASSERT_EQ(::symlink("a", (dir / "dirlink").c_str()), 0);
+    ASSERT_EQ(::symlink("top", (dir / "filelink").c_str()), 0);
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0644), 0);
+    testtree::makeDir(dir / "empty");
+    platform::SetProgramFolder(platform::WindowsPath(programFolderNative()));
+    analysis::TAnalysisTree tree;
+    analysis::TOrbisca engine(&tree);
+    ASSERT_NE(engine.Undeleter, nullptr);
+    engine.DO_Drive(QStringLiteral("S:\\"));
+    ASSERT_TRUE(engine.ScanVerdict.IsComplete());
+    struct stat volume {};
+    ASSERT_EQ(::lstat(dir.path().c_str(), &volume), 0);
+    EXPECT_EQ(tree.Device(), static_cast<uint64_t>(volume.st_dev));
+
+    // Checks every node against its entry; returns how many there are.
+    const auto checkAll = [&] {
+        size_t nodes = 0;
+        for (analysis::PNode n = tree.GetFirst(); n != analysis::PNode::None; n = tree.GetNext(n)) {
+            const std::string rel = tree.Path(n).mid(3).replace(u'\\', u'/').toStdString();
+            const std::string native = rel.empty() ? dir.path() : dir / rel;
+            struct stat st {};
+            EXPECT_EQ(::lstat(native.c_str(), &st), 0) << native;
+            EXPECT_EQ(tree.Inode(n), static_cast<uint64_t>(st.st_ino)) << native;
+            ++nodes;
+        }
+        return nodes;
+    };
+    EXPECT_EQ(checkAll(), 10u); // all but the link to a folder, which counts without a node
+    const auto node = [&](bool folder, const char* path) {
+        return engine.FindNodeForThis(folder ? 1 : 0, QString::fromUtf8(path));
+    };
+    EXPECT_EQ(tree.Inode(node(false, "S:\\a\\hard")), tree.Inode(node(false, "S:\\top")));
+    ASSERT_TRUE(tree.DeleteNode(node(false, "S:\\filelink")));
+    EXPECT_EQ(tree.DeleteNodes({node(true, "S:\\a\\b"), node(false, "S:\\fifo")}), 2u);
+    EXPECT_EQ(checkAll(), 6u);
+    EXPECT_EQ(tree.Device(), static_cast<uint64_t>(volume.st_dev));
+
+    // The export itself, on a snapshot of the same drive.
+    const auto recordId =
+        reinterpret_cast<TUndeleteDLLGetRecordId>(::dlsym(svc.handle(), "UndeleteDLLGetRecordId"));
+    TVolume v = svc->NewVolume();
+    ASSERT_TRUE(svc->OpenVolume(v, u"S:\\"));
+    TSnapshot snap = svc->NewSnapshot(v);
+    TFILE_RECORD* root = nullptr;
+    ASSERT_TRUE(svc->UpdateSnapshot(snap, 13, &root, nullptr, 0, nullptr));
+    uint64_t device = 0, inode = 0;
+    EXPECT_TRUE(recordId(snap, root, &device, &inode));
+    EXPECT_EQ(device, static_cast<uint64_t>(volume.st_dev));
+    EXPECT_EQ(inode, static_cast<uint64_t>(volume.st_ino));
+    TFILE_RECORD outside{};
+    EXPECT_FALSE(recordId(snap, &outside, &device, &inode));
+    EXPECT_EQ(device, 0u);
+    EXPECT_EQ(inode, 0u);
+    EXPECT_FALSE(recordId(snap, reinterpret_cast<TFILE_RECORD*>(8), &device, &inode));
+    svc->FreeSnapshot(snap);
+    svc->CloseVolume(v);
+    svc->FreeVolume(v);
 }
 
 // --- The walker itself (linked in), with a hook that changes the tree under it --------------
