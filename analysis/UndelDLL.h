@@ -105,7 +105,9 @@ constexpr uint32_t FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
 constexpr uint32_t UNDEL_FLAG_SKIP_FOLDER = 0x10000000; // folder whose contents are not walked
 constexpr uint32_t UNDEL_FLAG_GONE = 0x80000000;        // entry that is not listed at all
 // A folder whose contents could not be read, wholly or in part: it could not be opened or
-// listed, or some of its entries could not be examined (their sizes are missing).
+// listed, some of its entries could not be examined (their sizes are missing), or it was
+// moved, replaced or deleted after its folder was listed, before it could be read (what it
+// held may be nowhere in the snapshot). A file deleted in that time is flagged gone instead.
 constexpr uint32_t UNDEL_FLAG_UNREADABLE = 0x20000000;
 // The service's own pseudo-folder of deleted files. It is no real folder and never shown; a real
 // folder is never hidden for its name alone. The Linux backend makes no such folder.

@@ -93,6 +93,9 @@ std::u16string ascii(const char* s) {
     return platform::DecodeNativeName(s ? s : "");
 }
 
+// A folder's name now leads to another folder than the one listed (not an errno value).
+constexpr int kReplaced = -1;
+
 // The descriptors of folders whose children are still queued. A child opens itself relative to
 // its parent's descriptor, so a folder's descriptor stays open until its last child has done so.
 // Their number stays within a budget taken from the process's limit of open files: beyond it the
@@ -140,6 +143,13 @@ public:
             }
             fd = ::openat(base, nativeName, kOpenFolder);
             err = fd < 0 ? errno : 0;
+            // What has the name now must be the folder listed: one renamed away and another (or
+            // a file system mounted there) put in its place is not it.
+            if (fd >= 0 && !sameFolder(fd, t)) {
+                ::close(fd);
+                fd = -1;
+                err = kReplaced;
+            }
             std::lock_guard lock(mutex_);
             --parent->pins;
             if (fd < 0 && outOfDescriptors(err) && evictOne(parent, nullptr))
@@ -472,8 +482,11 @@ private:
             fd = sh_.descriptors.OpenChild(t, native_.c_str(), err);
         }
         if (fd < 0) {
-            if (err == ENOENT || err == ENOTDIR || err == ELOOP) { // gone or replaced meanwhile
-                t->record->Flags |= UNDEL_FLAG_GONE;
+            // Gone or replaced since it was listed. It was renamed or moved as likely as it was
+            // deleted, and what it holds may then be nowhere in the snapshot: the folder counts
+            // as unreadable, so the result does not pass for complete.
+            if (err == ENOENT || err == ENOTDIR || err == ELOOP || err == kReplaced) {
+                vanished(windowsPath(sh_, t), t->record);
                 return;
             }
             if (err == EMFILE || err == ENFILE)
@@ -496,6 +509,17 @@ private:
         }
     }
 
+    // A folder listed that was moved, replaced or deleted before it could be read.
+    void vanished(const std::u16string& path, TFILE_RECORD* rec) {
+        rec->IsDir = kBool32True;
+        rec->Attr |= FILE_ATTRIBUTE_DIRECTORY;
+        if (!(rec->Flags & UNDEL_FLAG_UNREADABLE))
+            sh_.unreadable.fetch_add(1, std::memory_order_relaxed);
+        rec->Flags |= UNDEL_FLAG_UNREADABLE;
+        sh_.debug(u"UpdateSnapshot: folder moved, replaced or deleted before it could be read: " +
+                  path);
+    }
+
     void unreadable(DirTask* t, int err) {
         if (!(t->record->Flags & UNDEL_FLAG_UNREADABLE))
             sh_.unreadable.fetch_add(1, std::memory_order_relaxed);
@@ -514,9 +538,9 @@ private:
                 return true;
             if (n < 0) {
                 const int err = errno;
-                if (err == ENOENT) { // the folder was deleted while being listed
-                    t->record->Flags |= UNDEL_FLAG_GONE;
-                    return false;
+                if (err == ENOENT) { // removed while listed: emptied first, or moved elsewhere
+                    vanished(windowsPath(sh_, t), t->record);
+                    return !listed_.empty();
                 }
                 unreadable(t, err);
                 return !listed_.empty();
@@ -607,8 +631,26 @@ private:
             items[filled].aRecord.set(rec);
 
             if (!statted) {
-                if (statErr == ENOENT) {
-                    rec->Flags = UNDEL_FLAG_GONE; // deleted since the folder was listed
+                if (statErr == ENOENT && listed_[i].type == DT_DIR) {
+                    // A folder gone since the listing: as when it vanishes before it is read.
+                    std::u16string path = windowsPath(sh_, t);
+                    if (t->parent)
+                        path += u'\\';
+                    path += platform::DecodeNativeName({name, len});
+                    vanished(path, rec);
+                } else if (statErr == ENOENT) {
+                    // A file deleted since the folder was listed is left out. Its loss is one
+                    // entry, the same as that of a file created after the listing, which no walk
+                    // short of an atomic picture of the volume can see either; a file moved to a
+                    // folder read already is missed the same way whether or not the move fell
+                    // between the listing and this look. A folder differs: what it holds would
+                    // drop out with it, however much that is. An entry of unknown type may have
+                    // been a folder, so its own folder counts as not wholly read.
+                    rec->Flags = UNDEL_FLAG_GONE;
+                    if (listed_[i].type == DT_UNKNOWN) {
+                        ++unexamined;
+                        unexaminedErr = statErr;
+                    }
                 } else {
                     ++unexamined;
                     unexaminedErr = statErr;
