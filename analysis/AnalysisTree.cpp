@@ -99,6 +99,8 @@ SegmentMatch matchAt(const Text& seg, std::u16string_view target, size_t pos) {
 void TAnalysisTree::Clear() {
     nodes_.release();
     text_.release();
+    inodes_.release();
+    device_ = 0;
     listedNames_.clear();
     images_.clear();
     firstTop_ = lastTop_ = kNone;
@@ -379,6 +381,20 @@ TAnalysisTree::PathPieces TAnalysisTree::Pieces(PNode n) const {
     return {whole ? PNode::None : node(nd.parent), own};
 }
 
+void TAnalysisTree::SetInode(PNode n, uint64_t inode) {
+    const uint32_t i = index(n);
+    if (i >= nodes_.size())
+        return;
+    if (i >= inodes_.size()) {
+        if (inode == 0)
+            return;
+        const size_t from = inodes_.size();
+        inodes_.resize(size_t{i} + 1);
+        std::fill(inodes_.begin() + from, inodes_.end(), uint64_t{0});
+    }
+    inodes_[i] = inode;
+}
+
 int32_t TAnalysisTree::ImageIndex(PNode n) const {
     if (!(at(n).flags & kImage))
         return 0;
@@ -512,7 +528,8 @@ PNode TAnalysisTree::FindByPath(QStringView targetText, bool folder) const {
 }
 
 size_t TAnalysisTree::MemoryBytes() const {
-    size_t bytes = nodes_.capacity() * sizeof(Node) + text_.capacity();
+    size_t bytes =
+        nodes_.capacity() * sizeof(Node) + text_.capacity() + inodes_.capacity() * sizeof(uint64_t);
     for (const auto& [k, v] : listedNames_)
         bytes += sizeof(k) + sizeof(v) + 2 * sizeof(void*) + static_cast<size_t>(v.capacity()) * 2;
     bytes += images_.size() * (sizeof(uint32_t) + sizeof(int32_t) + 2 * sizeof(void*));

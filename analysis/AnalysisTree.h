@@ -114,6 +114,16 @@ public:
     void SetFileCount(PNode n, uint32_t v) { at(n).fileCount = v; }
     void SetImageIndex(PNode n, int32_t v);
 
+    // Which item a node stands for, as the snapshot saw it: the inode of the node's item and the
+    // device (st_dev, a dev_t value) of the volume analysed; 0 where not known. An action on an
+    // item first makes sure that what has its name now is still that item. A node keeps its
+    // identity however the tree changes around it; the inodes cost 8 bytes a node once any is
+    // set, nothing before.
+    uint64_t Inode(PNode n) const { return index(n) < inodes_.size() ? inodes_[index(n)] : 0; }
+    uint64_t Device() const { return device_; }
+    void SetInode(PNode n, uint64_t inode);
+    void SetDevice(uint64_t device) { device_ = device; }
+
     // Per-node visibility mark (the extension filter sets it); new nodes are visible.
     bool IsVisible(PNode n) const { return (at(n).flags & kHidden) == 0; }
     void SetVisible(PNode n, bool visible);
@@ -222,6 +232,8 @@ private:
 
     PodArray<Node> nodes_;
     PodArray<uint8_t> text_;
+    PodArray<uint64_t> inodes_; // by node index; nodes beyond its end have none
+    uint64_t device_ = 0;
     std::unordered_map<uint32_t, QString> listedNames_;
     std::unordered_map<uint32_t, int32_t> images_;
     uint32_t firstTop_ = kNone;

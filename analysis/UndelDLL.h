@@ -2,8 +2,9 @@
 
 // Contract with the volume snapshot service library (undelete.so in the program folder).
 //
-// The library exports two C functions: UndeleteDLLEntryW returns the export table, and the
-// optional UndeleteDLLGetVersion returns the version as 0xMMMMmmpp. The record graph handed out
+// The library exports C functions: UndeleteDLLEntryW returns the export table, the optional
+// UndeleteDLLGetVersion returns the version as 0xMMMMmmpp, and the optional
+// UndeleteDLLGetRecordId tells the item a record stands for (below). The record graph handed out
 // by UpdateSnapshot uses packed little-endian records whose references are self-relative 32-bit
 // offsets: the target is the address of the reference field plus its signed value, 0 is none.
 // The graph therefore stays compact and position-independent inside one arena of the service.
@@ -104,7 +105,9 @@ constexpr uint32_t FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
 constexpr uint32_t UNDEL_FLAG_SKIP_FOLDER = 0x10000000; // folder whose contents are not walked
 constexpr uint32_t UNDEL_FLAG_GONE = 0x80000000;        // entry that is not listed at all
 // A folder whose contents could not be read, wholly or in part: it could not be opened or
-// listed, or some of its entries could not be examined (their sizes are missing).
+// listed, some of its entries could not be examined (their sizes are missing), or it was
+// moved, replaced or deleted after its folder was listed, before it could be read (what it
+// held may be nowhere in the snapshot). A file deleted in that time is flagged gone instead.
 constexpr uint32_t UNDEL_FLAG_UNREADABLE = 0x20000000;
 // The service's own pseudo-folder of deleted files. It is no real folder and never shown; a real
 // folder is never hidden for its name alone. The Linux backend makes no such folder.
@@ -160,6 +163,19 @@ static_assert(sizeof(uintptr_t) == sizeof(void*), "userdata is pointer-sized");
 
 using TUndeleteDLLEntryW = TUNDELETE_EXPORT_TABLE*(UNDEL_CALL*)();
 using TUndeleteDLLGetVersion = uint32_t(UNDEL_CALL*)();
+
+// The optional export UndeleteDLLGetRecordId: which item a record of a snapshot stands for, so
+// that an action on a listed item can first make sure the item is still the one analysed. For a
+// record of snapshot's graph (between its UpdateSnapshot and its FreeSnapshot) it stores the
+// device of the volume (st_dev, a dev_t value) in *device and the inode the walk saw for the
+// record's item in *inode, and answers true. 0 stands for not known: an entry that could not be
+// examined, or one gone before it was. A mount point's record carries the inode of the root
+// mounted there, which lies on another device, so it never matches its item on the volume's.
+// A pointer outside the snapshot's graph gets false and zeros. The record layouts stay as they
+// are: the service keeps each identity beside its record in the same arena. A service without
+// the export knows no identities.
+using TUndeleteDLLGetRecordId = bool32(UNDEL_CALL*)(TSnapshot snapshot, const TFILE_RECORD* record,
+                                                    uint64_t* device, uint64_t* inode);
 
 } // extern "C"
 

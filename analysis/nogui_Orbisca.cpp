@@ -107,6 +107,8 @@ void TOrbisca::LoadService() {
         platform::ErrorBox(QStringLiteral("Error in accessing Undelete.dll!"));
         return;
     }
+    getRecordId_ = reinterpret_cast<TUndeleteDLLGetRecordId>(
+        platform::GetProcAddress(DLLHandle, "UndeleteDLLGetRecordId"));
     const auto getVersion = reinterpret_cast<TUndeleteDLLGetVersion>(
         platform::GetProcAddress(DLLHandle, "UndeleteDLLGetVersion"));
     if (getVersion) {
@@ -194,9 +196,14 @@ void TOrbisca::ScanVolume(const QString& drive) {
     if (stopAnswered_)
         ScanVerdict.Stopped = true;
     RootNode = PNode::None;
+    if (root && getRecordId_) {
+        uint64_t device = 0, inode = 0;
+        getRecordId_(snapshot, root, &device, &inode);
+        FTree->SetDevice(device);
+    }
     FTree->BeginUpdate();
     try {
-        WalkFolder(root, drive);
+        WalkFolder(snapshot, root, drive);
     } catch (const std::bad_alloc&) {
         // What was built stays; the rest of the snapshot is missing from the tree.
         cutShort(
@@ -209,7 +216,7 @@ void TOrbisca::ScanVolume(const QString& drive) {
     Undeleter()->FreeVolume(volume);
 }
 
-void TOrbisca::WalkFolder(const TFILE_RECORD* record, const QString& path) {
+void TOrbisca::WalkFolder(TSnapshot snapshot, const TFILE_RECORD* record, const QString& path) {
     // The recursion of the folder walk runs on an explicit stack, so a volume nested tens of
     // thousands of folders deep cannot exhaust the thread's stack. Each frame is one folder
     // whose entry loop is under way, exactly as a recursive call would hold it.
@@ -245,6 +252,13 @@ void TOrbisca::WalkFolder(const TFILE_RECORD* record, const QString& path) {
     };
     std::u16string walkPath(reinterpret_cast<const char16_t*>(path.utf16()),
                             static_cast<size_t>(path.size()));
+    // Each node keeps the identity of the item its record stands for.
+    const TUndeleteDLLGetRecordId getRecordId = getRecordId_;
+    const auto identify = [&](PNode n, const TFILE_RECORD* rec) {
+        uint64_t device = 0, inode = 0;
+        if (getRecordId && getRecordId(snapshot, rec, &device, &inode))
+            FTree->SetInode(n, inode);
+    };
 
     // A folder's totals go to its parent's frame (none for the top folder).
     const auto finish = [&](uint32_t dirs, uint32_t files) {
@@ -302,6 +316,7 @@ void TOrbisca::WalkFolder(const TFILE_RECORD* record, const QString& path) {
             name = name.substr(baseLength, walkPath.size() - baseLength - 1);
             folder = FTree->AddFolder(RootNode, name);
         }
+        identify(folder, rec);
         if (!rec->DirItems)
             return false; // a folder node with nothing below it: its zero counts are its totals
         if (frames.size() >= kScannedFrames)
@@ -339,7 +354,7 @@ void TOrbisca::WalkFolder(const TFILE_RECORD* record, const QString& path) {
             if (!child->IsDir) {
                 ++f.files;
                 const int64_t size = sumValidSizes(child);
-                FTree->AddFile(f.folder, nameView, size);
+                identify(FTree->AddFile(f.folder, nameView, size), child);
                 f.size = AddSizes(f.size, size);
                 continue;
             }

@@ -79,10 +79,12 @@ private:
     // keep-alive with a stop.
     QStringList serviceMessages_;
     bool stopAnswered_ = false;
+    // The service's optional export of record identities (none: the tree records none).
+    TUndeleteDLLGetRecordId getRecordId_ = nullptr;
 
     void LoadService();
     void ScanVolume(const QString& drive);
-    void WalkFolder(const TFILE_RECORD* record, const QString& path);
+    void WalkFolder(TSnapshot snapshot, const TFILE_RECORD* record, const QString& path);
 };
 
 } // namespace analysis

@@ -98,7 +98,8 @@ int main(int argc, char** argv) {
     std::printf("%10s %12s %12s %9s %12s %14s %10s\n", "entries", "DO_Drive ms", "graph walk ms",
                 "ratio", "ns/entry", "tree B/entry", "pump share");
     for (long n : sizes) {
-        load(("@generate " + std::to_string(n) + " 1\nROOT\n").c_str());
+        // With identities, as the real service gives them.
+        load(("@generate " + std::to_string(n) + " 1\n@ids 2049\nROOT\n").c_str());
         // The graph the engine will read, for the anchor.
         TVolume v = table()->NewVolume();
         table()->OpenVolume(v, u"C:\\");

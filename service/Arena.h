@@ -35,6 +35,12 @@ public:
 
     size_t UsedBytes() const;
     size_t ReservedBytes() const { return reserved_; }
+    // True when [p, p + bytes) lies within what has been handed out.
+    bool Holds(const void* p, size_t bytes) const {
+        const auto at = reinterpret_cast<uintptr_t>(p), base = reinterpret_cast<uintptr_t>(base_);
+        const size_t used = UsedBytes();
+        return base_ && at >= base && bytes <= used && at - base <= used - bytes;
+    }
 
 private:
     char* base_ = nullptr;

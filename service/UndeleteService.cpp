@@ -1,5 +1,6 @@
 // The snapshot service library undelete.so: the export table of UndelDLL.h over the Linux
-// backend. Only the entry function and the version function are exported.
+// backend. Only the entry function, the version function and the record identities are
+// exported.
 
 #include "analysis/UndelDLL.h"
 #include "platform/DriveTable.h"
@@ -182,3 +183,15 @@ TUNDELETE_EXPORT_TABLE g_table = {
 
 UNDEL_EXPORT TUNDELETE_EXPORT_TABLE* UNDEL_CALL UndeleteDLLEntryW() { return &g_table; }
 UNDEL_EXPORT uint32_t UNDEL_CALL UndeleteDLLGetVersion() { return kVersion; }
+
+UNDEL_EXPORT bool32 UNDEL_CALL UndeleteDLLGetRecordId(TSnapshot snap, const TFILE_RECORD* record,
+                                                      uint64_t* device, uint64_t* inode) {
+    uint64_t dev = 0, ino = 0;
+    const auto* s = static_cast<const Snapshot*>(snap);
+    const bool known = s && s->graph.RecordId(record, dev, ino);
+    if (device)
+        *device = dev;
+    if (inode)
+        *inode = ino;
+    return known ? kBool32True : 0;
+}

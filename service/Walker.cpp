@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -54,6 +55,15 @@ constexpr size_t kLeastArenaBytes = size_t{1} << 20;
 // Workers call nothing deep; a small stack leaves address space to the records.
 constexpr size_t kWorkerStackBytes = size_t{1} << 20;
 
+// Each record's identity, the inode of its item, lives in the 8 bytes just before the record: the
+// walk allocates them together (the root record too), so the record layouts stay as they are and
+// an identity costs 8 bytes per entry. 0 where the item could not be examined.
+constexpr size_t kIdBytes = sizeof(uint64_t);
+
+void setInode(TFILE_RECORD* r, uint64_t inode) {
+    std::memcpy(reinterpret_cast<char*>(r) - kIdBytes, &inode, kIdBytes);
+}
+
 std::atomic<EntryHook> g_entryHook{nullptr};
 std::atomic<void*> g_entryHookContext{nullptr};
 
@@ -82,6 +92,9 @@ struct Listed {
 std::u16string ascii(const char* s) {
     return platform::DecodeNativeName(s ? s : "");
 }
+
+// A folder's name now leads to another folder than the one listed (not an errno value).
+constexpr int kReplaced = -1;
 
 // The descriptors of folders whose children are still queued. A child opens itself relative to
 // its parent's descriptor, so a folder's descriptor stays open until its last child has done so.
@@ -130,6 +143,13 @@ public:
             }
             fd = ::openat(base, nativeName, kOpenFolder);
             err = fd < 0 ? errno : 0;
+            // What has the name now must be the folder listed: one renamed away and another (or
+            // a file system mounted there) put in its place is not it.
+            if (fd >= 0 && !sameFolder(fd, t)) {
+                ::close(fd);
+                fd = -1;
+                err = kReplaced;
+            }
             std::lock_guard lock(mutex_);
             --parent->pins;
             if (fd < 0 && outOfDescriptors(err) && evictOne(parent, nullptr))
@@ -462,8 +482,11 @@ private:
             fd = sh_.descriptors.OpenChild(t, native_.c_str(), err);
         }
         if (fd < 0) {
-            if (err == ENOENT || err == ENOTDIR || err == ELOOP) { // gone or replaced meanwhile
-                t->record->Flags |= UNDEL_FLAG_GONE;
+            // Gone or replaced since it was listed. It was renamed or moved as likely as it was
+            // deleted, and what it holds may then be nowhere in the snapshot: the folder counts
+            // as unreadable, so the result does not pass for complete.
+            if (err == ENOENT || err == ENOTDIR || err == ELOOP || err == kReplaced) {
+                vanished(windowsPath(sh_, t), t->record);
                 return;
             }
             if (err == EMFILE || err == ENFILE)
@@ -486,6 +509,17 @@ private:
         }
     }
 
+    // A folder listed that was moved, replaced or deleted before it could be read.
+    void vanished(const std::u16string& path, TFILE_RECORD* rec) {
+        rec->IsDir = kBool32True;
+        rec->Attr |= FILE_ATTRIBUTE_DIRECTORY;
+        if (!(rec->Flags & UNDEL_FLAG_UNREADABLE))
+            sh_.unreadable.fetch_add(1, std::memory_order_relaxed);
+        rec->Flags |= UNDEL_FLAG_UNREADABLE;
+        sh_.debug(u"UpdateSnapshot: folder moved, replaced or deleted before it could be read: " +
+                  path);
+    }
+
     void unreadable(DirTask* t, int err) {
         if (!(t->record->Flags & UNDEL_FLAG_UNREADABLE))
             sh_.unreadable.fetch_add(1, std::memory_order_relaxed);
@@ -504,9 +538,9 @@ private:
                 return true;
             if (n < 0) {
                 const int err = errno;
-                if (err == ENOENT) { // the folder was deleted while being listed
-                    t->record->Flags |= UNDEL_FLAG_GONE;
-                    return false;
+                if (err == ENOENT) { // removed while listed: emptied first, or moved elsewhere
+                    vanished(windowsPath(sh_, t), t->record);
+                    return !listed_.empty();
                 }
                 unreadable(t, err);
                 return !listed_.empty();
@@ -578,26 +612,45 @@ private:
             const bool statted = ::statx(fd, name, kStatxFlags, kStatxMask, &st) == 0;
             const int statErr = statted ? 0 : errno;
 
-            // name record, file record, stream, then the name text
-            const size_t fixed = sizeof(TFILE_NAME) + sizeof(TFILE_RECORD) + sizeof(TDATA_STREAM);
-            char* room = cursor_.Room(fixed + (len + 1) * 2);
+            // name record, identity, file record, stream, then the name text
+            constexpr size_t kRecordAt = sizeof(TFILE_NAME) + kIdBytes;
+            constexpr size_t kStreamAt = kRecordAt + sizeof(TFILE_RECORD);
+            char* room = cursor_.Room(kStreamAt + sizeof(TDATA_STREAM) + (len + 1) * 2);
             if (!room) {
                 allocFailed();
                 break;
             }
             auto* fileName = reinterpret_cast<TFILE_NAME*>(room);
-            auto* rec = reinterpret_cast<TFILE_RECORD*>(room + sizeof(TFILE_NAME));
-            auto* stream =
-                reinterpret_cast<TDATA_STREAM*>(room + sizeof(TFILE_NAME) + sizeof(TFILE_RECORD));
+            auto* rec = reinterpret_cast<TFILE_RECORD*>(room + kRecordAt);
+            auto* stream = reinterpret_cast<TDATA_STREAM*>(room + kStreamAt);
             bool hasStream = false;
+            setInode(rec, statted ? st.stx_ino : 0);
             fileName->ParentRecord = t->inode;
             rec->FileNames.set(fileName);
             items[filled].FileName.set(fileName);
             items[filled].aRecord.set(rec);
 
             if (!statted) {
-                if (statErr == ENOENT) {
-                    rec->Flags = UNDEL_FLAG_GONE; // deleted since the folder was listed
+                if (statErr == ENOENT && listed_[i].type == DT_DIR) {
+                    // A folder gone since the listing: as when it vanishes before it is read.
+                    std::u16string path = windowsPath(sh_, t);
+                    if (t->parent)
+                        path += u'\\';
+                    path += platform::DecodeNativeName({name, len});
+                    vanished(path, rec);
+                } else if (statErr == ENOENT) {
+                    // A file deleted since the folder was listed is left out. Its loss is one
+                    // entry, the same as that of a file created after the listing, which no walk
+                    // short of an atomic picture of the volume can see either; a file moved to a
+                    // folder read already is missed the same way whether or not the move fell
+                    // between the listing and this look. A folder differs: what it holds would
+                    // drop out with it, however much that is. An entry of unknown type may have
+                    // been a folder, so its own folder counts as not wholly read.
+                    rec->Flags = UNDEL_FLAG_GONE;
+                    if (listed_[i].type == DT_UNKNOWN) {
+                        ++unexamined;
+                        unexaminedErr = statErr;
+                    }
                 } else {
                     ++unexamined;
                     unexaminedErr = statErr;
@@ -648,8 +701,7 @@ private:
                 }
             }
             // The name text goes where the stream would be when there is none.
-            char* text = room + sizeof(TFILE_NAME) + sizeof(TFILE_RECORD) +
-                         (hasStream ? sizeof(TDATA_STREAM) : 0);
+            char* text = room + kStreamAt + (hasStream ? sizeof(TDATA_STREAM) : 0);
             auto* text16 = reinterpret_cast<char16_t*>(text);
             const size_t units = platform::DecodeNativeName({name, len}, text16);
             text16[units] = 0;
@@ -772,8 +824,20 @@ void SetDiskReadsForTesting(uint64_t (*diskReads)()) {
     g_diskReads.store(diskReads ? diskReads : &processDiskReads);
 }
 
+bool Snapshot::RecordId(const TFILE_RECORD* record, uint64_t& device, uint64_t& inode) const {
+    device = inode = 0;
+    const auto at = reinterpret_cast<uintptr_t>(record);
+    if (!root_ || at < kIdBytes ||
+        !arena_.Holds(reinterpret_cast<const char*>(at - kIdBytes), kIdBytes + sizeof(TFILE_RECORD)))
+        return false;
+    std::memcpy(&inode, reinterpret_cast<const char*>(at - kIdBytes), kIdBytes);
+    device = device_;
+    return true;
+}
+
 void Snapshot::Clear() {
     root_ = nullptr;
+    device_ = 0;
     entries_ = 0;
     stopped_ = false;
     cutShortReason_.clear();
@@ -810,6 +874,7 @@ bool Snapshot::Build(int rootFd, const WalkOptions& options, const WalkEvents& e
     sh.rootFd = rootFd;
     sh.devMajor = rootSt.stx_dev_major;
     sh.devMinor = rootSt.stx_dev_minor;
+    device_ = makedev(rootSt.stx_dev_major, rootSt.stx_dev_minor);
     sh.letter = options.driveLetter;
     sh.arena = &arena_;
     // Each worker lists through one descriptor of its own; the rest of what the limit of open
@@ -850,7 +915,8 @@ bool Snapshot::Build(int rootFd, const WalkOptions& options, const WalkEvents& e
         workers.push_back(std::make_unique<Worker>(sh));
 
     ArenaCursor rootCursor(arena_);
-    root_ = reinterpret_cast<TFILE_RECORD*>(rootCursor.Alloc(sizeof(TFILE_RECORD)));
+    char* rootRoom = rootCursor.Alloc(kIdBytes + sizeof(TFILE_RECORD));
+    root_ = rootRoom ? reinterpret_cast<TFILE_RECORD*>(rootRoom + kIdBytes) : nullptr;
     if (!root_) {
         cutShortReason_ = u"the snapshot's record memory of " + mebibytes(arena_.ReservedBytes()) +
                           u" is too small";
@@ -859,6 +925,7 @@ bool Snapshot::Build(int rootFd, const WalkOptions& options, const WalkEvents& e
     root_->IsDir = kBool32True;
     root_->Attr = FILE_ATTRIBUTE_DIRECTORY;
     setTimes(root_, rootSt);
+    setInode(root_, rootSt.stx_ino);
     DirTask* rootTask = workers[0]->NewTask();
     rootTask->record = root_;
     rootTask->inode = rootSt.stx_ino;

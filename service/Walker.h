@@ -45,6 +45,9 @@ public:
     void Clear();
 
     TFILE_RECORD* Root() const { return root_; }
+    // The device of the volume walked (a dev_t value) and the inode the walk saw for a record's
+    // item (0 when it is not known). False, with zeros, for a pointer outside this graph.
+    bool RecordId(const TFILE_RECORD* record, uint64_t& device, uint64_t& inode) const;
     uint64_t Entries() const { return entries_; }
     size_t ArenaBytes() const { return arena_.UsedBytes(); }
     size_t ArenaReservedBytes() const { return arena_.ReservedBytes(); }
@@ -58,6 +61,7 @@ public:
 private:
     Arena arena_;
     TFILE_RECORD* root_ = nullptr;
+    uint64_t device_ = 0;
     uint64_t entries_ = 0;
     bool stopped_ = false;
     std::u16string cutShortReason_;

@@ -70,6 +70,36 @@ TEST_F(ServiceHarness, ScanBuildsTheTreeByTheWalkRules) {
     EXPECT_TRUE(engine->ScanVerdict.IsComplete()) << "skipped folders are no loss";
 }
 
+// Every node gets the identity the service gives for its record, in the walk's order with the
+// entries that have no node in between; a service that knows none leaves none behind.
+TEST_F(ServiceHarness, NodesTakeTheIdentitiesTheServiceGives) {
+    scan(R"(
+@ids 2049
+ROOT ino=2
+  F a size=1 ino=11
+  F gone flags=0x80000000 ino=12
+  N
+  R noRecord
+  D sub ino=13
+    F "b " size=2 ino=14
+    D deeper ino=15
+  D skipped flags=0x10000000 ino=16
+    F hidden size=60 ino=17
+  F c size=3 ino=18
+)");
+    QStringList ids;
+    for (PNode n = tree.GetFirst(); n != PNode::None; n = tree.GetNext(n))
+        ids << QStringLiteral("%1=%2").arg(tree.Path(n)).arg(tree.Inode(n));
+    EXPECT_EQ(ids, QStringList({"C:\\=2", "C:\\a=11", "C:\\sub=13", "C:\\sub\\b=14",
+                                "C:\\sub\\deeper=15", "C:\\c=18"}));
+    EXPECT_EQ(tree.Device(), 2049u);
+
+    rescan("ROOT\n  F a size=1\n");
+    EXPECT_EQ(tree.Device(), 0u);
+    EXPECT_EQ(tree.Inode(tree.GetFirst()), 0u);
+    EXPECT_EQ(tree.Inode(tree.GetFirstChild(tree.GetFirst())), 0u);
+}
+
 TEST_F(ServiceHarness, TrimmedFileNamesKeepTheNameAsListed) {
     scan(kMixedVolume);
     const PNode trail = engine->FindNodeForThis(0, "C:\\trail.txt");

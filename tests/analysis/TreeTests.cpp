@@ -186,6 +186,53 @@ TEST_F(TreeTest, LargeTreesKeepEveryNodeAndPathAsTheyGrow) {
     }
 }
 
+TEST_F(TreeTest, IdentitiesStayWithTheirNodes) {
+    // Enough nodes for the inodes to leave the heap and grow by moving their pages; the first
+    // inode is set only at the 1000th node (the ones before have none), a few nodes never get
+    // one, and removals, growth and a Clear take nothing from the nodes that stay.
+    constexpr uint32_t kNodes = 300000;
+    const auto inodeOf = [](uint32_t i) -> uint64_t {
+        return i < 1000 || i % 7 == 0 ? 0 : (uint64_t{i} << 33) + i;
+    };
+    const PNode top = tree.AddTopFolder(u"C:\\");
+    tree.SetDevice(0x10300000042ull);
+    std::vector<PNode> nodes{top};
+    PNode folder = top;
+    for (uint32_t i = 1; i < kNodes; ++i) {
+        const std::u16string name = u"n" + QString::number(i).toStdU16String();
+        const PNode n = i % 50 == 0 ? tree.AddFolder(top, name) : tree.AddFile(folder, name, 1);
+        if (i % 50 == 0)
+            folder = n;
+        tree.SetInode(n, inodeOf(i));
+        nodes.push_back(n);
+    }
+    tree.SetInode(nodes[5], 0); // none, and still none
+    EXPECT_EQ(tree.Inode(PNode::None), 0u);
+    std::vector<PNode> leaving;
+    for (uint32_t i = 50; i < kNodes; i += 5000)
+        leaving.push_back(nodes[i]); // folders, with their files
+    ASSERT_EQ(tree.DeleteNodes(leaving), leaving.size());
+    ASSERT_TRUE(tree.DeleteNode(nodes[kNodes - 1]));
+    for (uint32_t i = 0; i < kNodes; ++i) {
+        if (tree.Contains(nodes[i])) {
+            ASSERT_EQ(tree.Inode(nodes[i]), inodeOf(i)) << i;
+        }
+    }
+    EXPECT_LT(tree.NodeCount(), size_t{kNodes} - leaving.size() * 49);
+    EXPECT_EQ(tree.Device(), 0x10300000042ull);
+    EXPECT_GE(tree.MemoryBytes(), size_t{kNodes} * (40 + 8));
+
+    tree.Clear();
+    EXPECT_EQ(tree.Device(), 0u);
+    const PNode again = tree.AddTopFolder(u"D:\\");
+    const PNode child = tree.AddFile(again, u"x", 1);
+    EXPECT_EQ(tree.Inode(again), 0u);
+    EXPECT_EQ(tree.Inode(child), 0u);
+    tree.SetInode(child, 77);
+    EXPECT_EQ(tree.Inode(again), 0u);
+    EXPECT_EQ(tree.Inode(child), 77u);
+}
+
 TEST_F(TreeTest, VisibilityMarksAndBulkUpdates) {
     const PNode root = tree.AddChild(PNode::None, folder("C:\\"));
     const PNode f = tree.AddChild(root, file("C:\\x", 1));

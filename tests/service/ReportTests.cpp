@@ -420,6 +420,42 @@ TEST(Report, UnreadableFoldersAreNamedOnStderrWithoutFailingTheRun) {
         << r.err;
 }
 
+// A folder renamed after it was listed, before it was read: the run still succeeds, but the
+// totals say they miss it and stderr names it, as for a folder that could not be read. The
+// report runs from a program folder of its own, beside a service that renames the folder at
+// that moment.
+TEST(Report, AFolderMovedBeforeItIsReadIsNamedAsUnreadable) {
+    TempDir dir;
+    testtree::writeFile(dir / "file", 5);
+    testtree::makeDir(dir / "victim");
+    for (int i = 0; i < 20; ++i)
+        testtree::writeFile(dir / ("victim/in" + std::to_string(i)), 100);
+    for (const char* other : {"other1", "other2"}) {
+        testtree::makeDir(dir / other);
+        testtree::writeFile(dir / other + "/x", 1);
+    }
+    TempDir program;
+    const auto copy = [&](const std::string& from, const std::string& name) {
+        std::ofstream(program / name, std::ios::binary) << slurp(from);
+        ::chmod((program / name).c_str(), 0755);
+    };
+    copy(ORBISCA_REPORT_PROGRAM, "orbisca-report");
+    copy(HOOKED_SERVICE_DIR "/undelete.so", "undelete.so");
+    RunOptions hooked;
+    hooked.program = program / "orbisca-report";
+    hooked.env = {{"ORBISCA_TEST_VANISH", "after:rename:victim"}, {"ORBISCA_SERVICE_THREADS", "1"}};
+    const RunResult r = runReport({"--top", "0", dir.path()}, hooked);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(reported(r.out, "Files:"), 3u) << r.out;
+    EXPECT_EQ(reported(r.out, "Bytes:"), 7u) << r.out;
+    EXPECT_EQ(reported(r.out, "Unreadable folders:"), 1u) << r.out;
+    const std::string drive = r.out.substr(r.out.find("Drive ") + 6, 3);
+    EXPECT_EQ(r.err, "orbisca-report: 1 folder could not be read; what it holds is missing from "
+                     "the totals:\norbisca-report:   " +
+                         drive + "victim (" + dir / "victim" + ")\n");
+    EXPECT_EQ(testtree::countEntries(dir / "victim.moved"), 20);
+}
+
 TEST(Report, HugeSparseFilesSaturateTheTotalsInsteadOfWrapping) {
     TempDir dir(memoryFolder());
     for (const char* name : {"a", "b"}) {

@@ -2,6 +2,7 @@
 // hostile names and shapes, the callbacks, and the walk's answers to trees changing under it.
 
 #include "TestTree.h"
+#include "VanishHook.h"
 
 #include "analysis/AnalysisTree.h"
 #include "analysis/UndelDLL.h"
@@ -20,6 +21,7 @@
 #include <sys/un.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <climits>
@@ -193,8 +195,16 @@ protected:
     TempDir dir;
 };
 
-TEST_F(ServiceTest, ExportsOnlyTheEntryAndVersionAndEveryOtherSlotFailsSafely) {
+TEST_F(ServiceTest, ExportsOnlyTheEntryVersionAndIdentitiesAndEveryOtherSlotFailsSafely) {
     EXPECT_NE(::dlsym(svc.handle(), "UndeleteDLLGetVersion"), nullptr);
+    const auto recordId =
+        reinterpret_cast<TUndeleteDLLGetRecordId>(::dlsym(svc.handle(), "UndeleteDLLGetRecordId"));
+    ASSERT_NE(recordId, nullptr);
+    uint64_t device = 1, inode = 1;
+    TFILE_RECORD stray{};
+    EXPECT_FALSE(recordId(nullptr, &stray, &device, &inode));
+    EXPECT_EQ(device, 0u);
+    EXPECT_EQ(inode, 0u);
     for (const char* internal :
          {"OpenVolume", "UpdateSnapshot", "DriveRoot", "_ZN8platform9DriveRootEDs"})
         EXPECT_EQ(::dlsym(svc.handle(), internal), nullptr) << internal;
@@ -448,22 +458,87 @@ TEST_F(ServiceTest, AFolderOfOneHundredThousandEntries) {
     EXPECT_EQ(graph.rbegin()->first, u"f099999");
 }
 
+// The identity of every item analysed through the service: each node's inode is what lstat
+// gives for its entry (a hard link's under both names, a link's own, the root's), the tree's
+// device the volume's, and nodes keep theirs when others leave the tree. The records handed
+// out are checked as well: an address inside the snapshot but not of a record gets no answer
+// that could be mistaken for one, an address outside it none at all.
+TEST_F(ServiceTest, EveryNodeKeepsTheIdentityOfItsItem) {
+    testtree::makeDir(dir / "a");
+    testtree::writeFile(dir / "a/f1", 10);
+    testtree::makeDir(dir / "a/b");
+    testtree::writeFile(dir / "a/b/f2", 20);
+    testtree::writeFile(dir / "top", 1);
+    ASSERT_EQ(::link((dir / "top").c_str(), (dir / "a/hard").c_str()), 0);
+    ASSERT_EQ(::symlink("a", (dir / "dirlink").c_str()), 0);
+    ASSERT_EQ(::symlink("top", (dir / "filelink").c_str()), 0);
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0644), 0);
+    testtree::makeDir(dir / "empty");
+    platform::SetProgramFolder(platform::WindowsPath(programFolderNative()));
+    analysis::TAnalysisTree tree;
+    analysis::TOrbisca engine(&tree);
+    ASSERT_NE(engine.Undeleter, nullptr);
+    engine.DO_Drive(QStringLiteral("S:\\"));
+    ASSERT_TRUE(engine.ScanVerdict.IsComplete());
+    struct stat volume {};
+    ASSERT_EQ(::lstat(dir.path().c_str(), &volume), 0);
+    EXPECT_EQ(tree.Device(), static_cast<uint64_t>(volume.st_dev));
+
+    // Checks every node against its entry; returns how many there are.
+    const auto checkAll = [&] {
+        size_t nodes = 0;
+        for (analysis::PNode n = tree.GetFirst(); n != analysis::PNode::None; n = tree.GetNext(n)) {
+            const std::string rel = tree.Path(n).mid(3).replace(u'\\', u'/').toStdString();
+            const std::string native = rel.empty() ? dir.path() : dir / rel;
+            struct stat st {};
+            EXPECT_EQ(::lstat(native.c_str(), &st), 0) << native;
+            EXPECT_EQ(tree.Inode(n), static_cast<uint64_t>(st.st_ino)) << native;
+            ++nodes;
+        }
+        return nodes;
+    };
+    EXPECT_EQ(checkAll(), 10u); // all but the link to a folder, which counts without a node
+    const auto node = [&](bool folder, const char* path) {
+        return engine.FindNodeForThis(folder ? 1 : 0, QString::fromUtf8(path));
+    };
+    EXPECT_EQ(tree.Inode(node(false, "S:\\a\\hard")), tree.Inode(node(false, "S:\\top")));
+    ASSERT_TRUE(tree.DeleteNode(node(false, "S:\\filelink")));
+    EXPECT_EQ(tree.DeleteNodes({node(true, "S:\\a\\b"), node(false, "S:\\fifo")}), 2u);
+    EXPECT_EQ(checkAll(), 6u);
+    EXPECT_EQ(tree.Device(), static_cast<uint64_t>(volume.st_dev));
+
+    // The export itself, on a snapshot of the same drive.
+    const auto recordId =
+        reinterpret_cast<TUndeleteDLLGetRecordId>(::dlsym(svc.handle(), "UndeleteDLLGetRecordId"));
+    TVolume v = svc->NewVolume();
+    ASSERT_TRUE(svc->OpenVolume(v, u"S:\\"));
+    TSnapshot snap = svc->NewSnapshot(v);
+    TFILE_RECORD* root = nullptr;
+    ASSERT_TRUE(svc->UpdateSnapshot(snap, 13, &root, nullptr, 0, nullptr));
+    uint64_t device = 0, inode = 0;
+    EXPECT_TRUE(recordId(snap, root, &device, &inode));
+    EXPECT_EQ(device, static_cast<uint64_t>(volume.st_dev));
+    EXPECT_EQ(inode, static_cast<uint64_t>(volume.st_ino));
+    TFILE_RECORD outside{};
+    EXPECT_FALSE(recordId(snap, &outside, &device, &inode));
+    EXPECT_EQ(device, 0u);
+    EXPECT_EQ(inode, 0u);
+    EXPECT_FALSE(recordId(snap, reinterpret_cast<TFILE_RECORD*>(8), &device, &inode));
+    svc->FreeSnapshot(snap);
+    svc->CloseVolume(v);
+    svc->FreeVolume(v);
+}
+
 // --- The walker itself (linked in), with a hook that changes the tree under it --------------
 
 struct HookActions {
-    int dirFd = -1;
-    std::set<std::string> removeBeforeExamined;
     int sleepMicros = 0;
 };
 
-void hook(int dirFd, const char* name, void* context) {
+void hook(int, const char*, void* context) {
     auto* a = static_cast<HookActions*>(context);
     if (a->sleepMicros)
         std::this_thread::sleep_for(std::chrono::microseconds(a->sleepMicros));
-    if (a->removeBeforeExamined.count(name)) {
-        if (::unlinkat(dirFd, name, 0) != 0)
-            ::unlinkat(dirFd, name, AT_REMOVEDIR);
-    }
 }
 
 struct HookScope {
@@ -471,24 +546,128 @@ struct HookScope {
     ~HookScope() { service::SetEntryHookForTesting(nullptr, nullptr); }
 };
 
-TEST(Walker, EntriesDeletedDuringTheWalkAreFlaggedGone) {
-    TempDir dir;
-    testtree::writeFile(dir / "victim", 10);
-    testtree::makeDir(dir / "vanishing");
-    testtree::writeFile(dir / "kept", 20);
-    HookActions actions;
-    actions.removeBeforeExamined = {"victim", "vanishing"};
-    HookScope scope(actions);
-    const int fd = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
-    service::Snapshot snap;
-    ASSERT_TRUE(snap.Build(fd, {}, {}));
-    ::close(fd);
-    const auto graph = readGraph(snap.Root());
-    ASSERT_EQ(graph.size(), 3u);
-    EXPECT_EQ(graph.at(u"victim").flags, UNDEL_FLAG_GONE);
-    EXPECT_EQ(graph.at(u"vanishing").flags, UNDEL_FLAG_GONE);
-    EXPECT_EQ(graph.at(u"kept").flags, 0u);
-    EXPECT_EQ(graph.at(u"kept").size, 20);
+// What a walk sees of a folder that vanishes: "victim" among a file and two other folders.
+void makeVanishTree(const TempDir& dir, int victimFiles) {
+    testtree::writeFile(dir / "file", 5);
+    testtree::makeDir(dir / "victim");
+    for (int i = 0; i < victimFiles; ++i)
+        testtree::writeFile(dir / ("victim/in" + std::to_string(i)), 1);
+    for (const char* other : {"other1", "other2"}) {
+        testtree::makeDir(dir / other);
+        testtree::writeFile(dir / other + "/x", 1);
+    }
+}
+
+// Entries changed between the listing of their folder and their reading. A file deleted before
+// it is examined is left out (flagged gone). A folder moved, replaced or deleted before it is
+// read — by name before it is examined, or after, before it is opened, or in its place a file,
+// a link or another folder — stays a folder without contents, flagged unreadable, counted and
+// named: what it held may be nowhere else in the snapshot. The rest of the walk is untouched.
+TEST(Walker, EntriesChangedDuringTheWalk) {
+    using vanish::How;
+    using vanish::When;
+    struct Case {
+        const char* label;
+        const char* entry;
+        When when;
+        How how;
+        uint32_t flags;
+        bool isDir;
+    };
+    const Case cases[] = {
+        {"file deleted before examined", "file", When::BeforeExamined, How::Remove,
+         UNDEL_FLAG_GONE, false},
+        {"folder renamed before examined", "victim", When::BeforeExamined, How::Rename,
+         UNDEL_FLAG_UNREADABLE, true},
+        {"folder renamed before read", "victim", When::AfterExamined, How::Rename,
+         UNDEL_FLAG_UNREADABLE, true},
+        {"folder replaced by a file", "victim", When::AfterExamined, How::ReplaceByFile,
+         UNDEL_FLAG_UNREADABLE, true},
+        {"folder replaced by a link", "victim", When::AfterExamined, How::ReplaceByLink,
+         UNDEL_FLAG_UNREADABLE, true},
+        {"folder swapped with another", "victim", When::AfterExamined, How::Swap,
+         UNDEL_FLAG_UNREADABLE, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempDir dir;
+        makeVanishTree(dir, 3);
+        TempDir elsewhere; // beyond the walk, on the same file system
+        testtree::makeDir(elsewhere / "x");
+        testtree::writeFile(elsewhere / "x/in0", 1);
+        vanish::Plan plan;
+        plan.name = c.entry;
+        plan.when = c.when;
+        plan.how = c.how;
+        plan.outside = elsewhere / "x";
+        service::SetEntryHookForTesting(&vanish::hook, &plan);
+        std::vector<std::u16string> lines;
+        service::WalkEvents events;
+        events.debugLine = [&](const std::u16string& l) { lines.push_back(l); };
+        service::WalkOptions options;
+        options.threads = 1;
+        const int fd = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+        service::Snapshot snap;
+        EXPECT_TRUE(snap.Build(fd, options, events));
+        ::close(fd);
+        service::SetEntryHookForTesting(nullptr, nullptr);
+        EXPECT_TRUE(plan.done);
+
+        const auto graph = readGraph(snap.Root());
+        const std::u16string entry = u16(c.entry);
+        ASSERT_EQ(graph.count(entry), 1u);
+        const Entry& e = graph.at(entry);
+        EXPECT_EQ(e.flags, c.flags);
+        EXPECT_EQ(e.isDir, c.isDir);
+        EXPECT_FALSE(e.hasItems);
+        const bool folder = c.flags & UNDEL_FLAG_UNREADABLE;
+        EXPECT_EQ(snap.UnreadableFolders(), folder ? 1u : 0u);
+        EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                             u"UpdateSnapshot: folder moved, replaced or deleted before it could "
+                             u"be read: C:\\victim"),
+                  folder ? 1 : 0);
+        for (const std::u16string kept : {u"other1\\x", u"other2\\x", u"file", u"victim"}) {
+            if (entry == kept)
+                continue;
+            ASSERT_EQ(graph.count(kept), 1u);
+            EXPECT_EQ(graph.at(kept).flags, 0u);
+        }
+        EXPECT_EQ(graph.size(), 9u - (folder ? 3u : 0u)); // the folder's three files are missing
+    }
+}
+
+// The same through the service and the engine: a folder renamed after it was listed, before it
+// was read, makes the analysis incomplete, counted and named in the verdict, where it was
+// dropped from the totals without a word before.
+TEST_F(ServiceTest, AFolderMovedBeforeItIsReadMakesTheAnalysisIncomplete) {
+    makeVanishTree(dir, 50);
+    const char* const saved = std::getenv("ORBISCA_SERVICE_THREADS");
+    const std::string savedValue = saved ? saved : "";
+    ::setenv("ORBISCA_SERVICE_THREADS", "1", 1);
+    ::setenv("ORBISCA_TEST_VANISH", "after:rename:victim", 1);
+    platform::SetProgramFolder(platform::WindowsPath(HOOKED_SERVICE_DIR));
+    {
+        platform::DebugCapture capture;
+        analysis::TAnalysisTree tree;
+        analysis::TOrbisca engine(&tree);
+        ASSERT_NE(engine.Undeleter, nullptr);
+        engine.DO_Drive(QStringLiteral("S:\\"));
+        const analysis::TScanVerdict& v = engine.ScanVerdict;
+        EXPECT_FALSE(v.IsComplete());
+        EXPECT_FALSE(v.CutShort);
+        EXPECT_FALSE(v.Stopped);
+        EXPECT_EQ(v.UnreadableFolders, 1u);
+        EXPECT_EQ(v.UnreadableSamples, QStringList{"S:\\victim"});
+        EXPECT_EQ(engine.TotalFiles, 3u);
+        EXPECT_TRUE(capture.contains(QStringLiteral(
+            "folder moved, replaced or deleted before it could be read: S:\\victim")));
+    }
+    ::unsetenv("ORBISCA_TEST_VANISH");
+    if (saved)
+        ::setenv("ORBISCA_SERVICE_THREADS", savedValue.c_str(), 1);
+    else
+        ::unsetenv("ORBISCA_SERVICE_THREADS");
+    EXPECT_EQ(testtree::countEntries(dir / "victim.moved"), 50);
 }
 
 void makeWideTree(const TempDir& dir, int folders, int filesEach) {

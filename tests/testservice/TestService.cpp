@@ -11,10 +11,13 @@
 //   @result N                                what UpdateSnapshot answers (default -1, true)
 //   @deep N                                  below the root: N nested folders "d", a file "f" last
 //   @generate N SEED                         below the root: N random entries (names, depths)
+//   @ids DEVICE                              UndeleteDLLGetRecordId knows the records: DEVICE
+//                                            and each record's ino=N, else 1000 + its line's
+//                                            number among the entries (the root's is 1000)
 //   ROOT [attr=X] [flags=X] [noitems]        the root folder record (first tree line); flags are
 //                                            numbers or unreadable, deleted-files, joined by |
 //   D name [attr=X] [flags=X] [noitems]      a folder entry
-//   F name [size=N | streams=A,B | stream=SIZE/VALID] [flags=X] [attr=X]
+//   F name [size=N | streams=A,B | stream=SIZE/VALID] [flags=X] [attr=X] [ino=N]
 //   N                                        an entry without a name
 //   R name                                   an entry without a record
 //   L name                                   a folder entry whose record is the root's (a loop)
@@ -43,6 +46,7 @@ struct FNode {
     uint32_t attr = 0;
     uint32_t flags = 0;
     bool noItems = false;
+    uint64_t inode = 0; // 0: by its number
     std::vector<std::pair<uint64_t, uint64_t>> streams; // size, valid size
     std::vector<uint32_t> children;
 };
@@ -55,6 +59,8 @@ struct State {
     std::vector<std::pair<int32_t, int32_t>> callbacks;
     std::vector<std::u16string> messages;
     bool32 result = kBool32True;
+    bool ids = false;
+    uint64_t device = 0;
     std::vector<char> arena;
     TFILE_RECORD* root = nullptr;
     std::string log;
@@ -168,6 +174,8 @@ void applyKeys(FNode& n, const std::vector<std::string>& toks, size_t from) {
             n.flags = parseFlags(val);
         else if (key == "noitems")
             n.noItems = true;
+        else if (key == "ino")
+            n.inode = std::stoull(val);
         else if (key == "size")
             n.streams = {{std::stoull(val), std::stoull(val)}};
         else if (key == "stream") {
@@ -250,7 +258,10 @@ void parse(const char* text) {
             g.noRoot = true;
         else if (head == "@stopcheck")
             g.stopCheck = true;
-        else if (head == "@result")
+        else if (head == "@ids") {
+            g.ids = true;
+            g.device = std::stoull(t.at(1));
+        } else if (head == "@result")
             g.result = static_cast<bool32>(std::stol(t.at(1)));
         else if (head == "@message") {
             const size_t at = line.find("@message") + 8;
@@ -315,7 +326,7 @@ void build() {
         return;
     size_t bytes = 64;
     for (const FNode& n : g.nodes)
-        bytes += sizeof(TFILE_RECORD) + sizeof(TDIR_ITEM) + sizeof(TFILE_NAME) +
+        bytes += sizeof(uint64_t) + sizeof(TFILE_RECORD) + sizeof(TDIR_ITEM) + sizeof(TFILE_NAME) +
                  (n.name.size() + 1) * 2 + n.streams.size() * sizeof(TDATA_STREAM) + 12;
     g.arena.assign(bytes, 0);
     g_bump = g.arena.data();
@@ -324,6 +335,9 @@ void build() {
         const FNode& n = g.nodes[i];
         if (n.kind == 'R' || n.kind == 'L')
             continue;
+        // Its identity just before the record, as the real service keeps it.
+        const uint64_t inode = n.inode ? n.inode : 1000 + i;
+        std::memcpy(alloc<uint64_t>(), &inode, sizeof inode);
         TFILE_RECORD* r = alloc<TFILE_RECORD>();
         r->IsDir = n.kind == 'D' ? kBool32True : 0;
         r->Attr = n.attr;
@@ -442,6 +456,19 @@ EXPORT TUNDELETE_EXPORT_TABLE* UNDEL_CALL UndeleteDLLEntryW() {
 }
 
 EXPORT uint32_t UNDEL_CALL UndeleteDLLGetVersion() { return 0x00030201; }
+
+EXPORT bool32 UNDEL_CALL UndeleteDLLGetRecordId(TSnapshot, const TFILE_RECORD* record,
+                                                uint64_t* device, uint64_t* inode) {
+    const auto at = reinterpret_cast<uintptr_t>(record);
+    const auto begin = reinterpret_cast<uintptr_t>(g.arena.data());
+    const bool known = g.ids && at >= begin + sizeof(uint64_t) &&
+                       at + sizeof(TFILE_RECORD) <= begin + g.arena.size();
+    *device = known ? g.device : 0;
+    *inode = 0;
+    if (known)
+        std::memcpy(inode, reinterpret_cast<const char*>(at) - sizeof(uint64_t), sizeof *inode);
+    return known ? kBool32True : 0;
+}
 
 EXPORT void TestService_Load(const char* fixture) {
     parse(fixture);
