@@ -216,7 +216,7 @@ int main(int argc, char** argv) {
         return platform::PasswdEntry{uid, static_cast<gid_t>(::getegid()), "benchmark", tmpfs};
     };
     const platform::UserSession user = platform::ResolveUserSession(probe);
-    platform::SetTrashHandler([&user](const std::vector<std::string>& paths) {
+    platform::SetTrashHandler([&user](const std::vector<platform::ListedItem>& paths) {
         const double t0 = now();
         std::vector<platform::TrashResult> results = platform::MoveToTrash(paths, user);
         g_trashSeconds = now() - t0;

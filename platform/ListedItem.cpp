@@ -152,13 +152,18 @@ ReachResult ReachListedItem(const ListedItem& item, ReachedItem* out) {
     const std::string& name = item.names.back();
     if (::fstatat(folder.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return failedWith(errno == ENOTDIR ? ENOENT : errno, "the item");
-    if (!sameAsRecorded(st, item.names.size()))
+    // A mount point lists the root of the volume mounted there, with that volume's device.
+    const bool mountRoot = st.st_dev != folderDevice || isMountRoot(folder.get(), name.c_str());
+    struct stat asRecorded = st;
+    if (mountRoot)
+        asRecorded.st_dev = volume;
+    if (!sameAsRecorded(asRecorded, item.names.size()))
         return failed(ReachFailure::Changed, "the item is not the one analysed");
     out->folder = std::move(folder);
     out->name = name;
     out->st = st;
     out->realFolder = real;
-    out->mountRoot = st.st_dev != folderDevice || isMountRoot(out->folder.get(), name.c_str());
+    out->mountRoot = mountRoot;
     return {};
 }
 

@@ -1097,20 +1097,47 @@ void TForm_ORB::AdvPopupMenu_ORBPopup() {
     PopUp_Delete->setEnabled(state.Delete);
 }
 
+bool TForm_ORB::desktopUserKnown() {
+    const platform::UserSession& user = platform::CurrentUserSession();
+    if (user.CanActForUser())
+        return true;
+    platform::MessageBoxW(window(),
+                          ReplaceFirstIgnoreCase(Message(Msg::MESSAGE_ORB_NO_DESKTOP_USER),
+                                                 QStringLiteral("%1"),
+                                                 QString::fromLocal8Bit(user.refusal)),
+                          platform::ApplicationTitle(), platform::MB_OK | platform::MB_ICONSTOP);
+    return false;
+}
+
 void TForm_ORB::openInShell(bool reveal) {
-    const std::optional<analysis::TNodeData> item = firstSelected();
-    if (!item)
+    const RowId first = VirtualDrawTree_ORB_QO16->GetFirstSelected();
+    const PNode node = first == RowId::None ? PNode::None : VirtualDrawTree_ORB_QO16->RowNode(first);
+    if (node == PNode::None || !desktopUserKnown())
         return;
-    const std::string native = NativePathOf(*item);
-    if (native.empty()) {
-        platform::OutputDebugStringW(QStringLiteral("No drive for ") + item->Path);
+    // The desktop gets the path only once the walk from the drive's root has found the very item
+    // analysed there; the user's program then opens it with the user's own rights.
+    const platform::ListedItem item = ListedItemOf(VirtualDrawTree1, node);
+    platform::ReachedItem reached;
+    if (const platform::ReachResult reach = platform::ReachListedItem(item, &reached); !reach) {
+        const QString listed = VirtualDrawTree1.Path(node);
+        platform::OutputDebugStringW(QStringLiteral("Not opened: ") + listed + QStringLiteral(": ") +
+                                     QString::fromUtf8(reach.reason));
+        const QString text = ReplaceFirstIgnoreCase(Message(Msg::MESSAGE_ORB_OPEN_REFUSED),
+                                                    QStringLiteral("%1"), ElidedPath(listed));
+        platform::MessageBoxW(window(),
+                              ReplaceFirstIgnoreCase(
+                                  text, QStringLiteral("%2"),
+                                  TrashFailureReason(FailureKindOf(reach.failure),
+                                                     QString::fromUtf8(reach.reason))),
+                              platform::ApplicationTitle(),
+                              platform::MB_OK | platform::MB_ICONWARNING);
         return;
     }
     // The desktop reports its own trouble; whether it managed to open the item is not ours.
     if (reveal)
-        platform::ShellRevealItem(native);
+        platform::ShellRevealItem(item.Path());
     else
-        platform::ShellOpenPath(native);
+        platform::ShellOpenPath(item.Path());
 }
 
 void TForm_ORB::PopUp_OpenFileClick() {
@@ -1140,12 +1167,13 @@ void TForm_ORB::VirtualDrawTree_ORB_QO16DblClick() {
     JvDirectoryListBox1->SetDirectory(item->Path);
 }
 
-std::vector<platform::TrashResult> TForm_ORB::moveToTrash(const std::vector<std::string>& paths) {
+std::vector<platform::TrashResult>
+TForm_ORB::moveToTrash(const std::vector<platform::ListedItem>& items) {
     // Moving thousands of items takes a while on a disk: the moves run on a helper thread (they
     // touch no widget) while this one keeps the window painted.
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     std::future<std::vector<platform::TrashResult>> moved =
-        std::async(std::launch::async, [paths] { return platform::ShellMoveToTrash(paths); });
+        std::async(std::launch::async, [&items] { return platform::ShellMoveToTrash(items); });
     while (moved.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
         pump();
     QGuiApplication::restoreOverrideCursor();
@@ -1153,7 +1181,7 @@ std::vector<platform::TrashResult> TForm_ORB::moveToTrash(const std::vector<std:
 }
 
 void TForm_ORB::PopUp_DeleteClick() {
-    if (!menuState().Delete)
+    if (!menuState().Delete || !desktopUserKnown())
         return;
     const uint64_t treeAsked = VirtualDrawTree1.ChangeCount();
     const int answer = platform::MessageBoxW(
@@ -1164,11 +1192,11 @@ void TForm_ORB::PopUp_DeleteClick() {
     // The question let the event loop run: act only on the analysis it was asked about.
     if (closed_ || !Orbisca || busy_ > 0 || VirtualDrawTree1.ChangeCount() != treeAsked)
         return;
-    std::vector<TTrashFailure> failures;
+    TTrashOutcome outcome;
     {
         BusyScope busy(busy_);
         updateCommands();
-        failures = trashSelection();
+        outcome = trashSelection();
     }
     if (closePending_) {
         releaseEngine();
@@ -1176,12 +1204,20 @@ void TForm_ORB::PopUp_DeleteClick() {
     }
     updateCommands();
     FormResize();
-    if (!failures.empty())
-        platform::MessageBoxW(window(), TrashFailureMessage(failures), platform::ApplicationTitle(),
+    if (!outcome.Stayed.empty())
+        platform::MessageBoxW(window(), TrashFailureMessage(outcome.Stayed),
+                              platform::ApplicationTitle(),
                               platform::MB_OK | platform::MB_ICONWARNING);
+    if (!outcome.ToAdministrator.empty())
+        platform::MessageBoxW(
+            window(),
+            AdministratorTrashMessage(
+                outcome.ToAdministrator,
+                QString::fromLocal8Bit(platform::CurrentUserSession().name)),
+            platform::ApplicationTitle(), platform::MB_OK | platform::MB_ICONINFORMATION);
 }
 
-std::vector<TTrashFailure> TForm_ORB::trashSelection() {
+TForm_ORB::TTrashOutcome TForm_ORB::trashSelection() {
     TVirtualDrawTree* list = VirtualDrawTree_ORB_QO16;
     analysis::TAnalysisTree& tree = VirtualDrawTree1;
     std::vector<PNode> selected;
@@ -1192,30 +1228,32 @@ std::vector<TTrashFailure> TForm_ORB::trashSelection() {
     }
     // Only the outermost items go to the trash; what lies inside them goes along.
     const TOutermostItems outermost = OutermostItems(tree, selected);
-    std::vector<std::string> paths;
+    std::vector<platform::ListedItem> items;
     std::vector<QString> listed;
-    paths.reserve(outermost.Items.size());
+    items.reserve(outermost.Items.size());
     listed.reserve(outermost.Items.size());
     for (PNode item : outermost.Items) {
-        const analysis::TNodeData record = tree.GetNodeData(item);
-        paths.push_back(NativePathOf(record));
-        listed.push_back(record.Path);
+        items.push_back(ListedItemOf(tree, item));
+        listed.push_back(tree.Path(item));
         platform::PumpPoint();
     }
-    if (paths.empty() || closePending_)
+    if (items.empty() || closePending_)
         return {};
     setStatus(Message(Msg::MESSAGEHTML_ORB_STATUS_TRASHING));
-    const std::vector<platform::TrashResult> results = moveToTrash(paths);
+    const std::vector<platform::TrashResult> results = moveToTrash(items);
     if (closePending_)
         return {};
 
     // Items that were not trashed stay in the tree and the list, and are named afterwards.
     std::vector<PNode> trashed;
     std::vector<bool> stayed(outermost.Items.size(), false);
-    std::vector<TTrashFailure> failures;
+    TTrashOutcome outcome;
     bool foldersTrashed = false;
     for (size_t i = 0; i < outermost.Items.size(); ++i) {
         if (i < results.size() && results[i].ok) {
+            if (results[i].administratorTrash)
+                outcome.ToAdministrator.push_back(
+                    {listed[i], QString::fromUtf8(results[i].trashFolder)});
             trashed.push_back(outermost.Items[i]);
             foldersTrashed = foldersTrashed || tree.IsFolder(outermost.Items[i]);
             continue;
@@ -1226,7 +1264,7 @@ std::vector<TTrashFailure> TForm_ORB::trashSelection() {
                                                              : results[i].reason;
         const platform::TrashFailure kind =
             i < results.size() ? results[i].failure : platform::TrashFailure::Other;
-        failures.push_back({listed[i], TrashFailureReason(kind, detail)});
+        outcome.Stayed.push_back({listed[i], TrashFailureReason(kind, detail)});
         platform::OutputDebugStringW(QStringLiteral("Not trashed: ") + listed[i] +
                                      QStringLiteral(": ") + detail);
     }
@@ -1277,7 +1315,7 @@ std::vector<TTrashFailure> TForm_ORB::trashSelection() {
     }
     if (!keep.empty())
         list->SelectNodeRows([&keep](PNode n) { return keep.count(n) > 0; });
-    return failures;
+    return outcome;
 }
 
 void TForm_ORB::showFolderAgain(const QString& survivingFolder) {

@@ -40,6 +40,7 @@ namespace settings {
 class TForm_Options;
 }
 namespace platform {
+struct ListedItem;
 struct TrashResult;
 }
 
@@ -173,13 +174,22 @@ private:
     std::optional<analysis::TNodeData> firstSelected() const;
     // What the context menu offers for the selection now (nothing while a long run is under way).
     TItemMenuState menuState() const;
-    // Hands the first selected row's item to the desktop: opens it, or shows it in its folder.
+    // Hands the first selected row's item to the desktop: opens it, or shows it in its folder,
+    // once it is certain to be the item analysed.
     void openInShell(bool reveal);
+    // False, after saying so, when the program knows no user to act for.
+    bool desktopUserKnown();
     // Moves the items to the user's trash on a helper thread, keeping the window painted.
-    std::vector<platform::TrashResult> moveToTrash(const std::vector<std::string>& paths);
+    std::vector<platform::TrashResult> moveToTrash(const std::vector<platform::ListedItem>& items);
+    // What a delete did besides removing items: the items that stayed (with their reasons) and
+    // those that went to the administrator's trash (with that trash folder as reason).
+    struct TTrashOutcome {
+        std::vector<TTrashFailure> Stayed;
+        std::vector<TTrashFailure> ToAdministrator;
+    };
     // Moves the outermost selected items to the trash and takes those that went out of tree,
-    // totals and list; returns the items that stayed.
-    std::vector<TTrashFailure> trashSelection();
+    // totals and list.
+    TTrashOutcome trashSelection();
     // Shows the current folder again after a delete, or its nearest surviving folder when it
     // went.
     void showFolderAgain(const QString& survivingFolder);

@@ -4,6 +4,7 @@
 #include "platform/Paths.h"
 #include "views/AnalyserRules.h"
 
+#include <algorithm>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -44,6 +45,31 @@ TOutermostItems OutermostItems(const analysis::TAnalysisTree& tree,
     return out;
 }
 
+platform::ListedItem ListedItemOf(const analysis::TAnalysisTree& tree, analysis::PNode node) {
+    platform::ListedItem item;
+    const QString path = analysis::ListedPath(tree.GetNodeData(node));
+    if (path.size() < 3 || path[1] != u':' || path[2] != u'\\')
+        return item;
+    item.root = platform::DriveRoot(path[0].unicode());
+    if (item.root.empty())
+        return item;
+    for (const QString& name : path.mid(3).split(u'\\', Qt::SkipEmptyParts))
+        item.names.push_back(platform::NativeName(name));
+    // The recorded identities, from the drive's root down to the item.
+    std::vector<uint64_t> inodes;
+    for (analysis::PNode n = node; n != analysis::PNode::None; n = tree.GetParent(n))
+        inodes.push_back(tree.Inode(n));
+    std::reverse(inodes.begin(), inodes.end());
+    item.device = tree.Device();
+    if (inodes.size() == item.names.size() + 1) {
+        item.inodes = std::move(inodes);
+    } else {
+        // The tree does not start at the drive's root: a way that cannot be checked is no way.
+        item.root.clear();
+    }
+    return item;
+}
+
 std::string NativePathOf(const analysis::TNodeData& record) {
     return platform::NativePath(analysis::ListedPath(record));
 }
@@ -66,6 +92,8 @@ QString TrashFailureReason(platform::TrashFailure kind, const QString& detail) {
         return withDetail(Msg::MESSAGE_ORB_DELETE_NOTRASH);
     case K::Refused:
         return withDetail(Msg::MESSAGE_ORB_DELETE_REFUSED);
+    case K::Changed:
+        return Message(Msg::MESSAGE_ORB_ITEM_CHANGED);
     case K::None:
     case K::Other:
         break;
@@ -73,21 +101,55 @@ QString TrashFailureReason(platform::TrashFailure kind, const QString& detail) {
     return detail.isEmpty() ? QString() : withDetail(Msg::MESSAGE_ORB_DELETE_ERROR);
 }
 
-QString TrashFailureMessage(const std::vector<TTrashFailure>& failures) {
+platform::TrashFailure FailureKindOf(platform::ReachFailure failure) {
+    using R = platform::ReachFailure;
+    using K = platform::TrashFailure;
+    switch (failure) {
+    case R::None:
+        return K::None;
+    case R::Vanished:
+        return K::Vanished;
+    case R::Changed:
+        return K::Changed;
+    case R::Denied:
+        return K::Denied;
+    case R::Other:
+        break;
+    }
+    return K::Other;
+}
+
+namespace {
+
+// "path: reason" lines of the items, the first kTrashFailuresShown of them, then one line for
+// the rest.
+QString itemLines(const std::vector<TTrashFailure>& items) {
     using i18n::Message;
     using i18n::Msg;
     QStringList lines;
-    for (size_t i = 0; i < failures.size() && i < kTrashFailuresShown; ++i) {
-        const TTrashFailure& f = failures[i];
+    for (size_t i = 0; i < items.size() && i < kTrashFailuresShown; ++i) {
+        const TTrashFailure& f = items[i];
         lines << (f.Reason.isEmpty() ? ElidedPath(f.Path)
                                      : ElidedPath(f.Path) + QStringLiteral(": ") + f.Reason);
     }
-    if (failures.size() > kTrashFailuresShown)
+    if (items.size() > kTrashFailuresShown)
         lines << ReplaceFirstIgnoreCase(Message(Msg::MESSAGE_ORB_DELETE_FAILED_MORE),
                                         QStringLiteral("%1"),
-                                        QString::number(failures.size() - kTrashFailuresShown));
-    return ReplaceFirstIgnoreCase(Message(Msg::MESSAGE_ORB_DELETE_FAILED), QStringLiteral("%1"),
-                                  lines.join(QStringLiteral("\r\n")));
+                                        QString::number(items.size() - kTrashFailuresShown));
+    return lines.join(QStringLiteral("\r\n"));
+}
+
+} // namespace
+
+QString TrashFailureMessage(const std::vector<TTrashFailure>& failures) {
+    return ReplaceFirstIgnoreCase(i18n::Message(i18n::Msg::MESSAGE_ORB_DELETE_FAILED),
+                                  QStringLiteral("%1"), itemLines(failures));
+}
+
+QString AdministratorTrashMessage(const std::vector<TTrashFailure>& items, const QString& user) {
+    const QString text = ReplaceFirstIgnoreCase(
+        i18n::Message(i18n::Msg::MESSAGE_ORB_DELETE_ADMIN_TRASH), QStringLiteral("%1"), user);
+    return ReplaceFirstIgnoreCase(text, QStringLiteral("%2"), itemLines(items));
 }
 
 } // namespace views

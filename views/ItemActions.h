@@ -7,6 +7,7 @@
 #include "analysis/AnalysisTree.h"
 #include "analysis/NodeData.h"
 
+#include "platform/ListedItem.h"
 #include "platform/Trash.h"
 
 #include <QString>
@@ -44,6 +45,12 @@ struct TOutermostItems {
 TOutermostItems OutermostItems(const analysis::TAnalysisTree& tree,
                                const std::vector<analysis::PNode>& nodes);
 
+// The item of a node as the analysis found it, for reaching it again safely (ListedItem.h): its
+// drive's root folder, the native names from there (the listed ones, byte for byte), and the
+// device and inodes the analysis recorded for it and every folder above it. An item whose
+// drive is not mapped (any more) gets no root, which every action refuses.
+platform::ListedItem ListedItemOf(const analysis::TAnalysisTree& tree, analysis::PNode node);
+
 // The native path that reaches the item of a record on disk, byte for byte: its listed path
 // (the name as the volume lists it, before blanks were trimmed for display) through the drive
 // table. Empty when the record's drive is not mapped (any more).
@@ -58,10 +65,16 @@ struct TTrashFailure {
 // where the kind alone would not tell the user enough.
 QString TrashFailureReason(platform::TrashFailure kind, const QString& detail);
 
+// The kind of failure an item that could not be reached counts as, for the reasons above.
+platform::TrashFailure FailureKindOf(platform::ReachFailure failure);
+
 // Lines shown by the message after a delete; further items are summed up in one line.
 constexpr size_t kTrashFailuresShown = 12;
 // The message after a delete that left items in place: the catalogue's text with the items,
 // one "path: reason" line each, as plain text.
 QString TrashFailureMessage(const std::vector<TTrashFailure>& failures);
+// The message after a delete that moved items to the administrator's trash because `user` could
+// not have removed them: one "path: trash folder" line each (the Reason holds the folder).
+QString AdministratorTrashMessage(const std::vector<TTrashFailure>& items, const QString& user);
 
 } // namespace views

@@ -29,12 +29,15 @@
 #include <QRegularExpression>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/wait.h>
 #include <ftw.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
@@ -110,9 +113,12 @@ protected:
         };
         const platform::UserSession user = platform::ResolveUserSession(probe);
         trash_ = dataHome_ + "/Trash";
-        platform::SetTrashHandler([this, user](const std::vector<std::string>& paths) {
+        platform::SetTrashHandler([this, user](const std::vector<platform::ListedItem>& items) {
+            std::vector<std::string> paths;
+            for (const platform::ListedItem& item : items)
+                paths.push_back(item.Path());
             trashCalls.push_back(paths);
-            return platform::MoveToTrash(paths, user);
+            return platform::MoveToTrash(items, user);
         });
         platform::SetShellHandler([this](const platform::ShellRequest& request) {
             shellRequests.push_back(request);
@@ -595,7 +601,7 @@ TEST_F(ItemActions, ItemsThatStayAreKeptAndNamed) {
     select({"N:\\four", "N:\\sub dir\\two", "N:\\sub dir\\three"});
     trashCalls.clear();
     platform::TrashHandler real = platform::SetTrashHandler({});
-    platform::SetTrashHandler([&, real](const std::vector<std::string>& paths) {
+    platform::SetTrashHandler([&, real](const std::vector<platform::ListedItem>& paths) {
         // The volume turns read-only just before the run; the first item has vanished.
         ::mount(nullptr, n.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr);
         std::vector<platform::TrashResult> results = real(paths);
@@ -674,3 +680,140 @@ TEST_F(ItemActions, ACurrentFolderThatWentGivesWayToItsNearestSurvivor) {
 }
 
 } // namespace
+
+namespace {
+
+// A second local account without a name.
+constexpr uid_t kMallory = 4242;
+
+// Runs body as mallory in a child process and waits for it.
+void asMallory(const std::function<void()>& body) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(kMallory, kMallory, kMallory) != 0 ||
+            ::setresuid(kMallory, kMallory, kMallory) != 0)
+            ::_exit(2);
+        body();
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+} // namespace
+
+TEST_F(ItemActions, AFolderSwappedForALinkAfterTheAnalysisLeadsNowhere) {
+    // Mallory's folder on M: holds her file; a folder of root's elsewhere holds a secret.
+    const std::string hers = native("mallory");
+    ::mkdir(hers.c_str(), 0755);
+    ::mkdir((hers + "/junk").c_str(), 0755);
+    writeRaw(hers + "/junk/victimfile", "mallory's");
+    for (const std::string& p : {hers, hers + "/junk", hers + "/junk/victimfile"})
+        ASSERT_EQ(::chown(p.c_str(), kMallory, kMallory), 0);
+    const std::string rootOnly = data_.filePath(QStringLiteral("rootonly")).toStdString();
+    ::mkdir(rootOnly.c_str(), 0700);
+    writeRaw(rootOnly + "/victimfile", "root's secret");
+    ::chmod((rootOnly + "/victimfile").c_str(), 0600);
+
+    // Mallory may pass the drives' folder, as any user may pass /tmp.
+    ASSERT_EQ(::chmod(m_.substr(0, m_.rfind('/')).c_str(), 0711), 0);
+    TForm_ORB& w = openAndAnalyse();
+    w.LumoButton_Files->Click();
+    asMallory([&] {
+        if (::rename((hers + "/junk").c_str(), (hers + "/junk.real").c_str()) != 0 ||
+            ::symlink(rootOnly.c_str(), (hers + "/junk").c_str()) != 0)
+            ::_exit(1);
+    });
+
+    // Opening, showing and deleting the listed file all refuse; nothing is handed on or moved.
+    const QString row = "M:\\mallory\\junk\\victimfile";
+    select({row});
+    EXPECT_TRUE(choose(w.PopUp_OpenFile));
+    EXPECT_TRUE(choose(w.PopUp_ShowFolder));
+    EXPECT_TRUE(shellRequests.empty());
+    const QStringList refusals = failureMessages();
+    ASSERT_EQ(refusals.size(), 2);
+    for (const QString& text : refusals) {
+        EXPECT_TRUE(text.contains(row)) << text.toStdString();
+        EXPECT_TRUE(text.contains(Message(Msg::MESSAGE_ORB_ITEM_CHANGED))) << text.toStdString();
+    }
+    messages.clear();
+    const uint32_t files = w.Orbisca->TotalFiles;
+    EXPECT_TRUE(choose(w.PopUp_Delete));
+    ASSERT_EQ(failureMessages().size(), 1);
+    EXPECT_TRUE(failureMessages()[0].contains(row + ": " + Message(Msg::MESSAGE_ORB_ITEM_CHANGED)))
+        << failureMessages()[0].toStdString();
+    EXPECT_EQ(readFile(rootOnly + "/victimfile"), "root's secret");
+    EXPECT_EQ(readFile(hers + "/junk.real/victimfile"), "mallory's");
+    EXPECT_FALSE(exists(trash_));
+    EXPECT_EQ(w.Orbisca->TotalFiles, files);
+    EXPECT_EQ(selectedRows(), QStringList{row});
+}
+
+TEST_F(ItemActions, NothingIsOpenedOrTrashedForAUserThatIsNotThere) {
+    TForm_ORB& w = openAndAnalyse();
+    platform::UserSession bogus = platform::CurrentUserSession();
+    bogus.refusal = "PKEXEC_UID=4242";
+    const platform::UserSession previous = platform::ReplaceCurrentUserSession(bogus);
+    select({"M:\\pic.JPG"});
+    EXPECT_TRUE(choose(w.PopUp_OpenFile));
+    EXPECT_TRUE(choose(w.PopUp_Delete));
+    platform::ReplaceCurrentUserSession(previous);
+    EXPECT_TRUE(shellRequests.empty());
+    EXPECT_TRUE(trashCalls.empty());
+    EXPECT_EQ(question(), nullptr) << "nothing is asked that cannot be done";
+    const QStringList texts = failureMessages();
+    ASSERT_EQ(texts.size(), 2);
+    for (const QString& text : texts)
+        EXPECT_EQ(text, QString(Message(Msg::MESSAGE_ORB_NO_DESKTOP_USER))
+                            .replace(QStringLiteral("%1"), QStringLiteral("PKEXEC_UID=4242")));
+    EXPECT_TRUE(exists(native("pic.JPG")));
+}
+
+TEST_F(ItemActions, WhatTheUserCouldNotRemoveIsNamedWithTheAdministratorsTrash) {
+    // The window acts for "nobody", who may remove what lies in a folder of theirs but not the
+    // files in M:'s root (a folder of root's).
+    const std::string home = data_.filePath(QStringLiteral("home")).toStdString();
+    const std::string rootHome = data_.filePath(QStringLiteral("root-home")).toStdString();
+    ::mkdir(home.c_str(), 0755);
+    ASSERT_EQ(::chown(home.c_str(), 65534, 65534), 0);
+    ::mkdir(rootHome.c_str(), 0700);
+    ::mkdir(native("theirs").c_str(), 0755);
+    writeRaw(native("theirs/own.txt"), "theirs");
+    ASSERT_EQ(::chown(native("theirs").c_str(), 65534, 65534), 0);
+    platform::SessionProbe probe;
+    probe.environment = {{"PKEXEC_UID", "65534"}};
+    probe.runtimeRoot = "/nonexistent";
+    probe.lookupUser = [&](uid_t uid) -> std::optional<platform::PasswdEntry> {
+        if (uid == 65534)
+            return platform::PasswdEntry{65534, 65534, "nobody", home};
+        if (uid == 0)
+            return platform::PasswdEntry{0, 0, "root", rootHome};
+        return std::nullopt;
+    };
+    const platform::UserSession user = platform::ResolveUserSession(probe);
+    const platform::UserSession previous = platform::ReplaceCurrentUserSession(user);
+    platform::SetTrashHandler([&user](const std::vector<platform::ListedItem>& items) {
+        return platform::MoveToTrash(items, user);
+    });
+
+    TForm_ORB& w = openAndAnalyse();
+    w.LumoButton_Files->Click();
+    select({"M:\\pic.JPG", "M:\\theirs\\own.txt"});
+    EXPECT_TRUE(choose(w.PopUp_Delete));
+    platform::ReplaceCurrentUserSession(previous);
+
+    const std::string adminTrash = rootHome + "/.local/share/Trash";
+    EXPECT_TRUE(exists(adminTrash + "/files/pic.JPG"));
+    EXPECT_TRUE(exists(home + "/.local/share/Trash/files/own.txt"));
+    const QStringList texts = failureMessages();
+    ASSERT_EQ(texts.size(), 1);
+    EXPECT_TRUE(texts[0].startsWith(Message(Msg::MESSAGE_ORB_DELETE_ADMIN_TRASH).section(u'%', 0, 0)))
+        << texts[0].toStdString();
+    EXPECT_TRUE(texts[0].contains("nobody")) << texts[0].toStdString();
+    EXPECT_TRUE(texts[0].contains("M:\\pic.JPG: " + QString::fromStdString(adminTrash)))
+        << texts[0].toStdString();
+    EXPECT_FALSE(texts[0].contains("own.txt")) << texts[0].toStdString();
+    EXPECT_EQ(rows().size(), int(kFiles) + 1 - 2);
+}
