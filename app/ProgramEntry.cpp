@@ -197,8 +197,8 @@ int RunProgram(int argc, char** argv) {
     if (argc == 3 && qstrcmp(argv[1], "--launcher-notice") == 0)
         return ShowLauncherNotice(argc, argv, QString::fromLatin1(argv[2]));
 
-    // First of all, before any window: one instance only.
-    TSingleInstance guard(InstanceFolder());
+    // First of all, before any window: one instance per desktop user and display.
+    TSingleInstance guard(InstanceFolder(), CurrentInstanceName());
     const TSingleInstance::Result instance = guard.Acquire();
     if (instance == TSingleInstance::Result::Second) {
         const bool answered = guard.AskFirstToRestore();
