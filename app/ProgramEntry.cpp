@@ -19,6 +19,7 @@
 #include "settings/Environment.h"
 #include "settings/FormOptions.h"
 #include "skin/Fonts.h"
+#include "skin/SkinFiles.h"
 #include "skin/TarviMouseImage3State.h"
 #include "skin/ToolTips.h"
 #include "skin/stripeskins.h"
@@ -129,6 +130,11 @@ TPreparedProgram PrepareProgram(TStripePrefetch* stripe) {
                               platform::MB_ICONINFORMATION | platform::MB_OK);
         return ended(0);
     }
+
+    // Without a skins folder the built-in default skin draws the windows; the user is told once.
+    if (skin::SkinsFolderMissing())
+        platform::MessageBoxW(SkinsMissingText(skin::SkinsFolder()), platform::ApplicationTitle(),
+                              platform::MB_ICONWARNING | platform::MB_OK);
 
     // Steps 9 to 12.
     const QString skinFolder = skin::SelectSkinAtStart();

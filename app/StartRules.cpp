@@ -1,8 +1,21 @@
 #include "app/StartRules.h"
 
+#include "i18n/ProjectMessages.h"
 #include "settings/Registry.h"
 
 namespace app {
+namespace {
+
+// A message with its first "%n" (in any case) replaced by value.
+QString withFirst(const QString& text, const QString& placeholder, const QString& value) {
+    const qsizetype at = text.indexOf(placeholder, 0, Qt::CaseInsensitive);
+    if (at < 0)
+        return text;
+    QString out = text;
+    return out.replace(at, placeholder.size(), value);
+}
+
+} // namespace
 
 TStartVerb ClassifyStartVerb(const QString& first) {
     if (first.isEmpty())
@@ -59,6 +72,13 @@ QString SaveVerbText(const QString& programFolder) {
     return QStringLiteral("No translation was saved: this version has no translation export.\n"
                           "The built-in German texts are shipped as ") +
            programFolder + QStringLiteral("\\translation\\orb2024_de-de.nlang3.");
+}
+
+QString SkinsMissingText(const QString& skinsFolder) {
+    QString folder = skinsFolder;
+    while (folder.endsWith(u'\\'))
+        folder.chop(1);
+    return withFirst(i18n::Message(i18n::Msg::MESSAGE_SKINS_MISSING), QStringLiteral("%1"), folder);
 }
 
 QString FailedStartCheck(uint32_t reportedMajor, bool isUserAdmin,

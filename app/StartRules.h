@@ -44,6 +44,10 @@ QString NeedsElevationText();
 // German texts are shipped.
 QString SaveVerbText(const QString& programFolder);
 
+// The warning of a start whose program folder has no skins folder (the built-in default skin
+// then draws the windows): MESSAGE_SKINS_MISSING naming the folder, without a trailing backslash.
+QString SkinsMissingText(const QString& skinsFolder);
+
 // The text of the first failing check of the start (Windows version, administrator, the write
 // test), or an empty text when all pass. rightsTest runs only when the earlier checks passed.
 QString FailedStartCheck(uint32_t reportedMajor, bool isUserAdmin,
