@@ -28,6 +28,8 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include <unistd.h>
+
 namespace app {
 namespace {
 
@@ -48,6 +50,13 @@ TPreparedProgram ended(int exitCode) {
     p.ended = true;
     p.exitCode = exitCode;
     return p;
+}
+
+// The language of the settings (or of the user's locale) and its translation.
+void loadTranslation() {
+    i18n::DetectLanguage();
+    i18n::LOAD_INTERNAL_ONLY(platform::ProgramFolder() + QStringLiteral("\\translation"),
+                             i18n::CurrentTranslationName());
 }
 
 void registerHeaderToolTips(TForm_QO7& form) {
@@ -96,9 +105,16 @@ TPreparedProgram PrepareProgram(TStripePrefetch* stripe) {
     QGuiApplication::setDesktopFileName(kDesktopId);
     QApplication::setWindowIcon(ProgramIcon());
 
-    // Steps 2 to 4: Windows version, administrator, the write test.
+    // Steps 2 to 4: Windows version, administrator, the write test. A hive that refuses the
+    // write is named in the user's language, so then the translation comes first.
+    const auto rightsTest = [] {
+        const TRightsCheck check = CheckRights();
+        if (!check.written)
+            loadTranslation();
+        return check;
+    };
     const QString failed = FailedStartCheck(platform::ReportedWindowsVersion().major,
-                                            settings::IsUserAdmin(), CheckRights);
+                                            settings::IsUserAdmin(), ::geteuid() == 0, rightsTest);
     if (!failed.isEmpty()) {
         platform::ErrorBox(failed);
         return ended(1);
@@ -118,9 +134,7 @@ TPreparedProgram PrepareProgram(TStripePrefetch* stripe) {
     }
 
     // Steps 6 and 7.
-    i18n::DetectLanguage();
-    i18n::LOAD_INTERNAL_ONLY(platform::ProgramFolder() + QStringLiteral("\\translation"),
-                             i18n::CurrentTranslationName());
+    loadTranslation();
     i18n::ApplyFixedMessageTexts();
 
     // Step 8: "-SAVE" has nothing to export; it says so instead of claiming a saved file.
@@ -191,9 +205,7 @@ int ShowLauncherNotice(int argc, char** argv, const QString& notice) {
     skin::InstallProgramFonts();
     QApplication::setWindowIcon(ProgramIcon());
     // The user's own choice of language, read from the settings every user may read.
-    i18n::DetectLanguage();
-    i18n::LOAD_INTERNAL_ONLY(platform::ProgramFolder() + QStringLiteral("\\translation"),
-                             i18n::CurrentTranslationName());
+    loadTranslation();
     platform::MessageBoxW(i18n::Message(message), platform::ApplicationTitle(), icon | platform::MB_OK);
     return 0;
 }

@@ -20,6 +20,10 @@
 #include "skin/SkinColors.h"
 #include "skin/TarviMouseImage3State.h"
 
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
 using namespace app;
 
 namespace {
@@ -65,13 +69,24 @@ TEST_F(EntryTest, FailedChecksEndWithTheirErrorBoxBeforeAnyWindow) {
 
     qputenv(platform::kHiveEnvironmentVariable, "/proc/self/no-such-folder/machine.hive");
     platform::CloseMachineHive();
+    const QByteArray lang = qgetenv("LANG"), all = qgetenv("LC_ALL");
+    qputenv("LANG", "en_US.UTF-8"); // the box speaks the user's language
+    qunsetenv("LC_ALL");
     TPreparedProgram refused = PrepareProgram();
+    for (const auto& [name, value] : {std::pair{"LANG", lang}, std::pair{"LC_ALL", all}})
+        value.isNull() ? qunsetenv(name) : qputenv(name, value);
     EXPECT_TRUE(refused.ended);
     EXPECT_EQ(refused.mainWindow, nullptr);
 
     ASSERT_EQ(boxes_.size(), 2u);
     EXPECT_EQ(boxes_[0].text, NeedsWindowsXpText());
-    EXPECT_EQ(boxes_[1].text, NeedsElevationText());
+    // Root is told why the hive cannot be written; anyone else to start as administrator.
+    EXPECT_EQ(boxes_[1].text,
+              ::geteuid() == 0
+                  ? "The settings cannot be saved: the file /proc/self/no-such-folder/"
+                    "machine.hive cannot be written (" +
+                        QString::fromLocal8Bit(std::strerror(ENOENT)) + ")."
+                  : NeedsElevationText());
     for (const Box& box : boxes_) {
         EXPECT_EQ(box.caption, "Zelvano Orbisca 2024");
         EXPECT_EQ(box.type, unsigned(platform::MB_ICONSTOP | platform::MB_OK));
