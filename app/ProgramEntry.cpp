@@ -19,6 +19,7 @@
 #include "settings/Environment.h"
 #include "settings/FormOptions.h"
 #include "skin/Fonts.h"
+#include "skin/SkinFiles.h"
 #include "skin/TarviMouseImage3State.h"
 #include "skin/ToolTips.h"
 #include "skin/stripeskins.h"
@@ -26,6 +27,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>
+
+#include <unistd.h>
 
 namespace app {
 namespace {
@@ -47,6 +50,13 @@ TPreparedProgram ended(int exitCode) {
     p.ended = true;
     p.exitCode = exitCode;
     return p;
+}
+
+// The language of the settings (or of the user's locale) and its translation.
+void loadTranslation() {
+    i18n::DetectLanguage();
+    i18n::LOAD_INTERNAL_ONLY(platform::ProgramFolder() + QStringLiteral("\\translation"),
+                             i18n::CurrentTranslationName());
 }
 
 void registerHeaderToolTips(TForm_QO7& form) {
@@ -95,9 +105,16 @@ TPreparedProgram PrepareProgram(TStripePrefetch* stripe) {
     QGuiApplication::setDesktopFileName(kDesktopId);
     QApplication::setWindowIcon(ProgramIcon());
 
-    // Steps 2 to 4: Windows version, administrator, the write test.
+    // Steps 2 to 4: Windows version, administrator, the write test. A hive that refuses the
+    // write is named in the user's language, so then the translation comes first.
+    const auto rightsTest = [] {
+        const TRightsCheck check = CheckRights();
+        if (!check.written)
+            loadTranslation();
+        return check;
+    };
     const QString failed = FailedStartCheck(platform::ReportedWindowsVersion().major,
-                                            settings::IsUserAdmin(), CheckRights);
+                                            settings::IsUserAdmin(), ::geteuid() == 0, rightsTest);
     if (!failed.isEmpty()) {
         platform::ErrorBox(failed);
         return ended(1);
@@ -117,9 +134,7 @@ TPreparedProgram PrepareProgram(TStripePrefetch* stripe) {
     }
 
     // Steps 6 and 7.
-    i18n::DetectLanguage();
-    i18n::LOAD_INTERNAL_ONLY(platform::ProgramFolder() + QStringLiteral("\\translation"),
-                             i18n::CurrentTranslationName());
+    loadTranslation();
     i18n::ApplyFixedMessageTexts();
 
     // Step 8: "-SAVE" has nothing to export; it says so instead of claiming a saved file.
@@ -129,6 +144,11 @@ TPreparedProgram PrepareProgram(TStripePrefetch* stripe) {
                               platform::MB_ICONINFORMATION | platform::MB_OK);
         return ended(0);
     }
+
+    // Without a skins folder the built-in default skin draws the windows; the user is told once.
+    if (skin::SkinsFolderMissing())
+        platform::MessageBoxW(SkinsMissingText(skin::SkinsFolder()), platform::ApplicationTitle(),
+                              platform::MB_ICONWARNING | platform::MB_OK);
 
     // Steps 9 to 12.
     const QString skinFolder = skin::SelectSkinAtStart();
@@ -185,9 +205,7 @@ int ShowLauncherNotice(int argc, char** argv, const QString& notice) {
     skin::InstallProgramFonts();
     QApplication::setWindowIcon(ProgramIcon());
     // The user's own choice of language, read from the settings every user may read.
-    i18n::DetectLanguage();
-    i18n::LOAD_INTERNAL_ONLY(platform::ProgramFolder() + QStringLiteral("\\translation"),
-                             i18n::CurrentTranslationName());
+    loadTranslation();
     platform::MessageBoxW(i18n::Message(message), platform::ApplicationTitle(), icon | platform::MB_OK);
     return 0;
 }
@@ -197,8 +215,8 @@ int RunProgram(int argc, char** argv) {
     if (argc == 3 && qstrcmp(argv[1], "--launcher-notice") == 0)
         return ShowLauncherNotice(argc, argv, QString::fromLatin1(argv[2]));
 
-    // First of all, before any window: one instance only.
-    TSingleInstance guard(InstanceFolder());
+    // First of all, before any window: one instance per desktop user and display.
+    TSingleInstance guard(InstanceFolder(), CurrentInstanceName());
     const TSingleInstance::Result instance = guard.Acquire();
     if (instance == TSingleInstance::Result::Second) {
         const bool answered = guard.AskFirstToRestore();

@@ -1,11 +1,14 @@
 #include "app/SingleInstance.h"
 
 #include "platform/Debug.h"
+#include "platform/UserSession.h"
 
 #include <QSocketNotifier>
 #include <QString>
 
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -60,7 +63,67 @@ bool waitFor(int fd, short events, int timeoutMs) {
     return r > 0;
 }
 
+// An X display without its screen number: "host:N.S" becomes "host:N".
+std::string_view withoutScreen(std::string_view display) {
+    const size_t colon = display.rfind(':');
+    const size_t dot = display.rfind('.');
+    if (colon == std::string_view::npos || dot == std::string_view::npos || dot < colon + 2 ||
+        dot + 1 == display.size())
+        return display;
+    for (size_t i = colon + 1; i < display.size(); ++i)
+        if (i != dot && (display[i] < '0' || display[i] > '9'))
+            return display;
+    return display.substr(0, dot);
+}
+
+bool safeNameCharacter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+           c == '_' || c == '-';
+}
+
+uint64_t fnv1a(std::string_view text) {
+    uint64_t hash = 0xcbf29ce484222325ull;
+    for (const char c : text) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 0x100000001b3ull;
+    }
+    return hash;
+}
+
+std::string environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? std::string(value) : std::string();
+}
+
 } // namespace
+
+std::string DisplayNamePart(std::string_view display, std::string_view waylandDisplay) {
+    constexpr size_t kLongest = 32;
+    const std::string_view chosen = !display.empty()          ? withoutScreen(display)
+                                    : !waylandDisplay.empty() ? waylandDisplay
+                                                              : std::string_view("none");
+    std::string part;
+    part.reserve(chosen.size());
+    for (const char c : chosen)
+        part += safeNameCharacter(c) ? c : '_';
+    if (part.size() > kLongest) {
+        char hash[17];
+        std::snprintf(hash, sizeof hash, "%016llx",
+                      static_cast<unsigned long long>(fnv1a(chosen)));
+        part = part.substr(0, kLongest - 17) + '_' + hash;
+    }
+    return part;
+}
+
+std::string InstanceName(uid_t desktopUser, std::string_view displayPart) {
+    return std::string(kInstanceMutexName) + '-' + std::to_string(desktopUser) + '-' +
+           std::string(displayPart);
+}
+
+std::string CurrentInstanceName() {
+    return InstanceName(platform::CurrentUserSession().uid,
+                        DisplayNamePart(environment("DISPLAY"), environment("WAYLAND_DISPLAY")));
+}
 
 std::string InstanceFolder() {
     std::string folder;

@@ -1,26 +1,48 @@
 #pragma once
 
-// Keeps the program to one running instance per user account. The first start takes an
+// Keeps the program to one running instance per desktop user and display. The first start takes an
 // exclusive lock on a file (flock: the kernel releases it when the process ends in any way, so
 // a crash never leaves a stale lock) and, once its main window exists, listens on a local
 // socket beside it. A second start finds the lock taken, connects to the socket, which asks the
 // first instance to restore and raise its main window, and ends.
 //
-// Both live in a private folder of the user: $ORBISCA_RUNTIME_DIR when set (tests, portable
+// The program runs as root for whichever desktop user started it, so the names of the lock and
+// the socket carry that user's id and the display: starts for one user on one display meet,
+// while another user (or the same user on another display) gets an instance of their own and is
+// never held up by someone else's hung one.
+//
+// Both live in a private folder of the process: $ORBISCA_RUNTIME_DIR when set (tests, portable
 // use); for root /run/zelvano-orbisca; else $XDG_RUNTIME_DIR/zelvano-orbisca, else
 // /tmp/zelvano-orbisca-<uid>. The folder is created with mode 0700; one that is a symbolic link
 // or belongs to someone else is not used.
 
+#include <sys/types.h>
+
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 class QSocketNotifier;
 
 namespace app {
 
-// The name of the lock and the socket ("Zelvano_ORB2024.lock", "Zelvano_ORB2024.socket").
+// The stem of the names of the lock and the socket.
 inline constexpr const char* kInstanceMutexName = "Zelvano_ORB2024";
+
+// The display as a part of a file name: DISPLAY, else WAYLAND_DISPLAY, else "none". The screen
+// number of an X display is dropped (":0.0" and ":0" are one display); every character other
+// than a letter, a digit, '.', '_' and '-' becomes '_'; a part longer than 32 characters keeps
+// its start and ends with a hash of the whole text, so the socket path stays short.
+std::string DisplayNamePart(std::string_view display, std::string_view waylandDisplay);
+
+// "<kInstanceMutexName>-<uid>-<display part>", the name of the lock and the socket without the
+// ending, for example "Zelvano_ORB2024-1000-_0".
+std::string InstanceName(uid_t desktopUser, std::string_view displayPart);
+
+// InstanceName for this process: the desktop user of platform::CurrentUserSession() and the
+// display of the environment.
+std::string CurrentInstanceName();
 
 // The folder as described above, created when missing; empty when no usable folder exists.
 std::string InstanceFolder();

@@ -1,8 +1,22 @@
 #include "app/StartRules.h"
 
+#include "i18n/ProjectMessages.h"
+#include "platform/Hive.h"
 #include "settings/Registry.h"
 
 namespace app {
+namespace {
+
+// A message with its first "%n" (in any case) replaced by value.
+QString withFirst(const QString& text, const QString& placeholder, const QString& value) {
+    const qsizetype at = text.indexOf(placeholder, 0, Qt::CaseInsensitive);
+    if (at < 0)
+        return text;
+    QString out = text;
+    return out.replace(at, placeholder.size(), value);
+}
+
+} // namespace
 
 TStartVerb ClassifyStartVerb(const QString& first) {
     if (first.isEmpty())
@@ -61,24 +75,50 @@ QString SaveVerbText(const QString& programFolder) {
            programFolder + QStringLiteral("\\translation\\orb2024_de-de.nlang3.");
 }
 
-QString FailedStartCheck(uint32_t reportedMajor, bool isUserAdmin,
-                         const std::function<bool()>& rightsTest) {
+QString SkinsMissingText(const QString& skinsFolder) {
+    QString folder = skinsFolder;
+    while (folder.endsWith(u'\\'))
+        folder.chop(1);
+    return withFirst(i18n::Message(i18n::Msg::MESSAGE_SKINS_MISSING), QStringLiteral("%1"), folder);
+}
+
+QString HiveNotWritableText(const QString& hiveFile, const QString& reason) {
+    // The reason first: a file name may itself hold a "%2".
+    const QString text = withFirst(i18n::Message(i18n::Msg::MESSAGE_HIVE_NOT_WRITABLE),
+                                   QStringLiteral("%2"), reason);
+    return withFirst(text, QStringLiteral("%1"), hiveFile);
+}
+
+QString FailedStartCheck(uint32_t reportedMajor, bool isUserAdmin, bool elevated,
+                         const std::function<TRightsCheck()>& rightsTest) {
     if (reportedMajor < 5)
         return NeedsWindowsXpText();
     if (!isUserAdmin)
         return NeedsAdministratorText();
-    if (!rightsTest || !rightsTest())
+    if (!rightsTest)
         return NeedsElevationText();
-    return {};
+    const TRightsCheck check = rightsTest();
+    if (check.written)
+        return {};
+    return elevated ? HiveNotWritableText(check.hiveFile, check.reason) : NeedsElevationText();
 }
 
-bool CheckRights() {
+TRightsCheck CheckRights() {
     using namespace settings;
     const QString name = QStringLiteral("CheckRights");
-    if (!RegWriteInteger(HKEY_LOCAL_MACHINE, OptionsKey, name, 1))
-        return false;
-    RegRemoveValue(HKEY_LOCAL_MACHINE, OptionsKey, name);
-    return true;
+    TRightsCheck check;
+    if (RegWriteInteger(HKEY_LOCAL_MACHINE, OptionsKey, name, 1)) {
+        RegRemoveValue(HKEY_LOCAL_MACHINE, OptionsKey, name);
+        check.written = true;
+        return check;
+    }
+    const std::shared_ptr<platform::Hive> hive = platform::MachineHive();
+    std::string reason = platform::HiveWriteRefusal(hive->path());
+    if (reason.empty())
+        reason = hive->lastError();
+    check.hiveFile = QString::fromLocal8Bit(hive->path().c_str());
+    check.reason = QString::fromLocal8Bit(reason.c_str());
+    return check;
 }
 
 bool FirstModuleThroughSwitcher(uint32_t reportedMajor, uint32_t reportedMinor) {

@@ -44,14 +44,32 @@ QString NeedsElevationText();
 // German texts are shipped.
 QString SaveVerbText(const QString& programFolder);
 
+// The warning of a start whose program folder has no skins folder (the built-in default skin
+// then draws the windows): MESSAGE_SKINS_MISSING naming the folder, without a trailing backslash.
+QString SkinsMissingText(const QString& skinsFolder);
+
+// The outcome of the write test.
+struct TRightsCheck {
+    bool written = false;
+    QString hiveFile; // the machine hive's file
+    QString reason;   // why it was not written, in the system's words
+};
+
+// The box of an administrator whose write test failed: MESSAGE_HIVE_NOT_WRITABLE with the file
+// and the reason.
+QString HiveNotWritableText(const QString& hiveFile, const QString& reason);
+
 // The text of the first failing check of the start (Windows version, administrator, the write
 // test), or an empty text when all pass. rightsTest runs only when the earlier checks passed.
-QString FailedStartCheck(uint32_t reportedMajor, bool isUserAdmin,
-                         const std::function<bool()>& rightsTest);
+// A failed write test of a process with full rights (`elevated`: root) names the file and the
+// reason; without them it asks for a start as administrator.
+QString FailedStartCheck(uint32_t reportedMajor, bool isUserAdmin, bool elevated,
+                         const std::function<TRightsCheck()>& rightsTest);
 
-// The write test: "CheckRights" = 1 under the options key, then removed again. False when the
-// machine hive refuses the write.
-bool CheckRights();
+// The write test: "CheckRights" = 1 under the options key, then removed again. Not written when
+// the machine hive refuses the write; the reason is then the system's answer for the hive file,
+// else the hive's own last error.
+TRightsCheck CheckRights();
 
 // On Windows 6.0 the first module is requested through the switcher thread, elsewhere shown at
 // once.

@@ -4,8 +4,10 @@
 
 #include <QDateTime>
 
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -168,6 +170,24 @@ int repairClassesRoot(sqlite3* db) {
 
 } // namespace
 
+std::string HiveWriteRefusal(const std::string& path) {
+    if (path.empty())
+        return std::strerror(ENOENT);
+    // Opening for writing changes nothing in the file; O_NONBLOCK keeps a FIFO from blocking.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0)
+        ::close(fd);
+    else if (errno != ENOENT)
+        return std::strerror(errno);
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string(".")
+                               : slash == 0               ? std::string("/")
+                                                          : path.substr(0, slash);
+    if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
+        return std::strerror(errno);
+    return {};
+}
+
 std::string MachineHivePath() {
     const char* v = std::getenv(kHiveEnvironmentVariable);
     return v && *v ? std::string(v) : std::string(kDefaultHivePath);
@@ -210,6 +230,7 @@ Hive::Check Hive::openAndCheck() {
                              nullptr);
     }
     if (rc != SQLITE_OK) {
+        lastError_ = sqlite3_errstr(rc);
         OutputDebugStringW(QStringLiteral("Machine hive %1 cannot be opened: %2")
                                .arg(QString::fromLocal8Bit(path_.c_str()),
                                     QString::fromUtf8(sqlite3_errstr(rc))));
@@ -319,7 +340,14 @@ bool Hive::moveAside() {
     return true;
 }
 
+std::string Hive::lastError() {
+    std::lock_guard lock(mutex_);
+    return lastError_;
+}
+
 LSTATUS Hive::fail(int rc, const char* what) {
+    const int systemError = db_ ? sqlite3_system_errno(db_) : 0;
+    lastError_ = systemError != 0 ? std::strerror(systemError) : sqlite3_errstr(rc);
     OutputDebugStringW(QStringLiteral("Machine hive %1: %2 failed: %3")
                            .arg(QString::fromLocal8Bit(path_.c_str()), QLatin1String(what),
                                 QString::fromUtf8(sqlite3_errstr(rc))));

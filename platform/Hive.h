@@ -54,6 +54,9 @@ public:
     bool isWritable() const { return db_ != nullptr && !readOnly_; }
     // Where a damaged file was moved when this hive was opened; empty when nothing was moved.
     const std::string& movedAsidePath() const { return movedAside_; }
+    // Why the last operation that failed did: the system's words when a system call failed
+    // ("Read-only file system"), else SQLite's ("database is locked"); empty when none failed.
+    std::string lastError();
 
     // Each call is one statement or one transaction; results are Windows error codes.
     LSTATUS openKey(KeyId parent, const QStringList& path, KeyId* id);
@@ -77,12 +80,19 @@ private:
 
     std::string path_;
     std::string movedAside_;
+    std::string lastError_;
     sqlite3* db_ = nullptr;
     bool readOnly_ = false;
     uint64_t checkedDev_ = 0; // the file that was checked, to recognise a replaced one
     uint64_t checkedIno_ = 0;
     std::recursive_mutex mutex_;
 };
+
+// Why a hive file at `path` cannot be written, in the system's words ("Read-only file system",
+// "Permission denied", "No such file or directory"): the answer of the system when asked for
+// write access to the file, then to its folder, where the file is made and SQLite keeps its
+// journal. Empty when both allow writing.
+std::string HiveWriteRefusal(const std::string& path);
 
 // The process-wide hive, opened at MachineHivePath() on first use.
 std::shared_ptr<Hive> MachineHive();

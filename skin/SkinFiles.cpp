@@ -1,6 +1,11 @@
 #include "skin/SkinFiles.h"
 
 #include "platform/Paths.h"
+#include "skin/stripeskins.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -18,20 +23,55 @@ bool statPath(const QString& windowsPath, struct stat& st) {
     return !native.empty() && ::stat(native.c_str(), &st) == 0;
 }
 
+bool diskDirectoryExists(const QString& windowsPath) {
+    struct stat st;
+    return statPath(windowsPath, st) && S_ISDIR(st.st_mode);
+}
+
+// The built-in file standing for a path inside a missing skins folder; empty for any other path
+// and for one that would climb out of the folder.
+QString builtInPath(const QString& windowsPath) {
+    const QString folder = SkinsFolder(); // ends with a backslash
+    QString rest;
+    if (windowsPath.startsWith(folder, Qt::CaseInsensitive))
+        rest = windowsPath.mid(folder.size());
+    else if (windowsPath.compare(folder.chopped(1), Qt::CaseInsensitive) != 0)
+        return {};
+    if (!SkinsFolderMissing())
+        return {};
+    const QStringList parts = rest.split(u'\\', Qt::SkipEmptyParts);
+    for (const QString& part : parts)
+        if (part == u"." || part == u"..")
+            return {};
+    return QStringLiteral(":/orbisca/skins") + (parts.isEmpty() ? QString() : u'/' + parts.join(u'/'));
+}
+
 } // namespace
 
+bool SkinsFolderMissing() { return !diskDirectoryExists(SkinsFolder()); }
+
 bool FileExists(const QString& windowsPath) {
+    if (const QString builtIn = builtInPath(windowsPath); !builtIn.isEmpty())
+        return QFileInfo(builtIn).isFile();
     struct stat st;
     return statPath(windowsPath, st) && !S_ISDIR(st.st_mode);
 }
 
 bool DirectoryExists(const QString& windowsPath) {
-    struct stat st;
-    return statPath(windowsPath, st) && S_ISDIR(st.st_mode);
+    if (const QString builtIn = builtInPath(windowsPath); !builtIn.isEmpty())
+        return QFileInfo(builtIn).isDir();
+    return diskDirectoryExists(windowsPath);
 }
 
 bool ReadFileBytes(const QString& windowsPath, QByteArray& data, qint64 maxBytes) {
     data.clear();
+    if (const QString builtIn = builtInPath(windowsPath); !builtIn.isEmpty()) {
+        QFile file(builtIn);
+        if (!file.open(QIODevice::ReadOnly) || file.size() > maxBytes)
+            return false;
+        data = file.readAll();
+        return true;
+    }
     const std::string native = platform::NativePath(windowsPath);
     if (native.empty())
         return false;
@@ -62,6 +102,16 @@ bool ReadFileBytes(const QString& windowsPath, QByteArray& data, qint64 maxBytes
 
 QStringList ListSubfolders(const QString& windowsFolder, void (*visit)()) {
     QStringList names;
+    if (const QString builtIn = builtInPath(windowsFolder); !builtIn.isEmpty()) {
+        const QDir dir(builtIn);
+        for (const QFileInfo& entry : dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot)) {
+            if (entry.isDir())
+                names.append(entry.fileName());
+            if (visit)
+                visit();
+        }
+        return names;
+    }
     const std::string native = platform::NativePath(windowsFolder);
     if (native.empty())
         return names;

@@ -1,6 +1,7 @@
 // The entry steps up to the message loop: the checks end the start with their box, the verbs
-// without a window end it quietly, "-SAVE" tells the truth, and a normal start shows the first
-// module in a complete main window.
+// without a window end it quietly, "-SAVE" tells the truth, a normal start shows the first
+// module in a complete main window, and one without the skins folder says so once and keeps the
+// default skin.
 
 #include "AppTestSupport.h"
 
@@ -15,6 +16,13 @@
 #include "settings/FormOptions.h"
 #include "settings/Registry.h"
 #include "skin/Image.h"
+#include "skin/Panel.h"
+#include "skin/SkinColors.h"
+#include "skin/TarviMouseImage3State.h"
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 
 using namespace app;
 
@@ -61,13 +69,24 @@ TEST_F(EntryTest, FailedChecksEndWithTheirErrorBoxBeforeAnyWindow) {
 
     qputenv(platform::kHiveEnvironmentVariable, "/proc/self/no-such-folder/machine.hive");
     platform::CloseMachineHive();
+    const QByteArray lang = qgetenv("LANG"), all = qgetenv("LC_ALL");
+    qputenv("LANG", "en_US.UTF-8"); // the box speaks the user's language
+    qunsetenv("LC_ALL");
     TPreparedProgram refused = PrepareProgram();
+    for (const auto& [name, value] : {std::pair{"LANG", lang}, std::pair{"LC_ALL", all}})
+        value.isNull() ? qunsetenv(name) : qputenv(name, value);
     EXPECT_TRUE(refused.ended);
     EXPECT_EQ(refused.mainWindow, nullptr);
 
     ASSERT_EQ(boxes_.size(), 2u);
     EXPECT_EQ(boxes_[0].text, NeedsWindowsXpText());
-    EXPECT_EQ(boxes_[1].text, NeedsElevationText());
+    // Root is told why the hive cannot be written; anyone else to start as administrator.
+    EXPECT_EQ(boxes_[1].text,
+              ::geteuid() == 0
+                  ? "The settings cannot be saved: the file /proc/self/no-such-folder/"
+                    "machine.hive cannot be written (" +
+                        QString::fromLocal8Bit(std::strerror(ENOENT)) + ")."
+                  : NeedsElevationText());
     for (const Box& box : boxes_) {
         EXPECT_EQ(box.caption, "Zelvano Orbisca 2024");
         EXPECT_EQ(box.type, unsigned(platform::MB_ICONSTOP | platform::MB_OK));
@@ -114,6 +133,32 @@ TEST_F(EntryTest, NormalStartBuildsTheWindowWithItsFirstModule) {
     EXPECT_FALSE(i18n::Message(i18n::Msg::MESSAGE_BYTES).isEmpty());
     EXPECT_TRUE(boxes_.empty());
     program.mainWindow.reset();
+    settings::SetForm_Options(nullptr);
+}
+
+TEST_F(EntryTest, MissingSkinsFolderIsNamedOnceAndTheWindowKeepsTheDefaultSkin) {
+    QTemporaryDir program; // a program folder without skins
+    ASSERT_TRUE(program.isValid());
+    platform::SetDriveRoot(u'S', program.path().toStdString());
+    platform::SetProgramArguments({"-NOVERSION"});
+    TPreparedProgram started = PrepareProgram();
+    ASSERT_FALSE(started.ended);
+    ASSERT_NE(started.mainWindow, nullptr);
+
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].text, SkinsMissingText("S:\\skins\\"));
+    EXPECT_TRUE(boxes_[0].text.contains("S:\\skins\r\n")) << boxes_[0].text;
+    EXPECT_EQ(boxes_[0].type, unsigned(platform::MB_ICONWARNING | platform::MB_OK));
+
+    TForm_QO7& form = *started.mainWindow;
+    EXPECT_EQ(form.Shape_Header->Color(), skin::RGB(0x2B, 0x3A, 0x55));
+    EXPECT_FALSE(form.Image_Logo->Picture().isNull());
+    for (const skin::TTarviMouseImage3State* button :
+         {form.TarviMouseImage3State_Close, form.TarviMouseImage3State_Minimize,
+          form.TarviMouseImage3State_Maximize, form.TarviMouseImage3State_Help})
+        EXPECT_FALSE(button->Picture().isNull()) << button->objectName();
+    EXPECT_FALSE(form.Image_SizeGrip->Picture().isNull());
+    started.mainWindow.reset();
     settings::SetForm_Options(nullptr);
 }
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The real program on an X server of its own, with one fixture drive and a temporary hive:
 # it analyses that drive by itself, a second start raises the first one (also from minimised,
-# when a window manager is at hand) and ends, and the close button ends the program with exit
+# when a window manager is at hand) and ends, a start for another desktop user (when run as
+# root) gets a window of its own, and the close button ends the program with exit
 # code 0 after its close-query lines. Skipped (exit 77) when Xvfb or xdotool is missing.
 #
 #   desktop_e2e.sh BIN_DIR
@@ -99,6 +100,21 @@ for _ in $(seq 50); do
 done
 xwininfo -id "$window" 2>/dev/null | grep -q "Map State: IsViewable" || fail "main window not visible after the second start"
 
+# Running as root for another desktop user, a start is not held by the first user's instance:
+# it shows a window of its own.
+other=$(id -u nobody 2>/dev/null)
+if [ "$(id -u)" = 0 ] && [ -n "$other" ]; then
+    PKEXEC_UID=$other "$bin/orbisca" -NOVERSION 2>"$tmp/other.log" &
+    otherpid=$!
+    pids+=($otherpid)
+    wait_for_line "Start-up: shown and idle" 20 "$tmp/other.log" \
+        || fail "a start for another desktop user did not show its own window"
+    grep -q "Instance: another instance holds the lock\|Instance: the running instance was raised" \
+        "$tmp/other.log" && fail "a start for another desktop user met the first user's instance"
+    kill "$otherpid" 2>/dev/null
+    wait "$otherpid" 2>/dev/null
+fi
+
 # The close button (rightmost header button, 36 pixels from the right edge, 2 from the top).
 eval "$(xdotool getwindowgeometry --shell "$window")"
 xdotool mousemove --sync $((X + WIDTH - 36 + 16)) $((Y + 2 + 16)) click 1
@@ -117,6 +133,7 @@ expected=$'QO16: FormCloseQuery\nQO16: FormCloseQuery DONE\nQO16: FormClose\nQO1
 if [ "$failures" != 0 ]; then
     echo "--- first instance"; cat "$tmp/first.log"
     echo "--- second start"; cat "$tmp/second.log"
+    [ -f "$tmp/other.log" ] && { echo "--- start for another user"; cat "$tmp/other.log"; }
     exit 1
 fi
 echo "desktop end-to-end test passed${wm:+ (with $wm)}"

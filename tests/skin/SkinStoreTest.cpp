@@ -3,6 +3,7 @@
 #include "platform/Debug.h"
 #include "settings/Registry.h"
 #include "skin/IniFile.h"
+#include "skin/SkinFiles.h"
 
 #include <QListWidget>
 #include <QPainter>
@@ -235,6 +236,47 @@ TEST(SkinStore, SelectSkinAtStart) {
         EXPECT_EQ(SelectSkinAtStart(), c.chosen) << c.stored;
         EXPECT_EQ(SkinFolder(), c.chosen) << c.stored;
     }
+}
+
+// Without a skins folder the default skin built into the program stands in for it, exactly as
+// shipped; a skins folder on disk, even an incomplete one, is used as it is.
+TEST(SkinStore, MissingSkinsFolderUsesTheBuiltInDefault) {
+    TempProgramFolder folder;
+    TempSkinHive hive;
+    ASSERT_TRUE(settings::RegWriteString(settings::HKEY_LOCAL_MACHINE, settings::OptionsKey,
+                                         "UseSkin", "Dark"));
+    EXPECT_TRUE(SkinsFolderMissing());
+    EXPECT_EQ(SelectSkinAtStart(), SkinsFolder() + "default");
+
+    for (const char* file : {"default/skin.ini", "default/stripe.png", "default/head_logo.bmp",
+                             "default/but_close.png", "back.png"}) {
+        QFile shipped(QStringLiteral(ORBISCA_ASSETS "/skins/") + file);
+        ASSERT_TRUE(shipped.open(QIODevice::ReadOnly)) << file;
+        const QString path = SkinsFolder() + QString::fromLatin1(file).replace('/', '\\');
+        QByteArray bytes;
+        EXPECT_TRUE(FileExists(path)) << file;
+        EXPECT_TRUE(ReadFileBytes(path, bytes, 1 << 20)) << file;
+        EXPECT_EQ(bytes, shipped.readAll()) << file;
+        EXPECT_FALSE(ReadFileBytes(path, bytes, 8)) << file; // the size limit holds here too
+    }
+    EXPECT_FALSE(FileExists(SkinsFolder() + "default\\none.png"));
+    EXPECT_FALSE(FileExists(SkinsFolder() + "default"));
+    EXPECT_TRUE(DirectoryExists(SkinsFolder() + "default"));
+    EXPECT_EQ(ReadSkinColor(SkinFolder() + "\\skin.ini", "Header", "Color"), RGB(0x2B, 0x3A, 0x55));
+    EXPECT_FALSE(LoadSkinPicture(SkinFolder() + "\\navi_options.bmp").isNull());
+    EXPECT_GT(CreateSkinStripe()->Images(), 0);
+    QListWidget list;
+    FillSkinList(&list);
+    ASSERT_EQ(list.count(), 1);
+    EXPECT_EQ(list.item(0)->text(), "default");
+
+    folder.Write("skins/Blue/skin.ini", "[Header]\nColor=$0000FF\n");
+    EXPECT_FALSE(SkinsFolderMissing());
+    EXPECT_FALSE(FileExists(SkinsFolder() + "default\\skin.ini"));
+    EXPECT_EQ(ReadSkinColor(SkinsFolder() + "default\\skin.ini", "Header", "Color"), 0u);
+    FillSkinList(&list);
+    ASSERT_EQ(list.count(), 1);
+    EXPECT_EQ(list.item(0)->text(), "Blue");
 }
 
 TEST(SkinStore, SaveSkinChoice) {
