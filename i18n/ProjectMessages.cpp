@@ -111,8 +111,8 @@ constexpr const char* kDefaults[] = {
     "öffnet, zeigt und löscht deshalb nichts, denn sonst würde sie als Administrator handeln.",
     "Folgende Objekte hätte %1 selbst nicht löschen dürfen. Sie liegen deshalb im Papierkorb des "
     "Administrators, nicht in Ihrem:\r\n\r\n%2",
-    "Der Ordner der Oberflächen fehlt: %1\r\nDie Fenster werden ohne Oberflächenbilder gezeichnet. "
-    "Bitte installieren Sie die Software neu.",
+    "Der Ordner der Oberflächen fehlt: %1\r\nDie Fenster verwenden die in die Software eingebaute "
+    "Oberfläche. Bitte installieren Sie die Software neu.",
     "Die Einstellungen können nicht gespeichert werden: Die Datei %1 ist nicht beschreibbar (%2).",
     "Zelvano",
 };
