@@ -51,7 +51,8 @@ constexpr const char* kUsage =
     "  --help      show this text\n"
     "\n"
     "Folders that cannot be read are named on stderr; the run still succeeds. Names on the\n"
-    "terminal are escaped as ls -b does (\\n, \\t, \\\\ for a backslash in a name, \\ooo for other\n"
+    "terminal are escaped as ls -b does (\\n, \\t, \\\\ for a backslash in a name, \\ooo for "
+    "other\n"
     "control characters and bytes that are not UTF-8); the CSV quotes them, and its native_path\n"
     "column keeps their exact bytes.\n"
     "\n"
@@ -127,8 +128,9 @@ void appendOctal(std::string& out, unsigned char byte) {
 // Characters a terminal acts on instead of showing: C0 and C1 controls, DEL, the line and
 // paragraph separators and the bidirectional controls that reorder what follows them.
 bool actsOnTerminal(char32_t cp) {
-    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x2028 || cp == 0x2029 || cp == 0x061C ||
-           cp == 0x200E || cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
+    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x2028 || cp == 0x2029 ||
+           cp == 0x061C || cp == 0x200E || cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) ||
+           (cp >= 0x2066 && cp <= 0x2069);
 }
 
 // A name or path in UTF-8 that cannot move the cursor, colour the screen or start a line of its
@@ -149,7 +151,8 @@ std::string terminalText(std::u16string_view s) {
             appendOctal(out, static_cast<unsigned char>(cp - 0xDC00));
             continue;
         }
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
+            s[i + 1] <= 0xDFFF) {
             cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
             ++i;
         } else if (cp >= 0xD800 && cp <= 0xDFFF) {
@@ -180,7 +183,9 @@ std::string shown(const QString& s) {
 }
 
 // A native path (or any bytes, such as an argument) for the terminal.
-std::string shownNative(std::string_view bytes) { return terminalText(platform::DecodeNativeName(bytes)); }
+std::string shownNative(std::string_view bytes) {
+    return terminalText(platform::DecodeNativeName(bytes));
+}
 
 // ---- The CSV file ----------------------------------------------------------------------------
 
@@ -250,7 +255,7 @@ int openFolder(const std::string& path, const Callers& callers, std::string& why
         const int entry = ::openat(fd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
         if (entry < 0)
             return failWith(std::strerror(errno));
-        struct stat st{};
+        struct stat st {};
         if (::fstat(entry, &st) != 0) {
             const int err = errno;
             ::close(entry);
@@ -269,7 +274,8 @@ int openFolder(const std::string& path, const Callers& callers, std::string& why
         const ssize_t n = ::readlinkat(entry, "", target, sizeof target);
         ::close(entry);
         if (!callers.Trust(st.st_uid))
-            return failWith("the link " + shownNative(name) + " on its way belongs to another user");
+            return failWith("the link " + shownNative(name) +
+                            " on its way belongs to another user");
         if (++links > 40)
             return failWith(std::strerror(ELOOP));
         if (n <= 0 || static_cast<size_t>(n) >= sizeof target)
@@ -314,13 +320,13 @@ void catchEndings() {
         return;
     caught = true;
     std::atexit(removePendingCsv);
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = endBySignal;
     sigemptyset(&action.sa_mask);
     for (const int sig : kEndingSignals)
         sigaddset(&action.sa_mask, sig);
     for (const int sig : kEndingSignals) {
-        struct sigaction old{};
+        struct sigaction old {};
         // A signal ignored by whoever started us (nohup) stays ignored; an ignored SIGPIPE
         // turns a closed pipe into a write error, which ends the run as one.
         if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler != SIG_IGN)
@@ -343,14 +349,16 @@ public:
         callers_ = Callers::OfThisProcess();
         const size_t slash = given.rfind('/');
         name_ = slash == std::string::npos ? given : given.substr(slash + 1);
-        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : given.substr(0, slash);
+        const std::string folder = slash == std::string::npos ? "."
+                                   : slash == 0               ? "/"
+                                                              : given.substr(0, slash);
         if (name_.empty() || name_ == "." || name_ == "..")
             return cannotWriteCsv(given, "not a regular file");
         std::string why;
         folder_ = openFolder(folder, callers_, why);
         if (folder_ < 0)
             return cannotWriteCsv(given, why);
-        struct stat st{};
+        struct stat st {};
         bool exists = false;
         if (auto refused = checkTarget(st, exists))
             return refused;
@@ -367,7 +375,8 @@ public:
         catchEndings();
         for (int attempt = 0; fd_ < 0; ++attempt) {
             std::string temp = ".orbisca-report-" + randomSuffix();
-            fd_ = ::openat(folder_, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            fd_ = ::openat(folder_, temp.c_str(),
+                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
             if (fd_ < 0 && (errno != EEXIST || attempt == 100))
                 return cannotWriteCsv(given, std::strerror(errno));
             if (fd_ >= 0) {
@@ -397,7 +406,8 @@ private:
     std::optional<Failure> checkTarget(struct stat& st, bool& exists) const {
         exists = ::fstatat(folder_, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
         if (!exists)
-            return errno == ENOENT ? std::nullopt : std::optional(cannotWriteCsv(given_, std::strerror(errno)));
+            return errno == ENOENT ? std::nullopt
+                                   : std::optional(cannotWriteCsv(given_, std::strerror(errno)));
         if (S_ISLNK(st.st_mode))
             return cannotWriteCsv(given_, "a symbolic link");
         if (!S_ISREG(st.st_mode))
@@ -407,23 +417,27 @@ private:
         // another user, or one others may write, is no reason to refuse in itself: renaming
         // never writes through whatever is there, and whoever may swap entries there could
         // replace the finished file as well.
-        struct stat folder{};
+        struct stat folder {};
         if (::fstat(folder_, &folder) != 0)
             return cannotWriteCsv(given_, std::strerror(errno));
-        const bool othersMayWrite = !callers_.Trust(folder.st_uid) || (folder.st_mode & (S_IWGRP | S_IWOTH));
+        const bool othersMayWrite =
+            !callers_.Trust(folder.st_uid) || (folder.st_mode & (S_IWGRP | S_IWOTH));
         if (othersMayWrite && !callers_.Include(st.st_uid))
             return cannotWriteCsv(given_, "a file of another user in a folder others may write");
         return std::nullopt;
     }
 
     static std::string randomSuffix() {
-        static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+        static constexpr char kChars[] =
+            "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
         unsigned char bytes[10];
         if (::getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
             // No entropy yet: the clock still differs between attempts; O_EXCL keeps it safe.
-            const auto t = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+            const auto t =
+                static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
             for (size_t i = 0; i < sizeof bytes; ++i)
-                bytes[i] = static_cast<unsigned char>(t >> (i % 8 * 8)) ^ static_cast<unsigned char>(i * 37);
+                bytes[i] = static_cast<unsigned char>(t >> (i % 8 * 8)) ^
+                           static_cast<unsigned char>(i * 37);
         }
         std::string s;
         for (const unsigned char b : bytes)
@@ -480,7 +494,8 @@ void appendCsvField(std::string& line, std::string_view field) {
 }
 
 bool parseCount(const std::string& text, long& out) {
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+    if (text.empty() || text.size() > 9 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
         return false;
     out = std::strtol(text.c_str(), nullptr, 10);
     return true;
@@ -532,11 +547,13 @@ int parseArguments(int argc, char** argv, Options& o, Output& out) {
 }
 
 bool isFolder(const std::string& native) {
-    struct stat st{};
+    struct stat st {};
     return !native.empty() && ::stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool isLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 
 // The drive root ("X:\") to analyse; a folder gets a free letter mapped to it.
 int resolveTarget(const std::string& target, QString& drive, std::string& native) {
@@ -555,7 +572,8 @@ int resolveTarget(const std::string& target, QString& drive, std::string& native
         // A Windows path: its components are names as the program shows them.
         QString windows = QString::fromLatin1(target.data(), 3);
         std::string_view rest = std::string_view(target).substr(3);
-        for (size_t slash; !rest.empty(); rest.remove_prefix(slash == rest.npos ? rest.size() : slash + 1)) {
+        for (size_t slash; !rest.empty();
+             rest.remove_prefix(slash == rest.npos ? rest.size() : slash + 1)) {
             slash = rest.find('\\');
             windows += platform::DisplayName(rest.substr(0, slash));
             windows += u'\\';
@@ -645,7 +663,8 @@ bool writeCsv(std::FILE* out, const TAnalysisTree& tree) {
 
 std::optional<Failure> CsvFile::Commit(const TAnalysisTree& tree) {
     const auto failed = [this](int err) {
-        return Failure{kExitFailed, "cannot write " + shownNative(given_) + ": " + std::strerror(err ? err : EIO)};
+        return Failure{kExitFailed, "cannot write " + shownNative(given_) + ": " +
+                                        std::strerror(err ? err : EIO)};
     };
     std::FILE* f = ::fdopen(fd_, "wb");
     if (!f)
@@ -671,7 +690,7 @@ std::optional<Failure> CsvFile::Commit(const TAnalysisTree& tree) {
         return failed(err);
     // The target may have changed during the analysis: the same rules once more, right before
     // the rename that only replaces the entry.
-    struct stat st{};
+    struct stat st {};
     bool exists = false;
     if (auto refused = checkTarget(st, exists))
         return refused;
@@ -696,8 +715,10 @@ void reportUnreadable(const analysis::TScanVerdict& verdict) {
     if (verdict.UnreadableFolders == 0)
         return;
     const uint32_t n = verdict.UnreadableFolders;
-    std::fprintf(stderr, "orbisca-report: %u folder%s could not be read; what %s is missing from the totals:\n",
-                 n, n == 1 ? "" : "s", n == 1 ? "it holds" : "they hold");
+    std::fprintf(
+        stderr,
+        "orbisca-report: %u folder%s could not be read; what %s is missing from the totals:\n", n,
+        n == 1 ? "" : "s", n == 1 ? "it holds" : "they hold");
     for (const QString& folder : verdict.UnreadableSamples)
         std::fprintf(stderr, "orbisca-report:   %s (%s)\n", shown(folder).c_str(),
                      shownNative(platform::NativePath(folder)).c_str());
@@ -749,10 +770,11 @@ static int run(int argc, char** argv) {
     // A part of the drive is never reported as the whole.
     const analysis::TScanVerdict& verdict = engine.ScanVerdict;
     if (verdict.CutShort || verdict.Stopped || tree.GetFirst() == PNode::None) {
-        const QString reason = verdict.CutShort ? verdict.Reason
+        const QString reason = verdict.CutShort  ? verdict.Reason
                                : verdict.Stopped ? QStringLiteral("the analysis was stopped")
                                                  : QStringLiteral("it is empty");
-        return fail(kExitFailed, "the analysis of " + shownNative(native) + " is incomplete: " + shown(reason));
+        return fail(kExitFailed,
+                    "the analysis of " + shownNative(native) + " is incomplete: " + shown(reason));
     }
     reportUnreadable(verdict);
 

@@ -19,13 +19,6 @@ bool isMountRoot(int dirFd, const char* name) {
            (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT);
 }
 
-std::string folderPathOf(int fd) {
-    char link[PATH_MAX + 1];
-    const std::string proc = "/proc/self/fd/" + std::to_string(fd);
-    const ssize_t length = ::readlink(proc.c_str(), link, PATH_MAX);
-    return length > 0 ? std::string(link, static_cast<size_t>(length)) : std::string();
-}
-
 ReachResult failed(ReachFailure kind, std::string reason) {
     return ReachResult{kind, std::move(reason)};
 }
@@ -51,6 +44,13 @@ uint64_t recordedInode(const ListedItem& item, size_t step) {
 }
 
 } // namespace
+
+std::string FolderPathOf(int fd) {
+    char link[PATH_MAX + 1];
+    const std::string proc = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t length = ::readlink(proc.c_str(), link, PATH_MAX);
+    return length > 0 ? std::string(link, static_cast<size_t>(length)) : std::string();
+}
 
 std::string ListedItem::Path() const {
     std::string path = root == "/" ? std::string() : root;
@@ -114,7 +114,7 @@ ReachResult ReachListedItem(const ListedItem& item, ReachedItem* out) {
     if (!sameAsRecorded(st, 0))
         return failed(ReachFailure::Changed,
                       "the drive's folder " + item.root + " is not the one analysed");
-    std::string real = folderPathOf(folder.get());
+    std::string real = FolderPathOf(folder.get());
     if (!real.starts_with('/'))
         return failed(ReachFailure::Other, "the drive's folder cannot be resolved");
 

@@ -53,10 +53,10 @@ enum class ReachFailure {
 };
 
 struct ReachedItem {
-    UniqueFd folder;     // the folder holding the item (an O_PATH descriptor)
-    std::string name;    // the item's name in it; empty when the item is the root itself
-    struct stat st {};   // the item (not followed when it is a link)
-    std::string path;    // ListedItem::Path()
+    UniqueFd folder;        // the folder holding the item (an O_PATH descriptor)
+    std::string name;       // the item's name in it; empty when the item is the root itself
+    struct stat st {};      // the item (not followed when it is a link)
+    std::string path;       // ListedItem::Path()
     std::string realFolder; // the folder's path with every link resolved (links only in root)
     bool mountRoot = false; // the item is the root of a mount
 };
@@ -69,6 +69,10 @@ struct ReachResult {
 
 // Walks from the root to the item as described above.
 ReachResult ReachListedItem(const ListedItem& item, ReachedItem* out);
+
+// The path of an open folder with every link resolved, as the kernel knows it; empty when it
+// cannot tell (a path beyond PATH_MAX).
+std::string FolderPathOf(int fd);
 
 // True when st is the item the analysis recorded (device and inode, where recorded).
 bool IsRecordedItem(const ListedItem& item, const struct stat& st);

@@ -102,13 +102,6 @@ bool writeAll(int fd, const std::string& text) {
     return true;
 }
 
-std::string folderPathOf(int fd) {
-    char link[PATH_MAX + 1];
-    const std::string proc = "/proc/self/fd/" + std::to_string(fd);
-    const ssize_t length = readlink(proc.c_str(), link, PATH_MAX);
-    return length > 0 ? std::string(link, static_cast<size_t>(length)) : std::string();
-}
-
 // The mount point of the mount holding a real (symlink-free) path: the longest mount point
 // that contains it; the last listed wins when one was mounted over another.
 std::string mountPointOf(const std::string& realPath, const std::vector<MountEntry>& mounts) {
@@ -154,7 +147,11 @@ bool isValidUtf8(const std::string& text) {
     size_t i = 0;
     while (i < text.size()) {
         const auto c = static_cast<unsigned char>(text[i]);
-        size_t length = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+        size_t length = c < 0x80           ? 1
+                        : (c >> 5) == 0x6  ? 2
+                        : (c >> 4) == 0xE  ? 3
+                        : (c >> 3) == 0x1E ? 4
+                                           : 0;
         if (length == 0 || i + length > text.size())
             return false;
         for (size_t k = 1; k < length; ++k) {
@@ -238,8 +235,8 @@ struct TrashOwner {
     dev_t homeDevice = 0;
 };
 
-TrashOwner makeOwner(uid_t uid, gid_t gid, std::string name, std::string home,
-                     std::string dataHome, const std::vector<MountEntry>& mounts) {
+TrashOwner makeOwner(uid_t uid, gid_t gid, std::string name, std::string home, std::string dataHome,
+                     const std::vector<MountEntry>& mounts) {
     TrashOwner owner{uid, gid, std::move(name), std::move(home), std::move(dataHome)};
     if (!owner.dataHome.starts_with('/') || !owner.home.starts_with('/'))
         return owner;
@@ -285,8 +282,7 @@ struct TrashContext {
     std::map<std::string, OpenTrash> opened;
 };
 
-TrashContext::TrashContext(const UserSession& forUser)
-    : user(forUser), asRoot(geteuid() == 0) {
+TrashContext::TrashContext(const UserSession& forUser) : user(forUser), asRoot(geteuid() == 0) {
     Fd mountinfo(open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC));
     mounts = ParseMountInfo(mountinfo ? readFile(mountinfo.get(), 64 << 20) : std::string());
     userOwner = makeOwner(user.uid, user.gid, user.name, user.home, user.DataHome(), mounts);
@@ -302,9 +298,9 @@ TrashContext::TrashContext(const UserSession& forUser)
 const TrashOwner& TrashContext::administrator() {
     if (!adminOwner) {
         const std::string& home = user.administratorHome;
-        adminOwner = makeOwner(0, 0, "root", home,
-                               home.starts_with('/') ? joinPath(home, ".local/share") : std::string(),
-                               mounts);
+        adminOwner = makeOwner(
+            0, 0, "root", home,
+            home.starts_with('/') ? joinPath(home, ".local/share") : std::string(), mounts);
     }
     return *adminOwner;
 }
@@ -361,12 +357,12 @@ private:
     TrashFailure failure_ = TrashFailure::Other;
     int folderError_ = 0; // of the last openOwnedFolder
 
-    std::string path_;          // the item's path as listed
-    std::string name_;          // its name in its folder
-    std::string realItem_;      // the item's path with the root's links resolved
-    std::string topdir_;        // mount point of the item's file system
-    struct stat item_st_ {};    // the item as reached
-    struct stat parent_st_ {};  // its folder
+    std::string path_;         // the item's path as listed
+    std::string name_;         // its name in its folder
+    std::string realItem_;     // the item's path with the root's links resolved
+    std::string topdir_;       // mount point of the item's file system
+    struct stat item_st_ {};   // the item as reached
+    struct stat parent_st_ {}; // its folder
     Fd parentFd_;
 
     bool homeTrash_ = false;
@@ -473,8 +469,8 @@ std::string Trasher::openOwnedFolder(int dirFd, const std::string& name,
     if (!fd) {
         if (errno == ELOOP || errno == ENOTDIR) {
             struct stat st {};
-            const bool link = fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-                              S_ISLNK(st.st_mode);
+            const bool link =
+                fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
             return "the trash folder " + shownPath +
                    (link ? " is a symbolic link" : " is not a folder");
         }
@@ -538,7 +534,8 @@ bool Trasher::openHomeTrash(OpenTrash* trash) {
         shown = joinPath(shown, component);
         if (component == "." || component == "..")
             return unusable("its path is not plain", 0);
-        Fd next(openat(dir.get(), component.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        Fd next(
+            openat(dir.get(), component.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!next && errno == ENOENT) {
             if (!ownersOwn)
                 return unusable(shown + " is missing, and is made only inside a folder of user " +
@@ -613,7 +610,7 @@ bool Trasher::chooseTrash() {
         OpenTrash trash;
         if (!(homeTrash_ ? openHomeTrash(&trash) : openTopTrash(&trash)))
             return false;
-        trash.real = folderPathOf(trash.folder.get());
+        trash.real = FolderPathOf(trash.folder.get());
         for (const char* part : {"files", "info"}) {
             Fd* fd = part[0] == 'f' ? &trash.files : &trash.info;
             if (const std::string why =

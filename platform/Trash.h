@@ -64,8 +64,8 @@ struct TrashResult {
     // When ok: the item went to the administrator's trash, not the user's (see above).
     bool administratorTrash = false;
     std::string trashFolder; // the trash folder it went to, when ok
-    QString error;  // English: names the item and the reason, when not ok
-    QString reason; // English: the reason alone, when not ok
+    QString error;           // English: names the item and the reason, when not ok
+    QString reason;          // English: the reason alone, when not ok
 };
 
 // Moves one item (file, folder, link, ...) named by its absolute native path into the trash of

@@ -35,8 +35,8 @@ public:
     explicit AsMallory(const std::function<void()>& body) {
         pid_ = ::fork();
         if (pid_ == 0) {
-            if (::setgroups(0, nullptr) != 0 || ::setresgid(kMalloryGroup, kMalloryGroup,
-                                                            kMalloryGroup) != 0 ||
+            if (::setgroups(0, nullptr) != 0 ||
+                ::setresgid(kMalloryGroup, kMalloryGroup, kMalloryGroup) != 0 ||
                 ::setresuid(kMallory, kMallory, kMallory) != 0)
                 ::_exit(2);
             body();
@@ -199,7 +199,8 @@ TEST_F(HostileTree, ItemsBeyondPathMaxAreTrashedThroughTheirFolder) {
     while (names.size() * 201 < PATH_MAX + 400) {
         ASSERT_EQ(::mkdirat(folder.get(), segment.c_str(), 0755), 0);
         ASSERT_EQ(::fchownat(folder.get(), segment.c_str(), kUser, kGroup, 0), 0);
-        folder = platform::UniqueFd(::openat(folder.get(), segment.c_str(), O_RDONLY | O_DIRECTORY));
+        folder =
+            platform::UniqueFd(::openat(folder.get(), segment.c_str(), O_RDONLY | O_DIRECTORY));
         ASSERT_TRUE(folder);
         names.push_back(segment);
     }
@@ -285,10 +286,10 @@ TEST_F(HostileTree, WhatTheUserCouldNotRemoveGoesToTheAdministratorsTrash) {
         std::string path;
         bool administrator;
     } cases[] = {
-        {roots + "/locked", true},          // no write permission on its folder
-        {shared + "/malloryfile", true},    // sticky folder, neither item nor folder the user's
-        {area + "/roots-folder", true},     // a folder of root's: its ".." would change
-        {shared + "/userfile", false},      // sticky folder, but the item is the user's
+        {roots + "/locked", true},       // no write permission on its folder
+        {shared + "/malloryfile", true}, // sticky folder, neither item nor folder the user's
+        {area + "/roots-folder", true},  // a folder of root's: its ".." would change
+        {shared + "/userfile", false},   // sticky folder, but the item is the user's
         {area + "/plain", false},
     };
     const std::string adminTrash = tree_ / "home-root/.local/share/Trash";
@@ -379,12 +380,15 @@ TEST_F(HostileTree, LongNamesOfBytesAreShortenedByBytes) {
         size_t kept; // bytes of the name in the trash
     } cases[] = {
         {"245 bytes that are no UTF-8", std::string(245, '\x80'), 239},
-        {"UTF-8 cut at a character", std::string(2, 'a') + [] {
-             std::string s;
-             for (int i = 0; i < 120; ++i)
-                 s += "\xc3\xa9";
-             return s;
-         }(), 238},
+        {"UTF-8 cut at a character",
+         std::string(2, 'a') +
+             [] {
+                 std::string s;
+                 for (int i = 0; i < 120; ++i)
+                     s += "\xc3\xa9";
+                 return s;
+             }(),
+         238},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
