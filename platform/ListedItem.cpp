@@ -167,4 +167,12 @@ ReachResult ReachListedItem(const ListedItem& item, ReachedItem* out) {
     return {};
 }
 
+int OpenListedFolder(const ListedItem& item) {
+    ReachedItem reached;
+    if (!ReachListedItem(item, &reached))
+        return -1;
+    const char* name = reached.name.empty() ? "." : reached.name.c_str();
+    return ::openat(reached.folder.get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
 } // namespace platform

@@ -70,6 +70,10 @@ struct ReachResult {
 // Walks from the root to the item as described above.
 ReachResult ReachListedItem(const ListedItem& item, ReachedItem* out);
 
+// Opens the folder an item is, for listing (O_RDONLY|O_DIRECTORY), after the same walk; -1 when
+// it cannot be reached or is no folder (a link in its place included).
+int OpenListedFolder(const ListedItem& item);
+
 // The path of an open folder with every link resolved, as the kernel knows it; empty when it
 // cannot tell (a path beyond PATH_MAX).
 std::string FolderPathOf(int fd);

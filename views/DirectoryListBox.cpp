@@ -1,6 +1,7 @@
 #include "views/DirectoryListBox.h"
 
 #include "analysis/NodeData.h"
+#include "platform/ListedItem.h"
 #include "platform/Paths.h"
 
 #include <QKeyEvent>
@@ -87,12 +88,23 @@ TDirectoryListBox::TDirectoryListBox(QWidget* parent) : QListWidget(parent) {
 
 QStringList TDirectoryListBox::SubFolders(const QString& windowsPath) {
     QStringList out;
-    const std::string native = platform::NativePath(windowsPath);
-    if (native.empty())
+    // The folder is reached from its drive's root without following links: a folder another
+    // user swapped for a link shows nothing of where the link leads.
+    if (windowsPath.size() < 3 || windowsPath[1] != u':')
         return out;
-    DIR* dir = ::opendir(native.c_str());
-    if (!dir)
+    platform::ListedItem folder;
+    folder.root = platform::DriveRoot(windowsPath[0].unicode());
+    if (folder.root.empty())
         return out;
+    for (const QString& name : windowsPath.mid(3).split(u'\\', Qt::SkipEmptyParts))
+        folder.names.push_back(platform::NativeName(name));
+    const int fd = platform::OpenListedFolder(folder);
+    DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
+    if (!dir) {
+        if (fd >= 0)
+            ::close(fd);
+        return out;
+    }
     QStringList names;
     while (const dirent* e = ::readdir(dir)) {
         const std::string_view name(e->d_name);

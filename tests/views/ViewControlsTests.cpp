@@ -169,6 +169,12 @@ TEST_F(MappedDrives, DirectoryBoxReachesEveryFolderByItsExactName) {
     box.SetDrive(u'm');
     EXPECT_EQ(box.Directory(), "M:\\");
     EXPECT_TRUE(TDirectoryListBox::SubFolders("M:\\missing").isEmpty());
+    // A folder swapped for a link (by whoever may write its parent) shows nothing of where the
+    // link leads, even when the link names a folder with subfolders.
+    std::filesystem::create_directories(base + "/elsewhere/secret");
+    std::filesystem::rename(base + "/outer/alpha", base + "/alpha.real");
+    std::filesystem::create_directory_symlink(base + "/elsewhere", base + "/outer/alpha");
+    EXPECT_TRUE(TDirectoryListBox::SubFolders("M:\\outer\\alpha").isEmpty());
     std::filesystem::remove_all(base + "/outer"); // names QTemporaryDir cannot spell
 }
 
