@@ -16,7 +16,7 @@ struct TScanVerdict {
     // resource); Reason says why in one English line.
     bool CutShort = false;
     QString Reason;
-    // The scan was stopped on request (StopScan) before it had walked every folder.
+    // The scan was stopped on request (RequestStop) before it had walked every folder.
     bool Stopped = false;
     // Folders the service could not read (their contents are missing), and the Windows paths of
     // the first few of them.

@@ -13,7 +13,6 @@
 
 namespace analysis {
 
-bool StopScan = false;
 bool ProgramClosing = false;
 
 namespace {
@@ -281,7 +280,7 @@ void TOrbisca::WalkFolder(TSnapshot snapshot, const TFILE_RECORD* record, const 
     // Steps of a folder walk up to its entry loop; true when a frame was pushed.
     auto enter = [&](const TFILE_RECORD* rec, size_t baseLength) -> bool {
         platform::PumpPoint();
-        if (StopScan) {
+        if (StopRequested()) {
             ScanVerdict.Stopped = true; // this folder and what lies below it stay out
             return false;
         }
@@ -381,10 +380,9 @@ bool32 UNDEL_CALL TOrbisca::ScanProgressCallback(int32_t cmd, const char16_t* am
     switch (cmd) {
     case 0:
         platform::ProcessMessages();
-        if (!StopScan)
+        if (!self || !self->StopRequested())
             return 0;
-        if (self)
-            self->stopAnswered_ = true;
+        self->stopAnswered_ = true;
         return kBool32True;
     case 1:
         // The service's word on the snapshot: why it was cut short.

@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <cstdint>
 
 namespace skin {
@@ -21,9 +22,8 @@ class TPngImageList; // the analyser window's 16-pixel image list
 
 namespace analysis {
 
-// Process-wide flags. The main window sets both when it is asked to close; the analyse command
-// clears StopScan before each analysis. Only the scan reads StopScan.
-extern bool StopScan;
+// Process-wide: set when the main window is asked to close. An analyse command started after it
+// only asks the program to end. The scan itself reads its own engine's stop request.
 extern bool ProgramClosing;
 
 class TOrbisca {
@@ -34,6 +34,14 @@ public:
     TOrbisca& operator=(const TOrbisca&) = delete;
 
     void DO_Drive(const QString& drive);
+
+    // Asks the analysis under way (or the next one) to stop: folders not yet entered stay out,
+    // the service is told through its keep-alive answer, and the verdict says stopped. Safe from
+    // any thread; the window asks when it closes during an analysis.
+    void RequestStop() { stopRequested_.store(true, std::memory_order_relaxed); }
+    bool StopRequested() const { return stopRequested_.load(std::memory_order_relaxed); }
+    // The analyse command clears the request before each analysis.
+    void ClearStopRequest() { stopRequested_.store(false, std::memory_order_relaxed); }
 
     PNode FindRootNodeForDir(const QString& dir) const;
     PNode FindNodeForThis(uint8_t is_Dir, const QString& fullPath) const;
@@ -75,6 +83,7 @@ public:
                                                   int32_t progress, uintptr_t userdata);
 
 private:
+    std::atomic<bool> stopRequested_{false};
     // What the service said during the last UpdateSnapshot, and whether the scan answered its
     // keep-alive with a stop.
     QStringList serviceMessages_;

@@ -896,7 +896,9 @@ void TForm_QO7::FeedbackClick() {
 void TForm_QO7::FormCloseQuery() {
     OutputDebugStringW(QStringLiteral("QO16: FormCloseQuery"));
     analysis::ProgramClosing = true;
-    analysis::StopScan = true;
+    // The module shown stops its own work (an analysis under way ends early) as it closes.
+    if (CurrentModuleForm)
+        CurrentModuleForm->close();
     QThread::msleep(50);
     KeepFormLoaded_ClearAll();
     OutputDebugStringW(QStringLiteral("QO16: FormCloseQuery DONE"));

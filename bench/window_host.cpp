@@ -123,7 +123,6 @@ protected:
     }
     void closeEvent(QCloseEvent*) override {
         analysis::ProgramClosing = true;
-        analysis::StopScan = true;
     }
 
 private:

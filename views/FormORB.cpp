@@ -561,7 +561,8 @@ void TForm_ORB::closeEvent(QCloseEvent* event) {
     if (busy_ > 0) {
         // The engine is in use further up the stack: stop the scan and let the run end first.
         closePending_ = true;
-        analysis::StopScan = true;
+        if (Orbisca)
+            Orbisca->RequestStop();
         event->accept();
         return;
     }
@@ -719,7 +720,7 @@ void TForm_ORB::AdvToolBarButton_AnalyseClick() {
         BusyScope busy(busy_);
         options()->LOAD_OPTIONS();
         Panel_NothingDoneYet->hide();
-        analysis::StopScan = false;
+        Orbisca->ClearStopRequest();
         setStatus(Message(Msg::MESSAGEHTML_ORB_STATUS_SCANNING) + QStringLiteral("<br> <br> "));
         JvDirectoryListBox1->hide();
         AdvSplitter1->hide();
@@ -754,7 +755,7 @@ void TForm_ORB::AdvToolBarButton_AnalyseClick() {
         verdict_ = {};
         Orbisca->DO_Drive(analysis::UpperAZ(root));
         verdict = Orbisca->ScanVerdict;
-        if (analysis::StopScan)
+        if (Orbisca->StopRequested())
             verdict.Stopped = true;
     }
     if (closePending_) {

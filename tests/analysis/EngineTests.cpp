@@ -225,31 +225,36 @@ TEST_F(ServiceHarness, ProgressReachesTheBarAndCallbacksAreAnswered) {
         EXPECT_NE(log.find(answer), std::string::npos) << answer;
 }
 
-TEST(ScanProgressCallback, AnswersByCommand) {
-    analysis::StopScan = false;
+TEST_F(ServiceHarness, ProgressCallbackAnswersByCommand) {
+    scan("ROOT\n  F a size=1\n");
+    const auto self = reinterpret_cast<uintptr_t>(engine.get());
+    EXPECT_EQ(TOrbisca::ScanProgressCallback(0, u"", 0, self), 0);
+    engine->RequestStop();
+    EXPECT_EQ(TOrbisca::ScanProgressCallback(0, u"", 0, self), -1);
+    // Another engine's request is not this one's; without an engine nothing stops.
+    TOrbisca other(&tree);
+    EXPECT_EQ(TOrbisca::ScanProgressCallback(0, u"", 0, reinterpret_cast<uintptr_t>(&other)), 0);
     EXPECT_EQ(TOrbisca::ScanProgressCallback(0, u"", 0, 0), 0);
-    analysis::StopScan = true;
-    EXPECT_EQ(TOrbisca::ScanProgressCallback(0, u"", 0, 0), -1);
-    analysis::StopScan = false;
     // Progress without an engine or bar is still acknowledged.
     EXPECT_EQ(TOrbisca::ScanProgressCallback(2, u"", 10, 0), -1);
 }
 
-// Raises the close request at a chosen pump point.
+// Raises the close request of the harness's engine at a chosen pump point.
 struct CloseAt {
     int at;
+    const std::unique_ptr<TOrbisca>* engine;
     int seen = 0;
     static void observe(void* ctx) {
         auto* self = static_cast<CloseAt*>(ctx);
-        if (++self->seen == self->at)
-            analysis::StopScan = true;
+        if (++self->seen == self->at && *self->engine)
+            (*self->engine)->RequestStop();
     }
 };
 
 TEST_F(ServiceHarness, CloseRequestMidScanFinishesOpenFoldersOnly) {
     // Pump points: 1 root walk, 2 before a, 3 before sub1, 4 sub1's walk (close here),
     // then b, sub2 and c: folders not yet entered stay out, files of the open root still come.
-    CloseAt close{4};
+    CloseAt close{4, &engine};
     platform::SetPumpObserver(&CloseAt::observe, &close);
     scan("ROOT\n  F a size=1\n  D sub1\n    F s size=10\n  F b size=2\n  D sub2\n  F c size=4\n");
     EXPECT_EQ(dump(), (QStringList{"C:\\|7|2|3|1", "C:\\a|1|0|0|0", "C:\\b|2|0|0|0",
@@ -264,15 +269,14 @@ TEST_F(ServiceHarness, CloseRequestMidScanFinishesOpenFoldersOnly) {
 }
 
 TEST_F(ServiceHarness, CloseRequestDuringSnapshotIsPassedToTheService) {
-    CloseAt close{3};
+    CloseAt close{3, &engine};
     platform::SetPumpObserver(&CloseAt::observe, &close);
     scan("@stopcheck\nROOT\n  F a size=1\n");
     EXPECT_NE(serviceLog().find("stop requested after 3"), std::string::npos) << serviceLog();
     EXPECT_TRUE(tree.IsEmpty()); // the walk starts with the close request already set
     EXPECT_TRUE(engine->ScanVerdict.Stopped);
     // A service that answers false for the stop has not failed: stopped, not cut short.
-    analysis::StopScan = false;
-    close = CloseAt{1};
+    close = CloseAt{1, &engine};
     scan("@stopcheck\n@result 0\nROOT\n  F a size=1\n");
     EXPECT_TRUE(engine->ScanVerdict.Stopped);
     EXPECT_FALSE(engine->ScanVerdict.CutShort) << engine->ScanVerdict.Reason.toStdString();
@@ -309,11 +313,10 @@ void expectConsistentTotals(const analysis::TAnalysisTree& t, const TOrbisca& e)
 TEST_F(ServiceHarness, PartialTreeAfterCloseHasConsistentTotals) {
     for (int at : {40, 400, 1500}) {
         SCOPED_TRACE(at);
-        CloseAt close{at};
+        CloseAt close{at, &engine};
         platform::SetPumpObserver(&CloseAt::observe, &close);
         scan("@generate 3000 7\nROOT\n");
         platform::SetPumpObserver(nullptr, nullptr);
-        analysis::StopScan = false;
         EXPECT_GT(tree.NodeCount(), 1u);
         EXPECT_LT(tree.NodeCount(), 3001u);
         expectConsistentTotals(tree, *engine);

@@ -27,7 +27,6 @@ struct RecordedBox {
 class ServiceHarness : public ::testing::Test {
 protected:
     void SetUp() override {
-        analysis::StopScan = false;
         platform::SetProgramFolder(platform::WindowsPath(TESTSERVICE_DIR));
         lib_ = dlopen(TESTSERVICE_DIR "/undelete.so", RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(lib_, nullptr) << dlerror();
@@ -45,7 +44,6 @@ protected:
         engine.reset();
         platform::SetMessageBoxHandler({});
         platform::SetPumpObserver(nullptr, nullptr);
-        analysis::StopScan = false;
         if (lib_)
             dlclose(lib_);
     }

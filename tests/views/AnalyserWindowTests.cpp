@@ -490,7 +490,7 @@ TEST_F(AnalyserWindow, StoppedScanIsShownAsIncomplete) {
                 w.ComboBox_ORB_Filter->isEnabled() || w.ComboBox_ORB_NameBalken->isEnabled();
             m->nothingDoneYetShown = w.Panel_NothingDoneYet->isVisible();
             m->switches = *m->hostSwitches;
-            analysis::StopScan = true;
+            w.Orbisca->RequestStop();
         },
         &mid);
     w.LumoButton_Analyse->Click();
@@ -511,7 +511,6 @@ TEST_F(AnalyserWindow, StoppedScanIsShownAsIncomplete) {
     // The note stays with every later summary, and a complete analysis clears it.
     chooseFilter(Message(Msg::MESSAGE_ORB_FILTER_AUDIO));
     EXPECT_TRUE(status().contains(Message(Msg::MESSAGE_ORB_INCOMPLETE_STOPPED)));
-    analysis::StopScan = false;
     w.LumoButton_Analyse->Click();
     EXPECT_TRUE(w.LastVerdict().IsComplete());
     EXPECT_EQ(host.warnings.size(), 1);
