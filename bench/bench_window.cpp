@@ -13,12 +13,12 @@
 
 #include "analysis/nogui_Orbisca.h"
 #include "bench/LoopWatchdog.h"
+#include "dialogs/options/FormOptions.h"
 #include "i18n/ProjectMessages.h"
 #include "platform/CommandLine.h"
 #include "platform/DriveTable.h"
 #include "platform/Paths.h"
 #include "platform/ProgramFolder.h"
-#include "settings/FormOptions.h"
 #include "skin/Fonts.h"
 #include "skin/LumoButton2.h"
 #include "skin/stripeskins.h"

@@ -4,7 +4,7 @@
 
 #include "FormsTestSupport.h"
 
-#include "settings/FormOptions.h"
+#include "dialogs/options/FormOptions.h"
 #include "skin/HTMLabel.h"
 #include "skin/LumoButton2.h"
 #include "views/FormORB.h"

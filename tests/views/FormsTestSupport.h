@@ -5,6 +5,7 @@
 // reaches the real snapshot service, skins and translations of the build, a main-window host
 // that records what the window asks of it, and helpers that wait for the event loop.
 
+#include "dialogs/options/FormOptions.h"
 #include "i18n/nLang3.h"
 #include "platform/CommandLine.h"
 #include "platform/DriveTable.h"
@@ -13,7 +14,6 @@
 #include "platform/Paths.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Pump.h"
-#include "settings/FormOptions.h"
 #include "skin/MainHost.h"
 #include "skin/stripeskins.h"
 

@@ -1,16 +1,17 @@
-#include "settings/FormOptions.h"
+#include "dialogs/options/FormOptions.h"
 
-#include "app/OnlineHelp.h"
+#include "dialogs/options/ContextMenu.h"
+#include "dialogs/options/ControlValues.h"
 #include "i18n/FileAccess.h"
 #include "i18n/LanguageSelection.h"
 #include "i18n/ProjectMessages.h"
 #include "i18n/TranslatableComponents.h"
 #include "i18n/nLang3.h"
+#include "inet/OnlineHelp.h"
 #include "inet/zel_inet2.h"
 #include "platform/AppInfo.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramFolder.h"
-#include "settings/ContextMenu.h"
 #include "settings/Registry.h"
 #include "skin/HTMLabel.h"
 #include "skin/Image.h"
@@ -556,7 +557,7 @@ void TForm_Options::LumoButton_ResetClick() {
 void TForm_Options::LumoButton_ConfigureChannelsClick() { inet::zinet_StartInfoChannelsConfig(this); }
 
 void TForm_Options::HTMLabel_LANG_TranslateAnchorClick(const QString&) {
-    app::OpenLinkTarget(QStringLiteral("translation"));
+    inet::OpenLinkTarget(QStringLiteral("translation"));
 }
 
 void TForm_Options::showEvent(QShowEvent* event) {

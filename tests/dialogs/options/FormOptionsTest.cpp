@@ -4,9 +4,9 @@
 #include "FormsTestSupport.h"
 #include "TranslatableCheck.h"
 
+#include "dialogs/options/ContextMenu.h"
+#include "dialogs/options/FormOptions.h"
 #include "i18n/ProjectMessages.h"
-#include "settings/ContextMenu.h"
-#include "settings/FormOptions.h"
 #include "settings/Registry.h"
 #include "skin/LumoButton2.h"
 #include "skin/TarviMouseImage3State.h"
