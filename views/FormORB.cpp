@@ -2,6 +2,7 @@
 
 #include "analysis/ItemRemoval.h"
 #include "analysis/nogui_Orbisca.h"
+#include "dialogs/options/FormOptions.h"
 #include "i18n/LanguageSelection.h"
 #include "i18n/ProjectMessages.h"
 #include "i18n/TranslatableComponents.h"
@@ -17,7 +18,6 @@
 #include "platform/Shell.h"
 #include "platform/Trash.h"
 #include "settings/EnvHelpers.h"
-#include "settings/FormOptions.h"
 #include "skin/HTMLabel.h"
 #include "skin/Image.h"
 #include "skin/LumoButton2.h"
