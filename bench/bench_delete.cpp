@@ -13,7 +13,6 @@
 
 #include "analysis/nogui_Orbisca.h"
 #include "bench/LoopWatchdog.h"
-#include "dialogs/options/FormOptions.h"
 #include "platform/CommandLine.h"
 #include "platform/DriveTable.h"
 #include "platform/MessageBox.h"
@@ -206,8 +205,6 @@ int main(int argc, char** argv) {
     platform::SetDriveRoot(u'G', drive);
     platform::SetProgramFolder(QStringLiteral("R:"));
     platform::SetProgramArguments({QStringLiteral("-NOVERSION")});
-    settings::TForm_Options options;
-    settings::SetForm_Options(&options);
 
     // The user's trash: the process's own user, with its data folder on the tmpfs.
     platform::SessionProbe probe = platform::SystemSessionProbe();

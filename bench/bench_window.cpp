@@ -13,7 +13,6 @@
 
 #include "analysis/nogui_Orbisca.h"
 #include "bench/LoopWatchdog.h"
-#include "dialogs/options/FormOptions.h"
 #include "i18n/ProjectMessages.h"
 #include "platform/CommandLine.h"
 #include "platform/DriveTable.h"
@@ -246,8 +245,6 @@ int main(int argc, char** argv) {
     platform::SetDriveRoot(u'R', prog.path().toStdString());
     platform::SetProgramFolder(QStringLiteral("R:"));
     platform::SetProgramArguments({QStringLiteral("-NOVERSION")});
-    settings::TForm_Options options;
-    settings::SetForm_Options(&options);
     Watchdog dog;
 
     std::vector<Target> targets;

@@ -5,7 +5,6 @@
 // reaches the real snapshot service, skins and translations of the build, a main-window host
 // that records what the window asks of it, and helpers that wait for the event loop.
 
-#include "dialogs/options/FormOptions.h"
 #include "i18n/nLang3.h"
 #include "platform/CommandLine.h"
 #include "platform/DriveTable.h"
