@@ -17,3 +17,4 @@ for own in checked:
                     bad.append(f'{os.path.relpath(p, root)} -> {m.group(1)}')
 for b in sorted(bad): print(b)
 print(len(bad), 'upward includes')
+sys.exit(1 if bad else 0)
