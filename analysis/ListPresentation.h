@@ -1,25 +1,15 @@
 #pragma once
 
-// What the list hands to the engine's paint and compare callbacks.
+// The analysis list's columns and the name order of its rows, as the engine and the list share
+// them (the painting of the cells is the views' part).
 
-#include "analysis/NodeData.h"
-
+#include <QString>
 #include <QStringView>
 
 #include <cstddef>
 #include <cstdint>
 
-class QPainter;
-
 namespace analysis {
-
-// One cell to paint. The rectangle is in Windows terms: right and bottom are exclusive.
-struct TPaintInfo {
-    QPainter* Canvas = nullptr;
-    const TNodeData* Node = nullptr; // none: nothing is drawn
-    int Column = 0;
-    int Left = 0, Top = 0, Right = 0, Bottom = 0;
-};
 
 // The fields of a row that the comparison reads; UpperPath is the path upper-cased.
 struct TCompareKey {
@@ -51,8 +41,5 @@ inline char16_t UpperForCompareUnit(char16_t c) {
         return c;
     return static_cast<char16_t>(QChar::toUpper(static_cast<char32_t>(c)));
 }
-
-// The colour of every bar, RGB(96, 224, 96).
-constexpr unsigned kBarColor = 0x60E060;
 
 } // namespace analysis

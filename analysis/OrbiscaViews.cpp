@@ -16,4 +16,19 @@ void TOrbisca::Copy_All_Files(const TAnalysisTree* Source, std::vector<PNode>& T
             Target.push_back(n);
 }
 
+QString TOrbisca::DisplayName(const TNodeData& d) const {
+    if (FLAG_SHOW_FULLPATH || !CURRENT_FILTER.isEmpty())
+        return d.Path;
+    // The text after the last backslash; a backslash in the very last place is not a separator.
+    QString name;
+    if (d.Path.size() >= 2) {
+        const qsizetype slash = d.Path.lastIndexOf(u'\\', d.Path.size() - 2);
+        if (slash >= 0)
+            name = d.Path.mid(slash + 1);
+    }
+    if (name.isEmpty() && d.ImageIndex > 0)
+        return d.Path;
+    return name;
+}
+
 } // namespace analysis

@@ -70,12 +70,6 @@ public:
     TProgressBar* ProgressBar = nullptr;
     const skin::TPngImageList* PNGImageList = nullptr;
 
-    // The list's callbacks: paint one cell of a row, and order two rows by a column (negative
-    // when a comes first in ascending order).
-    void DefaultEvent_DrawNode(const TPaintInfo& paintInfo) const;
-    int DefaultEvent_CompareNodes(const TCompareKey& a, const TCompareKey& b, int column) const;
-    int DefaultEvent_CompareNodes(const TNodeData& a, const TNodeData& b, int column) const;
-
     // The text the name column shows for a record.
     QString DisplayName(const TNodeData& record) const;
 

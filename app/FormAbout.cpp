@@ -1,9 +1,9 @@
 #include "app/FormAbout.h"
 
-#include "app/OnlineHelp.h"
 #include "i18n/LanguageSelection.h"
 #include "i18n/TranslatableComponents.h"
 #include "i18n/nLang3.h"
+#include "inet/OnlineHelp.h"
 #include "inet/zel_inet2.h"
 #include "skin/HTMLabel.h"
 #include "skin/Image.h"
@@ -109,7 +109,7 @@ TForm_About::TForm_About(QWidget* owner)
     Translate();
     skin::SpaceFormattedLines(this);
     skin::SkinButtonsInForm(this);
-    Label_Version->setText(Label_Version->text() + u' ' + QLatin1String(kProductVersion));
+    Label_Version->setText(Label_Version->text() + u' ' + QLatin1String(inet::kProductVersion));
     CenterOn(nullptr);
 }
 
@@ -164,8 +164,8 @@ void TForm_About::setupUi() {
 namespace {
 
 void openLegalPage(const char* target) {
-    inet::zinet_OpenLinkTargetInBrowser(QLatin1String(target), QLatin1String(kProductNumber),
-                                        QLatin1String(kProductVersion), 0,
+    inet::zinet_OpenLinkTargetInBrowser(QLatin1String(target), QLatin1String(inet::kProductNumber),
+                                        QLatin1String(inet::kProductVersion), 0,
                                         i18n::LCIDToLanguageCode(i18n::CurrentLanguageLCID()),
                                         QString());
 }

@@ -19,7 +19,6 @@
 #include "platform/ProgramFolder.h"
 #include "platform/Trash.h"
 #include "platform/UserSession.h"
-#include "settings/FormOptions.h"
 #include "skin/Fonts.h"
 #include "skin/LumoButton2.h"
 #include "views/DirectoryListBox.h"
@@ -206,8 +205,6 @@ int main(int argc, char** argv) {
     platform::SetDriveRoot(u'G', drive);
     platform::SetProgramFolder(QStringLiteral("R:"));
     platform::SetProgramArguments({QStringLiteral("-NOVERSION")});
-    settings::TForm_Options options;
-    settings::SetForm_Options(&options);
 
     // The user's trash: the process's own user, with its data folder on the tmpfs.
     platform::SessionProbe probe = platform::SystemSessionProbe();

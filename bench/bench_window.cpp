@@ -18,7 +18,6 @@
 #include "platform/DriveTable.h"
 #include "platform/Paths.h"
 #include "platform/ProgramFolder.h"
-#include "settings/FormOptions.h"
 #include "skin/Fonts.h"
 #include "skin/LumoButton2.h"
 #include "skin/stripeskins.h"
@@ -246,8 +245,6 @@ int main(int argc, char** argv) {
     platform::SetDriveRoot(u'R', prog.path().toStdString());
     platform::SetProgramFolder(QStringLiteral("R:"));
     platform::SetProgramArguments({QStringLiteral("-NOVERSION")});
-    settings::TForm_Options options;
-    settings::SetForm_Options(&options);
     Watchdog dog;
 
     std::vector<Target> targets;

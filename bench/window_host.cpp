@@ -20,13 +20,13 @@
 // once READY is printed (README: The analyser window).
 
 #include "analysis/nogui_Orbisca.h"
+#include "dialogs/options/FormOptions.h"
 #include "i18n/LanguageSelection.h"
 #include "i18n/nLang3.h"
 #include "platform/CommandLine.h"
 #include "platform/Paths.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Pump.h"
-#include "settings/FormOptions.h"
 #include "settings/Registry.h"
 #include "skin/Fonts.h"
 #include "skin/Image.h"

@@ -1,12 +1,14 @@
 #pragma once
 
-// Message boxes (MessageBoxW), with or without an owner window. With a GUI they are Qt message
-// boxes; a process without a QApplication writes the box to stderr instead. Tests replace the
-// presentation with a handler that records the boxes.
+// Message boxes (MessageBoxW), with or without an owner window. Programs with windows link the
+// platform's GUI part, which draws them as Qt message boxes (platform/gui/QtMessageBoxes.cpp); a
+// program without it, or a process without a QApplication, writes the box to stderr instead.
+// Tests replace the presentation with a handler that records the boxes.
 
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class QWidget;
 
@@ -43,5 +45,13 @@ void ErrorBox(const QString& text);
 
 // Installs a handler that replaces the presentation; returns the previous one (empty = default).
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
+
+// The default presentation of a box when no handler is installed: the GUI part puts its Qt boxes
+// here. Without one, or when it declines (returns no answer), the box goes to stderr.
+using MessageBoxPresenter = std::function<std::optional<int>(QWidget* owner, const QString& text,
+                                                             const QString& caption, unsigned type)>;
+void SetMessageBoxPresenter(MessageBoxPresenter presenter);
+// The captions set by SetMessageBoxButtonTexts, for the presenter.
+const MessageBoxButtonTexts& MessageBoxButtonCaptions();
 
 } // namespace platform

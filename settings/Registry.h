@@ -14,9 +14,6 @@
 
 #include <QString>
 
-class QAbstractButton;
-class QLineEdit;
-
 namespace settings {
 
 using platform::DWORD;
@@ -74,13 +71,5 @@ bool RegRemoveValue(HKEY root, const QString& path, const QString& name);
 // Deletes the key with all its subkeys; true when the key is gone afterwards (also when it
 // never existed).
 bool RegDeleteKeyTree(HKEY root, const QString& path);
-
-// Persistence of controls; the value name is the control's objectName().
-// A stored 0 unchecks the box, 1 checks it; any other number or no value leaves it as it is.
-void LoadCheckBoxState(HKEY root, const QString& path, QAbstractButton* box);
-void SaveCheckBoxState(HKEY root, const QString& path, const QAbstractButton* box);
-// A stored value (also an empty one) becomes the edit's text; no value leaves it as it is.
-void LoadEditText(HKEY root, const QString& path, QLineEdit* edit);
-void SaveEditText(HKEY root, const QString& path, const QLineEdit* edit);
 
 } // namespace settings

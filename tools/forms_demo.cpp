@@ -7,13 +7,13 @@
 //   orbisca_forms_demo about [--lang de|en] [--skin default|Dark]
 
 #include "app/FormAbout.h"
+#include "dialogs/options/FormOptions.h"
 #include "i18n/LanguageSelection.h"
 #include "i18n/TranslatableComponents.h"
 #include "i18n/nLang3.h"
 #include "platform/Locale.h"
 #include "platform/Paths.h"
 #include "platform/ProgramFolder.h"
-#include "settings/FormOptions.h"
 #include "skin/Fonts.h"
 #include "skin/stripeskins.h"
 

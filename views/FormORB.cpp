@@ -17,7 +17,7 @@
 #include "platform/Shell.h"
 #include "platform/Trash.h"
 #include "settings/EnvHelpers.h"
-#include "settings/FormOptions.h"
+#include "settings/FormatGroups.h"
 #include "skin/HTMLabel.h"
 #include "skin/Image.h"
 #include "skin/LumoButton2.h"
@@ -52,6 +52,7 @@
 #include <algorithm>
 #include <chrono>
 #include <future>
+#include <optional>
 #include <unordered_set>
 
 namespace views {
@@ -82,8 +83,6 @@ constexpr int kImageListCells[] = {166, 167, 168, 169, 49, 48,  94, 14,
 // Positions in that list.
 constexpr int kPicBarNone = 2, kPicBarAbsolute = 1, kPicBarRelative = 5;
 constexpr int kPicOpenFile = 4, kPicFolder = 5, kPicDelete = 7;
-constexpr int kPicVideo = 8, kPicAudio = 9, kPicPictures = 10, kPicArchives = 11,
-              kPicDocuments = 12, kPicApplications = 13, kPicOwnGroup = 14;
 constexpr int kAnalyserIcon = 101;
 
 template <class T> T* named(T* object, const char* name, bool translated) {
@@ -91,6 +90,44 @@ template <class T> T* named(T* object, const char* name, bool translated) {
     if (translated)
         object->setProperty("Tag", 1);
     return object;
+}
+
+// The format groups' ids are the analyser's group numbers.
+static_assert(int(settings::FormatGroupId::Video) == kGroupVideo &&
+              int(settings::FormatGroupId::Audio) == kGroupAudio &&
+              int(settings::FormatGroupId::Pictures) == kGroupPictures &&
+              int(settings::FormatGroupId::Documents) == kGroupDocuments &&
+              int(settings::FormatGroupId::Archives) == kGroupArchives &&
+              int(settings::FormatGroupId::Applications) == kGroupApplications &&
+              int(settings::FormatGroupId::Own) == kGroupOwn &&
+              settings::kFormatGroupCount == kGroupCount);
+
+// The filter box's item data: a group's id, or this for "all files".
+constexpr int kAllFilesItem = -1;
+
+QString groupCaption(const settings::FormatGroupInfo& group) {
+    return Message(QLatin1String(group.messageKey));
+}
+
+// The own group's name when the filter box offers it, else empty.
+QString offeredOwnGroup() {
+    const settings::FormatGroups& groups = settings::ProgramFormatGroups();
+    return groups.OwnGroupOffered() ? groups.OwnGroupName : QString();
+}
+
+// What a text of the filter box stands for: the item showing it, or the own group by its name
+// even when the box does not offer it; nothing (a typed filter) otherwise.
+// A group without a caption or name is no group: an empty box is a typed filter.
+std::optional<int> filterChoice(const QComboBox* box, const QString& text) {
+    if (const int item = box->findText(text); item >= 0) {
+        const int choice = box->itemData(item).toInt();
+        if (!text.isEmpty() || choice == kAllFilesItem)
+            return choice;
+    }
+    const QString& own = settings::ProgramFormatGroups().OwnGroupName;
+    if (!own.isEmpty() && text == own)
+        return int(settings::FormatGroupId::Own);
+    return std::nullopt;
 }
 
 QString builtIn(const char* component) {
@@ -164,7 +201,6 @@ TForm_ORB::TForm_ORB(QWidget* parent) : QWidget(parent) {
     Image_NothingDoneYet->SetPicture(stripePicture(kAnalyserIcon, 64));
     centreNothingDoneYet();
 
-    options(); // the format groups must be there before the filter box is filled
     READING_SETTINGS_NOW = true;
     fillNameBarBox();
     ComboBox_ORB_NameBalken->setCurrentIndex(0);
@@ -341,14 +377,13 @@ void TForm_ORB::fillNameBarBox() {
 
 void TForm_ORB::fillFilterBox() {
     ComboBox_ORB_Filter->clear();
-    for (Msg m :
-         {Msg::MESSAGE_ORB_FILTER_ALL, Msg::MESSAGE_ORB_FILTER_AUDIO, Msg::MESSAGE_ORB_FILTER_VIDEO,
-          Msg::MESSAGE_ORB_FILTER_PICS, Msg::MESSAGE_ORB_FILTER_ARCHIVES,
-          Msg::MESSAGE_ORB_FILTER_DOCUMENTS, Msg::MESSAGE_ORB_FILTER_APPS})
-        ComboBox_ORB_Filter->addItem(Message(m));
-    offeredOwnGroup_ = ownGroupOffered() ? ownGroupName() : QString();
+    ComboBox_ORB_Filter->addItem(Message(Msg::MESSAGE_ORB_FILTER_ALL), kAllFilesItem);
+    for (const settings::FormatGroupInfo& group : settings::kFormatGroups)
+        if (group.messageKey)
+            ComboBox_ORB_Filter->addItem(groupCaption(group), int(group.id));
+    offeredOwnGroup_ = offeredOwnGroup();
     if (!offeredOwnGroup_.isEmpty())
-        ComboBox_ORB_Filter->addItem(offeredOwnGroup_);
+        ComboBox_ORB_Filter->addItem(offeredOwnGroup_, int(settings::FormatGroupId::Own));
 }
 
 void TForm_ORB::connectSignals() {
@@ -585,38 +620,11 @@ void TForm_ORB::releaseEngine() {
 
 // ---- options ----------------------------------------------------------------------------------
 
-settings::TForm_Options* TForm_ORB::options() {
-    if (!settings::Form_Options()) {
-        // A window without the program around it (a test host) brings its own holder of the
-        // format groups. It belongs to the window as a child, so that whoever replaces or frees
-        // the one instance (the options dialog's reset does) leaves nothing dangling here.
-        settings::SetForm_Options(new settings::TForm_Options(this));
-    }
-    return settings::Form_Options();
-}
-
-QString TForm_ORB::ownGroupName() const {
-    const settings::TForm_Options* o = settings::Form_Options();
-    return o ? o->Edit_ORB_Name_OwnGroup->text() : QString();
-}
-
-bool TForm_ORB::ownGroupOffered() {
-    settings::TForm_Options* o = options();
-    return o->CheckBox_ORB_ShowOwnGroup->isChecked() &&
-           !o->Edit_ORB_Name_OwnGroup->text().isEmpty() &&
-           !o->Edit_ORB_Formate_OwnGroup->text().isEmpty();
-}
-
 std::array<QStringList, 7> TForm_ORB::formatLists() {
-    settings::TForm_Options* o = options();
+    const settings::FormatGroups& groups = settings::ProgramFormatGroups();
     std::array<QStringList, 7> lists;
-    Read_Filter_From_Edit(lists[kGroupVideo], o->Edit_ORB_Video->text());
-    Read_Filter_From_Edit(lists[kGroupAudio], o->Edit_ORB_Audio->text());
-    Read_Filter_From_Edit(lists[kGroupPictures], o->Edit_ORB_Bild->text());
-    Read_Filter_From_Edit(lists[kGroupDocuments], o->Edit_ORB_Docs->text());
-    Read_Filter_From_Edit(lists[kGroupArchives], o->Edit_ORB_Archive->text());
-    Read_Filter_From_Edit(lists[kGroupApplications], o->Edit_ORB_Apps->text());
-    Read_Filter_From_Edit(lists[kGroupOwn], o->Edit_ORB_Formate_OwnGroup->text());
+    for (const settings::FormatGroupInfo& group : settings::kFormatGroups)
+        Read_Filter_From_Edit(lists[static_cast<size_t>(group.id)], groups.List(group.id));
     return lists;
 }
 
@@ -634,7 +642,7 @@ void TForm_ORB::AdvGlowButton_OptionsClick() {
 
 void TForm_ORB::OnOptionsChanged() {
     // A changed own group shows in the filter box at once, not only in the next window.
-    const QString offered = ownGroupOffered() ? ownGroupName() : QString();
+    const QString offered = offeredOwnGroup();
     if (offered != offeredOwnGroup_) {
         const QString text = ComboBox_ORB_Filter->currentText();
         READING_SETTINGS_NOW = true;
@@ -718,7 +726,7 @@ void TForm_ORB::AdvToolBarButton_AnalyseClick() {
     analysis::TScanVerdict verdict;
     {
         BusyScope busy(busy_);
-        options()->LOAD_OPTIONS();
+        settings::ProgramFormatGroups().Load();
         Panel_NothingDoneYet->hide();
         Orbisca->ClearStopRequest();
         setStatus(Message(Msg::MESSAGEHTML_ORB_STATUS_SCANNING) + QStringLiteral("<br> <br> "));
@@ -741,7 +749,7 @@ void TForm_ORB::AdvToolBarButton_AnalyseClick() {
         Orbisca->CURRENT_FILTER_TOTALFILESIZE = 0;
         filterTotal_ = 0;
         READING_SETTINGS_NOW = true;
-        if ((ownGroupOffered() ? ownGroupName() : QString()) != offeredOwnGroup_)
+        if (offeredOwnGroup() != offeredOwnGroup_)
             fillFilterBox();
         selectAllFilesSilently();
         READING_SETTINGS_NOW = false;
@@ -908,32 +916,25 @@ void TForm_ORB::AdvGlowButton_FormatsClick() {
     }
     updateCommands();
 
-    struct Row {
-        FormatGroup group;
-        QString label;
-        int picture;
-    };
-    std::vector<Row> rows = {
-        {kGroupVideo, Message(Msg::MESSAGE_ORB_FILTER_VIDEO), kPicVideo},
-        {kGroupAudio, Message(Msg::MESSAGE_ORB_FILTER_AUDIO), kPicAudio},
-        {kGroupPictures, Message(Msg::MESSAGE_ORB_FILTER_PICS), kPicPictures},
-        {kGroupArchives, Message(Msg::MESSAGE_ORB_FILTER_ARCHIVES), kPicArchives},
-        {kGroupDocuments, Message(Msg::MESSAGE_ORB_FILTER_DOCUMENTS), kPicDocuments},
-        {kGroupApplications, Message(Msg::MESSAGE_ORB_FILTER_APPS), kPicApplications},
-    };
-    const settings::TForm_Options* o = options();
-    if (o->CheckBox_ORB_ShowOwnGroup->isChecked() && !o->Edit_ORB_Name_OwnGroup->text().isEmpty())
-        rows.push_back({kGroupOwn, o->Edit_ORB_Name_OwnGroup->text(), kPicOwnGroup});
+    // The rows in the order they are added, which groups of equal size keep.
+    using settings::FormatGroupId;
+    std::vector<FormatGroupId> rows = {FormatGroupId::Video,     FormatGroupId::Audio,
+                                       FormatGroupId::Pictures,  FormatGroupId::Archives,
+                                       FormatGroupId::Documents, FormatGroupId::Applications};
+    const settings::FormatGroups& groups = settings::ProgramFormatGroups();
+    if (groups.OwnGroupShown())
+        rows.push_back(FormatGroupId::Own);
     list->BeginUpdate();
     list->Clear();
-    for (const Row& r : rows) {
+    for (const FormatGroupId id : rows) {
+        const settings::FormatGroupInfo& group = settings::FormatGroupInfoOf(id);
         analysis::TNodeData d;
-        d.Path = r.label;
+        d.Path = id == FormatGroupId::Own ? groups.OwnGroupName : groupCaption(group);
         d.IsFolder = 0;
-        d.FileCount = totals.Count[static_cast<size_t>(r.group)];
-        d.Size = totals.Size[static_cast<size_t>(r.group)];
+        d.FileCount = totals.Count[static_cast<size_t>(id)];
+        d.Size = totals.Size[static_cast<size_t>(id)];
         d.FolderCount = 0;
-        d.ImageIndex = r.picture;
+        d.ImageIndex = group.picture;
         list->AddRow(d);
     }
     Orbisca->CURRENT_FILTER_TOTALFILESIZE = totals.GrandTotal;
@@ -993,9 +994,8 @@ void TForm_ORB::ComboBox_ORB_FilterChange() {
     if (READING_SETTINGS_NOW || Panel_Rechts->isHidden() || !Orbisca || busy_ > 0)
         return;
     const QString text = ComboBox_ORB_Filter->currentText();
-    bool handled = false;
-    if (text == Message(Msg::MESSAGE_ORB_FILTER_ALL)) {
-        handled = true;
+    const std::optional<int> choice = filterChoice(ComboBox_ORB_Filter, text);
+    if (choice == kAllFilesItem) {
         Orbisca->CURRENT_FILTER.clear();
         Orbisca->CURRENT_FILTER_TOTALFILESIZE = 0;
         filterTotal_ = 0;
@@ -1007,26 +1007,13 @@ void TForm_ORB::ComboBox_ORB_FilterChange() {
             FormResize();
         }
     }
-    settings::TForm_Options* o = options();
-    const std::pair<QString, QString> groups[] = {
-        {Message(Msg::MESSAGE_ORB_FILTER_AUDIO), o->Edit_ORB_Audio->text()},
-        {Message(Msg::MESSAGE_ORB_FILTER_VIDEO), o->Edit_ORB_Video->text()},
-        {Message(Msg::MESSAGE_ORB_FILTER_PICS), o->Edit_ORB_Bild->text()},
-        {Message(Msg::MESSAGE_ORB_FILTER_ARCHIVES), o->Edit_ORB_Archive->text()},
-        {Message(Msg::MESSAGE_ORB_FILTER_DOCUMENTS), o->Edit_ORB_Docs->text()},
-        {Message(Msg::MESSAGE_ORB_FILTER_APPS), o->Edit_ORB_Apps->text()},
-        // An own group without a name is no group: an empty box is a typed filter.
-        {o->Edit_ORB_Name_OwnGroup->text(), o->Edit_ORB_Formate_OwnGroup->text()},
-    };
-    for (const auto& [label, extensions] : groups) {
-        if (label.isEmpty() || text != label)
-            continue;
-        handled = true;
+    if (choice && *choice != kAllFilesItem) {
         QStringList list;
-        Read_Filter_From_Edit(list, extensions);
+        Read_Filter_From_Edit(
+            list, settings::ProgramFormatGroups().List(static_cast<settings::FormatGroupId>(*choice)));
         Auswertung(list);
     }
-    if (!handled && RETURN_PRESSED) {
+    if (!choice && RETURN_PRESSED) {
         RETURN_PRESSED = false;
         Auswertung({TypedFilterEntry(text)});
     }

@@ -36,9 +36,6 @@ class TImage;
 class TLumoButton2;
 class TPanel;
 } // namespace skin
-namespace settings {
-class TForm_Options;
-}
 namespace platform {
 struct ListedItem;
 struct TrashResult;
@@ -158,11 +155,9 @@ private:
     void setViewControls(bool nameBar, bool filter, bool directory);
     void setCommandsEnabled(bool enabled);
     void releaseEngine();
-    settings::TForm_Options* options();
-    // The seven extension lists of the options, parsed, in the order of FormatGroup.
+    // The seven extension lists of the program's format groups, parsed, in the order of
+    // FormatGroup.
     std::array<QStringList, 7> formatLists();
-    QString ownGroupName() const;
-    bool ownGroupOffered();
     void pump(bool force = true);
     void setStatus(const QString& html);
 

@@ -55,6 +55,7 @@ void ShowAllNodes(analysis::TAnalysisTree* tree) {
 } // namespace views
 
 #include "analysis/nogui_Orbisca.h"
+#include "views/OrbiscaPainter.h"
 
 namespace views {
 
@@ -66,9 +67,11 @@ void ConfigureAnalysisList(TVirtualDrawTree* list, analysis::TOrbisca* engine) {
     list->SetSourceTree(engine->FTree);
     list->SetDirection(SortDirection::Ascending);
     list->SetSortColumn(analysis::kColSharePercent);
-    list->OnDrawNode = [engine](const TPaintInfo& info) { engine->DefaultEvent_DrawNode(info); };
-    list->OnCompareNodes = [engine](const TCompareKey& a, const TCompareKey& b, int column) {
-        return engine->DefaultEvent_CompareNodes(a, b, column);
+    list->OnDrawNode = [painter = TOrbiscaPainter(*engine)](const TPaintInfo& info) {
+        painter.DrawNode(info);
+    };
+    list->OnCompareNodes = [](const TCompareKey& a, const TCompareKey& b, int column) {
+        return TOrbiscaPainter::CompareNodes(a, b, column);
     };
     list->OnSortKey = &AnalysisSortNumber;
     list->NameOrderByUpperPaths = true; // the engine's name order

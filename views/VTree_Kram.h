@@ -32,7 +32,7 @@ namespace views {
 
 // The analysis list as the analyser window shows it: the six columns with their captions and
 // design widths, sorted by the share of the volume, largest first; painting and ordering by the
-// engine, both header events by OnHeaderClick.
+// engine's painter, both header events by OnHeaderClick.
 void ConfigureAnalysisList(TVirtualDrawTree* list, analysis::TOrbisca* engine);
 
 // The order of the engine's comparison for the count and size columns as one number per row

@@ -3,11 +3,12 @@
 // The owner-drawn list of the analyser window: a flat, multi-column list whose rows behave as
 // copies of node records. A row either refers to a node of an analysis tree (the common case:
 // eight bytes a row, the record read when painted) or owns its record (rows made by a view,
-// such as format groups). Painting and comparing are callbacks the engine provides; the list
+// such as format groups). Painting and comparing are callbacks (the analysis painter provides them); the list
 // keeps the rows, their order, their visibility, the selection and the header state.
 
 #include "analysis/AnalysisTree.h"
 #include "analysis/ListPresentation.h"
+#include "views/PaintInfo.h"
 
 #include <QAbstractTableModel>
 #include <QTreeView>
@@ -26,7 +27,6 @@ using analysis::TNodeData;
 enum class RowId : uint32_t { None = 0xFFFFFFFFu };
 
 using analysis::TCompareKey;
-using analysis::TPaintInfo;
 
 enum class SortDirection { Ascending, Descending };
 

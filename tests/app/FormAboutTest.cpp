@@ -1,8 +1,8 @@
 // The about box offscreen: its controls at their design places, the version, the translation,
 // the two legal links and OK.
 
-#include "tests/settings/FormsTestSupport.h"
-#include "tests/settings/TranslatableCheck.h"
+#include "tests/dialogs/options/FormsTestSupport.h"
+#include "tests/dialogs/options/TranslatableCheck.h"
 
 #include "app/FormAbout.h"
 #include "skin/HTMLabel.h"

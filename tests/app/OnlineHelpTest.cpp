@@ -1,15 +1,15 @@
 // Help and web links: the address rules as tables, and what a click finally hands to the
 // desktop (the shipped page in the language in use).
 
-#include "tests/settings/FormsTestSupport.h"
+#include "tests/dialogs/options/FormsTestSupport.h"
 
-#include "app/OnlineHelp.h"
+#include "inet/OnlineHelp.h"
 #include "settings/Registry.h"
 
 #include <QDir>
 #include <QUrl>
 
-using namespace app;
+using namespace inet;
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "FormsTestSupport.h"
 
-#include "settings/FormOptions.h"
+#include "settings/FormatGroups.h"
 #include "skin/HTMLabel.h"
 #include "skin/LumoButton2.h"
 #include "views/FormORB.h"
@@ -33,7 +33,7 @@ protected:
     }
     void closeWindow() {
         window.reset();
-        settings::SetForm_Options(nullptr);
+        settings::ForgetProgramFormatGroups();
     }
 
     views::TForm_ORB& open() {

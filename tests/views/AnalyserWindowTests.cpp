@@ -360,15 +360,14 @@ TEST_F(AnalyserWindow, FilesViewListsAllFilesAndResetsAStaleFilter) {
 
 TEST_F(AnalyserWindow, FormatsViewSumsTheGroups) {
     TForm_ORB& w = open();
-    settings::TForm_Options* o = settings::Form_Options();
-    ASSERT_TRUE(o);
     w.LumoButton_Analyse->Click();
     // From the files view, which hid the file counts.
     w.LumoButton_Files->Click();
     chooseFilter(Message(Msg::MESSAGE_ORB_FILTER_AUDIO));
-    o->CheckBox_ORB_ShowOwnGroup->setChecked(true);
-    o->Edit_ORB_Name_OwnGroup->setText("Mine");
-    o->Edit_ORB_Formate_OwnGroup->setText("gz ; DOC");
+    settings::FormatGroups& groups = settings::ProgramFormatGroups();
+    groups.ShowOwnGroup = true;
+    groups.OwnGroupName = "Mine";
+    groups.SetList(settings::FormatGroupId::Own, "gz ; DOC");
     w.LumoButton_Formats->Click();
     EXPECT_FALSE(w.LumoButton_Formats->isEnabled());
     EXPECT_FALSE(w.ComboBox_ORB_Filter->isVisible());
@@ -584,10 +583,10 @@ TEST_F(AnalyserWindow, NameBarOptionsAndClosing) {
     EXPECT_EQ(w.Orbisca->FLAG_NAMEBALKEN, 2);
 
     // The options button goes through the main window, which calls back after the dialog.
-    settings::TForm_Options* o = settings::Form_Options();
-    o->CheckBox_ORB_ShowOwnGroup->setChecked(true);
-    o->Edit_ORB_Name_OwnGroup->setText("Mine");
-    o->Edit_ORB_Formate_OwnGroup->setText("txt");
+    settings::FormatGroups& groups = settings::ProgramFormatGroups();
+    groups.ShowOwnGroup = true;
+    groups.OwnGroupName = "Mine";
+    groups.SetList(settings::FormatGroupId::Own, "txt");
     w.LumoButton_Options->Click();
     EXPECT_EQ(host.optionsClicks, 1);
     ASSERT_EQ(w.ComboBox_ORB_Filter->count(), 8);

@@ -13,7 +13,6 @@
 #include "platform/Paths.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Pump.h"
-#include "settings/FormOptions.h"
 #include "skin/MainHost.h"
 #include "skin/stripeskins.h"
 

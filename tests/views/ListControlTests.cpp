@@ -5,7 +5,8 @@
 #include "analysis/nogui_Orbisca.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramFolder.h"
-#include "platform/ShellIcons.h"
+#include "platform/gui/ShellIcons.h"
+#include "views/OrbiscaPainter.h"
 #include "views/VTree_Kram.h"
 #include "views/VirtualDrawTree.h"
 
@@ -191,9 +192,8 @@ TEST_F(ListTest, SelectedRowIsScrolledIntoTheMiddle) {
 }
 
 // The name order by the rule of the compare callback, worked out the slow way: every row's record
-// compared with the engine's callback, rows that compare equal in their previous order.
-std::vector<RowId> nameOrderByTheRule(const TVirtualDrawTree& list,
-                                      const analysis::TOrbisca& engine, SortDirection direction) {
+// compared with the painter's comparison, rows that compare equal in their previous order.
+std::vector<RowId> nameOrderByTheRule(const TVirtualDrawTree& list, SortDirection direction) {
     std::vector<RowId> rows;
     std::vector<TNodeData> data;
     for (int i = 0; i < list.VisibleRowCount(); ++i) {
@@ -204,7 +204,7 @@ std::vector<RowId> nameOrderByTheRule(const TVirtualDrawTree& list,
     for (size_t i = 0; i < at.size(); ++i)
         at[i] = i;
     std::stable_sort(at.begin(), at.end(), [&](size_t a, size_t b) {
-        const int r = engine.DefaultEvent_CompareNodes(data[a], data[b], analysis::kColName);
+        const int r = views::TOrbiscaPainter::CompareNodes(data[a], data[b], analysis::kColName);
         return direction == SortDirection::Ascending ? r < 0 : r > 0;
     });
     std::vector<RowId> out;
@@ -223,7 +223,7 @@ std::vector<RowId> shownRows(const TVirtualDrawTree& list) {
 // Sorts by size, then by name both ways; each name order must be the callback's rule with equal
 // paths in the order the size sort left them, and must come from the list's own keys (the
 // callback is not asked).
-void expectNameOrderByTheRule(TVirtualDrawTree& list, const analysis::TOrbisca& engine) {
+void expectNameOrderByTheRule(TVirtualDrawTree& list) {
     size_t calls = 0;
     const auto rule = list.OnCompareNodes;
     list.OnCompareNodes = [&](const analysis::TCompareKey& a, const analysis::TCompareKey& b,
@@ -234,7 +234,7 @@ void expectNameOrderByTheRule(TVirtualDrawTree& list, const analysis::TOrbisca& 
     for (SortDirection d :
          {SortDirection::Ascending, SortDirection::Descending, SortDirection::Ascending}) {
         list.SortTree(analysis::kColSize, SortDirection::Ascending);
-        const std::vector<RowId> expected = nameOrderByTheRule(list, engine, d);
+        const std::vector<RowId> expected = nameOrderByTheRule(list, d);
         calls = 0;
         list.SortTree(analysis::kColName, d);
         EXPECT_EQ(shownRows(list), expected)
@@ -305,7 +305,7 @@ TEST_F(ListTest, NameOrderOfTrickyNamesIsTheCallbacksRule) {
         list.AddRow(d);
     }
     list.EndUpdate();
-    expectNameOrderByTheRule(list, *engine);
+    expectNameOrderByTheRule(list);
     list.Clear();
     list.SetSourceTree(&tree);
 
@@ -313,7 +313,7 @@ TEST_F(ListTest, NameOrderOfTrickyNamesIsTheCallbacksRule) {
     for (const char16_t* n : names)
         list.AddNodeRow(file(QString::fromUtf16(n), size++ % 3));
     list.EndUpdate();
-    expectNameOrderByTheRule(list, *engine);
+    expectNameOrderByTheRule(list);
 }
 
 TEST_F(ListTest, NameOrderOfManyRowsIsTheCallbacksRule) {
@@ -342,7 +342,7 @@ TEST_F(ListTest, NameOrderOfManyRowsIsTheCallbacksRule) {
     for (PNode n = walked.GetFirst(); n != PNode::None; n = walked.GetNext(n))
         list.AddNodeRow(n);
     list.EndUpdate();
-    expectNameOrderByTheRule(list, *engine);
+    expectNameOrderByTheRule(list);
     list.Clear();
     list.SetSourceTree(&tree);
 }
@@ -503,7 +503,7 @@ TEST_F(ListTest, SortNumbersOrderAsTheEnginesComparison) {
                         uint64_t na = 0, nb = 0;
                         ASSERT_TRUE(views::AnalysisSortNumber(column, a, na));
                         ASSERT_TRUE(views::AnalysisSortNumber(column, b, nb));
-                        const int r = engine->DefaultEvent_CompareNodes(a, b, column);
+                        const int r = views::TOrbiscaPainter::CompareNodes(a, b, column);
                         const int n = na < nb ? -1 : (na == nb ? 0 : 1);
                         ASSERT_EQ(r, n)
                             << column << ' ' << sa << ' ' << sb << ' ' << ca << ' ' << cb;

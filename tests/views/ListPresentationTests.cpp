@@ -1,11 +1,12 @@
-// Cells painted by the engine into images, the compare rule and the display-name rules.
+// Cells painted by the analysis painter into images, the compare rule and the display-name rules.
 
 #include "analysis/SizeText.h"
 #include "analysis/nogui_Orbisca.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramFolder.h"
-#include "platform/ShellIcons.h"
+#include "platform/gui/ShellIcons.h"
 #include "skin/PngImage.h"
+#include "views/OrbiscaPainter.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +18,8 @@
 using analysis::PNode;
 using analysis::TNodeData;
 using analysis::TOrbisca;
-using analysis::TPaintInfo;
+using views::TOrbiscaPainter;
+using views::TPaintInfo;
 
 namespace {
 
@@ -62,7 +64,7 @@ protected:
         info.Top = 4;
         info.Right = 10 + w;
         info.Bottom = 4 + 18;
-        engine->DefaultEvent_DrawNode(info);
+        TOrbiscaPainter(*engine).DrawNode(info);
         return img;
     }
 
@@ -263,25 +265,21 @@ TEST(DisplayName, FollowsPathFilterAndFlags) {
 }
 
 TEST(CompareNodes, NamesAToZCountsAndSizesLargestFirst) {
-    platform::SetMessageBoxHandler([](const QString&, const QString&, unsigned) { return 1; });
-    analysis::TAnalysisTree tree;
-    TOrbisca e(&tree);
-    platform::SetMessageBoxHandler({});
     TNodeData a = record("C:\\apple", 100), b = record("C:\\Banana", 50);
     a.FolderCount = 5, b.FolderCount = 7;
     a.FileCount = 0xFFFFFFFFu, b.FileCount = 1; // unsigned: the large count is the larger
-    EXPECT_EQ(e.DefaultEvent_CompareNodes(a, b, 0), -1); // APPLE < BANANA regardless of case
-    EXPECT_EQ(e.DefaultEvent_CompareNodes(b, a, 0), 1);
-    EXPECT_EQ(e.DefaultEvent_CompareNodes(a, record("C:\\APPLE", 1), 0), 0);
-    EXPECT_EQ(e.DefaultEvent_CompareNodes(a, b, 1), 1);  // fewer folders comes later
-    EXPECT_EQ(e.DefaultEvent_CompareNodes(a, b, 2), -1); // more files comes first
+    EXPECT_EQ(TOrbiscaPainter::CompareNodes(a, b, 0), -1); // APPLE < BANANA regardless of case
+    EXPECT_EQ(TOrbiscaPainter::CompareNodes(b, a, 0), 1);
+    EXPECT_EQ(TOrbiscaPainter::CompareNodes(a, record("C:\\APPLE", 1), 0), 0);
+    EXPECT_EQ(TOrbiscaPainter::CompareNodes(a, b, 1), 1);  // fewer folders comes later
+    EXPECT_EQ(TOrbiscaPainter::CompareNodes(a, b, 2), -1); // more files comes first
     for (int column : {3, 4, 5}) {
-        EXPECT_EQ(e.DefaultEvent_CompareNodes(a, b, column), -1);
-        EXPECT_EQ(e.DefaultEvent_CompareNodes(b, a, column), 1);
-        EXPECT_EQ(e.DefaultEvent_CompareNodes(a, a, column), 0);
+        EXPECT_EQ(TOrbiscaPainter::CompareNodes(a, b, column), -1);
+        EXPECT_EQ(TOrbiscaPainter::CompareNodes(b, a, column), 1);
+        EXPECT_EQ(TOrbiscaPainter::CompareNodes(a, a, column), 0);
     }
-    EXPECT_EQ(e.DefaultEvent_CompareNodes(record("C:\\x", -1), record("C:\\y", 1), 3), 1);
-    EXPECT_EQ(e.DefaultEvent_CompareNodes(a, b, 6), 0);
+    EXPECT_EQ(TOrbiscaPainter::CompareNodes(record("C:\\x", -1), record("C:\\y", 1), 3), 1);
+    EXPECT_EQ(TOrbiscaPainter::CompareNodes(a, b, 6), 0);
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "app/OnlineHelp.h"
+#include "inet/OnlineHelp.h"
 
 #include "i18n/LanguageSelection.h"
 #include "i18n/ProjectMessages.h"
@@ -13,7 +13,7 @@
 #include <QFile>
 #include <QUrl>
 
-namespace app {
+namespace inet {
 namespace {
 
 // GetLocaleInfoW with the buffer size of the locale queries.
@@ -48,7 +48,7 @@ QString pageLanguage(const QString& tag) {
 
 bool openLocalPage(const QString& url) {
     const std::optional<TLocalPage> local = LocalPageForUrl(url);
-    const QString path = local ? inet::LocalPagePath(local->page, local->languageCode) : QString();
+    const QString path = local ? LocalPagePath(local->page, local->languageCode) : QString();
     if (path.isEmpty()) {
         platform::OutputDebugStringW(QStringLiteral("No shipped page for ") + url);
         platform::MessageBoxW(
@@ -103,7 +103,7 @@ std::optional<TLocalPage> LocalPageForUrl(const QString& url) {
             return std::nullopt;
         const QString target = url.mid(targetAt + targetKey.size());
         const QString lang = url.mid(langAt + langKey.size(), targetAt - langAt - langKey.size());
-        return TLocalPage{inet::PageForLinkTarget(target), pageLanguage(lang)};
+        return TLocalPage{PageForLinkTarget(target), pageLanguage(lang)};
     }
     return std::nullopt;
 }
@@ -123,4 +123,4 @@ bool OpenLinkTarget(const QString& Target) {
     return openLocalPage(url);
 }
 
-} // namespace app
+} // namespace inet

@@ -1,4 +1,4 @@
-#include "settings/ContextMenu.h"
+#include "dialogs/options/ContextMenu.h"
 
 #include "i18n/ProjectMessages.h"
 

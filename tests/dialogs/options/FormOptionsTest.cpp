@@ -4,9 +4,9 @@
 #include "FormsTestSupport.h"
 #include "TranslatableCheck.h"
 
+#include "dialogs/options/ContextMenu.h"
+#include "dialogs/options/FormOptions.h"
 #include "i18n/ProjectMessages.h"
-#include "settings/ContextMenu.h"
-#include "settings/FormOptions.h"
 #include "settings/Registry.h"
 #include "skin/LumoButton2.h"
 #include "skin/TarviMouseImage3State.h"
@@ -63,6 +63,7 @@ protected:
     }
     void TearDown() override {
         delete Form_Options();
+        ForgetProgramFormatGroups();
         FormsFixture::TearDown();
     }
     static QString read(const char* name) {
@@ -78,26 +79,29 @@ TEST_F(FormOptionsTest, EveryFormatControlLoadsFromTheHiveAndSavesBack) {
     RegWriteString(HKEY_LOCAL_MACHINE, OptionsKey, "Edit_ORB_Formate_OwnGroup", "CPP ; H");
 
     TForm_Options form;
-    EXPECT_EQ(form.Edit_ORB_Audio->text(), "FLAC ; MP3");
-    EXPECT_EQ(form.Edit_ORB_Video->text(), "");
+    EXPECT_EQ(form.FormatEdit(FormatGroupId::Audio)->text(), "FLAC ; MP3");
+    EXPECT_EQ(form.FormatEdit(FormatGroupId::Video)->text(), "");
     // Absent values keep the built-in lists.
-    EXPECT_EQ(form.Edit_ORB_Bild->text(), "BMP ; JPG ; JPEG ; PNG ; GIF ; PSD ; TGA ; TIF");
-    EXPECT_EQ(form.Edit_ORB_Archive->text(), "ZIP ; RAR ; CAB ; 7Z ; ACE ; GZIP ; TAR");
-    EXPECT_EQ(form.Edit_ORB_Docs->text(), "DOC ; XLS ; XLM ; PPT ; RTF ; HTM ; HTML");
-    EXPECT_EQ(form.Edit_ORB_Apps->text(), "EXE ; COM ; BAT ; DLL ; OCX");
+    EXPECT_EQ(form.FormatEdit(FormatGroupId::Pictures)->text(),
+              "BMP ; JPG ; JPEG ; PNG ; GIF ; PSD ; TGA ; TIF");
+    EXPECT_EQ(form.FormatEdit(FormatGroupId::Archives)->text(),
+              "ZIP ; RAR ; CAB ; 7Z ; ACE ; GZIP ; TAR");
+    EXPECT_EQ(form.FormatEdit(FormatGroupId::Documents)->text(),
+              "DOC ; XLS ; XLM ; PPT ; RTF ; HTM ; HTML");
+    EXPECT_EQ(form.FormatEdit(FormatGroupId::Applications)->text(), "EXE ; COM ; BAT ; DLL ; OCX");
     EXPECT_TRUE(form.CheckBox_ORB_ShowOwnGroup->isChecked());
     EXPECT_EQ(form.Edit_ORB_Name_OwnGroup->text(), "Projekte");
-    EXPECT_EQ(form.Edit_ORB_Formate_OwnGroup->text(), "CPP ; H");
+    EXPECT_EQ(form.FormatEdit(FormatGroupId::Own)->text(), "CPP ; H");
 
     // Values written behind the dialog's back reach the fields at the next load; a value that is
     // absent leaves the field as the user left it.
-    form.Edit_ORB_Docs->setText("typed, not saved");
+    form.FormatEdit(FormatGroupId::Documents)->setText("typed, not saved");
     RegWriteString(HKEY_LOCAL_MACHINE, OptionsKey, "Edit_ORB_Apps", "APPIMAGE");
     form.LOAD_OPTIONS();
-    EXPECT_EQ(form.Edit_ORB_Apps->text(), "APPIMAGE");
-    EXPECT_EQ(form.Edit_ORB_Docs->text(), "typed, not saved");
+    EXPECT_EQ(form.FormatEdit(FormatGroupId::Applications)->text(), "APPIMAGE");
+    EXPECT_EQ(form.FormatEdit(FormatGroupId::Documents)->text(), "typed, not saved");
 
-    form.Edit_ORB_Audio->setText("OPUS");
+    form.FormatEdit(FormatGroupId::Audio)->setText("OPUS");
     form.CheckBox_ORB_ShowOwnGroup->setChecked(false);
     form.SAVE_OPTIONS();
     EXPECT_EQ(read("Edit_ORB_Audio"), "OPUS");
@@ -113,8 +117,8 @@ TEST_F(FormOptionsTest, EveryFormatControlLoadsFromTheHiveAndSavesBack) {
 
 TEST_F(FormOptionsTest, TypedLettersOfTheOwnFormatsBecomeCapitals) {
     TForm_Options form;
-    QTest::keyClicks(form.Edit_ORB_Formate_OwnGroup, "mp3 ; flac");
-    EXPECT_EQ(form.Edit_ORB_Formate_OwnGroup->text(), "MP3 ; FLAC");
+    QTest::keyClicks(form.FormatEdit(FormatGroupId::Own), "mp3 ; flac");
+    EXPECT_EQ(form.FormatEdit(FormatGroupId::Own)->text(), "MP3 ; FLAC");
     QTest::keyClicks(form.Edit_ORB_Name_OwnGroup, "Musik");
     EXPECT_EQ(form.Edit_ORB_Name_OwnGroup->text(), "Musik");
     form.LumoButton_OkClick();
@@ -198,6 +202,9 @@ TEST_F(FormOptionsTest, ResetAsksAndOnYesDeletesEverySettingAndRestoresDataFiles
     RegWriteString(HKEY_LOCAL_MACHINE, OptionsKey, kForceLanguage, "orb2024_en-us");
 
     auto form = std::make_unique<TForm_Options>();
+    int formatChanges = 0;
+    QObject::connect(form.get(), &TForm_Options::FormatGroupsChanged, [&] { ++formatChanges; });
+    EXPECT_EQ(ProgramFormatGroups().List(FormatGroupId::Audio), "X");
     host.answer = platform::IDNO;
     form->LumoButton_ResetClick();
     ASSERT_EQ(host.questions.size(), 1);
@@ -215,10 +222,13 @@ TEST_F(FormOptionsTest, ResetAsksAndOnYesDeletesEverySettingAndRestoresDataFiles
     EXPECT_EQ(ReadFile("data/DC-Files2.txt"), "as shipped");
     EXPECT_EQ(ReadFile("data/DC-Files2_default.txt"), "as shipped");
     EXPECT_EQ(ReadFile("data/DC-Folders2.txt"), "no twin, kept");
+    // The program works with the built-in groups again.
+    EXPECT_EQ(formatChanges, 1);
+    EXPECT_EQ(ProgramFormatGroups(), FormatGroups());
 
     form = std::make_unique<TForm_Options>();
     EXPECT_FALSE(form->SIGNAL_RECREATE_FORM);
-    EXPECT_EQ(form->Edit_ORB_Audio->text(), "MP3 ; OGG ; WAV ; MID ; WMA");
+    EXPECT_EQ(form->FormatEdit(FormatGroupId::Audio)->text(), "MP3 ; OGG ; WAV ; MID ; WMA");
 }
 
 TEST_F(FormOptionsTest, ResetWithoutDataFilesStillResets) {
@@ -277,21 +287,56 @@ TEST_F(FormOptionsTest, ShowingWhileTheAnalyserIsTheModuleOpensTheFileFormats) {
 TEST_F(FormOptionsTest, ClosingWithoutOkLeavesTheShownValues) {
     TForm_Options form;
     form.show();
-    form.Edit_ORB_Audio->setText("NOT CONFIRMED");
+    form.FormatEdit(FormatGroupId::Audio)->setText("NOT CONFIRMED");
     form.CheckBox_ORB_ShowOwnGroup->setChecked(true);
     selectLanguage(form, "orb2024_en-us");
     form.reject();
-    EXPECT_EQ(form.Edit_ORB_Audio->text(), "MP3 ; OGG ; WAV ; MID ; WMA");
+    EXPECT_EQ(form.FormatEdit(FormatGroupId::Audio)->text(), "MP3 ; OGG ; WAV ; MID ; WMA");
     EXPECT_FALSE(form.CheckBox_ORB_ShowOwnGroup->isChecked());
     EXPECT_TRUE(form.ListView_Options_Language->selectedItems().isEmpty());
     EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, OptionsKey));
 
     form.show();
-    form.Edit_ORB_Audio->setText("CONFIRMED");
+    form.FormatEdit(FormatGroupId::Audio)->setText("CONFIRMED");
     form.LumoButton_OkClick();
     EXPECT_EQ(form.result(), QDialog::Accepted);
-    EXPECT_EQ(form.Edit_ORB_Audio->text(), "CONFIRMED");
+    EXPECT_EQ(form.FormatEdit(FormatGroupId::Audio)->text(), "CONFIRMED");
     EXPECT_EQ(read("Edit_ORB_Audio"), "CONFIRMED");
+}
+
+TEST_F(FormOptionsTest, FormatGroupsAreACopyOfTheProgramsThatOkHandsBack) {
+    TForm_Options form;
+    int changes = 0;
+    QObject::connect(&form, &TForm_Options::FormatGroupsChanged, [&] { ++changes; });
+    // Shown: the program's groups with what is stored now.
+    ProgramFormatGroups().OwnGroupName = "Mine";
+    RegWriteString(HKEY_LOCAL_MACHINE, OptionsKey, "Edit_ORB_Apps", "ELF");
+    form.show();
+    EXPECT_EQ(form.Edit_ORB_Name_OwnGroup->text(), "Mine");
+    EXPECT_EQ(form.FormatEdit(FormatGroupId::Applications)->text(), "ELF");
+    EXPECT_EQ(ProgramFormatGroups().List(FormatGroupId::Applications), "ELF");
+
+    // Edits reach the program only through Ok, and only a difference is reported.
+    form.FormatEdit(FormatGroupId::Audio)->setText("OPUS");
+    form.reject();
+    EXPECT_EQ(ProgramFormatGroups().List(FormatGroupId::Audio), "MP3 ; OGG ; WAV ; MID ; WMA");
+    form.show();
+    form.LumoButton_OkClick();
+    EXPECT_EQ(changes, 0);
+    form.show();
+    form.FormatEdit(FormatGroupId::Audio)->setText("OPUS");
+    form.CheckBox_ORB_ShowOwnGroup->setChecked(true);
+    form.LumoButton_OkClick();
+    EXPECT_EQ(changes, 1);
+    FormatGroups expected;
+    expected.SetList(FormatGroupId::Audio, "OPUS");
+    expected.SetList(FormatGroupId::Applications, "ELF");
+    expected.ShowOwnGroup = true;
+    expected.OwnGroupName = "Mine";
+    EXPECT_EQ(ProgramFormatGroups(), expected);
+    FormatGroups stored;
+    stored.Load();
+    EXPECT_EQ(stored, expected);
 }
 
 TEST_F(FormOptionsTest, TooltipRegistrationFollowsTheHiddenBox) {
@@ -443,13 +488,15 @@ TEST_F(FormOptionsTest, DialogLoopShowsAFreshDialogAfterAReset) {
                             ASSERT_TRUE(form);
                             EXPECT_FALSE(form->SIGNAL_RECREATE_FORM);
                             EXPECT_EQ(form->Current_Sender, &sender);
-                            EXPECT_EQ(form->Edit_ORB_Audio->text(), "MP3 ; OGG ; WAV ; MID ; WMA");
+                            EXPECT_EQ(form->FormatEdit(FormatGroupId::Audio)->text(),
+                                      "MP3 ; OGG ; WAV ; MID ; WMA");
                             form->reject();
                         }});
     RunOptionsDialog(&sender);
     EXPECT_EQ(script.done(), 2u);
     EXPECT_NE(Form_Options(), nullptr);
-    EXPECT_EQ(Form_Options()->Edit_ORB_Audio->text(), "MP3 ; OGG ; WAV ; MID ; WMA");
+    EXPECT_EQ(Form_Options()->FormatEdit(FormatGroupId::Audio)->text(),
+              "MP3 ; OGG ; WAV ; MID ; WMA");
     // The reset removed the skin choice and the second dialog was cancelled: nothing to hint.
     EXPECT_TRUE(host.infos.isEmpty());
 }

@@ -1,8 +1,8 @@
 #pragma once
 
-// The options dialog. Besides being a dialog, its one instance holds the file-format groups of
-// the analyser in memory: the views read the texts of its fields directly and ask it to reload
-// them from the registry before an analysis.
+// The options dialog. Its page "Dateiformate" edits a copy of the program's file-format groups
+// (settings::ProgramFormatGroups): taken when the dialog is shown, stored and handed back to the
+// program by "Ok", which FormatGroupsChanged() reports when they differ.
 //
 // Layout: a navigation column on the left with two entries (group 1 "Allgemein": the pages
 // language and other; group 2, the analyser's name: the page file formats), a tab bar over the
@@ -16,10 +16,14 @@
 //     if (form->SIGNAL_RECREATE_FORM) { delete it, create a new one, show that one again }
 //     else if (SkinOrLanguageChangeNeedsHint(...)) show MESSAGEHTML_OPTIONS_SKINORLANG_CHANGED
 
+#include "settings/FormatGroups.h"
+
 #include <QDialog>
 #include <QList>
 #include <QPixmap>
 #include <QStringList>
+
+#include <array>
 
 class QCheckBox;
 class QLabel;
@@ -49,7 +53,8 @@ public:
     // Fills the controls from the registry; a control whose value is absent keeps its text.
     void LOAD_OPTIONS();
     // Writes the controls to the registry: skin choice, language (when a row is selected),
-    // context-menu switches and texts, the file-format groups.
+    // context-menu switches and texts, the file-format groups. The groups also become the
+    // program's.
     void SAVE_OPTIONS();
 
     // Set by "Zurücksetzen": the main window then replaces this instance by a new one.
@@ -61,16 +66,15 @@ public:
     int NavigationGroup() const { return FNavigationGroup; }
     void SelectNavigationGroup(int group);
 
-    // The file-format groups (page "Dateiformate").
-    QLineEdit* Edit_ORB_Audio = nullptr;
-    QLineEdit* Edit_ORB_Video = nullptr;
-    QLineEdit* Edit_ORB_Bild = nullptr;
-    QLineEdit* Edit_ORB_Archive = nullptr;
-    QLineEdit* Edit_ORB_Docs = nullptr;
-    QLineEdit* Edit_ORB_Apps = nullptr;
+    // The file-format groups (page "Dateiformate"): an edit per group's list, named as its value
+    // in the registry, and the own group's switch and name.
+    QLineEdit* FormatEdit(settings::FormatGroupId id) const {
+        return FFormatEdits[static_cast<size_t>(id)];
+    }
     QCheckBox* CheckBox_ORB_ShowOwnGroup = nullptr;
     QLineEdit* Edit_ORB_Name_OwnGroup = nullptr;
-    QLineEdit* Edit_ORB_Formate_OwnGroup = nullptr;
+    // The groups as the page shows them.
+    settings::FormatGroups ShownFormatGroups() const;
 
     // Navigation, tab bar and pages.
     QWidget* Panel_Navi = nullptr;
@@ -121,6 +125,10 @@ public:
     void LumoButton_ConfigureChannelsClick();
     void HTMLabel_LANG_TranslateAnchorClick(const QString& href);
 
+signals:
+    // "Ok" or the reset changed the program's file-format groups.
+    void FormatGroupsChanged();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void done(int result) override;
@@ -129,8 +137,7 @@ private:
     // What a user can change without "Ok", kept from the moment the dialog is shown, so closing
     // it any other way leaves the values the program works with as they were.
     struct Snapshot {
-        QStringList texts;
-        bool showOwnGroup = false;
+        settings::FormatGroups formats;
         int languageRow = -1;
         int skinRow = -1;
         QList<bool> contextGroups;
@@ -146,13 +153,14 @@ private:
     void applySkin();
     void fillLanguageList();
     void installTooltipSwitch();
-    QList<QLineEdit*> formatEdits() const;
+    void showFormatGroups(const settings::FormatGroups& groups);
     QList<QCheckBox*> contextGroupBoxes() const;
     Snapshot takeSnapshot() const;
     void restoreSnapshot(const Snapshot& snapshot);
 
     int FNavigationGroup = 0;
     Snapshot FShown;
+    std::array<QLineEdit*, settings::kFormatGroupCount> FFormatEdits{};
 };
 
 // The one instance of the run (created at start-up; nullptr before).

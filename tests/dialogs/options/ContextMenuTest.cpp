@@ -3,8 +3,8 @@
 
 #include "FormsTestSupport.h"
 
+#include "dialogs/options/ContextMenu.h"
 #include "i18n/ProjectMessages.h"
-#include "settings/ContextMenu.h"
 #include "settings/Registry.h"
 
 #include <QCheckBox>

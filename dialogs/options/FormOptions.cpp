@@ -1,16 +1,16 @@
-#include "settings/FormOptions.h"
+#include "dialogs/options/FormOptions.h"
 
-#include "app/OnlineHelp.h"
+#include "dialogs/options/ContextMenu.h"
 #include "i18n/FileAccess.h"
 #include "i18n/LanguageSelection.h"
 #include "i18n/ProjectMessages.h"
 #include "i18n/TranslatableComponents.h"
 #include "i18n/nLang3.h"
+#include "inet/OnlineHelp.h"
 #include "inet/zel_inet2.h"
 #include "platform/AppInfo.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramFolder.h"
-#include "settings/ContextMenu.h"
 #include "settings/Registry.h"
 #include "skin/HTMLabel.h"
 #include "skin/Image.h"
@@ -76,8 +76,8 @@ QString builtIn(const char* component) {
     return i18n::BuiltInText(kSection, QLatin1String(component));
 }
 
-template <typename W> W* named(W* widget, const char* name, bool translatable) {
-    widget->setObjectName(QLatin1String(name));
+template <typename W> W* named(W* widget, const QString& name, bool translatable) {
+    widget->setObjectName(name);
     if (translatable)
         widget->setProperty("Tag", 1);
     return widget;
@@ -92,8 +92,8 @@ QLabel* heading(QWidget* page, const char* name, const QRect& geometry) {
     return label;
 }
 
-QLabel* fieldLabel(QWidget* page, const char* name, int top) {
-    auto* label = named(new QLabel(builtIn(name), page), name, true);
+QLabel* fieldLabel(QWidget* page, const QString& name, int top) {
+    auto* label = named(new QLabel(i18n::BuiltInText(kSection, name), page), name, true);
     label->setGeometry(kContentLeft, top, kFieldLeft - kContentLeft - 8, 22);
     label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     return label;
@@ -106,8 +106,8 @@ skin::THTMLabel* htmlLabel(QWidget* page, const char* name, const QRect& geometr
     return label;
 }
 
-QLineEdit* edit(QWidget* page, const char* name, const char* text, int top) {
-    auto* field = named(new QLineEdit(QString::fromUtf8(text), page), name, false);
+QLineEdit* edit(QWidget* page, const QString& name, int top) {
+    auto* field = named(new QLineEdit(page), name, false);
     field->setGeometry(kFieldLeft, top, kFieldWidth, 22);
     return field;
 }
@@ -302,38 +302,29 @@ void TForm_Options::setupFormatsPage() {
     QWidget* sheet = TabSheet_ORB1;
     htmlLabel(sheet, "HTMLabel_ORB1_Info", QRect(kContentLeft, 12, kContentWidth, 56));
     heading(sheet, "Label_ORB_Formats", QRect(kContentLeft, 76, kContentWidth, 20));
-    struct Row {
-        const char* label;
-        const char* edit;
-        const char* text;
-        QLineEdit** field;
-    };
-    const Row rows[] = {
-        {"Label_ORB_Audio", "Edit_ORB_Audio", "MP3 ; OGG ; WAV ; MID ; WMA", &Edit_ORB_Audio},
-        {"Label_ORB_Video", "Edit_ORB_Video", "AVI ; MPG ; MPEG ; RM ; WMV ; MOV ; VOB ; MP4 ; MKV",
-         &Edit_ORB_Video},
-        {"Label_ORB_Bild", "Edit_ORB_Bild", "BMP ; JPG ; JPEG ; PNG ; GIF ; PSD ; TGA ; TIF",
-         &Edit_ORB_Bild},
-        {"Label_ORB_Archive", "Edit_ORB_Archive", "ZIP ; RAR ; CAB ; 7Z ; ACE ; GZIP ; TAR",
-         &Edit_ORB_Archive},
-        {"Label_ORB_Docs", "Edit_ORB_Docs", "DOC ; XLS ; XLM ; PPT ; RTF ; HTM ; HTML",
-         &Edit_ORB_Docs},
-        {"Label_ORB_Apps", "Edit_ORB_Apps", "EXE ; COM ; BAT ; DLL ; OCX", &Edit_ORB_Apps},
+    // A row per group: its edit is named as its value in the registry, its label likewise with
+    // "Label" for "Edit". The own group's list comes below its switch and name.
+    const auto row = [sheet](const char* valueName, int top) {
+        const QString name = QLatin1String(valueName);
+        fieldLabel(sheet, QStringLiteral("Label") + name.mid(4), top);
+        return edit(sheet, name, top);
     };
     int top = 102;
-    for (const Row& row : rows) {
-        fieldLabel(sheet, row.label, top);
-        *row.field = edit(sheet, row.edit, row.text, top);
+    for (const settings::FormatGroupInfo& group : settings::kFormatGroups) {
+        if (group.id == settings::FormatGroupId::Own)
+            continue;
+        FFormatEdits[static_cast<size_t>(group.id)] = row(group.valueName, top);
         top += 28;
     }
     heading(sheet, "Label_ORB_OwnGroup", QRect(kContentLeft, 282, kContentWidth, 20));
-    CheckBox_ORB_ShowOwnGroup =
-        checkBox(sheet, "CheckBox_ORB_ShowOwnGroup", QRect(kContentLeft, 306, kContentWidth, 22));
-    fieldLabel(sheet, "Label_ORB_Name_OwnGroup", 334);
-    Edit_ORB_Name_OwnGroup = edit(sheet, "Edit_ORB_Name_OwnGroup", "", 334);
-    fieldLabel(sheet, "Label_ORB_Formate_OwnGroup", 362);
-    Edit_ORB_Formate_OwnGroup = edit(sheet, "Edit_ORB_Formate_OwnGroup", "", 362);
-    Edit_ORB_Formate_OwnGroup->setValidator(new TUpperCaseValidator(Edit_ORB_Formate_OwnGroup));
+    CheckBox_ORB_ShowOwnGroup = checkBox(sheet, settings::kShowOwnGroupValue,
+                                         QRect(kContentLeft, 306, kContentWidth, 22));
+    Edit_ORB_Name_OwnGroup = row(settings::kOwnGroupNameValue, 334);
+    QLineEdit* ownList =
+        row(settings::FormatGroupInfoOf(settings::FormatGroupId::Own).valueName, 362);
+    ownList->setValidator(new TUpperCaseValidator(ownList));
+    FFormatEdits[static_cast<size_t>(settings::FormatGroupId::Own)] = ownList;
+    showFormatGroups(settings::FormatGroups());
     pageIcon(sheet, kIconFormats);
 }
 
@@ -451,9 +442,20 @@ void TForm_Options::installTooltipSwitch() {
     skin::ToolTips().SetRegistrationSwitch([box] { return box && box->isChecked(); });
 }
 
-QList<QLineEdit*> TForm_Options::formatEdits() const {
-    return {Edit_ORB_Audio, Edit_ORB_Video, Edit_ORB_Bild,          Edit_ORB_Archive,
-            Edit_ORB_Docs,  Edit_ORB_Apps,  Edit_ORB_Name_OwnGroup, Edit_ORB_Formate_OwnGroup};
+settings::FormatGroups TForm_Options::ShownFormatGroups() const {
+    settings::FormatGroups groups;
+    for (const settings::FormatGroupInfo& group : settings::kFormatGroups)
+        groups.SetList(group.id, FormatEdit(group.id)->text());
+    groups.ShowOwnGroup = CheckBox_ORB_ShowOwnGroup->isChecked();
+    groups.OwnGroupName = Edit_ORB_Name_OwnGroup->text();
+    return groups;
+}
+
+void TForm_Options::showFormatGroups(const settings::FormatGroups& groups) {
+    for (const settings::FormatGroupInfo& group : settings::kFormatGroups)
+        FormatEdit(group.id)->setText(groups.List(group.id));
+    CheckBox_ORB_ShowOwnGroup->setChecked(groups.ShowOwnGroup);
+    Edit_ORB_Name_OwnGroup->setText(groups.OwnGroupName);
 }
 
 QList<QCheckBox*> TForm_Options::contextGroupBoxes() const {
@@ -476,12 +478,9 @@ TContextMenuBoxes contextBoxes(const TForm_Options& form) {
 void TForm_Options::LOAD_OPTIONS() {
     skin::FillSkinList(ListBox_Skins);
     LoadContextMenuBoxes(contextBoxes(*this));
-    for (QLineEdit* field : {Edit_ORB_Audio, Edit_ORB_Video, Edit_ORB_Bild, Edit_ORB_Archive,
-                             Edit_ORB_Docs, Edit_ORB_Apps})
-        LoadEditText(HKEY_LOCAL_MACHINE, OptionsKey, field);
-    LoadCheckBoxState(HKEY_LOCAL_MACHINE, OptionsKey, CheckBox_ORB_ShowOwnGroup);
-    LoadEditText(HKEY_LOCAL_MACHINE, OptionsKey, Edit_ORB_Name_OwnGroup);
-    LoadEditText(HKEY_LOCAL_MACHINE, OptionsKey, Edit_ORB_Formate_OwnGroup);
+    FormatGroups formats = ShownFormatGroups();
+    formats.Load();
+    showFormatGroups(formats);
 }
 
 void TForm_Options::SAVE_OPTIONS() {
@@ -494,12 +493,12 @@ void TForm_Options::SAVE_OPTIONS() {
             i18n::SaveForcedLanguage(i18n::TranslationNames()[index]);
     }
     SaveContextMenuBoxes(contextBoxes(*this));
-    for (QLineEdit* field : {Edit_ORB_Audio, Edit_ORB_Video, Edit_ORB_Bild, Edit_ORB_Archive,
-                             Edit_ORB_Docs, Edit_ORB_Apps})
-        SaveEditText(HKEY_LOCAL_MACHINE, OptionsKey, field);
-    SaveCheckBoxState(HKEY_LOCAL_MACHINE, OptionsKey, CheckBox_ORB_ShowOwnGroup);
-    SaveEditText(HKEY_LOCAL_MACHINE, OptionsKey, Edit_ORB_Name_OwnGroup);
-    SaveEditText(HKEY_LOCAL_MACHINE, OptionsKey, Edit_ORB_Formate_OwnGroup);
+    const FormatGroups formats = ShownFormatGroups();
+    formats.Save();
+    if (formats != ProgramFormatGroups()) {
+        ProgramFormatGroups() = formats;
+        emit FormatGroupsChanged();
+    }
 }
 
 void TForm_Options::SelectNavigationGroup(int group) {
@@ -549,6 +548,11 @@ void TForm_Options::LumoButton_ResetClick() {
         return;
     RegDeleteKeyTree(HKEY_LOCAL_MACHINE, OptionsKey);
     RestoreDefaultDataFiles();
+    // The program's groups go back to the built-in ones with the stored values gone.
+    const bool formatsChanged = ProgramFormatGroups() != FormatGroups();
+    ForgetProgramFormatGroups();
+    if (formatsChanged)
+        emit FormatGroupsChanged();
     SIGNAL_RECREATE_FORM = true;
     done(QDialog::Accepted);
 }
@@ -556,13 +560,16 @@ void TForm_Options::LumoButton_ResetClick() {
 void TForm_Options::LumoButton_ConfigureChannelsClick() { inet::zinet_StartInfoChannelsConfig(this); }
 
 void TForm_Options::HTMLabel_LANG_TranslateAnchorClick(const QString&) {
-    app::OpenLinkTarget(QStringLiteral("translation"));
+    inet::OpenLinkTarget(QStringLiteral("translation"));
 }
 
 void TForm_Options::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (event->spontaneous())
         return;
+    // The page edits a copy of the program's groups, as they are stored now.
+    ProgramFormatGroups().Load();
+    showFormatGroups(ProgramFormatGroups());
     LOAD_OPTIONS();
     skin::TMainHost* host = skin::MainHost();
     if (host && host->CurrentModuleClassName() == QLatin1String("TForm_ORB"))
@@ -586,9 +593,7 @@ void TForm_Options::done(int result) {
 
 TForm_Options::Snapshot TForm_Options::takeSnapshot() const {
     Snapshot s;
-    for (const QLineEdit* field : formatEdits())
-        s.texts.append(field->text());
-    s.showOwnGroup = CheckBox_ORB_ShowOwnGroup->isChecked();
+    s.formats = ShownFormatGroups();
     const QList<QTreeWidgetItem*> selected = ListView_Options_Language->selectedItems();
     s.languageRow =
         selected.isEmpty() ? -1 : ListView_Options_Language->indexOfTopLevelItem(selected.first());
@@ -599,12 +604,9 @@ TForm_Options::Snapshot TForm_Options::takeSnapshot() const {
 }
 
 void TForm_Options::restoreSnapshot(const Snapshot& s) {
-    const QList<QLineEdit*> fields = formatEdits();
-    if (s.texts.size() != fields.size())
+    if (s.contextGroups.isEmpty())
         return; // never shown
-    for (int i = 0; i < fields.size(); ++i)
-        fields[i]->setText(s.texts[i]);
-    CheckBox_ORB_ShowOwnGroup->setChecked(s.showOwnGroup);
+    showFormatGroups(s.formats);
     ListView_Options_Language->clearSelection();
     if (QTreeWidgetItem* row = ListView_Options_Language->topLevelItem(s.languageRow))
         row->setSelected(true);

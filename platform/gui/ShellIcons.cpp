@@ -1,4 +1,4 @@
-#include "platform/ShellIcons.h"
+#include "platform/gui/ShellIcons.h"
 
 #include <QApplication>
 #include <QHash>

@@ -1,8 +1,8 @@
-// The engine's list callbacks: how a row's cells are painted and how two rows are ordered.
+#include "views/OrbiscaPainter.h"
 
 #include "analysis/SizeText.h"
 #include "analysis/nogui_Orbisca.h"
-#include "platform/ShellIcons.h"
+#include "platform/gui/ShellIcons.h"
 #include "skin/PngImage.h"
 
 #include <QFontMetrics>
@@ -10,7 +10,14 @@
 
 #include <cmath>
 
-namespace analysis {
+namespace views {
+
+using analysis::FormatNumber;
+using analysis::PNode;
+using analysis::SizeText;
+using analysis::TCompareKey;
+using analysis::TNodeData;
+
 namespace {
 
 constexpr int kIconSize = 16;
@@ -69,34 +76,7 @@ int compareUnsignedLargestFirst(uint64_t a, uint64_t b) {
 
 } // namespace
 
-QString UpperForCompare(QStringView path) {
-    QString out = path.toString();
-    UpperForCompareInPlace(reinterpret_cast<char16_t*>(out.data()),
-                           static_cast<size_t>(out.size()));
-    return out;
-}
-
-void UpperForCompareInPlace(char16_t* text, size_t length) {
-    for (size_t i = 0; i < length; ++i)
-        text[i] = UpperForCompareUnit(text[i]);
-}
-
-QString TOrbisca::DisplayName(const TNodeData& d) const {
-    if (FLAG_SHOW_FULLPATH || !CURRENT_FILTER.isEmpty())
-        return d.Path;
-    // The text after the last backslash; a backslash in the very last place is not a separator.
-    QString name;
-    if (d.Path.size() >= 2) {
-        const qsizetype slash = d.Path.lastIndexOf(u'\\', d.Path.size() - 2);
-        if (slash >= 0)
-            name = d.Path.mid(slash + 1);
-    }
-    if (name.isEmpty() && d.ImageIndex > 0)
-        return d.Path;
-    return name;
-}
-
-void TOrbisca::DefaultEvent_DrawNode(const TPaintInfo& pi) const {
+void TOrbiscaPainter::DrawNode(const TPaintInfo& pi) const {
     if (!pi.Node || !pi.Canvas)
         return;
     QPainter& c = *pi.Canvas;
@@ -104,51 +84,52 @@ void TOrbisca::DefaultEvent_DrawNode(const TPaintInfo& pi) const {
     c.setBackgroundMode(Qt::TransparentMode);
     const QFontMetrics fm(c.font());
     const int w = pi.Right - pi.Left;
+    const analysis::TOrbisca& e = *engine_;
 
     // The current folder's size, the base of the relative shares.
-    const bool haveFolder = TotalSize > 0 && Current_RootNode != PNode::None && FTree;
-    const int64_t folderSize = haveFolder ? FTree->Size(Current_RootNode) : 0;
+    const bool haveFolder = e.TotalSize > 0 && e.Current_RootNode != PNode::None && e.FTree;
+    const int64_t folderSize = haveFolder ? e.FTree->Size(e.Current_RootNode) : 0;
 
     switch (pi.Column) {
-    case kColName: {
+    case analysis::kColName: {
         double p = 0;
-        if (FLAG_NAMEBALKEN == 1 && TotalSize > 0)
-            p = static_cast<double>(d.Size) * 100 / static_cast<double>(TotalSize);
-        else if (FLAG_NAMEBALKEN == 2 && haveFolder && folderSize > 0)
+        if (e.FLAG_NAMEBALKEN == 1 && e.TotalSize > 0)
+            p = static_cast<double>(d.Size) * 100 / static_cast<double>(e.TotalSize);
+        else if (e.FLAG_NAMEBALKEN == 2 && haveFolder && folderSize > 0)
             p = static_cast<double>(d.Size) * 100 / static_cast<double>(folderSize);
-        if (FLAG_NAMEBALKEN == 1 || FLAG_NAMEBALKEN == 2)
+        if (e.FLAG_NAMEBALKEN == 1 || e.FLAG_NAMEBALKEN == 2)
             bar(c, pi, roundHalfEven(w * p / 100));
         if (d.ImageIndex > 0) {
-            if (PNGImageList)
-                PNGImageList->Draw(c, pi.Left, pi.Top + 1, d.ImageIndex);
+            if (e.PNGImageList)
+                e.PNGImageList->Draw(c, pi.Left, pi.Top + 1, d.ImageIndex);
         } else {
             const QIcon icon = platform::ExtractAssociatedIconW(d.Path, d.IsFolder != 0);
             if (!icon.isNull())
                 icon.paint(&c, QRect(pi.Left, pi.Top + 1, kIconSize, kIconSize));
         }
         textOut(c, fm, pi.Left + kNameIndent, pi.Top + 2,
-                shortened(fm, DisplayName(d), w - kNameIndent));
+                shortened(fm, e.DisplayName(d), w - kNameIndent));
         break;
     }
-    case kColFolders:
+    case analysis::kColFolders:
         textOut(c, fm, pi.Left, pi.Top + 1, shortened(fm, QString::number(d.FolderCount), w));
         break;
-    case kColFiles:
+    case analysis::kColFiles:
         textOut(c, fm, pi.Left, pi.Top + 1, shortened(fm, QString::number(d.FileCount), w));
         break;
-    case kColSize:
+    case analysis::kColSize:
         textOut(c, fm, pi.Left, pi.Top + 1, shortened(fm, SizeText(d.Size), w));
         break;
-    case kColSharePercent: {
-        if (TotalSize <= 0)
+    case analysis::kColSharePercent: {
+        if (e.TotalSize <= 0)
             break;
-        const double p = static_cast<double>(d.Size) * 100 / static_cast<double>(TotalSize);
+        const double p = static_cast<double>(d.Size) * 100 / static_cast<double>(e.TotalSize);
         if (d.Size > 0)
             bar(c, pi, roundHalfEven(w * p / 100));
         percentText(c, fm, pi, FormatNumber(p, 3));
         break;
     }
-    case kColFolderPercent: {
+    case analysis::kColFolderPercent: {
         if (!haveFolder)
             break;
         const double p = folderSize > 0
@@ -164,30 +145,29 @@ void TOrbisca::DefaultEvent_DrawNode(const TPaintInfo& pi) const {
     }
 }
 
-int TOrbisca::DefaultEvent_CompareNodes(const TCompareKey& a, const TCompareKey& b,
-                                        int column) const {
+int TOrbiscaPainter::CompareNodes(const TCompareKey& a, const TCompareKey& b, int column) {
     switch (column) {
-    case kColName: {
+    case analysis::kColName: {
         const int r = a.UpperPath.compare(b.UpperPath, Qt::CaseSensitive);
         return r < 0 ? -1 : (r > 0 ? 1 : 0);
     }
-    case kColFolders:
+    case analysis::kColFolders:
         return compareUnsignedLargestFirst(a.FolderCount, b.FolderCount);
-    case kColFiles:
+    case analysis::kColFiles:
         return compareUnsignedLargestFirst(a.FileCount, b.FileCount);
-    case kColSize:
-    case kColSharePercent:
-    case kColFolderPercent:
+    case analysis::kColSize:
+    case analysis::kColSharePercent:
+    case analysis::kColFolderPercent:
         return a.Size > b.Size ? -1 : (a.Size == b.Size ? 0 : 1);
     default:
         return 0;
     }
 }
 
-int TOrbisca::DefaultEvent_CompareNodes(const TNodeData& a, const TNodeData& b, int column) const {
-    const QString ua = UpperForCompare(a.Path), ub = UpperForCompare(b.Path);
-    return DefaultEvent_CompareNodes(TCompareKey{ua, a.Size, a.FolderCount, a.FileCount},
+int TOrbiscaPainter::CompareNodes(const TNodeData& a, const TNodeData& b, int column) {
+    const QString ua = analysis::UpperForCompare(a.Path), ub = analysis::UpperForCompare(b.Path);
+    return CompareNodes(TCompareKey{ua, a.Size, a.FolderCount, a.FileCount},
                                      TCompareKey{ub, b.Size, b.FolderCount, b.FileCount}, column);
 }
 
-} // namespace analysis
+} // namespace views
