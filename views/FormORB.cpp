@@ -163,6 +163,19 @@ private:
     int& counter_;
 };
 
+// Sets a flag for as long as it lives and then gives it its earlier value back.
+class FlagScope {
+public:
+    explicit FlagScope(bool& flag) : flag_(flag), was_(flag) { flag_ = true; }
+    ~FlagScope() { flag_ = was_; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+
+private:
+    bool& flag_;
+    bool was_;
+};
+
 } // namespace
 
 // ---- creation ---------------------------------------------------------------------------------
@@ -201,13 +214,14 @@ TForm_ORB::TForm_ORB(QWidget* parent) : QWidget(parent) {
     Image_NothingDoneYet->SetPicture(stripePicture(kAnalyserIcon, 64));
     centreNothingDoneYet();
 
-    READING_SETTINGS_NOW = true;
-    fillNameBarBox();
-    ComboBox_ORB_NameBalken->setCurrentIndex(0);
-    Orbisca->FLAG_NAMEBALKEN = 0;
-    fillFilterBox();
-    ComboBox_ORB_Filter->setCurrentIndex(0);
-    READING_SETTINGS_NOW = false;
+    {
+        const FlagScope ownChanges(READING_SETTINGS_NOW);
+        fillNameBarBox();
+        ComboBox_ORB_NameBalken->setCurrentIndex(0);
+        Orbisca->FLAG_NAMEBALKEN = 0;
+        fillFilterBox();
+        ComboBox_ORB_Filter->setCurrentIndex(0);
+    }
 
     Panel_Rechts->hide();
     JvDirectoryListBox1->hide();
@@ -645,14 +659,13 @@ void TForm_ORB::OnOptionsChanged() {
     const QString offered = offeredOwnGroup();
     if (offered != offeredOwnGroup_) {
         const QString text = ComboBox_ORB_Filter->currentText();
-        READING_SETTINGS_NOW = true;
+        const FlagScope ownChanges(READING_SETTINGS_NOW);
         fillFilterBox();
         const int again = ComboBox_ORB_Filter->findText(text);
         if (again >= 0)
             ComboBox_ORB_Filter->setCurrentIndex(again);
         else
             ComboBox_ORB_Filter->setEditText(text);
-        READING_SETTINGS_NOW = false;
     }
     FormResize();
     pump();
@@ -690,10 +703,18 @@ void TForm_ORB::AdvToolBarButton_AnalyseClick() {
     }
     if (!Orbisca || busy_ > 0)
         return;
+    const std::optional<QChar> letter = pickDrive();
+    if (!letter)
+        return;
+    analysis::TScanVerdict verdict;
+    if (!runLongStep([&] { verdict = scanDrive(*letter); }))
+        return;
+    showAnalysis(verdict);
+}
+
+std::optional<QChar> TForm_ORB::pickDrive() {
     skin::TMainHost* host = skin::MainHost();
     QWidget* owner = host ? host->MainWindow() : window();
-
-    // Picking a drive.
     bool ok = true;
     QChar letter;
     {
@@ -708,70 +729,66 @@ void TForm_ORB::AdvToolBarButton_AnalyseClick() {
         letter = picker.DriveComboBoxEx1->Drive();
     }
     if (!ok || closed_)
-        return;
+        return std::nullopt;
     DriveComboBoxEx1->SetDrive(letter);
-    {
-        const char16_t root[] = {letter.unicode(), u':', u'\\', 0};
-        uint64_t freeForCaller = 0, total = 0, totalFree = 0;
-        if (letter.isNull() ||
-            !platform::GetDiskFreeSpaceExW(root, &freeForCaller, &total, &totalFree) ||
-            total == 0) {
-            if (host)
-                host->Show_Warning(Message(Msg::MESSAGE_ORB_NO_MEDIA_IN_DRIVE));
-            return;
-        }
+    const char16_t root[] = {letter.unicode(), u':', u'\\', 0};
+    uint64_t freeForCaller = 0, total = 0, totalFree = 0;
+    if (letter.isNull() ||
+        !platform::GetDiskFreeSpaceExW(root, &freeForCaller, &total, &totalFree) || total == 0) {
+        if (host)
+            host->Show_Warning(Message(Msg::MESSAGE_ORB_NO_MEDIA_IN_DRIVE));
+        return std::nullopt;
     }
+    return letter;
+}
 
-    // Scanning.
-    analysis::TScanVerdict verdict;
+analysis::TScanVerdict TForm_ORB::scanDrive(QChar letter) {
+    skin::TMainHost* host = skin::MainHost();
+    settings::ProgramFormatGroups().Load();
+    Panel_NothingDoneYet->hide();
+    Orbisca->ClearStopRequest();
+    setStatus(Message(Msg::MESSAGEHTML_ORB_STATUS_SCANNING) + QStringLiteral("<br> <br> "));
+    JvDirectoryListBox1->hide();
+    AdvSplitter1->hide();
+    Panel_Rechts->hide();
+    activeView_ = View::None;
+    updateCommands();
+    ProgressBar1->SetPosition(0);
+    ProgressBar1->show();
+    VirtualDrawTree_ORB_QO16->Clear();
+    alignControls();
+    pump();
+
+    Orbisca->ProgressBar = ProgressBar1;
+    QString root = QString(letter) + QStringLiteral(":\\");
+    if (root == QStringLiteral(":\\"))
+        root = DriveComboBoxEx1->currentText().left(3);
+    Orbisca->CURRENT_FILTER.clear();
+    Orbisca->CURRENT_FILTER_TOTALFILESIZE = 0;
+    filterTotal_ = 0;
     {
-        BusyScope busy(busy_);
-        settings::ProgramFormatGroups().Load();
-        Panel_NothingDoneYet->hide();
-        Orbisca->ClearStopRequest();
-        setStatus(Message(Msg::MESSAGEHTML_ORB_STATUS_SCANNING) + QStringLiteral("<br> <br> "));
-        JvDirectoryListBox1->hide();
-        AdvSplitter1->hide();
-        Panel_Rechts->hide();
-        activeView_ = View::None;
-        updateCommands();
-        ProgressBar1->SetPosition(0);
-        ProgressBar1->show();
-        VirtualDrawTree_ORB_QO16->Clear();
-        alignControls();
-        pump();
-
-        Orbisca->ProgressBar = ProgressBar1;
-        QString root = QString(DriveComboBoxEx1->Drive()) + QStringLiteral(":\\");
-        if (root == QStringLiteral(":\\"))
-            root = DriveComboBoxEx1->currentText().left(3);
-        Orbisca->CURRENT_FILTER.clear();
-        Orbisca->CURRENT_FILTER_TOTALFILESIZE = 0;
-        filterTotal_ = 0;
-        READING_SETTINGS_NOW = true;
+        const FlagScope ownChanges(READING_SETTINGS_NOW);
         if (offeredOwnGroup() != offeredOwnGroup_)
             fillFilterBox();
         selectAllFilesSilently();
-        READING_SETTINGS_NOW = false;
-        if (host)
-            host->EnableDisable_Modulwechsel(false);
-        pump();
-
-        // The tree is about to be replaced: nothing may point into the old one.
-        Current_RootNode = PNode::None;
-        Orbisca->Current_RootNode = PNode::None;
-        verdict_ = {};
-        Orbisca->DO_Drive(analysis::UpperAZ(root));
-        verdict = Orbisca->ScanVerdict;
-        if (Orbisca->StopRequested())
-            verdict.Stopped = true;
     }
-    if (closePending_) {
-        releaseEngine();
-        return;
-    }
+    if (host)
+        host->EnableDisable_Modulwechsel(false);
+    pump();
 
-    // Analysed.
+    // The tree is about to be replaced: nothing may point into the old one.
+    Current_RootNode = PNode::None;
+    Orbisca->Current_RootNode = PNode::None;
+    verdict_ = {};
+    Orbisca->DO_Drive(analysis::UpperAZ(root));
+    analysis::TScanVerdict verdict = Orbisca->ScanVerdict;
+    if (Orbisca->StopRequested())
+        verdict.Stopped = true;
+    return verdict;
+}
+
+void TForm_ORB::showAnalysis(const analysis::TScanVerdict& verdict) {
+    skin::TMainHost* host = skin::MainHost();
     if (host)
         host->EnableDisable_Modulwechsel(true);
     pump();
@@ -796,6 +813,20 @@ void TForm_ORB::AdvToolBarButton_AnalyseClick() {
     warnIfIncomplete();
 }
 
+bool TForm_ORB::runLongStep(const std::function<void()>& step) {
+    {
+        BusyScope busy(busy_);
+        updateCommands();
+        step();
+    }
+    if (closePending_) {
+        releaseEngine();
+        return false;
+    }
+    updateCommands();
+    return true;
+}
+
 void TForm_ORB::ReportVerdict(const analysis::TScanVerdict& verdict) {
     verdict_ = verdict;
     RefreshStatusLine();
@@ -815,11 +846,9 @@ void TForm_ORB::warnIfIncomplete() {
 // ---- views ------------------------------------------------------------------------------------
 
 void TForm_ORB::selectAllFilesSilently() {
-    const bool was = READING_SETTINGS_NOW;
-    READING_SETTINGS_NOW = true;
+    const FlagScope ownChanges(READING_SETTINGS_NOW);
     ComboBox_ORB_Filter->setCurrentIndex(0);
     ComboBox_ORB_Filter->setEditText(ComboBox_ORB_Filter->itemText(0)); // also over typed text
-    READING_SETTINGS_NOW = was;
 }
 
 void TForm_ORB::AdvGlowButton_FoldersClick() {
@@ -895,9 +924,7 @@ void TForm_ORB::AdvGlowButton_FormatsClick() {
     Orbisca->FLAG_NAMEBALKEN = 0;
 
     TFormatTotals totals;
-    {
-        BusyScope busy(busy_);
-        updateCommands();
+    const bool stillOpen = runLongStep([&] {
         ProgressBar_Auswertung->SetPosition(0);
         ProgressBar_Auswertung->SetMax(static_cast<int>(VirtualDrawTree1.NodeCount()));
         ProgressBar_Auswertung->show();
@@ -909,12 +936,9 @@ void TForm_ORB::AdvGlowButton_FormatsClick() {
         totals = AggregateFormats(VirtualDrawTree1, lists, ProgressBar_Auswertung);
         VirtualDrawTree1.EndUpdate();
         ProgressBar_Auswertung->hide();
-    }
-    if (closePending_) {
-        releaseEngine();
+    });
+    if (!stillOpen)
         return;
-    }
-    updateCommands();
 
     // The rows in the order they are added, which groups of equal size keep.
     using settings::FormatGroupId;
@@ -990,7 +1014,7 @@ void TForm_ORB::ComboBox_ORB_NameBalkenChange() {
     Panel_Rechts->update();
 }
 
-void TForm_ORB::ComboBox_ORB_FilterChange() {
+void TForm_ORB::ComboBox_ORB_FilterChange(bool returnPressed) {
     if (READING_SETTINGS_NOW || Panel_Rechts->isHidden() || !Orbisca || busy_ > 0)
         return;
     const QString text = ComboBox_ORB_Filter->currentText();
@@ -1009,23 +1033,18 @@ void TForm_ORB::ComboBox_ORB_FilterChange() {
     }
     if (choice && *choice != kAllFilesItem) {
         QStringList list;
-        Read_Filter_From_Edit(
-            list, settings::ProgramFormatGroups().List(static_cast<settings::FormatGroupId>(*choice)));
+        Read_Filter_From_Edit(list, settings::ProgramFormatGroups().List(
+                                        static_cast<settings::FormatGroupId>(*choice)));
         Auswertung(list);
     }
-    if (!choice && RETURN_PRESSED) {
-        RETURN_PRESSED = false;
+    // A typed filter applies only with its own Enter.
+    if (!choice && returnPressed)
         Auswertung({TypedFilterEntry(text)});
-    }
 }
 
 void TForm_ORB::ComboBox_ORB_FilterKeyPress(QChar key) {
-    if (key.unicode() != 13)
-        return;
-    RETURN_PRESSED = true;
-    ComboBox_ORB_FilterChange();
-    // Every Enter is used up here, so a later edit applies only with its own Enter.
-    RETURN_PRESSED = false;
+    if (key.unicode() == 13)
+        ComboBox_ORB_FilterChange(true);
 }
 
 void TForm_ORB::Auswertung(const QStringList& Filter) {
@@ -1036,9 +1055,7 @@ void TForm_ORB::Auswertung(const QStringList& Filter) {
         return;
     TVirtualDrawTree* list = VirtualDrawTree_ORB_QO16;
     int64_t total = 0;
-    {
-        BusyScope busy(busy_);
-        updateCommands();
+    const bool stillOpen = runLongStep([&] {
         Orbisca->CURRENT_FILTER = text;
         setStatus(Message(Msg::MESSAGEHTML_ORB_STATUS_FILTERING));
         list->Clear();
@@ -1048,16 +1065,13 @@ void TForm_ORB::Auswertung(const QStringList& Filter) {
         ProgressBar_Auswertung->show();
         pump();
         total = ApplyExtensionFilter(VirtualDrawTree1, Filter, ProgressBar_Auswertung);
-    }
-    if (closePending_) {
-        releaseEngine();
+    });
+    if (!stillOpen)
         return;
-    }
     Orbisca->CURRENT_FILTER_TOTALFILESIZE = total;
     filterTotal_ = total;
     JvDirectoryListBox1Change();
     ProgressBar_Auswertung->hide();
-    updateCommands();
     FormResize();
 }
 
@@ -1099,7 +1113,8 @@ bool TForm_ORB::desktopUserKnown() {
 
 void TForm_ORB::openInShell(bool reveal) {
     const RowId first = VirtualDrawTree_ORB_QO16->GetFirstSelected();
-    const PNode node = first == RowId::None ? PNode::None : VirtualDrawTree_ORB_QO16->RowNode(first);
+    const PNode node =
+        first == RowId::None ? PNode::None : VirtualDrawTree_ORB_QO16->RowNode(first);
     if (node == PNode::None || !desktopUserKnown())
         return;
     // The desktop gets the path only once the walk from the drive's root has found the very item
@@ -1108,17 +1123,16 @@ void TForm_ORB::openInShell(bool reveal) {
     platform::ReachedItem reached;
     if (const platform::ReachResult reach = platform::ReachListedItem(item, &reached); !reach) {
         const QString listed = VirtualDrawTree1.Path(node);
-        platform::OutputDebugStringW(QStringLiteral("Not opened: ") + listed + QStringLiteral(": ") +
-                                     QString::fromUtf8(reach.reason));
+        platform::OutputDebugStringW(QStringLiteral("Not opened: ") + listed +
+                                     QStringLiteral(": ") + QString::fromUtf8(reach.reason));
         const QString text = ReplaceFirstIgnoreCase(Message(Msg::MESSAGE_ORB_OPEN_REFUSED),
                                                     QStringLiteral("%1"), ElidedPath(listed));
-        platform::MessageBoxW(window(),
-                              ReplaceFirstIgnoreCase(
-                                  text, QStringLiteral("%2"),
-                                  TrashFailureReason(FailureKindOf(reach.failure),
-                                                     QString::fromUtf8(reach.reason))),
-                              platform::ApplicationTitle(),
-                              platform::MB_OK | platform::MB_ICONWARNING);
+        platform::MessageBoxW(
+            window(),
+            ReplaceFirstIgnoreCase(
+                text, QStringLiteral("%2"),
+                TrashFailureReason(FailureKindOf(reach.failure), QString::fromUtf8(reach.reason))),
+            platform::ApplicationTitle(), platform::MB_OK | platform::MB_ICONWARNING);
         return;
     }
     // The desktop reports its own trouble; whether it managed to open the item is not ours.
@@ -1181,16 +1195,8 @@ void TForm_ORB::PopUp_DeleteClick() {
     if (closed_ || !Orbisca || busy_ > 0 || VirtualDrawTree1.ChangeCount() != treeAsked)
         return;
     TTrashOutcome outcome;
-    {
-        BusyScope busy(busy_);
-        updateCommands();
-        outcome = trashSelection();
-    }
-    if (closePending_) {
-        releaseEngine();
+    if (!runLongStep([&] { outcome = trashSelection(); }))
         return;
-    }
-    updateCommands();
     FormResize();
     if (!outcome.Stayed.empty())
         platform::MessageBoxW(window(), TrashFailureMessage(outcome.Stayed),
@@ -1199,9 +1205,8 @@ void TForm_ORB::PopUp_DeleteClick() {
     if (!outcome.ToAdministrator.empty())
         platform::MessageBoxW(
             window(),
-            AdministratorTrashMessage(
-                outcome.ToAdministrator,
-                QString::fromLocal8Bit(platform::CurrentUserSession().name)),
+            AdministratorTrashMessage(outcome.ToAdministrator,
+                                      QString::fromLocal8Bit(platform::CurrentUserSession().name)),
             platform::ApplicationTitle(), platform::MB_OK | platform::MB_ICONINFORMATION);
 }
 

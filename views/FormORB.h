@@ -16,6 +16,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,7 +40,7 @@ class TPanel;
 namespace platform {
 struct ListedItem;
 struct TrashResult;
-}
+} // namespace platform
 
 namespace views {
 
@@ -62,8 +63,9 @@ public:
 
     // ---- state ----
     analysis::PNode Current_RootNode = analysis::PNode::None;
+    // True while the window itself changes the selection of its two selection boxes, whose change
+    // handlers then do nothing; set for a stretch of code by a scoped guard.
     bool READING_SETTINGS_NOW = false;
-    bool RETURN_PRESSED = false;
     bool ONSHOW_DONE = false;
     // The hidden analysis tree and the engine bound to it (none once the window has closed).
     analysis::TAnalysisTree VirtualDrawTree1;
@@ -114,7 +116,8 @@ public:
     void AdvGlowButton_FormatsClick();
     void JvDirectoryListBox1Change();
     void ComboBox_ORB_NameBalkenChange();
-    void ComboBox_ORB_FilterChange();
+    // returnPressed: Enter in the box, which applies a typed filter.
+    void ComboBox_ORB_FilterChange(bool returnPressed = false);
     void ComboBox_ORB_FilterKeyPress(QChar key);
     void Auswertung(const QStringList& Filter);
     void CopyChildrenToList(TVirtualDrawTree* List, analysis::PNode Node, bool Flatten);
@@ -162,6 +165,16 @@ private:
     void setStatus(const QString& html);
 
     void updateCommands();
+    // Runs one long step of the window (an analysis, a filter, the formats, a delete): the window
+    // counts as busy and its commands are disabled while the step runs and pumps the event loop;
+    // a close of the window meanwhile is carried out once the step has ended. False when the
+    // window was closed that way: the engine is gone and the caller does nothing more.
+    bool runLongStep(const std::function<void()>& step);
+    // The analyse command's three parts: the drive (the picker when there is a choice, and a
+    // warning for a drive without media), the scan, and the result shown.
+    std::optional<QChar> pickDrive();
+    analysis::TScanVerdict scanDrive(QChar letter);
+    void showAnalysis(const analysis::TScanVerdict& verdict);
     void selectAllFilesSilently();
     void listAllFiles();
     void warnIfIncomplete();

@@ -428,10 +428,9 @@ TEST_F(AnalyserWindow, TypedFilters) {
         typeFilter(c.typed);
         EXPECT_EQ(rows(), c.rows) << c.typed.toStdString();
     }
-    // Text that is typed without Enter applies nothing; Enter is used up by each filter.
+    // Text that is typed without Enter applies nothing: each Enter applies one filter.
     w.ComboBox_ORB_Filter->setEditText("jpg");
     EXPECT_EQ(rows(), QStringList({"M:\\arch.tar.gz"}));
-    EXPECT_FALSE(w.RETURN_PRESSED);
     // Enter in the real box reaches the same handling.
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r");
     QApplication::sendEvent(w.ComboBox_ORB_Filter->lineEdit(), &enter);
