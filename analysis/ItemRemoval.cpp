@@ -53,13 +53,14 @@ int64_t allVisibleFileSize(const TAnalysisTree& tree) {
 
 } // namespace
 
-TRemovedTotals RemoveItems(TOrbisca& engine, const std::vector<PNode>& items) {
+TRemovedTotals RemoveItems(TOrbisca& engine, const std::vector<PNode>& items,
+                           int64_t* filterTotal) {
     TRemovedTotals removed;
     TAnalysisTree* tree = engine.FTree;
     if (!tree)
         return removed;
-    const bool filtered = !engine.CURRENT_FILTER.isEmpty();
-    const bool filterTotalLost = saturated(engine.CURRENT_FILTER_TOTALFILESIZE);
+    const bool filtered = filterTotal != nullptr;
+    const bool filterTotalLost = filtered && saturated(*filterTotal);
     // The items: nodes of the tree, each once, none inside another one given (it goes with that
     // one, whichever comes first).
     std::unordered_set<PNode> given;
@@ -94,7 +95,7 @@ TRemovedTotals RemoveItems(TOrbisca& engine, const std::vector<PNode>& items) {
         const uint32_t files = folder ? tree->FileCount(item) : 1u;
         const uint32_t folders = folder ? tree->FolderCount(item) + 1u : 0u;
         if (filtered && !filterTotalLost)
-            engine.CURRENT_FILTER_TOTALFILESIZE -= visibleFileSize(*tree, item);
+            *filterTotal -= visibleFileSize(*tree, item);
         for (size_t k = 0; k < ancestors.size(); ++k) {
             const PNode a = ancestors[k];
             tree->SetFileCount(a, tree->FileCount(a) - files);
@@ -128,7 +129,7 @@ TRemovedTotals RemoveItems(TOrbisca& engine, const std::vector<PNode>& items) {
     const PNode root = tree->GetFirst();
     engine.TotalSize = root == PNode::None ? 0 : tree->Size(root);
     if (filtered && filterTotalLost && removed.Items > 0)
-        engine.CURRENT_FILTER_TOTALFILESIZE = allVisibleFileSize(*tree);
+        *filterTotal = allVisibleFileSize(*tree);
     return removed;
 }
 

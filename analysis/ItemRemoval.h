@@ -25,10 +25,11 @@ struct TRemovedTotals {
 
 // Removes the items (nodes of the engine's tree) with their subtrees. Each folder above an item
 // loses the item's Size, FileCount and FolderCount (plus one for a folder item); TotalSize
-// follows the root, TotalFiles and TotalFolders lose the entries removed, and while a filter is
-// active CURRENT_FILTER_TOTALFILESIZE loses the sizes of the files it showed. Nodes that are no
+// follows the root, TotalFiles and TotalFolders lose the entries removed, and *filterTotal (given
+// while a filter is active) loses the sizes of the files the filter showed. Nodes that are no
 // longer in the tree are skipped; an item given twice goes once, and an item inside another one
 // given goes with that one.
-TRemovedTotals RemoveItems(TOrbisca& engine, const std::vector<PNode>& items);
+TRemovedTotals RemoveItems(TOrbisca& engine, const std::vector<PNode>& items,
+                           int64_t* filterTotal = nullptr);
 
 } // namespace analysis

@@ -16,8 +16,8 @@ void TOrbisca::Copy_All_Files(const TAnalysisTree* Source, std::vector<PNode>& T
             Target.push_back(n);
 }
 
-QString TOrbisca::DisplayName(const TNodeData& d) const {
-    if (FLAG_SHOW_FULLPATH || !CURRENT_FILTER.isEmpty())
+QString TOrbisca::DisplayName(const TNodeData& d, bool wholePaths) {
+    if (wholePaths)
         return d.Path;
     // The text after the last backslash; a backslash in the very last place is not a separator.
     QString name;

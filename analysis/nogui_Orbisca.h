@@ -44,34 +44,33 @@ public:
     void ClearStopRequest() { stopRequested_.store(false, std::memory_order_relaxed); }
 
     PNode FindRootNodeForDir(const QString& dir) const;
+    // The node of a file or folder by its whole path. The window reaches nodes through its rows;
+    // this lookup by path is the engine's for callers without rows (the tests' way to name an
+    // item).
     PNode FindNodeForThis(uint8_t is_Dir, const QString& fullPath) const;
 
     uint32_t CountDirsInTree(TAnalysisTree* tree, PNode startNode);
     uint32_t CountFilesInTree(TAnalysisTree* tree, PNode startNode);
     int64_t CountSizeInTree(TAnalysisTree* tree, PNode startNode);
-    void Copy_All_Files(const TAnalysisTree* Source, std::vector<PNode>& Target) const; // files view
+    void Copy_All_Files(const TAnalysisTree* Source,
+                        std::vector<PNode>& Target) const; // files view
 
     TAnalysisTree* FTree = nullptr;
     PNode RootNode = PNode::None;
     platform::HMODULE DLLHandle = nullptr;
     TUndeleteDLLEntryW Undeleter = nullptr;
-    bool FLAG_SHOW_FULLPATH = false;
-    int32_t FLAG_NAMEBALKEN = 0;
-    QString TREE_CURRENT_SEARCHSTRING;
-    QString CURRENT_FILTER;
-    int64_t CURRENT_FILTER_TOTALFILESIZE = 0;
     int64_t TotalSize = 0;
     uint32_t TotalFiles = 0;
     uint32_t TotalFolders = 0;
     QString Analysed_Drive;
-    PNode Current_RootNode = PNode::None;
     // What the last DO_Drive can vouch for (reset at its start).
     TScanVerdict ScanVerdict;
     TProgressBar* ProgressBar = nullptr;
     const skin::TPngImageList* PNGImageList = nullptr;
 
     // The text the name column shows for a record.
-    QString DisplayName(const TNodeData& record) const;
+    // wholePaths: the files view and filtered lists name every row by its whole path.
+    static QString DisplayName(const TNodeData& record, bool wholePaths);
 
     static bool32 UNDEL_CALL ScanProgressCallback(int32_t cmd, const char16_t* amessage,
                                                   int32_t progress, uintptr_t userdata);

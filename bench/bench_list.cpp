@@ -13,6 +13,7 @@
 #include "analysis/nogui_Orbisca.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramFolder.h"
+#include "views/ListState.h"
 #include "views/VTree_Kram.h"
 #include "views/VirtualDrawTree.h"
 
@@ -100,11 +101,12 @@ int main(int argc, char** argv) {
     for (analysis::PNode n = tree.GetFirst(); n != analysis::PNode::None; n = tree.GetNext(n))
         if (!tree.IsFolder(n))
             engine.TotalSize += tree.Size(n);
-    engine.Current_RootNode = tree.GetFirst();
+    views::TListState state;
+    state.Current_RootNode = tree.GetFirst();
     tree.SetSize(tree.GetFirst(), engine.TotalSize);
 
     views::TVirtualDrawTree list;
-    views::ConfigureAnalysisList(&list, &engine);
+    views::ConfigureAnalysisList(&list, &engine, &state);
     list.resize(1000, 700);
     list.show();
     QApplication::processEvents();

@@ -206,7 +206,7 @@ TForm_ORB::TForm_ORB(QWidget* parent) : QWidget(parent) {
     QStringList captions;
     for (int c = 0; c < VirtualDrawTree_ORB_QO16->ColumnCount(); ++c)
         captions << VirtualDrawTree_ORB_QO16->ColumnCaption(c);
-    ConfigureAnalysisList(VirtualDrawTree_ORB_QO16, Orbisca.get());
+    ConfigureAnalysisList(VirtualDrawTree_ORB_QO16, Orbisca.get(), &ListState);
     for (int c = 0; c < captions.size(); ++c)
         VirtualDrawTree_ORB_QO16->SetColumnCaption(c, captions[c]);
 
@@ -218,7 +218,7 @@ TForm_ORB::TForm_ORB(QWidget* parent) : QWidget(parent) {
         const FlagScope ownChanges(READING_SETTINGS_NOW);
         fillNameBarBox();
         ComboBox_ORB_NameBalken->setCurrentIndex(0);
-        Orbisca->FLAG_NAMEBALKEN = 0;
+        ListState.FLAG_NAMEBALKEN = 0;
         fillFilterBox();
         ComboBox_ORB_Filter->setCurrentIndex(0);
     }
@@ -549,9 +549,9 @@ void TForm_ORB::setViewControls(bool nameBar, bool filter, bool directory) {
 void TForm_ORB::updateCommands() {
     const bool free = busy_ == 0 && Orbisca != nullptr;
     const bool views = free && analysedOnce_;
-    LumoButton_Folders->setEnabled(views && activeView_ != View::Structure);
-    LumoButton_Files->setEnabled(views && activeView_ != View::Files);
-    LumoButton_Formats->setEnabled(views && activeView_ != View::Formats);
+    LumoButton_Folders->setEnabled(views && ListState.View != TListView::Structure);
+    LumoButton_Files->setEnabled(views && ListState.View != TListView::Files);
+    LumoButton_Formats->setEnabled(views && ListState.View != TListView::Formats);
     LumoButton_Analyse->setEnabled(free);
     DriveComboBoxEx1->setEnabled(free);
     JvDirectoryListBox1->setEnabled(free);
@@ -627,7 +627,7 @@ void TForm_ORB::releaseEngine() {
     VirtualDrawTree_ORB_QO16->OnDrawNode = nullptr;
     VirtualDrawTree_ORB_QO16->OnCompareNodes = nullptr;
     VirtualDrawTree1.Clear();
-    Current_RootNode = PNode::None;
+    ListState.Current_RootNode = PNode::None;
     Orbisca.reset();
     settings::TrimWorkingSet();
 }
@@ -751,7 +751,7 @@ analysis::TScanVerdict TForm_ORB::scanDrive(QChar letter) {
     JvDirectoryListBox1->hide();
     AdvSplitter1->hide();
     Panel_Rechts->hide();
-    activeView_ = View::None;
+    ListState.View = TListView::None;
     updateCommands();
     ProgressBar1->SetPosition(0);
     ProgressBar1->show();
@@ -763,9 +763,8 @@ analysis::TScanVerdict TForm_ORB::scanDrive(QChar letter) {
     QString root = QString(letter) + QStringLiteral(":\\");
     if (root == QStringLiteral(":\\"))
         root = DriveComboBoxEx1->currentText().left(3);
-    Orbisca->CURRENT_FILTER.clear();
-    Orbisca->CURRENT_FILTER_TOTALFILESIZE = 0;
-    filterTotal_ = 0;
+    ListState.CURRENT_FILTER.clear();
+    ListState.CURRENT_FILTER_TOTALFILESIZE = 0;
     {
         const FlagScope ownChanges(READING_SETTINGS_NOW);
         if (offeredOwnGroup() != offeredOwnGroup_)
@@ -777,8 +776,7 @@ analysis::TScanVerdict TForm_ORB::scanDrive(QChar letter) {
     pump();
 
     // The tree is about to be replaced: nothing may point into the old one.
-    Current_RootNode = PNode::None;
-    Orbisca->Current_RootNode = PNode::None;
+    ListState.Current_RootNode = PNode::None;
     verdict_ = {};
     Orbisca->DO_Drive(analysis::UpperAZ(root));
     analysis::TScanVerdict verdict = Orbisca->ScanVerdict;
@@ -855,12 +853,10 @@ void TForm_ORB::AdvGlowButton_FoldersClick() {
     if (!Orbisca || busy_ > 0)
         return;
     TVirtualDrawTree* list = VirtualDrawTree_ORB_QO16;
-    Orbisca->FLAG_SHOW_FULLPATH = false;
+    ListState.FLAG_SHOW_FULLPATH = false;
     for (int c : {analysis::kColFolders, analysis::kColFiles, analysis::kColFolderPercent})
         list->SetColumnVisible(c, true);
-    if (formatsActive())
-        Orbisca->CURRENT_FILTER_TOTALFILESIZE = filterTotal_; // the formats view had its own
-    activeView_ = View::Structure;
+    ListState.View = TListView::Structure;
     updateCommands();
     setViewControls(true, true, true);
     ComboBox_ORB_NameBalkenChange();
@@ -873,22 +869,20 @@ void TForm_ORB::AdvGlowButton_FilesClick() {
     if (!Orbisca || busy_ > 0)
         return;
     TVirtualDrawTree* list = VirtualDrawTree_ORB_QO16;
-    Orbisca->FLAG_SHOW_FULLPATH = true;
+    ListState.FLAG_SHOW_FULLPATH = true;
     for (int c : {analysis::kColFolders, analysis::kColFiles, analysis::kColFolderPercent})
         list->SetColumnVisible(c, false);
-    activeView_ = View::Files;
+    ListState.View = TListView::Files;
     updateCommands();
     setViewControls(false, true, false);
-    Orbisca->FLAG_NAMEBALKEN = 0;
+    ListState.FLAG_NAMEBALKEN = 0;
     // The files view lists every file: the filter state goes with the box back to all files, so
     // that box, marks and list agree.
-    Orbisca->CURRENT_FILTER.clear();
-    Orbisca->CURRENT_FILTER_TOTALFILESIZE = 0;
-    filterTotal_ = 0;
+    ListState.CURRENT_FILTER.clear();
+    ListState.CURRENT_FILTER_TOTALFILESIZE = 0;
     ShowAllNodes(&VirtualDrawTree1);
     selectAllFilesSilently();
-    Current_RootNode = Orbisca->FindRootNodeForDir(Orbisca->Analysed_Drive);
-    Orbisca->Current_RootNode = Current_RootNode;
+    ListState.Current_RootNode = Orbisca->FindRootNodeForDir(Orbisca->Analysed_Drive);
     {
         // The box follows without raising its change: the list below replaces what it would show.
         auto change = std::move(JvDirectoryListBox1->OnChange);
@@ -919,9 +913,9 @@ void TForm_ORB::AdvGlowButton_FormatsClick() {
     list->SetColumnVisible(analysis::kColFolders, false);
     list->SetColumnVisible(analysis::kColFolderPercent, false);
     list->SetColumnVisible(analysis::kColFiles, true); // each group's file count
-    activeView_ = View::Formats;
+    ListState.View = TListView::Formats;
     setViewControls(false, false, false);
-    Orbisca->FLAG_NAMEBALKEN = 0;
+    ListState.FLAG_NAMEBALKEN = 0;
 
     TFormatTotals totals;
     const bool stillOpen = runLongStep([&] {
@@ -961,7 +955,7 @@ void TForm_ORB::AdvGlowButton_FormatsClick() {
         d.ImageIndex = group.picture;
         list->AddRow(d);
     }
-    Orbisca->CURRENT_FILTER_TOTALFILESIZE = totals.GrandTotal;
+    ListState.FormatsTotal = totals.GrandTotal;
     list->EndUpdate(); // sorts
     FitColumnsToWidth(list, {analysis::kColName});
     FormResize();
@@ -972,8 +966,7 @@ void TForm_ORB::JvDirectoryListBox1Change() {
         return;
     TVirtualDrawTree* list = VirtualDrawTree_ORB_QO16;
     const PNode node = Orbisca->FindRootNodeForDir(JvDirectoryListBox1->Directory());
-    Current_RootNode = node;
-    Orbisca->Current_RootNode = node;
+    ListState.Current_RootNode = node;
     if (node == PNode::None) {
         list->Clear();
         FormResize();
@@ -981,7 +974,7 @@ void TForm_ORB::JvDirectoryListBox1Change() {
     }
     list->BeginUpdate();
     list->Clear();
-    CopyChildrenToList(list, node, !Orbisca->CURRENT_FILTER.isEmpty());
+    CopyChildrenToList(list, node, !ListState.CURRENT_FILTER.isEmpty());
     list->EndUpdate(); // sorts by the header's column and direction
     FormResize();
 }
@@ -1008,7 +1001,7 @@ void TForm_ORB::CopyChildrenToList(TVirtualDrawTree* List, PNode Node, bool Flat
 void TForm_ORB::ComboBox_ORB_NameBalkenChange() {
     if (READING_SETTINGS_NOW || Panel_Rechts->isHidden() || !Orbisca)
         return;
-    Orbisca->FLAG_NAMEBALKEN = std::max(0, ComboBox_ORB_NameBalken->currentIndex());
+    ListState.FLAG_NAMEBALKEN = std::max(0, ComboBox_ORB_NameBalken->currentIndex());
     VirtualDrawTree_ORB_QO16->viewport()->update();
     FormResize();
     Panel_Rechts->update();
@@ -1020,9 +1013,8 @@ void TForm_ORB::ComboBox_ORB_FilterChange(bool returnPressed) {
     const QString text = ComboBox_ORB_Filter->currentText();
     const std::optional<int> choice = filterChoice(ComboBox_ORB_Filter, text);
     if (choice == kAllFilesItem) {
-        Orbisca->CURRENT_FILTER.clear();
-        Orbisca->CURRENT_FILTER_TOTALFILESIZE = 0;
-        filterTotal_ = 0;
+        ListState.CURRENT_FILTER.clear();
+        ListState.CURRENT_FILTER_TOTALFILESIZE = 0;
         ShowAllNodes(&VirtualDrawTree1);
         if (structureActive())
             JvDirectoryListBox1Change();
@@ -1051,12 +1043,12 @@ void TForm_ORB::Auswertung(const QStringList& Filter) {
     if (!Orbisca)
         return;
     const QString text = FilterText(Filter);
-    if (text == Orbisca->CURRENT_FILTER)
+    if (text == ListState.CURRENT_FILTER)
         return;
     TVirtualDrawTree* list = VirtualDrawTree_ORB_QO16;
     int64_t total = 0;
     const bool stillOpen = runLongStep([&] {
-        Orbisca->CURRENT_FILTER = text;
+        ListState.CURRENT_FILTER = text;
         setStatus(Message(Msg::MESSAGEHTML_ORB_STATUS_FILTERING));
         list->Clear();
         list->viewport()->repaint();
@@ -1068,8 +1060,7 @@ void TForm_ORB::Auswertung(const QStringList& Filter) {
     });
     if (!stillOpen)
         return;
-    Orbisca->CURRENT_FILTER_TOTALFILESIZE = total;
-    filterTotal_ = total;
+    ListState.CURRENT_FILTER_TOTALFILESIZE = total;
     JvDirectoryListBox1Change();
     ProgressBar_Auswertung->hide();
     FormResize();
@@ -1274,8 +1265,8 @@ TForm_ORB::TTrashOutcome TForm_ORB::trashSelection() {
         return i < goneMarks.size() && goneMarks[i];
     };
     // The folder shown may go with an item: its nearest surviving folder takes its place.
-    PNode survivor = Current_RootNode;
-    for (PNode p = Current_RootNode; p != PNode::None; p = tree.GetParent(p)) {
+    PNode survivor = ListState.Current_RootNode;
+    for (PNode p = ListState.Current_RootNode; p != PNode::None; p = tree.GetParent(p)) {
         if (gone(p))
             survivor = tree.GetParent(p);
     }
@@ -1286,13 +1277,14 @@ TForm_ORB::TTrashOutcome TForm_ORB::trashSelection() {
     // order stands and only the rows of trashed files go, before the tree changes (the window
     // is painted in between); a trashed folder (no row here) takes rows of its files along,
     // which a new list of all files covers.
-    const bool allFiles = filesActive() && Orbisca->CURRENT_FILTER.isEmpty();
+    const bool allFiles = filesActive() && ListState.CURRENT_FILTER.isEmpty();
     if (allFiles && !foldersTrashed) {
         list->DeleteNodeRows(gone);
         pump();
     }
-    analysis::RemoveItems(*Orbisca, trashed);
-    filterTotal_ = Orbisca->CURRENT_FILTER_TOTALFILESIZE;
+    analysis::RemoveItems(
+        *Orbisca, trashed,
+        ListState.CURRENT_FILTER.isEmpty() ? nullptr : &ListState.CURRENT_FILTER_TOTALFILESIZE);
     if (allFiles) {
         if (foldersTrashed)
             listAllFiles();
@@ -1353,7 +1345,7 @@ void TForm_ORB::RefreshStatusLine() {
     const uint64_t shown = allFiles
                                ? Orbisca->TotalFiles
                                : static_cast<uint64_t>(VirtualDrawTree_ORB_QO16->VisibleRowCount());
-    const int64_t size = allFiles ? Orbisca->TotalSize : Orbisca->CURRENT_FILTER_TOTALFILESIZE;
+    const int64_t size = allFiles ? Orbisca->TotalSize : ListState.ShownTotal();
     const analysis::NumberFormat format = analysis::UserNumberFormat();
     QString text;
     if (verdict_.IsComplete()) {

@@ -12,6 +12,7 @@
 #include "analysis/AnalysisTree.h"
 #include "analysis/ScanVerdict.h"
 #include "skin/PngImage.h"
+#include "views/ListState.h"
 
 #include <QWidget>
 
@@ -62,7 +63,9 @@ public:
     void OnOptionsChanged();
 
     // ---- state ----
-    analysis::PNode Current_RootNode = analysis::PNode::None;
+    // What the list shows and how (the view, the current folder, the filter and its total, the
+    // bars, whole paths); the list's painter reads it.
+    TListState ListState;
     // True while the window itself changes the selection of its two selection boxes, whose change
     // handlers then do nothing; set for a stretch of code by a scoped guard.
     bool READING_SETTINGS_NOW = false;
@@ -202,12 +205,10 @@ private:
     // went.
     void showFolderAgain(const QString& survivingFolder);
 
-    enum class View { None, Structure, Files, Formats };
-    bool structureActive() const { return activeView_ == View::Structure; }
-    bool filesActive() const { return activeView_ == View::Files; }
-    bool formatsActive() const { return activeView_ == View::Formats; }
+    bool structureActive() const { return ListState.View == TListView::Structure; }
+    bool filesActive() const { return ListState.View == TListView::Files; }
+    bool formatsActive() const { return ListState.View == TListView::Formats; }
 
-    View activeView_ = View::None; // the view whose button is disabled
     int directoryWidth_ = 210;
     int busy_ = 0;              // long runs under way (analysis, filter, formats)
     bool analysedOnce_ = false; // the list and the summary exist from the first analysis on
@@ -216,7 +217,6 @@ private:
     bool timerFired_ = false;
     bool inResizeEvent_ = false;
     analysis::TScanVerdict verdict_;
-    int64_t filterTotal_ = 0; // the filter's total while the formats view shows its own
     QString offeredOwnGroup_; // the own group the filter box offers (empty: none)
 };
 

@@ -85,19 +85,20 @@ void TOrbiscaPainter::DrawNode(const TPaintInfo& pi) const {
     const QFontMetrics fm(c.font());
     const int w = pi.Right - pi.Left;
     const analysis::TOrbisca& e = *engine_;
+    const TListState& state = *state_;
 
     // The current folder's size, the base of the relative shares.
-    const bool haveFolder = e.TotalSize > 0 && e.Current_RootNode != PNode::None && e.FTree;
-    const int64_t folderSize = haveFolder ? e.FTree->Size(e.Current_RootNode) : 0;
+    const bool haveFolder = e.TotalSize > 0 && state.Current_RootNode != PNode::None && e.FTree;
+    const int64_t folderSize = haveFolder ? e.FTree->Size(state.Current_RootNode) : 0;
 
     switch (pi.Column) {
     case analysis::kColName: {
         double p = 0;
-        if (e.FLAG_NAMEBALKEN == 1 && e.TotalSize > 0)
+        if (state.FLAG_NAMEBALKEN == 1 && e.TotalSize > 0)
             p = static_cast<double>(d.Size) * 100 / static_cast<double>(e.TotalSize);
-        else if (e.FLAG_NAMEBALKEN == 2 && haveFolder && folderSize > 0)
+        else if (state.FLAG_NAMEBALKEN == 2 && haveFolder && folderSize > 0)
             p = static_cast<double>(d.Size) * 100 / static_cast<double>(folderSize);
-        if (e.FLAG_NAMEBALKEN == 1 || e.FLAG_NAMEBALKEN == 2)
+        if (state.FLAG_NAMEBALKEN == 1 || state.FLAG_NAMEBALKEN == 2)
             bar(c, pi, roundHalfEven(w * p / 100));
         if (d.ImageIndex > 0) {
             if (e.PNGImageList)
@@ -107,8 +108,9 @@ void TOrbiscaPainter::DrawNode(const TPaintInfo& pi) const {
             if (!icon.isNull())
                 icon.paint(&c, QRect(pi.Left, pi.Top + 1, kIconSize, kIconSize));
         }
-        textOut(c, fm, pi.Left + kNameIndent, pi.Top + 2,
-                shortened(fm, e.DisplayName(d), w - kNameIndent));
+        textOut(
+            c, fm, pi.Left + kNameIndent, pi.Top + 2,
+            shortened(fm, analysis::TOrbisca::DisplayName(d, state.WholePaths()), w - kNameIndent));
         break;
     }
     case analysis::kColFolders:
@@ -167,7 +169,7 @@ int TOrbiscaPainter::CompareNodes(const TCompareKey& a, const TCompareKey& b, in
 int TOrbiscaPainter::CompareNodes(const TNodeData& a, const TNodeData& b, int column) {
     const QString ua = analysis::UpperForCompare(a.Path), ub = analysis::UpperForCompare(b.Path);
     return CompareNodes(TCompareKey{ua, a.Size, a.FolderCount, a.FileCount},
-                                     TCompareKey{ub, b.Size, b.FolderCount, b.FileCount}, column);
+                        TCompareKey{ub, b.Size, b.FolderCount, b.FileCount}, column);
 }
 
 } // namespace views

@@ -1,10 +1,12 @@
 #pragma once
 
-// How the analysis list paints a row's cells and orders two rows. The painter reads the engine's
-// state (totals, current folder, bar mode, filter, path display, image list) and changes nothing.
+// How the analysis list paints a row's cells and orders two rows. The painter reads the engine
+// (tree, totals, image list) and the window's list state (current folder, bars, whole paths) and
+// changes nothing.
 
 #include "analysis/ListPresentation.h"
 #include "analysis/NodeData.h"
+#include "views/ListState.h"
 #include "views/PaintInfo.h"
 
 namespace analysis {
@@ -18,7 +20,8 @@ constexpr unsigned kBarColor = 0x60E060;
 
 class TOrbiscaPainter {
 public:
-    explicit TOrbiscaPainter(const analysis::TOrbisca& engine) : engine_(&engine) {}
+    TOrbiscaPainter(const analysis::TOrbisca& engine, const TListState& state)
+        : engine_(&engine), state_(&state) {}
 
     // Paints one cell of a row.
     void DrawNode(const TPaintInfo& paintInfo) const;
@@ -30,6 +33,7 @@ public:
 
 private:
     const analysis::TOrbisca* engine_;
+    const TListState* state_;
 };
 
 } // namespace views

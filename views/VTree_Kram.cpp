@@ -59,7 +59,8 @@ void ShowAllNodes(analysis::TAnalysisTree* tree) {
 
 namespace views {
 
-void ConfigureAnalysisList(TVirtualDrawTree* list, analysis::TOrbisca* engine) {
+void ConfigureAnalysisList(TVirtualDrawTree* list, analysis::TOrbisca* engine,
+                           const TListState* state) {
     list->SetColumns({QStringLiteral("Name"), QStringLiteral("Ordner"), QStringLiteral("Dateien"),
                       QString::fromUtf8("Größe"), QString::fromUtf8("Größe % "),
                       QString::fromUtf8("Ordnergröße %")},
@@ -67,7 +68,7 @@ void ConfigureAnalysisList(TVirtualDrawTree* list, analysis::TOrbisca* engine) {
     list->SetSourceTree(engine->FTree);
     list->SetDirection(SortDirection::Ascending);
     list->SetSortColumn(analysis::kColSharePercent);
-    list->OnDrawNode = [painter = TOrbiscaPainter(*engine)](const TPaintInfo& info) {
+    list->OnDrawNode = [painter = TOrbiscaPainter(*engine, *state)](const TPaintInfo& info) {
         painter.DrawNode(info);
     };
     list->OnCompareNodes = [](const TCompareKey& a, const TCompareKey& b, int column) {

@@ -30,10 +30,14 @@ class TOrbisca;
 
 namespace views {
 
+struct TListState;
+
 // The analysis list as the analyser window shows it: the six columns with their captions and
 // design widths, sorted by the share of the volume, largest first; painting and ordering by the
-// engine's painter, both header events by OnHeaderClick.
-void ConfigureAnalysisList(TVirtualDrawTree* list, analysis::TOrbisca* engine);
+// engine's painter over the window's list state, both header events by OnHeaderClick. Engine and
+// state must outlive the list's use of them.
+void ConfigureAnalysisList(TVirtualDrawTree* list, analysis::TOrbisca* engine,
+                           const TListState* state);
 
 // The order of the engine's comparison for the count and size columns as one number per row
 // (larger counts and sizes first in ascending order); false for the name column.

@@ -105,7 +105,7 @@ TEST_F(AnalyserWindow, CreationShowsNothingDoneYet) {
     EXPECT_EQ(w.ComboBox_ORB_Filter->currentIndex(), 0);
     // Before the first analysis the boxes do nothing, and a resize keeps the welcome text.
     w.ComboBox_ORB_Filter->setCurrentIndex(2);
-    EXPECT_TRUE(w.Orbisca->CURRENT_FILTER.isEmpty());
+    EXPECT_TRUE(w.ListState.CURRENT_FILTER.isEmpty());
     w.resize(1200, 700);
     EXPECT_EQ(status(), Message(Msg::MESSAGEHTML_ORB_STATUS_WELCOME));
     // The drive box holds the fixture drive (the program folder's RAM disk is left out).
@@ -176,8 +176,7 @@ TEST_F(AnalyserWindow, OneDriveAnalysesAtOnceIntoTheStructureView) {
     EXPECT_FALSE(w.LumoButton_Folders->isEnabled());
     EXPECT_TRUE(w.LumoButton_Files->isEnabled() && w.LumoButton_Formats->isEnabled());
     EXPECT_EQ(w.JvDirectoryListBox1->Directory(), "M:\\");
-    EXPECT_EQ(w.Current_RootNode, w.VirtualDrawTree1.GetFirst());
-    EXPECT_EQ(w.Orbisca->Current_RootNode, w.Current_RootNode);
+    EXPECT_EQ(w.ListState.Current_RootNode, w.VirtualDrawTree1.GetFirst());
     // The root's children, biggest first.
     EXPECT_EQ(rows(), QStringList({"M:\\video", "M:\\music", "M:\\pic.JPG", "M:\\docs",
                                    "M:\\arch.tar.gz", "M:\\noext", "M:\\.profile"}));
@@ -193,7 +192,7 @@ TEST_F(AnalyserWindow, OneDriveAnalysesAtOnceIntoTheStructureView) {
     QDir().mkpath(QString::fromStdString(m_) + "/later");
     w.JvDirectoryListBox1->SetDirectory("M:\\later");
     EXPECT_TRUE(rows().isEmpty());
-    EXPECT_EQ(w.Current_RootNode, PNode::None);
+    EXPECT_EQ(w.ListState.Current_RootNode, PNode::None);
 }
 
 TEST_F(AnalyserWindow, TwoDrivesAskThePickerFirst) {
@@ -302,8 +301,8 @@ TEST_F(AnalyserWindow, StartUpTimerFollowsTheCommandLine) {
 TEST_F(AnalyserWindow, StructureViewWithAFilterListsTheWholeSubtree) {
     TForm_ORB& w = openAndAnalyse();
     chooseFilter(Message(Msg::MESSAGE_ORB_FILTER_AUDIO));
-    EXPECT_EQ(w.Orbisca->CURRENT_FILTER, "MP3\r\nOGG\r\nWAV\r\nMID\r\nWMA\r\n");
-    EXPECT_EQ(w.Orbisca->CURRENT_FILTER_TOTALFILESIZE, 770);
+    EXPECT_EQ(w.ListState.CURRENT_FILTER, "MP3\r\nOGG\r\nWAV\r\nMID\r\nWMA\r\n");
+    EXPECT_EQ(w.ListState.ShownTotal(), 770);
     EXPECT_EQ(rows(),
               QStringList({"M:\\music\\s.mp3", "M:\\music\\t.Ogg", "M:\\music\\deep\\z.mp3"}));
     EXPECT_EQ(status(), summary(3, 770));
@@ -319,7 +318,7 @@ TEST_F(AnalyserWindow, StructureViewWithAFilterListsTheWholeSubtree) {
     chooseFilter(Message(Msg::MESSAGE_ORB_FILTER_AUDIO));
     EXPECT_EQ(w.VirtualDrawTree1.ChangeCount(), changes + 2);
     chooseFilter(Message(Msg::MESSAGE_ORB_FILTER_ALL));
-    EXPECT_TRUE(w.Orbisca->CURRENT_FILTER.isEmpty());
+    EXPECT_TRUE(w.ListState.CURRENT_FILTER.isEmpty());
     EXPECT_EQ(rows(), QStringList({"M:\\music\\deep\\z.mp3"}));
     EXPECT_EQ(status(), summary(kFiles, kBytes));
 }
@@ -335,13 +334,13 @@ TEST_F(AnalyserWindow, FilesViewListsAllFilesAndResetsAStaleFilter) {
     EXPECT_TRUE(w.ComboBox_ORB_Filter->isVisible());
     EXPECT_FALSE(list().IsColumnVisible(1) || list().IsColumnVisible(2) ||
                  list().IsColumnVisible(5));
-    EXPECT_TRUE(w.Orbisca->FLAG_SHOW_FULLPATH);
+    EXPECT_TRUE(w.ListState.FLAG_SHOW_FULLPATH);
     ASSERT_EQ(rows().size(), int(kFiles));
     EXPECT_EQ(rows().front(), "M:\\video\\b.MKV");
     EXPECT_EQ(rows().back(), "M:\\.profile");
     // Box, filter state and marks agree: all files.
     EXPECT_EQ(w.ComboBox_ORB_Filter->currentIndex(), 0);
-    EXPECT_TRUE(w.Orbisca->CURRENT_FILTER.isEmpty());
+    EXPECT_TRUE(w.ListState.CURRENT_FILTER.isEmpty());
     EXPECT_EQ(visibleNodes(), int(w.VirtualDrawTree1.NodeCount()));
     EXPECT_EQ(status(), summary(kFiles, kBytes));
     // So the group that was active before now applies.
@@ -403,11 +402,11 @@ TEST_F(AnalyserWindow, FormatsViewSumsTheGroups) {
     EXPECT_EQ(got[5].size, 0);
     EXPECT_EQ(got[6].size, 0);
     // A group still chosen in the hidden box: N is the group rows, S the grand total.
-    EXPECT_EQ(w.Orbisca->CURRENT_FILTER_TOTALFILESIZE, 4000 + 770 + 300 + 40 + 60);
+    EXPECT_EQ(w.ListState.ShownTotal(), 4000 + 770 + 300 + 40 + 60);
     EXPECT_EQ(status(), summary(7, 5170));
     // Back in the structure view the filter's own total counts again.
     w.LumoButton_Folders->Click();
-    EXPECT_EQ(w.Orbisca->CURRENT_FILTER_TOTALFILESIZE, 770);
+    EXPECT_EQ(w.ListState.ShownTotal(), 770);
     EXPECT_EQ(status(), summary(3, 770));
 }
 
@@ -445,8 +444,8 @@ TEST_F(AnalyserWindow, SecondAnalysisClearsTheFilter) {
     WriteFile(m_, "new.mp3", 1);
     w.LumoButton_Analyse->Click();
     EXPECT_EQ(w.ComboBox_ORB_Filter->currentIndex(), 0);
-    EXPECT_TRUE(w.Orbisca->CURRENT_FILTER.isEmpty());
-    EXPECT_EQ(w.Orbisca->CURRENT_FILTER_TOTALFILESIZE, 0);
+    EXPECT_TRUE(w.ListState.CURRENT_FILTER.isEmpty());
+    EXPECT_EQ(w.ListState.ShownTotal(), 0);
     EXPECT_EQ(visibleNodes(), int(w.VirtualDrawTree1.NodeCount()));
     EXPECT_EQ(w.Orbisca->TotalFiles, kFiles + 1);
     EXPECT_EQ(rows().size(), 8);
@@ -575,11 +574,11 @@ TEST_F(AnalyserWindow, UnreadableFoldersAreNamedInStatusAndWarning) {
 TEST_F(AnalyserWindow, NameBarOptionsAndClosing) {
     TForm_ORB& w = openAndAnalyse();
     w.ComboBox_ORB_NameBalken->setCurrentIndex(2);
-    EXPECT_EQ(w.Orbisca->FLAG_NAMEBALKEN, 2);
+    EXPECT_EQ(w.ListState.FLAG_NAMEBALKEN, 2);
     w.LumoButton_Files->Click();
-    EXPECT_EQ(w.Orbisca->FLAG_NAMEBALKEN, 0);
+    EXPECT_EQ(w.ListState.FLAG_NAMEBALKEN, 0);
     w.LumoButton_Folders->Click();
-    EXPECT_EQ(w.Orbisca->FLAG_NAMEBALKEN, 2);
+    EXPECT_EQ(w.ListState.FLAG_NAMEBALKEN, 2);
 
     // The options button goes through the main window, which calls back after the dialog.
     settings::FormatGroups& groups = settings::ProgramFormatGroups();

@@ -362,7 +362,7 @@ TEST_F(ItemActions, OpenShowAndDescendReachTheVeryItem) {
                     Qt::NoModifier);
     QApplication::sendEvent(list().viewport(), &dbl);
     EXPECT_EQ(w.JvDirectoryListBox1->Directory(), "M:\\music");
-    EXPECT_EQ(w.Current_RootNode, w.Orbisca->FindRootNodeForDir("M:\\music"));
+    EXPECT_EQ(w.ListState.Current_RootNode, w.Orbisca->FindRootNodeForDir("M:\\music"));
     EXPECT_EQ(rows(), QStringList({"M:\\music\\s.mp3", "M:\\music\\t.Ogg", "M:\\music\\deep"}));
 }
 
@@ -442,7 +442,7 @@ TEST_F(ItemActions, TrashFromTheStructureView) {
     select({"M:\\video\\b.MKV"});
     EXPECT_TRUE(choose(w.PopUp_Delete));
     EXPECT_EQ(rows(), QStringList({"M:\\video\\a.mp4"}));
-    EXPECT_EQ(w.VirtualDrawTree1.Size(w.Current_RootNode), 1000);
+    EXPECT_EQ(w.VirtualDrawTree1.Size(w.ListState.Current_RootNode), 1000);
     EXPECT_EQ(w.Orbisca->TotalSize, kBytes - 770 - 300 - 3000);
     EXPECT_EQ(status(), summary(kFiles - 5, kFiles - 5, kBytes - 4070));
     EXPECT_EQ(trashCalls.size(), 3u);
@@ -465,7 +465,7 @@ TEST_F(ItemActions, TrashFromTheFilesView) {
     EXPECT_EQ(trashCalls[0].size(), 3u);
     // Still the files view: every file that is left, the largest first.
     EXPECT_FALSE(w.LumoButton_Files->isEnabled());
-    EXPECT_TRUE(w.Orbisca->FLAG_SHOW_FULLPATH);
+    EXPECT_TRUE(w.ListState.FLAG_SHOW_FULLPATH);
     EXPECT_EQ(rows(), QStringList({"M:\\video\\a.mp4", "M:\\music\\s.mp3", "M:\\pic.JPG",
                                    "M:\\music\\t.Ogg", "M:\\docs\\r.txt", "M:\\arch.tar.gz",
                                    "M:\\docs\\x.doc", "M:\\.profile"}));
@@ -487,7 +487,7 @@ TEST_F(ItemActions, TrashFromAFilteredView) {
     select({"M:\\music\\s.mp3", "M:\\music\\deep\\z.mp3"});
     EXPECT_TRUE(choose(w.PopUp_Delete));
     EXPECT_EQ(rows(), QStringList({"M:\\music\\t.Ogg"}));
-    EXPECT_EQ(w.Orbisca->CURRENT_FILTER_TOTALFILESIZE, 250);
+    EXPECT_EQ(w.ListState.ShownTotal(), 250);
     EXPECT_EQ(status(), summary(1, kFiles - 2, 250));
     // The same filter in the files view, then all files again.
     w.LumoButton_Files->Click();
@@ -496,9 +496,9 @@ TEST_F(ItemActions, TrashFromAFilteredView) {
     select({"M:\\video\\a.mp4"});
     EXPECT_TRUE(choose(w.PopUp_Delete));
     EXPECT_EQ(rows(), QStringList({"M:\\video\\b.MKV"}));
-    EXPECT_EQ(w.Orbisca->CURRENT_FILTER_TOTALFILESIZE, 3000);
+    EXPECT_EQ(w.ListState.ShownTotal(), 3000);
     EXPECT_EQ(status(), summary(1, kFiles - 3, 3000));
-    EXPECT_TRUE(w.Orbisca->FLAG_SHOW_FULLPATH);
+    EXPECT_TRUE(w.ListState.FLAG_SHOW_FULLPATH);
     w.ComboBox_ORB_Filter->setCurrentText(Message(Msg::MESSAGE_ORB_FILTER_ALL));
     EXPECT_EQ(rows().size(), int(kFiles) - 3);
     EXPECT_EQ(status(), summary(kFiles - 3, kFiles - 3, kBytes - 1520));
@@ -672,8 +672,7 @@ TEST_F(ItemActions, ACurrentFolderThatWentGivesWayToItsNearestSurvivor) {
     EXPECT_TRUE(choose(w.PopUp_Delete));
     EXPECT_FALSE(exists(native("music")));
     EXPECT_EQ(w.JvDirectoryListBox1->Directory(), "M:\\");
-    EXPECT_EQ(w.Current_RootNode, w.VirtualDrawTree1.GetFirst());
-    EXPECT_EQ(w.Orbisca->Current_RootNode, w.Current_RootNode);
+    EXPECT_EQ(w.ListState.Current_RootNode, w.VirtualDrawTree1.GetFirst());
     EXPECT_EQ(rows(), QStringList({"M:\\video", "M:\\pic.JPG", "M:\\docs", "M:\\arch.tar.gz",
                                    "M:\\noext", "M:\\.profile"}));
     EXPECT_EQ(status(), summary(kFiles - 3, kFiles - 3, kBytes - 770));

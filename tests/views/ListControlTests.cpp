@@ -7,6 +7,7 @@
 #include "platform/ProgramFolder.h"
 #include "platform/gui/ShellIcons.h"
 #include "views/OrbiscaPainter.h"
+#include "views/ListState.h"
 #include "views/VTree_Kram.h"
 #include "views/VirtualDrawTree.h"
 
@@ -35,7 +36,7 @@ protected:
         engine = std::make_unique<analysis::TOrbisca>(&tree);
         root = tree.AddChild(PNode::None, folder("C:\\"));
         list.resize(800, 400);
-        views::ConfigureAnalysisList(&list, engine.get());
+        views::ConfigureAnalysisList(&list, engine.get(), &state);
     }
     void TearDown() override {
         platform::SetIconLookup({});
@@ -62,6 +63,7 @@ protected:
 
     analysis::TAnalysisTree tree;
     std::unique_ptr<analysis::TOrbisca> engine;
+    views::TListState state;
     PNode root = PNode::None;
     TVirtualDrawTree list;
 };

@@ -6,6 +6,7 @@
 #include "platform/ProgramFolder.h"
 #include "platform/gui/ShellIcons.h"
 #include "skin/PngImage.h"
+#include "views/ListState.h"
 #include "views/OrbiscaPainter.h"
 
 #include <gtest/gtest.h>
@@ -64,7 +65,7 @@ protected:
         info.Top = 4;
         info.Right = 10 + w;
         info.Bottom = 4 + 18;
-        TOrbiscaPainter(*engine).DrawNode(info);
+        TOrbiscaPainter(*engine, state).DrawNode(info);
         return img;
     }
 
@@ -93,12 +94,13 @@ protected:
 
     analysis::TAnalysisTree tree;
     std::unique_ptr<TOrbisca> engine;
+    views::TListState state;
     PNode root = PNode::None, folder = PNode::None;
 };
 
 TEST_F(CellPaint, NameBarFollowsTheModeAndRoundsHalfToEven) {
     engine->TotalSize = 1000;
-    engine->Current_RootNode = folder; // folder size 400
+    state.Current_RootNode = folder; // folder size 400
     struct Case {
         int mode;
         int64_t size;
@@ -115,7 +117,7 @@ TEST_F(CellPaint, NameBarFollowsTheModeAndRoundsHalfToEven) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "mode " << c.mode << " size " << c.size);
-        engine->FLAG_NAMEBALKEN = c.mode;
+        state.FLAG_NAMEBALKEN = c.mode;
         // A drive root has no name to draw, so only the bar shows.
         const QImage img = paint(record("C:\\", c.size, 1), analysis::kColName, c.width);
         EXPECT_EQ(barWidth(img), c.expectedBar);
@@ -132,24 +134,24 @@ TEST_F(CellPaint, NameBarFollowsTheModeAndRoundsHalfToEven) {
 }
 
 TEST_F(CellPaint, NoTotalsMeanNoBarsAndNoPercentages) {
-    engine->Current_RootNode = folder;
+    state.Current_RootNode = folder;
     for (int mode : {1, 2}) {
-        engine->FLAG_NAMEBALKEN = mode;
+        state.FLAG_NAMEBALKEN = mode;
         EXPECT_TRUE(blank(paint(record("C:\\", 300, 1), analysis::kColName, 236))) << mode;
     }
     EXPECT_TRUE(blank(paint(record("C:\\x", 300), analysis::kColSharePercent, 92)));
     EXPECT_TRUE(blank(paint(record("C:\\x", 300), analysis::kColFolderPercent, 120)));
 
     engine->TotalSize = 1000;
-    engine->Current_RootNode = PNode::None; // no current folder: no relative share
+    state.Current_RootNode = PNode::None; // no current folder: no relative share
     EXPECT_TRUE(blank(paint(record("C:\\x", 300), analysis::kColFolderPercent, 120)));
-    engine->FLAG_NAMEBALKEN = 2;
+    state.FLAG_NAMEBALKEN = 2;
     EXPECT_TRUE(blank(paint(record("C:\\", 300, 1), analysis::kColName, 236)));
 }
 
 TEST_F(CellPaint, PercentageColumnsDrawBarAndCentredText) {
     engine->TotalSize = 1000;
-    engine->Current_RootNode = folder;
+    state.Current_RootNode = folder;
     const QImage share = paint(record("C:\\x", 250), analysis::kColSharePercent, 92);
     EXPECT_EQ(barWidth(share), 23); // 92 * 25 % = 23
     const QImage rel = paint(record("C:\\x", 100), analysis::kColFolderPercent, 120);
@@ -172,7 +174,7 @@ TEST_F(CellPaint, PercentageColumnsDrawBarAndCentredText) {
 
 TEST_F(CellPaint, ZeroSizesAndAnEmptyFolder) {
     engine->TotalSize = 1000;
-    engine->Current_RootNode = folder;
+    state.Current_RootNode = folder;
     tree.SetSize(folder, 0);
     // Size 0: a zero text in both share columns, never a bar.
     const QImage share = paint(record("C:\\x", 0), analysis::kColSharePercent, 92);
@@ -182,7 +184,7 @@ TEST_F(CellPaint, ZeroSizesAndAnEmptyFolder) {
     const QImage rel = paint(record("C:\\x", 50), analysis::kColFolderPercent, 120);
     EXPECT_EQ(barWidth(rel), 0);
     EXPECT_FALSE(blank(rel));
-    engine->FLAG_NAMEBALKEN = 2;
+    state.FLAG_NAMEBALKEN = 2;
     EXPECT_TRUE(blank(paint(record("C:\\", 50, 1), analysis::kColName, 236)));
 }
 
@@ -229,39 +231,42 @@ TEST_F(CellPaint, ImageIndexPictureComesFromTheImageList) {
             red.SetPixel(x, y, 255, 0, 0, 255);
     engine->PNGImageList = &images;
     const QImage img = paint(record("Video", 10, 0, 1), analysis::kColName, 236);
-    EXPECT_EQ(img.pixel(10, 4 + 1), qRgb(255, 0, 0));   // at (Left, Top + 1)
-    EXPECT_EQ(img.pixel(25, 4 + 16), qRgb(255, 0, 0));  // 16 x 16
+    EXPECT_EQ(img.pixel(10, 4 + 1), qRgb(255, 0, 0));  // at (Left, Top + 1)
+    EXPECT_EQ(img.pixel(25, 4 + 16), qRgb(255, 0, 0)); // 16 x 16
     EXPECT_EQ(img.pixel(26, 4 + 8), kBackground);
     EXPECT_EQ(img.pixel(10, 4), kBackground);
 }
 
 TEST(DisplayName, FollowsPathFilterAndFlags) {
-    platform::SetMessageBoxHandler([](const QString&, const QString&, unsigned) { return 1; });
-    analysis::TAnalysisTree tree;
-    TOrbisca e(&tree);
-    platform::SetMessageBoxHandler({});
     struct Case {
         const char* path;
         int32_t image;
         const char* name;
     };
     const Case cases[] = {
-        {"C:\\", 0, ""},               // a drive root has no segment
-        {"C:\\", 2, "C:\\"},           // unless it is a picture row
+        {"C:\\", 0, ""},     // a drive root has no segment
+        {"C:\\", 2, "C:\\"}, // unless it is a picture row
         {"C:\\Windows", 0, "Windows"},
         {"C:\\Windows\\notepad.exe", 0, "notepad.exe"},
-        {"C:\\odd\\", 0, "odd\\"},     // a final backslash is no separator
-        {"Video", 3, "Video"},         // a group row without backslash
+        {"C:\\odd\\", 0, "odd\\"}, // a final backslash is no separator
+        {"Video", 3, "Video"},     // a group row without backslash
         {"Video", 0, ""},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(e.DisplayName(record(c.path, 0, 0, c.image)), QString::fromUtf8(c.name)) << c.path;
-    e.CURRENT_FILTER = "*.txt\r\n";
-    EXPECT_EQ(e.DisplayName(record("C:\\a\\b.txt", 0)), "C:\\a\\b.txt");
-    e.CURRENT_FILTER.clear();
-    e.FLAG_SHOW_FULLPATH = true;
-    EXPECT_EQ(e.DisplayName(record("C:\\a\\b.txt", 0)), "C:\\a\\b.txt");
-    EXPECT_EQ(e.DisplayName(record("C:\\", 0)), "C:\\");
+        EXPECT_EQ(TOrbisca::DisplayName(record(c.path, 0, 0, c.image), false),
+                  QString::fromUtf8(c.name))
+            << c.path;
+    // Whole paths in the files view and in filtered lists.
+    views::TListState state;
+    state.CURRENT_FILTER = "*.txt\r\n";
+    EXPECT_TRUE(state.WholePaths());
+    EXPECT_EQ(TOrbisca::DisplayName(record("C:\\a\\b.txt", 0), state.WholePaths()), "C:\\a\\b.txt");
+    state.CURRENT_FILTER.clear();
+    EXPECT_FALSE(state.WholePaths());
+    state.FLAG_SHOW_FULLPATH = true;
+    EXPECT_TRUE(state.WholePaths());
+    EXPECT_EQ(TOrbisca::DisplayName(record("C:\\a\\b.txt", 0), true), "C:\\a\\b.txt");
+    EXPECT_EQ(TOrbisca::DisplayName(record("C:\\", 0), true), "C:\\");
 }
 
 TEST(CompareNodes, NamesAToZCountsAndSizesLargestFirst) {
