@@ -235,8 +235,8 @@ TEST_F(MainWindowTest, OptionsLoopShowsAgainWhenAskedHintsAtAChangedSkinThenCall
         apptest::WhenModalOpens([&log](QWidget* modal) {
             auto* dialog = qobject_cast<TForm_YesNo*>(modal);
             ASSERT_NE(dialog, nullptr);
-            log << dialog->HTMLabel1->text();
-            dialog->Button_Ok->click();
+            log << apptest::Find<skin::THTMLabel>(dialog, "HTMLabel1")->text();
+            apptest::Find<QPushButton>(dialog, "Button_Ok")->click();
         });
     };
     // The first dialog asks to be made anew (a reset); a skin is chosen in the second.
