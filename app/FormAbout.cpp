@@ -5,6 +5,7 @@
 #include "i18n/nLang3.h"
 #include "inet/OnlineHelp.h"
 #include "inet/zel_inet2.h"
+#include "skin/ControlBuilder.h"
 #include "skin/HTMLabel.h"
 #include "skin/Image.h"
 #include "skin/LumoButton2.h"
@@ -114,12 +115,12 @@ TForm_About::TForm_About(QWidget* owner)
 }
 
 void TForm_About::setupUi() {
+    using skin::Translated;
     Image2 = SetBackground(QStringLiteral("Image2"), MakeAboutPicture());
 
-    Label_Version = new QLabel(builtIn("Label_Version"), this);
-    Label_Version->setObjectName(QStringLiteral("Label_Version"));
-    Label_Version->setProperty("Tag", 1);
-    Label_Version->setGeometry(301, 60, 108, 16);
+    const skin::TControlBuilder build(this);
+    Label_Version = build.Add<QLabel>("Label_Version", {301, 60, 108, 16}, Translated);
+    Label_Version->setText(builtIn("Label_Version"));
     Label_Version->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     Label_Version->setAttribute(Qt::WA_TranslucentBackground);
     QPalette light = Label_Version->palette();
@@ -127,18 +128,13 @@ void TForm_About::setupUi() {
     Label_Version->setPalette(light);
     Label_Version->setFont(QFont(QStringLiteral("Tahoma"), 8));
 
-    HTMLabel1 = new skin::THTMLabel(this);
-    HTMLabel1->setObjectName(QStringLiteral("HTMLabel1"));
-    HTMLabel1->setProperty("Tag", 1);
-    HTMLabel1->setGeometry(20, 100, 373, 157);
+    HTMLabel1 = build.Add<skin::THTMLabel>("HTMLabel1", {20, 100, 373, 157}, Translated);
     HTMLabel1->setFont(QFont(QStringLiteral("Tahoma"), 9));
     HTMLabel1->setText(builtIn("HTMLabel1"));
 
-    const auto link = [this](const char* name, int top) {
-        auto* button = new skin::TLumoUnicodeSTButton(this);
-        button->setObjectName(QLatin1String(name));
-        button->setProperty("Tag", 1);
-        button->setGeometry(20, top, 160, 20);
+    const auto link = [&build](const char* name, int top) {
+        auto* button =
+            build.Add<skin::TLumoUnicodeSTButton>(name, {20, top, 160, 20}, Translated);
         button->SetCaption(builtIn(name));
         skin::TFont normal;
         normal.Font = QFont(QStringLiteral("Tahoma"), 9);

@@ -24,19 +24,18 @@ class TForm_About : public skin::TSkinnedDialog {
 public:
     explicit TForm_About(QWidget* owner);
 
+private:
+    void setupUi();
+    void LumoUnicodeSTButton_EULAClick();
+    void LumoUnicodeSTButton_PrivacyClick();
+    void Button_OkClick();
+
     skin::TImage* Image2 = nullptr;
     QLabel* Label_Version = nullptr;
     skin::THTMLabel* HTMLabel1 = nullptr;
     skin::TLumoUnicodeSTButton* LumoUnicodeSTButton_EULA = nullptr;
     skin::TLumoUnicodeSTButton* LumoUnicodeSTButton_Privacy = nullptr;
     skin::TLumoButton2* Button_Ok = nullptr;
-
-    void LumoUnicodeSTButton_EULAClick();
-    void LumoUnicodeSTButton_PrivacyClick();
-    void Button_OkClick();
-
-private:
-    void setupUi();
 };
 
 // The about picture, 417 x 372 pixels, drawn here rather than shipped: a slate band with the

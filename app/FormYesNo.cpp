@@ -2,6 +2,7 @@
 
 #include "i18n/ProjectMessages.h"
 #include "platform/AppInfo.h"
+#include "skin/ControlBuilder.h"
 #include "skin/HTMLabel.h"
 #include "skin/Image.h"
 #include "skin/MainHost.h"
@@ -36,20 +37,8 @@ std::unique_ptr<TForm_YesNo> prepare(const QImage& icon, const QString& text,
                                      const QString& caption, bool showCheckBox,
                                      const QString& checkBoxText) {
     auto dialog = std::make_unique<TForm_YesNo>(dialogOwner());
-    if (background().loaded)
-        dialog->Image_Back->SetPicture(background().picture);
-    if (!icon.isNull())
-        dialog->Image1->SetPicture(icon);
-    dialog->HTMLabel1->SetHTMLText(text);
-    skin::SpaceFormattedLines(dialog.get());
-    dialog->CheckBox_Remember->setVisible(showCheckBox);
-    dialog->CheckBox_Remember->setText(checkBoxText);
-    if (!showCheckBox)
-        dialog->HTMLabel1->resize(dialog->HTMLabel1->width(), 113);
-    dialog->setWindowTitle(caption);
-    dialog->Button_Ja->setText(i18n::Message(i18n::Msg::MESSAGE_ASKER_YES));
-    dialog->Button_Nein->setText(i18n::Message(i18n::Msg::MESSAGE_ASKER_NO));
-    dialog->Button_Ok->setText(i18n::Message(i18n::Msg::MESSAGE_ASKER_OK));
+    dialog->Fill(background().loaded ? &background().picture : nullptr, icon, text, caption,
+                 showCheckBox, checkBoxText);
     dialog->CenterOn(nullptr);
     return dialog;
 }
@@ -73,29 +62,22 @@ void TForm_YesNo::setupUi() {
 
     Image_Back = SetBackground(QStringLiteral("Image_Back"), QImage());
 
-    Image1 = new skin::TImage(this);
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setGeometry(8, 16, 64, 64);
+    const skin::TControlBuilder build(this);
+    Image1 = build.Add<skin::TImage>("Image1", {8, 16, 64, 64});
     Image1->SetAutoSize(true);
 
-    HTMLabel1 = new skin::THTMLabel(this);
-    HTMLabel1->setObjectName(QStringLiteral("HTMLabel1"));
-    HTMLabel1->setGeometry(88, 16, 368, 92);
+    HTMLabel1 = build.Add<skin::THTMLabel>("HTMLabel1", {88, 16, 368, 92});
     HTMLabel1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    auto makeButton = [this](const char* name, const QRect& geometry, uint32_t result) {
-        auto* button = new QPushButton(this);
-        button->setObjectName(QLatin1String(name));
-        button->setGeometry(geometry);
+    auto makeButton = [this, &build](const char* name, const QRect& geometry, uint32_t result) {
+        auto* button = build.Add<QPushButton>(name, geometry);
         connect(button, &QPushButton::clicked, this, [this, result] { answer(result); });
         return button;
     };
     Button_Ok = makeButton("Button_Ok", QRect(185, 79, 96, 27), kResultOk);
     Button_Ok->setText(QStringLiteral("Ok"));
 
-    CheckBox_Remember = new QCheckBox(this);
-    CheckBox_Remember->setObjectName(QStringLiteral("CheckBox_Remember"));
-    CheckBox_Remember->setGeometry(88, 114, 361, 17);
+    CheckBox_Remember = build.Add<QCheckBox>("CheckBox_Remember", {88, 114, 361, 17});
 
     Button_Ja = makeButton("Button_Ja", QRect(133, 140, 96, 29), kResultYes);
     Button_Ja->setText(QStringLiteral("Ja"));
@@ -108,31 +90,59 @@ void TForm_YesNo::answer(uint32_t result) {
     done(int(result));
 }
 
+void TForm_YesNo::Fill(const QImage* background, const QImage& icon, const QString& text,
+                       const QString& caption, bool showCheckBox, const QString& checkBoxText) {
+    if (background)
+        Image_Back->SetPicture(*background);
+    if (!icon.isNull())
+        Image1->SetPicture(icon);
+    HTMLabel1->SetHTMLText(text);
+    skin::SpaceFormattedLines(this);
+    CheckBox_Remember->setVisible(showCheckBox);
+    CheckBox_Remember->setText(checkBoxText);
+    if (!showCheckBox)
+        HTMLabel1->resize(HTMLabel1->width(), 113);
+    setWindowTitle(caption);
+    Button_Ja->setText(i18n::Message(i18n::Msg::MESSAGE_ASKER_YES));
+    Button_Nein->setText(i18n::Message(i18n::Msg::MESSAGE_ASKER_NO));
+    Button_Ok->setText(i18n::Message(i18n::Msg::MESSAGE_ASKER_OK));
+}
+
+void TForm_YesNo::AskAsQuestion(int Default) {
+    Button_Ok->hide();
+    Button_Nein->move(Button_Nein->x(), Button_Ja->y());
+    if (Default == int(kResultNo))
+        Button_Nein->setFocus();
+    else if (Default == int(kResultYes))
+        Button_Ja->setFocus();
+}
+
+void TForm_YesNo::TellAsMessage() {
+    Button_Ok->move(Button_Ok->x(), Button_Ja->y());
+    Button_Ja->hide();
+    Button_Nein->hide();
+    Button_Ok->setFocus();
+}
+
+bool TForm_YesNo::Remembered() const { return CheckBox_Remember->isChecked(); }
+
 uint32_t Ask(const QImage& Icon, const QString& Text, const QString& Caption, int Default,
              bool* Remember, bool ShowCheckBox, const QString& CheckBoxText) {
     auto dialog = prepare(Icon, Text, Caption, ShowCheckBox, CheckBoxText);
-    dialog->Button_Ok->hide();
-    dialog->Button_Nein->move(dialog->Button_Nein->x(), dialog->Button_Ja->y());
-    if (Default == int(kResultNo))
-        dialog->Button_Nein->setFocus();
-    else if (Default == int(kResultYes))
-        dialog->Button_Ja->setFocus();
+    dialog->AskAsQuestion(Default);
     dialog->exec();
     if (Remember)
-        *Remember = dialog->CheckBox_Remember->isChecked();
+        *Remember = dialog->Remembered();
     return dialog->RESULT;
 }
 
 void Tell(const QImage& Icon, const QString& Text, const QString& Caption, bool* Remember,
           bool ShowCheckBox, const QString& CheckBoxText) {
     auto dialog = prepare(Icon, Text, Caption, ShowCheckBox, CheckBoxText);
-    dialog->Button_Ok->move(dialog->Button_Ok->x(), dialog->Button_Ja->y());
-    dialog->Button_Ja->hide();
-    dialog->Button_Nein->hide();
-    dialog->Button_Ok->setFocus();
+    dialog->TellAsMessage();
     dialog->exec();
     if (Remember)
-        *Remember = dialog->CheckBox_Remember->isChecked();
+        *Remember = dialog->Remembered();
 }
 
 void LoadAskerBackground() {

@@ -39,6 +39,22 @@ public:
 
     uint32_t RESULT = kResultOpen;
 
+    // The contents: the background (null: the white design background), the picture (null:
+    // none), the formatted text, the caption and the "remember" check box with its text; the
+    // buttons' texts come from the message catalogue.
+    void Fill(const QImage* background, const QImage& icon, const QString& text,
+              const QString& caption, bool showCheckBox, const QString& checkBoxText);
+    // A question: Yes and No side by side. Default 7 focuses No, 6 Yes, anything else leaves the
+    // focus where the design has it.
+    void AskAsQuestion(int Default);
+    // A message: OK alone, where Yes would be.
+    void TellAsMessage();
+    bool Remembered() const;
+
+private:
+    void setupUi();
+    void answer(uint32_t result);
+
     skin::TImage* Image_Back = nullptr;
     skin::TImage* Image1 = nullptr;
     skin::THTMLabel* HTMLabel1 = nullptr;
@@ -46,10 +62,6 @@ public:
     QCheckBox* CheckBox_Remember = nullptr;
     QPushButton* Button_Ja = nullptr;
     QPushButton* Button_Nein = nullptr;
-
-private:
-    void setupUi();
-    void answer(uint32_t result);
 };
 
 // The question dialog; returns RESULT (6 or 7). Default 7 focuses No, 6 Yes, anything else

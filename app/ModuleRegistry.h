@@ -2,7 +2,8 @@
 
 // The module classes the main window can host. A module is a window class known by its class
 // name ("TForm_ORB") together with a factory that makes a new window of it inside a given
-// parent. The program entry registers the analyser; tests register modules of their own.
+// parent, handing it the main window as its host. The program entry registers the analyser;
+// tests register modules of their own.
 
 #include <QString>
 
@@ -10,9 +11,13 @@
 
 class QWidget;
 
+namespace skin {
+class TMainHost;
+}
+
 namespace app {
 
-using TModuleFactory = std::function<QWidget*(QWidget* parent)>;
+using TModuleFactory = std::function<QWidget*(QWidget* parent, skin::TMainHost& host)>;
 
 struct TModuleClass {
     QString ClassName;

@@ -20,8 +20,6 @@
 #include "settings/Environment.h"
 #include "skin/Fonts.h"
 #include "skin/SkinFiles.h"
-#include "skin/TarviMouseImage3State.h"
-#include "skin/ToolTips.h"
 #include "skin/stripeskins.h"
 
 #include <QApplication>
@@ -57,18 +55,6 @@ void loadTranslation() {
     i18n::DetectLanguage();
     i18n::LOAD_INTERNAL_ONLY(platform::ProgramFolder() + QStringLiteral("\\translation"),
                              i18n::CurrentTranslationName());
-}
-
-void registerHeaderToolTips(TForm_QO7& form) {
-    using i18n::Msg;
-    skin::TToolTips& tips = skin::ToolTips();
-    tips.AddToList(form.TarviMouseImage3State_options, i18n::Message(Msg::MESSAGE_OPTIONS),
-                   i18n::Message(Msg::MESSAGEHTML_TOOLTIPS_OPTIONS));
-    tips.AddToList(form.TarviMouseImage3State_IM, i18n::Message(Msg::MESSAGE_TOOLTIPS_HEADER_IM),
-                   i18n::Message(Msg::MESSAGEHTML_TOOLTIPS_IM));
-    tips.AddToList(form.TarviMouseImage3State_Feedback,
-                   i18n::Message(Msg::MESSAGE_TOOLTIPS_HEADER_FEEDBACK),
-                   i18n::Message(Msg::MESSAGEHTML_TOOLTIPS_FEEDBACK));
 }
 
 // Writes one debug line once the main window has been painted for the first time and the event
@@ -155,7 +141,7 @@ TPreparedProgram PrepareProgram(TStripePrefetch* stripe) {
     TForm_QO7& form = *program.mainWindow;
     form.Perform_EveryThingAfterOnCreate(stripe ? stripe->Take(skinFolder) : nullptr);
     settings::SetForm_Options(new settings::TForm_Options(&form));
-    registerHeaderToolTips(form);
+    form.RegisterHeaderToolTips();
     startupLine("main window complete");
 
     // Step 13.

@@ -1,12 +1,10 @@
 #include "skin/Image.h"
 
-#include <QEnterEvent>
-#include <QMouseEvent>
 #include <QPainter>
 
 namespace skin {
 
-TImage::TImage(QWidget* parent) : QWidget(parent) {}
+TImage::TImage(QWidget* parent) : TPaintedControl(parent, TKind::Picture) {}
 
 void TImage::SetPicture(const QImage& value) {
     FPicture = value;
@@ -44,25 +42,6 @@ void TImage::paintEvent(QPaintEvent*) {
     } else {
         painter.drawImage(0, 0, FPicture);
     }
-}
-
-void TImage::mousePressEvent(QMouseEvent* event) {
-    if (!OnMouseDown) {
-        QWidget::mousePressEvent(event);
-        return;
-    }
-    const QPoint p = event->position().toPoint();
-    OnMouseDown(this, event->button(), event->modifiers(), p.x(), p.y());
-}
-
-void TImage::enterEvent(QEnterEvent*) {
-    if (OnMouseEnter)
-        OnMouseEnter(this);
-}
-
-void TImage::leaveEvent(QEvent*) {
-    if (OnMouseLeave)
-        OnMouseLeave(this);
 }
 
 } // namespace skin

@@ -3,14 +3,13 @@
 // A picture control: shows one picture, stretched over the control or at its natural size, and
 // reports mouse presses and the mouse entering and leaving (the tooltips hook those).
 
-#include "skin/ControlTypes.h"
+#include "skin/PaintedControl.h"
 
 #include <QImage>
-#include <QWidget>
 
 namespace skin {
 
-class TImage : public QWidget {
+class TImage : public TPaintedControl {
     Q_OBJECT
 public:
     explicit TImage(QWidget* parent = nullptr);
@@ -25,15 +24,8 @@ public:
     bool Center() const { return FCenter; }
     void SetCenter(bool value);
 
-    TMouseEvent OnMouseDown;
-    TNotifyEvent OnMouseEnter;
-    TNotifyEvent OnMouseLeave;
-
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void enterEvent(QEnterEvent* event) override;
-    void leaveEvent(QEvent* event) override;
 
 private:
     QImage FPicture;

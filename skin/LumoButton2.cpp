@@ -1,14 +1,12 @@
 #include "skin/LumoButton2.h"
 
-#include <QEnterEvent>
 #include <QFontMetrics>
-#include <QMouseEvent>
 #include <QPaintDevice>
 #include <QPainter>
 
 namespace skin {
 
-TLumoButton2::TLumoButton2(QWidget* parent) : QWidget(parent) {
+TLumoButton2::TLumoButton2(QWidget* parent) : TPaintedControl(parent) {
     FFont.Font = QFont(QStringLiteral("Segeo UI"));
     FFont.Font.setPointSize(10);
     FFont.Color = RGB(0, 0, 0);
@@ -56,11 +54,6 @@ void TLumoButton2::SetFaceColor_ActionButton(TColor value) {
 void TLumoButton2::SetRoundingX(int value) { setAndRepaint(FRoundingX, value); }
 void TLumoButton2::SetRoundingY(int value) { setAndRepaint(FRoundingY, value); }
 
-void TLumoButton2::Click() {
-    if (OnClick)
-        OnClick(this);
-}
-
 void TLumoButton2::PaintTo(QPainter& canvas, int L, int T) {
     const int W = width();
     const int H = height();
@@ -95,10 +88,10 @@ void TLumoButton2::PaintTo(QPainter& canvas, int L, int T) {
         brush = FFaceColor_Disabled;
         pen = FBorderColorDisabled;
     } else if (!FActionButton) {
-        pen = FMouseIsInside ? FBorderColor_Hover : FBorderColor;
-        brush = FMouseIsInside ? FFaceColor_Normal_Hover : FFaceColor_Normal;
+        pen = MouseIsInside() ? FBorderColor_Hover : FBorderColor;
+        brush = MouseIsInside() ? FFaceColor_Normal_Hover : FFaceColor_Normal;
     } else {
-        pen = brush = FMouseIsInside ? FFaceColor_ActionButton_Hover : FFaceColor_ActionButton;
+        pen = brush = MouseIsInside() ? FFaceColor_ActionButton_Hover : FFaceColor_ActionButton;
     }
     // Aliased one-pixel outline of (L, T) - (L + W, T + H), right and bottom exclusive.
     canvas.setPen(QPen(ToQColor(pen), 0));
@@ -174,34 +167,6 @@ void TLumoButton2::paintEvent(QPaintEvent*) {
         return;
     QPainter painter(this);
     PaintTo(painter, 0, 0);
-}
-
-void TLumoButton2::enterEvent(QEnterEvent*) {
-    FMouseIsInside = true;
-    if (!isEnabled())
-        return;
-    if (OnMouseEnter)
-        OnMouseEnter(this);
-    update();
-}
-
-void TLumoButton2::leaveEvent(QEvent*) {
-    FMouseIsInside = false;
-    if (!isEnabled())
-        return;
-    if (OnMouseLeave)
-        OnMouseLeave(this);
-    update();
-}
-
-void TLumoButton2::mouseReleaseEvent(QMouseEvent* event) {
-    if (!isEnabled())
-        return;
-    const QPoint pos = event->position().toPoint();
-    if (OnMouseUp)
-        OnMouseUp(this, event->button(), event->modifiers(), pos.x(), pos.y());
-    if (event->button() == Qt::LeftButton && rect().contains(pos))
-        Click();
 }
 
 } // namespace skin

@@ -6,15 +6,15 @@
 // no look of its own for the pressed state.
 
 #include "skin/ControlTypes.h"
+#include "skin/PaintedControl.h"
 #include "skin/PngImage.h"
 
 #include <QImage>
 #include <QMargins>
-#include <QWidget>
 
 namespace skin {
 
-class TLumoButton2 : public QWidget {
+class TLumoButton2 : public TPaintedControl {
     Q_OBJECT
     // The translation of a window writes captions through this property.
     Q_PROPERTY(QString Caption READ Caption WRITE SetCaption)
@@ -23,7 +23,6 @@ public:
 
     // Paints the whole button onto any painter with its top-left corner at (DrawLeft, DrawTop).
     void PaintTo(QPainter& DrawCanvas, int DrawLeft, int DrawTop);
-    void Click();
 
     QString Caption() const { return FCaption; }
     void SetCaption(const QString& value);
@@ -73,20 +72,13 @@ public:
     int RoundingY() const { return FRoundingY; }
     void SetRoundingY(int value);
 
-    bool MouseIsInside() const { return FMouseIsInside; }
     bool AlignWithMargins() const { return true; }
     QMargins Margins() const { return QMargins(4, 12, 4, 12); }
 
-    TNotifyEvent OnClick;
-    TNotifyEvent OnMouseEnter;
-    TNotifyEvent OnMouseLeave;
-    TMouseEvent OnMouseUp;
-
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void enterEvent(QEnterEvent* event) override;
-    void leaveEvent(QEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
+    void MouseEntered() override { update(); }
+    void MouseLeft() override { update(); }
 
 private:
     template <typename T> void setAndRepaint(T& field, const T& value) {
@@ -117,7 +109,6 @@ private:
     TColor FFaceColor_ActionButton_Hover = RGB(30, 91, 160);
     int FRoundingX = 10;
     int FRoundingY = 10;
-    bool FMouseIsInside = false;
 };
 
 } // namespace skin

@@ -1,13 +1,11 @@
 #include "skin/LumoUnicodeSTButton.h"
 
-#include <QEnterEvent>
 #include <QFontMetrics>
-#include <QMouseEvent>
 #include <QPainter>
 
 namespace skin {
 
-TLumoUnicodeSTButton::TLumoUnicodeSTButton(QWidget* parent) : QWidget(parent) {
+TLumoUnicodeSTButton::TLumoUnicodeSTButton(QWidget* parent) : TPaintedControl(parent) {
     // The toolkit's default font until a window sets its own.
     FFont.Font = QFont(QStringLiteral("Tahoma"));
     FFont.Font.setPointSize(8);
@@ -55,11 +53,6 @@ void TLumoUnicodeSTButton::SetShadowColor(TColor value) {
     update();
 }
 
-void TLumoUnicodeSTButton::Click() {
-    if (OnClick)
-        OnClick(this);
-}
-
 void TLumoUnicodeSTButton::paintEvent(QPaintEvent*) {
     if (!isVisible())
         return;
@@ -69,7 +62,7 @@ void TLumoUnicodeSTButton::paintEvent(QPaintEvent*) {
     const int H = height();
     const int ty = (H - FontHeightPixels(FFont.Font, logicalDpiY())) / 2 - 2;
 
-    const TFont& drawFont = FMouseIsInside ? FFontHOT : FFont;
+    const TFont& drawFont = MouseIsInside() ? FFontHOT : FFont;
     const QFontMetrics metrics(drawFont.Font, this);
     const int tw = metrics.horizontalAdvance(FCaption) + (FShadow ? 1 : 0);
     const int gw = FGlyph.isNull() ? 0 : FGlyph.width();
@@ -109,34 +102,6 @@ void TLumoUnicodeSTButton::paintEvent(QPaintEvent*) {
     }
     canvas.setPen(ToQColor(drawFont.Color));
     canvas.drawText(x, baseline, FCaption);
-}
-
-void TLumoUnicodeSTButton::enterEvent(QEnterEvent*) {
-    FMouseIsInside = true;
-    if (!isEnabled())
-        return;
-    if (OnMouseEnter)
-        OnMouseEnter(this);
-    update();
-}
-
-void TLumoUnicodeSTButton::leaveEvent(QEvent*) {
-    FMouseIsInside = false;
-    if (!isEnabled())
-        return;
-    if (OnMouseLeave)
-        OnMouseLeave(this);
-    update();
-}
-
-void TLumoUnicodeSTButton::mouseReleaseEvent(QMouseEvent* event) {
-    if (!isEnabled())
-        return;
-    const QPoint pos = event->position().toPoint();
-    if (OnMouseUp)
-        OnMouseUp(this, event->button(), event->modifiers(), pos.x(), pos.y());
-    if (event->button() == Qt::LeftButton && rect().contains(pos))
-        Click();
 }
 
 } // namespace skin

@@ -4,21 +4,19 @@
 // optional one-pixel shadow, an optional glyph left of the caption and a free-standing glyph.
 
 #include "skin/ControlTypes.h"
+#include "skin/PaintedControl.h"
 #include "skin/PngImage.h"
 
 #include <QImage>
-#include <QWidget>
 
 namespace skin {
 
-class TLumoUnicodeSTButton : public QWidget {
+class TLumoUnicodeSTButton : public TPaintedControl {
     Q_OBJECT
     // The translation of a window writes captions through this property.
     Q_PROPERTY(QString Caption READ Caption WRITE SetCaption)
 public:
     explicit TLumoUnicodeSTButton(QWidget* parent = nullptr);
-
-    void Click();
 
     const QImage& GlyphRightSide() const { return FRightSideGlyph; }
     void SetGlyphRightSide(const QImage* value); // copies; nullptr only repaints
@@ -47,18 +45,10 @@ public:
     TPngImageList* ImageList() const { return FImageList; }
     void SetImageList(TPngImageList* value) { FImageList = value; }
 
-    bool MouseIsInside() const { return FMouseIsInside; }
-
-    TNotifyEvent OnClick;
-    TNotifyEvent OnMouseEnter;
-    TNotifyEvent OnMouseLeave;
-    TMouseEvent OnMouseUp;
-
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void enterEvent(QEnterEvent* event) override;
-    void leaveEvent(QEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
+    void MouseEntered() override { update(); }
+    void MouseLeft() override { update(); }
 
 private:
     QImage FRightSideGlyph;
@@ -74,7 +64,6 @@ private:
     TColor FShadowColor = RGB(0, 0, 0);
     int FImageIndex = -1;
     TPngImageList* FImageList = nullptr;
-    bool FMouseIsInside = false;
 };
 
 } // namespace skin

@@ -3,6 +3,7 @@
 #include "i18n/LanguageSelection.h"
 #include "i18n/nLang3.h"
 #include "platform/ProgramFolder.h"
+#include "skin/ControlBuilder.h"
 #include "skin/Image.h"
 #include "skin/LumoButton2.h"
 
@@ -17,8 +18,7 @@ TSkinnedDialog::TSkinnedDialog(QWidget* owner, const QString& componentName, QSi
                                const QString& designCaption)
     : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint |
                          Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint) {
-    setObjectName(componentName);
-    setProperty("Tag", 1);
+    Named(this, componentName, Translated);
     setWindowTitle(designCaption);
     setFixedSize(clientSize);
     setAutoFillBackground(true);
@@ -28,10 +28,8 @@ TSkinnedDialog::TSkinnedDialog(QWidget* owner, const QString& componentName, QSi
 }
 
 TImage* TSkinnedDialog::SetBackground(const QString& imageName, const QImage& picture) {
-    auto* image = new TImage(this);
-    image->setObjectName(imageName);
+    auto* image = TControlBuilder(this).Add<TImage>(imageName, rect());
     image->SetStretch(true);
-    image->setGeometry(rect());
     image->SetPicture(picture);
     image->lower();
     return image;
@@ -54,10 +52,7 @@ void TSkinnedDialog::CenterOn(const QWidget* window) {
 
 TLumoButton2* TSkinnedDialog::AddButton(const QString& name, const QRect& geometry,
                                         const QString& caption, bool actionButton) {
-    auto* button = new TLumoButton2(this);
-    button->setObjectName(name);
-    button->setProperty("Tag", 1);
-    button->setGeometry(geometry);
+    auto* button = TControlBuilder(this).Add<TLumoButton2>(name, geometry, Translated);
     button->SetAutoWidth(false);
     button->SetCaption(caption);
     button->SetActionButton(actionButton);

@@ -1,12 +1,10 @@
 #include "skin/TarviMouseImage3State.h"
 
-#include <QEnterEvent>
-#include <QMouseEvent>
 #include <QPainter>
 
 namespace skin {
 
-TTarviMouseImage3State::TTarviMouseImage3State(QWidget* parent) : QWidget(parent) {}
+TTarviMouseImage3State::TTarviMouseImage3State(QWidget* parent) : TPaintedControl(parent) {}
 
 void TTarviMouseImage3State::SetPicture(const QImage& value) {
     FPicture = value;
@@ -33,51 +31,34 @@ void TTarviMouseImage3State::paintEvent(QPaintEvent*) {
         painter.drawImage(0, 0, FPicture);
 }
 
-void TTarviMouseImage3State::enterEvent(QEnterEvent*) {
-    FMouseIsInside = true;
-    if (!isEnabled())
-        return;
-    if (OnMouseEnter)
-        OnMouseEnter(this);
+void TTarviMouseImage3State::MouseEntered() {
     SetPicture(FPicture_Highlight);
     repaint();
 }
 
-void TTarviMouseImage3State::leaveEvent(QEvent*) {
-    FMouseIsInside = false;
-    if (!isEnabled())
-        return;
-    if (OnMouseLeave)
-        OnMouseLeave(this);
+void TTarviMouseImage3State::MouseLeft() {
     SetPicture(FPicture_Normal);
     repaint();
 }
 
-void TTarviMouseImage3State::mousePressEvent(QMouseEvent*) {
-    if (!isEnabled())
-        return;
+bool TTarviMouseImage3State::MousePressed() {
     if (FMove_If_MousePressed) {
         move(x() + 1, y() + 1);
         FMovedByPress = true;
     }
     SetPicture(FPicture_Pressed);
+    return true;
 }
 
-void TTarviMouseImage3State::mouseReleaseEvent(QMouseEvent* event) {
-    if (!isEnabled())
-        return;
-    const bool clicked =
-        event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+void TTarviMouseImage3State::MouseReleased() {
     // Move back only what the press moved, so a switch of Move_If_MousePressed while the button
     // is held cannot walk the control away.
     if (FMovedByPress) {
         move(x() - 1, y() - 1);
         FMovedByPress = false;
     }
-    if (FMouseIsInside)
+    if (MouseIsInside())
         SetPicture(FPicture_Highlight);
-    if (clicked && OnClick)
-        OnClick(this);
 }
 
 } // namespace skin

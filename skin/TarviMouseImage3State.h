@@ -3,14 +3,13 @@
 // An image button that swaps between three pictures (normal, highlight, pressed) and can nudge
 // itself one pixel right and down while pressed.
 
-#include "skin/ControlTypes.h"
+#include "skin/PaintedControl.h"
 
 #include <QImage>
-#include <QWidget>
 
 namespace skin {
 
-class TTarviMouseImage3State : public QWidget {
+class TTarviMouseImage3State : public TPaintedControl {
     Q_OBJECT
 public:
     explicit TTarviMouseImage3State(QWidget* parent = nullptr);
@@ -30,18 +29,12 @@ public:
     bool Move_If_MousePressed() const { return FMove_If_MousePressed; }
     void SetMove_If_MousePressed(bool value) { FMove_If_MousePressed = value; }
 
-    bool MouseIsInside() const { return FMouseIsInside; }
-
-    TNotifyEvent OnClick;
-    TNotifyEvent OnMouseEnter;
-    TNotifyEvent OnMouseLeave;
-
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void enterEvent(QEnterEvent* event) override;
-    void leaveEvent(QEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
+    void MouseEntered() override;
+    void MouseLeft() override;
+    bool MousePressed() override;
+    void MouseReleased() override;
 
 private:
     QImage FPicture;
@@ -50,7 +43,6 @@ private:
     QImage FPicture_Highlight;
     QImage FPicture_Pressed;
     bool FMove_If_MousePressed = true;
-    bool FMouseIsInside = false;
     bool FMovedByPress = false;
 };
 

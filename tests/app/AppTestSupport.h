@@ -26,6 +26,14 @@ inline std::ostream& operator<<(std::ostream& os, const QString& s) { return os 
 
 namespace apptest {
 
+// A control of a window by its component name (objectName); a missing one fails the test.
+template <class Control> Control* Find(const QObject* window, const char* name) {
+    auto* control = window->findChild<Control*>(QLatin1String(name));
+    if (!control)
+        ADD_FAILURE() << "no control " << name << " in " << window->objectName().toStdString();
+    return control;
+}
+
 // Runs the event loop until `done` answers true or the time is up; true when it did.
 inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 3000) {
     QElapsedTimer timer;

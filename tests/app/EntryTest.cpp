@@ -5,6 +5,7 @@
 
 #include "AppTestSupport.h"
 
+#include "app/ModuleRegistry.h"
 #include "app/ProgramEntry.h"
 #include "app/StartRules.h"
 #include "app/Unit1.h"
@@ -42,7 +43,7 @@ protected:
             boxes_.push_back({text, caption, type});
             return int(platform::IDOK);
         });
-        RegisterModuleClass(kMainModuleClass, [](QWidget* parent) {
+        RegisterModuleClass(kMainModuleClass, [](QWidget* parent, skin::TMainHost&) {
             auto* module = new QWidget(parent);
             module->setObjectName("Form_ORB");
             return module;
@@ -128,7 +129,7 @@ TEST_F(EntryTest, NormalStartBuildsTheWindowWithItsFirstModule) {
     EXPECT_TRUE(capture.contains("Created: TForm_ORB ; FormName=Form_ORB"));
     EXPECT_NE(settings::Form_Options(), nullptr);
     EXPECT_EQ(skin::MainHost(), &form);
-    EXPECT_FALSE(form.Image_SizeGrip->Picture().isNull());
+    EXPECT_FALSE(apptest::Find<skin::TImage>(&form, "Image_SizeGrip")->Picture().isNull());
     // The fixed catalogue texts are set when the translation leaves them empty.
     EXPECT_FALSE(i18n::Message(i18n::Msg::MESSAGE_BYTES).isEmpty());
     EXPECT_TRUE(boxes_.empty());
@@ -151,13 +152,13 @@ TEST_F(EntryTest, MissingSkinsFolderIsNamedOnceAndTheWindowKeepsTheDefaultSkin) 
     EXPECT_EQ(boxes_[0].type, unsigned(platform::MB_ICONWARNING | platform::MB_OK));
 
     TForm_QO7& form = *started.mainWindow;
-    EXPECT_EQ(form.Shape_Header->Color(), skin::RGB(0x2B, 0x3A, 0x55));
-    EXPECT_FALSE(form.Image_Logo->Picture().isNull());
-    for (const skin::TTarviMouseImage3State* button :
-         {form.TarviMouseImage3State_Close, form.TarviMouseImage3State_Minimize,
-          form.TarviMouseImage3State_Maximize, form.TarviMouseImage3State_Help})
-        EXPECT_FALSE(button->Picture().isNull()) << button->objectName();
-    EXPECT_FALSE(form.Image_SizeGrip->Picture().isNull());
+    EXPECT_EQ(apptest::Find<skin::TPanel>(&form, "Shape_Header")->Color(), skin::RGB(0x2B, 0x3A, 0x55));
+    EXPECT_FALSE(apptest::Find<skin::TImage>(&form, "Image_Logo")->Picture().isNull());
+    for (const char* button : {"TarviMouseImage3State_Close", "TarviMouseImage3State_Minimize",
+                               "TarviMouseImage3State_Maximize", "TarviMouseImage3State_Help"})
+        EXPECT_FALSE(apptest::Find<skin::TTarviMouseImage3State>(&form, button)->Picture().isNull())
+            << button;
+    EXPECT_FALSE(apptest::Find<skin::TImage>(&form, "Image_SizeGrip")->Picture().isNull());
     started.mainWindow.reset();
     settings::SetForm_Options(nullptr);
 }

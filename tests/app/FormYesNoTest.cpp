@@ -43,10 +43,10 @@ TEST_F(FormYesNoTest, EnterAnswersWithTheDefaultButtonAndCloseRequestsChangeNoth
         apptest::WhenModalOpens([&](QWidget* modal) {
             auto* dialog = qobject_cast<TForm_YesNo*>(modal);
             ASSERT_NE(dialog, nullptr);
-            EXPECT_TRUE(dialog->Button_Ja->isVisible());
-            EXPECT_TRUE(dialog->Button_Nein->isVisible());
-            EXPECT_FALSE(dialog->Button_Ok->isVisible());
-            EXPECT_EQ(dialog->Button_Nein->y(), dialog->Button_Ja->y());
+            EXPECT_TRUE(apptest::Find<QPushButton>(dialog, "Button_Ja")->isVisible());
+            EXPECT_TRUE(apptest::Find<QPushButton>(dialog, "Button_Nein")->isVisible());
+            EXPECT_FALSE(apptest::Find<QPushButton>(dialog, "Button_Ok")->isVisible());
+            EXPECT_EQ(apptest::Find<QPushButton>(dialog, "Button_Nein")->y(), apptest::Find<QPushButton>(dialog, "Button_Ja")->y());
             dialog->close();         // the close box / Alt+F4
             press(dialog, Qt::Key_Escape);
             stillOpenAfterClose = dialog->isVisible();
@@ -65,21 +65,21 @@ TEST_F(FormYesNoTest, QuestionLayoutWithAndWithoutTheRememberBox) {
     apptest::WhenModalOpens([](QWidget* modal) {
         auto* dialog = static_cast<TForm_YesNo*>(modal);
         EXPECT_EQ(dialog->windowTitle(), "Frage?");
-        EXPECT_EQ(dialog->HTMLabel1->height(), 113);
-        EXPECT_FALSE(dialog->CheckBox_Remember->isVisible());
-        EXPECT_EQ(dialog->Button_Ja->text(), i18n::Message(i18n::Msg::MESSAGE_ASKER_YES));
-        EXPECT_EQ(dialog->Button_Nein->text(), "Nein");
-        dialog->Button_Ja->click();
+        EXPECT_EQ(apptest::Find<skin::THTMLabel>(dialog, "HTMLabel1")->height(), 113);
+        EXPECT_FALSE(apptest::Find<QCheckBox>(dialog, "CheckBox_Remember")->isVisible());
+        EXPECT_EQ(apptest::Find<QPushButton>(dialog, "Button_Ja")->text(), i18n::Message(i18n::Msg::MESSAGE_ASKER_YES));
+        EXPECT_EQ(apptest::Find<QPushButton>(dialog, "Button_Nein")->text(), "Nein");
+        apptest::Find<QPushButton>(dialog, "Button_Ja")->click();
     });
     EXPECT_EQ(Ask(QImage(), "<b>long</b> text", "Frage?", 0, nullptr, false, ""), kResultYes);
 
     apptest::WhenModalOpens([](QWidget* modal) {
         auto* dialog = static_cast<TForm_YesNo*>(modal);
-        EXPECT_EQ(dialog->HTMLabel1->height(), 92);
-        EXPECT_TRUE(dialog->CheckBox_Remember->isVisible());
-        EXPECT_EQ(dialog->CheckBox_Remember->text(), "Nicht mehr fragen");
-        dialog->CheckBox_Remember->setChecked(true);
-        dialog->Button_Nein->click();
+        EXPECT_EQ(apptest::Find<skin::THTMLabel>(dialog, "HTMLabel1")->height(), 92);
+        EXPECT_TRUE(apptest::Find<QCheckBox>(dialog, "CheckBox_Remember")->isVisible());
+        EXPECT_EQ(apptest::Find<QCheckBox>(dialog, "CheckBox_Remember")->text(), "Nicht mehr fragen");
+        apptest::Find<QCheckBox>(dialog, "CheckBox_Remember")->setChecked(true);
+        apptest::Find<QPushButton>(dialog, "Button_Nein")->click();
     });
     bool remember = false;
     EXPECT_EQ(Ask(QImage(), "text", "c", 0, &remember, true, "Nicht mehr fragen"), kResultNo);
@@ -91,15 +91,15 @@ TEST_F(FormYesNoTest, MessageHasOnlyTheOkButtonWhereYesWasAndTheSharedBackground
     const QImage icon(64, 64, QImage::Format_ARGB32);
     apptest::WhenModalOpens([&](QWidget* modal) {
         auto* dialog = static_cast<TForm_YesNo*>(modal);
-        EXPECT_TRUE(dialog->Button_Ok->isVisible());
-        EXPECT_FALSE(dialog->Button_Ja->isVisible());
-        EXPECT_FALSE(dialog->Button_Nein->isVisible());
-        EXPECT_EQ(dialog->Button_Ok->y(), dialog->Button_Ja->y());
-        EXPECT_EQ(dialog->Button_Ok->text(), "Ok");
+        EXPECT_TRUE(apptest::Find<QPushButton>(dialog, "Button_Ok")->isVisible());
+        EXPECT_FALSE(apptest::Find<QPushButton>(dialog, "Button_Ja")->isVisible());
+        EXPECT_FALSE(apptest::Find<QPushButton>(dialog, "Button_Nein")->isVisible());
+        EXPECT_EQ(apptest::Find<QPushButton>(dialog, "Button_Ok")->y(), apptest::Find<QPushButton>(dialog, "Button_Ja")->y());
+        EXPECT_EQ(apptest::Find<QPushButton>(dialog, "Button_Ok")->text(), "Ok");
         EXPECT_EQ(dialog->windowTitle(), "Zelvano Orbisca 2024");
-        EXPECT_FALSE(dialog->Image_Back->Picture().isNull());
-        EXPECT_EQ(dialog->Image_Back->size(), QSize(460, 180));
-        EXPECT_EQ(dialog->Image1->size(), QSize(64, 64));
+        EXPECT_FALSE(apptest::Find<skin::TImage>(dialog, "Image_Back")->Picture().isNull());
+        EXPECT_EQ(apptest::Find<skin::TImage>(dialog, "Image_Back")->size(), QSize(460, 180));
+        EXPECT_EQ(apptest::Find<skin::TImage>(dialog, "Image1")->size(), QSize(64, 64));
         EXPECT_FALSE(dialog->windowFlags() & Qt::WindowCloseButtonHint);
         dialog->close();
         EXPECT_TRUE(dialog->isVisible());

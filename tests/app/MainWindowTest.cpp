@@ -6,6 +6,9 @@
 
 #include "analysis/nogui_Orbisca.h"
 #include "app/FormYesNo.h"
+#include "app/MainMenuSwitcherThread.h"
+#include "app/ModuleRegistry.h"
+#include "app/ModuleHost.h"
 #include "app/Unit1.h"
 #include "dialogs/options/FormOptions.h"
 #include "i18n/LanguageSelection.h"
@@ -41,12 +44,11 @@ namespace {
 // A module of our own: a bottom bar with a copy of the host's size grip, as the analyser has.
 class TestModule : public QWidget {
 public:
-    explicit TestModule(QWidget* parent) : QWidget(parent) {
+    TestModule(QWidget* parent, skin::TMainHost& host) : QWidget(parent) {
         setObjectName(QStringLiteral("Form_Test"));
         bar = new QWidget(this);
         bar->setGeometry(0, 0, 400, 58);
-        if (skin::MainHost())
-            grip = skin::AddSizeGripCopy(bar, skin::MainHost()->SizeGrip());
+        grip = skin::AddSizeGripCopy(bar, host.SizeGrip());
         ++created;
     }
     ~TestModule() override { ++destroyed; }
@@ -70,9 +72,11 @@ protected:
     void SetUp() override {
         ShippedProgram::SetUp();
         TestModule::created = TestModule::closed = TestModule::destroyed = 0;
-        RegisterModuleClass(kTestModule, [](QWidget* parent) { return new TestModule(parent); });
+        RegisterModuleClass(kTestModule, [](QWidget* parent, skin::TMainHost& host) {
+            return new TestModule(parent, host);
+        });
         form_ = std::make_unique<TForm_QO7>();
-        form_->MainModuleClass = kTestModule;
+        form_->SetMainModuleClass(kTestModule);
         form_->Perform_EveryThingAfterOnCreate();
     }
     void TearDown() override {
@@ -91,6 +95,12 @@ protected:
             n += line.startsWith(start) ? 1 : 0;
         return n;
     }
+    template <class Control> Control* control(const char* name) const {
+        return apptest::Find<Control>(form_.get(), name);
+    }
+    skin::TTarviMouseImage3State* headerButton(const char* name) const {
+        return control<skin::TTarviMouseImage3State>(name);
+    }
     std::unique_ptr<TForm_QO7> form_;
 };
 
@@ -98,31 +108,31 @@ TEST_F(MainWindowTest, ModuleFillsTheHostAndASwitchClosesAndFreesTheOldOne) {
     platform::DebugCapture capture;
     form_->show();
     form_->ShowMainmenu_Real();
-    QPointer<QWidget> first = form_->CurrentModuleForm;
+    QPointer<QWidget> first = form_->CurrentModuleForm();
     ASSERT_TRUE(first);
     EXPECT_EQ(form_->CurrentModuleClassName(), kTestModule);
     EXPECT_TRUE(capture.contains("Created: TForm_TestModule ; FormName=Form_Test"));
     EXPECT_EQ(countLines(capture, "ms for Creating new Module = "), 1);
     EXPECT_EQ(form_->minimumSize(), QSize(1122, 737));
-    EXPECT_EQ(form_->Panel1->geometry(), QRect(0, 57, form_->width(), form_->height() - 57));
-    EXPECT_EQ(first->geometry(), form_->Panel1->rect());
+    EXPECT_EQ(control<skin::TPanel>("Panel1")->geometry(), QRect(0, 57, form_->width(), form_->height() - 57));
+    EXPECT_EQ(first->geometry(), control<skin::TPanel>("Panel1")->rect());
     EXPECT_TRUE(first->isVisible());
 
     form_->resize(1300, 780);
-    EXPECT_EQ(form_->Panel1->geometry(), QRect(0, 57, 1300, 780 - 57));
+    EXPECT_EQ(control<skin::TPanel>("Panel1")->geometry(), QRect(0, 57, 1300, 780 - 57));
     EXPECT_EQ(first->size(), QSize(1300, 780 - 57));
     // At most one pixel less than the screen is high.
     form_->resize(1300, form_->screen()->geometry().height() + 50);
     EXPECT_EQ(form_->height(), form_->screen()->geometry().height() - 1);
-    EXPECT_EQ(form_->TarviMouseImage3State_Close->x(), 1300 - 36);
+    EXPECT_EQ(headerButton("TarviMouseImage3State_Close")->x(), 1300 - 36);
 
     bool handlerCalled = false;
     form_->SetCurrentModuleForm_OnOptionsChanged([&] { handlerCalled = true; });
     form_->ShowMainmenu_Real();
     EXPECT_TRUE(capture.contains("Close: TForm_TestModule"));
     EXPECT_EQ(TestModule::closed, 1);
-    EXPECT_FALSE(form_->CurrentModuleForm_OnOptionsChanged);
-    EXPECT_NE(form_->CurrentModuleForm, first.data());
+    EXPECT_FALSE(form_->Modules().OnOptionsChanged());
+    EXPECT_NE(form_->CurrentModuleForm(), first.data());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(first.isNull());
     EXPECT_EQ(TestModule::created, 2);
@@ -131,8 +141,8 @@ TEST_F(MainWindowTest, ModuleFillsTheHostAndASwitchClosesAndFreesTheOldOne) {
 
 TEST_F(MainWindowTest, SwitcherRunsOneSwitchPerRequestAndHoldsItWhileLocked) {
     platform::DebugCapture capture;
-    form_->ChangeModule(kTestModule, true);
-    form_->ChangeModule(kTestModule, true);
+    form_->ChangeModule(kTestModule);
+    form_->ChangeModule(kTestModule);
     form_->ShowMainmenu();
     form_->ShowMainmenu();
     // Not before the poll: the caller's handler returns first.
@@ -145,37 +155,37 @@ TEST_F(MainWindowTest, SwitcherRunsOneSwitchPerRequestAndHoldsItWhileLocked) {
 
     // While an analysis runs, module changes wait.
     form_->EnableDisable_Modulwechsel(false);
-    form_->ChangeModule(kTestModule, false);
+    form_->ChangeModule(kTestModule);
     apptest::PumpFor(250);
     EXPECT_EQ(TestModule::created, 2);
     EXPECT_TRUE(form_->SwitcherThread()->Pending());
     form_->EnableDisable_Modulwechsel(true);
     ASSERT_TRUE(apptest::WaitUntil([&] { return TestModule::created == 3; }));
-    EXPECT_FALSE(form_->CurrentModuleForm_isStartPage);
 }
 
 TEST_F(MainWindowTest, KeptFormsSurviveSwitchesUntilClearAll) {
     platform::DebugCapture capture;
     form_->ShowMainmenu_Real();
-    QPointer<QWidget> kept = form_->CurrentModuleForm;
-    form_->KeepFormsLoaded.push_back({kTestModule, kept});
-    EXPECT_EQ(form_->KeepFormLoaded_isKeepForm(kept), 0);
-    EXPECT_EQ(form_->KeepFormLoaded_isKeepFormClass(kTestModule), 0);
-    EXPECT_EQ(form_->KeepFormLoaded_isKeepFormClass("TForm_Other"), -1);
+    QPointer<QWidget> kept = form_->CurrentModuleForm();
+    TModuleHost& host = form_->Modules();
+    host.KeepFormLoaded(kTestModule, kept);
+    EXPECT_EQ(host.KeepFormLoaded_isKeepForm(kept), 0);
+    EXPECT_EQ(host.KeepFormLoaded_isKeepFormClass(kTestModule), 0);
+    EXPECT_EQ(host.KeepFormLoaded_isKeepFormClass("TForm_Other"), -1);
 
     form_->ShowMainmenu_Real();
     EXPECT_TRUE(capture.contains("DO NOT Close: TForm_TestModule"));
     EXPECT_TRUE(capture.contains("KeepForm found: TForm_TestModule ; FormName=Form_Test"));
-    EXPECT_EQ(form_->CurrentModuleForm, kept.data());
+    EXPECT_EQ(form_->CurrentModuleForm(), kept.data());
     EXPECT_EQ(TestModule::created, 1);
     EXPECT_EQ(TestModule::closed, 0);
 
-    form_->KeepFormLoaded_ClearAll();
+    host.KeepFormLoaded_ClearAll();
     EXPECT_TRUE(capture.contains("KeepFormLoaded_ClearAll ; Close=Form_Test"));
     EXPECT_TRUE(capture.contains(
         "KeepFormLoaded_ClearAll ; this is the current MainForm ; clear currentmainform"));
-    EXPECT_EQ(form_->CurrentModuleForm, nullptr);
-    EXPECT_TRUE(form_->KeepFormsLoaded.empty());
+    EXPECT_EQ(form_->CurrentModuleForm(), nullptr);
+    EXPECT_EQ(host.KeptFormCount(), 0);
     EXPECT_EQ(TestModule::closed, 1);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(kept.isNull());
@@ -184,31 +194,31 @@ TEST_F(MainWindowTest, KeptFormsSurviveSwitchesUntilClearAll) {
 TEST_F(MainWindowTest, MaximisedWindowHidesBothGripsAndOffersRestore) {
     form_->show();
     form_->ShowMainmenu_Real();
-    auto* module = static_cast<TestModule*>(form_->CurrentModuleForm);
+    auto* module = static_cast<TestModule*>(form_->CurrentModuleForm());
     ASSERT_NE(module->grip, nullptr);
-    const auto normalPicture = [&] { return form_->TarviMouseImage3State_Maximize->Picture_Normal(); };
+    const auto normalPicture = [&] { return headerButton("TarviMouseImage3State_Maximize")->Picture_Normal(); };
     const QImage unmax = HeaderButtonPicture("but_unmax_normal.png");
     const QImage maximize = HeaderButtonPicture("but_maximize.png");
     EXPECT_EQ(maximize.size(), QSize(32, 32));
     ASSERT_NE(unmax, maximize);
     EXPECT_EQ(normalPicture(), maximize);
-    EXPECT_TRUE(form_->Image_SizeGrip->isVisible());
+    EXPECT_TRUE(control<skin::TImage>("Image_SizeGrip")->isVisible());
     EXPECT_TRUE(module->grip->isVisible());
-    EXPECT_EQ(form_->Image_SizeGrip->geometry().bottomRight(),
+    EXPECT_EQ(control<skin::TImage>("Image_SizeGrip")->geometry().bottomRight(),
               QPoint(form_->width() - 3, form_->height() - 3));
 
-    form_->TarviMouseImage3State_Maximize->OnClick(form_->TarviMouseImage3State_Maximize);
+    headerButton("TarviMouseImage3State_Maximize")->Click();
     ASSERT_TRUE(apptest::WaitUntil([&] { return form_->isMaximized(); }));
-    EXPECT_FALSE(form_->Image_SizeGrip->isVisible());
+    EXPECT_FALSE(control<skin::TImage>("Image_SizeGrip")->isVisible());
     EXPECT_FALSE(module->grip->isVisible());
-    EXPECT_FALSE(form_->Frame_Top->isVisible());
+    EXPECT_FALSE(control<QWidget>("Frame_Top")->isVisible());
     EXPECT_EQ(normalPicture(), unmax);
 
-    form_->TarviMouseImage3State_Maximize->OnClick(form_->TarviMouseImage3State_Maximize);
+    headerButton("TarviMouseImage3State_Maximize")->Click();
     ASSERT_TRUE(apptest::WaitUntil([&] { return !form_->isMaximized(); }));
-    EXPECT_TRUE(form_->Image_SizeGrip->isVisible());
+    EXPECT_TRUE(control<skin::TImage>("Image_SizeGrip")->isVisible());
     EXPECT_TRUE(module->grip->isVisible());
-    EXPECT_TRUE(form_->Frame_Top->isVisible());
+    EXPECT_TRUE(control<QWidget>("Frame_Top")->isVisible());
     EXPECT_EQ(normalPicture(), maximize);
 }
 
@@ -234,8 +244,8 @@ TEST_F(MainWindowTest, OptionsLoopShowsAgainWhenAskedHintsAtAChangedSkinThenCall
         apptest::WhenModalOpens([&log](QWidget* modal) {
             auto* dialog = qobject_cast<TForm_YesNo*>(modal);
             ASSERT_NE(dialog, nullptr);
-            log << dialog->HTMLabel1->text();
-            dialog->Button_Ok->click();
+            log << apptest::Find<skin::THTMLabel>(dialog, "HTMLabel1")->text();
+            apptest::Find<QPushButton>(dialog, "Button_Ok")->click();
         });
     };
     // The first dialog asks to be made anew (a reset); a skin is chosen in the second.
@@ -258,7 +268,7 @@ TEST_F(MainWindowTest, OptionsLoopShowsAgainWhenAskedHintsAtAChangedSkinThenCall
     RegWriteString(HKEY_LOCAL_MACHINE, OptionsKey, "UseSkin", "default");
     log.clear();
     answerOptions(&log, false, nullptr);
-    form_->TarviMouseImage3State_options->OnClick(form_->TarviMouseImage3State_options);
+    headerButton("TarviMouseImage3State_options")->Click();
     apptest::PumpFor(100);
     EXPECT_EQ(log, QStringList({"TarviMouseImage3State_options"}));
     EXPECT_EQ(handlerCalls, 2);
@@ -270,12 +280,12 @@ TEST_F(MainWindowTest, HelpItemAndF1OpenTheManualAndAboutShowsTheBoxWithTheItems
     const platform::ShellHandler previous = platform::SetShellHandler(
         [&](const platform::ShellRequest& r) { opened.push_back(r); return true; });
     form_->show();
-    form_->MenuItem_help_Help->trigger();
+    control<QAction>("MenuItem_help_Help")->trigger();
     auto* f1 = form_->findChild<QShortcut*>();
     ASSERT_NE(f1, nullptr);
     EXPECT_EQ(f1->key(), QKeySequence(Qt::Key_F1));
     emit f1->activated();
-    form_->TarviMouseImage3State_Feedback->OnClick(form_->TarviMouseImage3State_Feedback);
+    headerButton("TarviMouseImage3State_Feedback")->Click();
     platform::SetShellHandler(previous);
     EXPECT_EQ(countLines(capture, "Call Online Help ; URL="), 2);
     ASSERT_EQ(opened.size(), 3u);
@@ -289,20 +299,20 @@ TEST_F(MainWindowTest, HelpItemAndF1OpenTheManualAndAboutShowsTheBoxWithTheItems
         EXPECT_EQ(modal->objectName(), "Form_About");
         static_cast<QDialog*>(modal)->reject();
     });
-    form_->MenuItem_help_About->setText("&Über diese &Software");
-    form_->MenuItem_help_About->trigger();
+    control<QAction>("MenuItem_help_About")->setText("&Über diese &Software");
+    control<QAction>("MenuItem_help_About")->trigger();
     EXPECT_EQ(caption, "Über diese Software");
 }
 
 TEST_F(MainWindowTest, InternetMenuComesFromTheServicesExceptUnderSave) {
     platform::SetProgramArguments({"-Save"});
     form_->INIT_INTERNETMENU();
-    ASSERT_EQ(form_->AdvPopupMenu_IM->actions().size(), 1);
-    EXPECT_EQ(form_->AdvPopupMenu_IM->actions()[0]->text(), "dummy");
+    ASSERT_EQ(control<QMenu>("AdvPopupMenu_IM")->actions().size(), 1);
+    EXPECT_EQ(control<QMenu>("AdvPopupMenu_IM")->actions()[0]->text(), "dummy");
 
     platform::SetProgramArguments({});
     form_->INIT_INTERNETMENU();
-    const QList<QAction*> items = form_->AdvPopupMenu_IM->actions();
+    const QList<QAction*> items = control<QMenu>("AdvPopupMenu_IM")->actions();
     const int count = inet::zinet_GetMenuItemsCount(inet::kInternetMenu);
     ASSERT_EQ(items.size(), count);
     for (int i = 0; i < count; ++i) {
@@ -321,7 +331,7 @@ TEST_F(MainWindowTest, InternetMenuComesFromTheServicesExceptUnderSave) {
     const platform::ShellHandler previous =
         platform::SetShellHandler([&](const platform::ShellRequest& r) { opened.push_back(r); return true; });
     form_->show();
-    form_->MenuItem_IM_DummyClick(items[0]);
+    items[0]->trigger();
     platform::SetShellHandler(previous);
     EXPECT_TRUE(capture.contains("zinet_ProcessMenuItem RETURNED = 0"));
     EXPECT_TRUE(form_->isVisible());
@@ -331,7 +341,7 @@ TEST_F(MainWindowTest, CloseSetsTheFlagsFreesKeptFormsAndWritesItsLines) {
     form_->show();
     form_->ShowMainmenu_Real();
     platform::DebugCapture capture;
-    form_->TarviMouseImage3State_Close->OnClick(form_->TarviMouseImage3State_Close);
+    headerButton("TarviMouseImage3State_Close")->Click();
     EXPECT_FALSE(form_->isVisible());
     EXPECT_TRUE(analysis::ProgramClosing);
     // The module shown is closed first: that is how an analysis under way learns to stop.
@@ -363,17 +373,17 @@ TEST_F(MainWindowTest, HeaderAndLogoMoveTheWindowAndTheGripResizesIt) {
         QApplication::sendEvent(form_.get(), &release);
     };
     const QPoint start = form_->pos();
-    drag(form_->Shape_Header, form_->mapToGlobal(QPoint(400, 30)), QPoint(40, 25));
+    drag(control<skin::TPanel>("Shape_Header"), form_->mapToGlobal(QPoint(400, 30)), QPoint(40, 25));
     EXPECT_EQ(form_->pos(), start + QPoint(40, 25));
-    drag(form_->Image_Logo, form_->mapToGlobal(QPoint(10, 10)), QPoint(-20, 5));
+    drag(control<skin::TImage>("Image_Logo"), form_->mapToGlobal(QPoint(10, 10)), QPoint(-20, 5));
     EXPECT_EQ(form_->pos(), start + QPoint(20, 30));
 
     const QSize size = form_->size();
-    const QPoint grip = form_->Image_SizeGrip->mapToGlobal(QPoint(5, 5));
-    drag(form_->Image_SizeGrip, grip, QPoint(60, 30));
+    const QPoint grip = control<skin::TImage>("Image_SizeGrip")->mapToGlobal(QPoint(5, 5));
+    drag(control<skin::TImage>("Image_SizeGrip"), grip, QPoint(60, 30));
     EXPECT_EQ(form_->size(), size + QSize(60, 30));
     // Never below the hosted minimum.
-    drag(form_->Image_SizeGrip, form_->Image_SizeGrip->mapToGlobal(QPoint(5, 5)), QPoint(-900, -900));
+    drag(control<skin::TImage>("Image_SizeGrip"), control<skin::TImage>("Image_SizeGrip")->mapToGlobal(QPoint(5, 5)), QPoint(-900, -900));
     EXPECT_EQ(form_->size(), QSize(1122, 737));
 }
 
@@ -408,8 +418,17 @@ TEST_F(MainWindowTest, TranslatableControlsAreExactlyTheListedOnes) {
     }
 }
 
+// The border edges a window has, in the order top, left, right, bottom.
+std::vector<QWidget*> frameEdges(const TForm_QO7& form) {
+    std::vector<QWidget*> edges;
+    for (const char* name : {"Frame_Top", "Frame_Left", "Frame_Right", "Frame_Bottom"})
+        if (auto* edge = form.findChild<QWidget*>(QLatin1String(name)))
+            edges.push_back(edge);
+    return edges;
+}
+
 TEST_F(MainWindowTest, FrameBordersAlongTheTopOrAllAroundBeforeWindows10) {
-    ASSERT_EQ(form_->FrameEdges.size(), settings::IsWindows10OrLater ? 1u : 4u);
+    ASSERT_EQ(frameEdges(*form_).size(), settings::IsWindows10OrLater ? 1u : 4u);
     const bool saved = settings::IsWindows10OrLater;
     settings::IsWindows10OrLater = false;
     TForm_QO7 older;
@@ -418,7 +437,7 @@ TEST_F(MainWindowTest, FrameBordersAlongTheTopOrAllAroundBeforeWindows10) {
     older.resize(1000, 700);
     older.show();
     QStringList geometries;
-    for (QWidget* edge : older.FrameEdges) {
+    for (QWidget* edge : frameEdges(older)) {
         const QRect g = edge->geometry();
         geometries << QStringLiteral("%1 %2,%3 %4x%5").arg(edge->objectName()).arg(g.x()).arg(g.y())
                               .arg(g.width()).arg(g.height());
@@ -427,7 +446,7 @@ TEST_F(MainWindowTest, FrameBordersAlongTheTopOrAllAroundBeforeWindows10) {
                                        "Frame_Right 999,0 1x700", "Frame_Bottom 0,699 1000x1"}));
     older.showMaximized();
     ASSERT_TRUE(apptest::WaitUntil([&] { return older.isMaximized(); }));
-    for (QWidget* edge : older.FrameEdges)
+    for (QWidget* edge : frameEdges(older))
         EXPECT_FALSE(edge->isVisible()) << edge->objectName();
 }
 
@@ -438,8 +457,8 @@ TEST_F(MainWindowTest, EnglishTranslationReachesTheMenus) {
     i18n::DetectLanguage();
     TForm_QO7 english;
     english.Perform_EveryThingAfterOnCreate();
-    EXPECT_EQ(english.MenuItem_help_Help->text(), "Help");
-    EXPECT_EQ(english.MenuItem_Options->text(), "Settings");
+    EXPECT_EQ(apptest::Find<QAction>(&english, "MenuItem_help_Help")->text(), "Help");
+    EXPECT_EQ(apptest::Find<QAction>(&english, "MenuItem_Options")->text(), "Settings");
     EXPECT_EQ(english.windowTitle(), "Zelvano Orbisca 2024 (Version 01.00.00)");
 }
 

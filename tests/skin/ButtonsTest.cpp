@@ -1,3 +1,4 @@
+#include "skin/Image.h"
 #include "skin/LumoButton2.h"
 #include "skin/LumoUnicodeSTButton.h"
 #include "skin/TarviMouseImage3State.h"
@@ -462,6 +463,39 @@ TEST(TarviMouseImage3State, PicturesAndNudge) {
     EXPECT_EQ(b.pos(), QPoint(10, 20));
     EXPECT_EQ(b.Picture(), normal);
     EXPECT_TRUE(b.MouseIsInside());
+}
+
+// A picture is no button: presses and releases it has no handler for go on to its parent, and
+// it reports the mouse even while disabled (the tooltips hook those).
+TEST(Image, PassesUnhandledMouseButtonsOnAndReportsHoverWhileDisabled) {
+    struct Parent : QWidget {
+        QStringList seen;
+        void mousePressEvent(QMouseEvent*) override { seen << "press"; }
+        void mouseReleaseEvent(QMouseEvent*) override { seen << "release"; }
+    } parent;
+    TImage picture(&parent);
+    picture.resize(10, 10);
+    QStringList log;
+    mouse(picture, QEvent::MouseButtonPress);
+    mouse(picture, QEvent::MouseButtonRelease);
+    EXPECT_EQ(parent.seen, (QStringList{"press", "release"}));
+
+    picture.OnMouseDown = [&](QObject*, Qt::MouseButton, Qt::KeyboardModifiers, int x, int y) {
+        log << QStringLiteral("down %1,%2").arg(x).arg(y);
+    };
+    picture.OnMouseUp = [&](QObject*, Qt::MouseButton, Qt::KeyboardModifiers, int, int) { log << "up"; };
+    mouse(picture, QEvent::MouseButtonPress, {4, 5});
+    mouse(picture, QEvent::MouseButtonRelease, {4, 5});
+    EXPECT_EQ(parent.seen.size(), 2);
+    EXPECT_EQ(log, (QStringList{"down 4,5", "up"}));
+
+    picture.OnMouseEnter = [&](QObject*) { log << "enter"; };
+    picture.OnMouseLeave = [&](QObject*) { log << "leave"; };
+    picture.setEnabled(false);
+    enter(picture);
+    EXPECT_TRUE(picture.MouseIsInside());
+    leave(picture);
+    EXPECT_EQ(log.mid(2), (QStringList{"enter", "leave"}));
 }
 
 } // namespace
