@@ -5,10 +5,9 @@
 #include "views/FormORB.h"
 
 int main(int argc, char** argv) {
-    // The one module of this program: the analyser. It still finds its host through
-    // skin::MainHost(), which the main window keeps set.
-    app::RegisterModuleClass(app::kMainModuleClass, [](QWidget* parent, skin::TMainHost&) {
-        return new views::TForm_ORB(parent);
+    // The one module of this program: the analyser, in the main window that hosts it.
+    app::RegisterModuleClass(app::kMainModuleClass, [](QWidget* parent, skin::TMainHost& host) {
+        return new views::TForm_ORB(parent, &host);
     });
     return app::RunProgram(argc, argv);
 }

@@ -270,7 +270,7 @@ int main(int argc, char** argv) {
 
     HostWindow host;
     skin::SetMainHost(&host);
-    auto* orb = new views::TForm_ORB;
+    auto* orb = new views::TForm_ORB(nullptr, &host);
     const QStringList wh = parser.value(size).split(u'x');
     if (wh.size() == 2)
         host.resize(wh[0].toInt(), wh[1].toInt());

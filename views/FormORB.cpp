@@ -180,7 +180,7 @@ private:
 
 // ---- creation ---------------------------------------------------------------------------------
 
-TForm_ORB::TForm_ORB(QWidget* parent) : QWidget(parent) {
+TForm_ORB::TForm_ORB(QWidget* parent, skin::TMainHost* host) : QWidget(parent), host_(host) {
     setupUi();
     i18n::LOAD_TRANSLATION_TO_FORM(platform::ProgramFolder() + QStringLiteral("\\translation"),
                                    i18n::CurrentTranslationName(), this);
@@ -194,7 +194,7 @@ TForm_ORB::TForm_ORB(QWidget* parent) : QWidget(parent) {
     statusColours.setColor(QPalette::WindowText,
                            bar.lightness() < 128 ? QColor(236, 239, 244) : QColor(31, 41, 51));
     HTMLabel_Status->setPalette(statusColours);
-    if (skin::TMainHost* host = skin::MainHost())
+    if (skin::TMainHost* host = host_)
         SizeGripCopy = skin::AddSizeGripCopy(Panel_Unten, host->SizeGrip());
 
     fillImageList();
@@ -643,7 +643,7 @@ std::array<QStringList, 7> TForm_ORB::formatLists() {
 }
 
 void TForm_ORB::AdvGlowButton_OptionsClick() {
-    skin::TMainHost* host = skin::MainHost();
+    skin::TMainHost* host = host_;
     if (!host)
         return;
     QPointer<TForm_ORB> self(this);
@@ -678,7 +678,7 @@ void TForm_ORB::LumoThreadTimer_ContextCheckTimer() {
     if (timerFired_)
         return; // a tick already on its way when the timer was switched off
     timerFired_ = true;
-    skin::TMainHost* host = skin::MainHost();
+    skin::TMainHost* host = host_;
     inet::zinet_Initialize(host ? host->MainWindow() : window(), languageCode());
     if (analysis::ProgramClosing) {
         QCoreApplication::quit();
@@ -713,7 +713,7 @@ void TForm_ORB::AdvToolBarButton_AnalyseClick() {
 }
 
 std::optional<QChar> TForm_ORB::pickDrive() {
-    skin::TMainHost* host = skin::MainHost();
+    skin::TMainHost* host = host_;
     QWidget* owner = host ? host->MainWindow() : window();
     bool ok = true;
     QChar letter;
@@ -743,7 +743,7 @@ std::optional<QChar> TForm_ORB::pickDrive() {
 }
 
 analysis::TScanVerdict TForm_ORB::scanDrive(QChar letter) {
-    skin::TMainHost* host = skin::MainHost();
+    skin::TMainHost* host = host_;
     settings::ProgramFormatGroups().Load();
     Panel_NothingDoneYet->hide();
     Orbisca->ClearStopRequest();
@@ -786,7 +786,7 @@ analysis::TScanVerdict TForm_ORB::scanDrive(QChar letter) {
 }
 
 void TForm_ORB::showAnalysis(const analysis::TScanVerdict& verdict) {
-    skin::TMainHost* host = skin::MainHost();
+    skin::TMainHost* host = host_;
     if (host)
         host->EnableDisable_Modulwechsel(true);
     pump();
@@ -834,7 +834,7 @@ void TForm_ORB::ReportVerdict(const analysis::TScanVerdict& verdict) {
 void TForm_ORB::warnIfIncomplete() {
     if (verdict_.IsComplete() || analysis::ProgramClosing)
         return;
-    skin::TMainHost* host = skin::MainHost();
+    skin::TMainHost* host = host_;
     if (!host)
         return;
     host->Show_Warning(ReplaceFirstIgnoreCase(Message(Msg::MESSAGEHTML_ORB_WARN_INCOMPLETE),

@@ -33,6 +33,7 @@ namespace analysis {
 class TOrbisca;
 }
 namespace skin {
+class TMainHost;
 class THTMLabel;
 class TImage;
 class TLumoButton2;
@@ -56,7 +57,9 @@ struct TTrashFailure;
 class TForm_ORB : public QWidget {
     Q_OBJECT
 public:
-    explicit TForm_ORB(QWidget* parent = nullptr);
+    // host: the main window the analyser runs in (the module registry hands it over); a window
+    // without one (a test, a benchmark) shows no warnings of the host and switches no modules.
+    explicit TForm_ORB(QWidget* parent = nullptr, skin::TMainHost* host = nullptr);
     ~TForm_ORB() override;
 
     // The options dialog reported a change: lay out and summarise again.
@@ -212,6 +215,7 @@ private:
     int directoryWidth_ = 210;
     int busy_ = 0;              // long runs under way (analysis, filter, formats)
     bool analysedOnce_ = false; // the list and the summary exist from the first analysis on
+    skin::TMainHost* host_ = nullptr;
     bool closePending_ = false; // closed while a long run was under way
     bool closed_ = false;
     bool timerFired_ = false;

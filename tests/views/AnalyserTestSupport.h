@@ -37,7 +37,7 @@ protected:
     }
 
     views::TForm_ORB& open() {
-        window = std::make_unique<views::TForm_ORB>();
+        window = std::make_unique<views::TForm_ORB>(nullptr, &host);
         window->resize(1122, 680);
         window->show();
         return *window;

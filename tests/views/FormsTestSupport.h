@@ -143,14 +143,12 @@ protected:
             boxes << text;
             return platform::IDOK;
         });
-        skin::SetMainHost(&host);
     }
 
     void TearDown() override {
         if (testService_)
             dlclose(testService_);
         StopModalWatchers();
-        skin::SetMainHost(nullptr);
         platform::SetMessageBoxHandler({});
         platform::SetPumpObserver(nullptr, nullptr);
         platform::SetProgramArguments({});

@@ -231,7 +231,7 @@ protected:
     }
     // Analyses one drive that the window would not offer itself (a RAM disk).
     void analyseOnly(char16_t letter) {
-        window = std::make_unique<TForm_ORB>();
+        window = std::make_unique<TForm_ORB>(nullptr, &host);
         window->resize(1122, 680);
         window->show();
         window->DriveComboBoxEx1->FillFromDriveTable();
