@@ -2,7 +2,7 @@
 
 #include "i18n/ProjectMessages.h"
 #include "platform/Paths.h"
-#include "views/AnalyserRules.h"
+#include "views/StatusText.h"
 
 #include <algorithm>
 #include <unordered_map>

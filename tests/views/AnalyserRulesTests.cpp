@@ -5,7 +5,10 @@
 #include "analysis/Progress.h"
 #include "i18n/ProjectMessages.h"
 #include "platform/DriveTable.h"
-#include "views/AnalyserRules.h"
+#include "views/AnalyserStart.h"
+#include "views/FilterRules.h"
+#include "views/FileFormats.h"
+#include "views/StatusText.h"
 
 #include <gtest/gtest.h>
 
@@ -147,9 +150,9 @@ TEST_F(TreeRules, FormatsCountEachFileInItsFirstGroup) {
 
 TEST(AnalyserRules, SumsSaturateInsteadOfWrapping) {
     constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
-    EXPECT_EQ(SaturatingAdd(kMax, 1), kMax);
-    EXPECT_EQ(SaturatingAdd(kMax - 5, 5), kMax);
-    EXPECT_EQ(SaturatingAdd(40, 2), 42);
+    EXPECT_EQ(analysis::AddSizes(kMax, 1), kMax);
+    EXPECT_EQ(analysis::AddSizes(kMax - 5, 5), kMax);
+    EXPECT_EQ(analysis::AddSizes(40, 2), 42);
 }
 
 TEST(AnalyserRules, StatusSizeTexts) {
