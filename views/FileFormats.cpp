@@ -11,7 +11,7 @@ TFormatTotals AggregateFormats(const analysis::TAnalysisTree& tree,
                                analysis::TProgressBar* progress) {
     using analysis::PNode;
     TExtensionTable table;
-    for (int g = 0; g < kGroupCount; ++g)
+    for (size_t g = 0; g < kGroupCount; ++g)
         for (const QString& e : lists[static_cast<size_t>(g)])
             table.Add(e, g); // an extension in two lists belongs to the first
     TFormatTotals totals;

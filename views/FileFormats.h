@@ -4,10 +4,12 @@
 // that sums the files of the analysis tree into the groups.
 
 #include "analysis/AnalysisTree.h"
+#include "settings/FormatGroups.h"
 
 #include <QStringList>
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace analysis {
@@ -16,18 +18,13 @@ class TProgressBar;
 
 namespace views {
 
-// The file-format groups in the order their lists are searched: a file counts in the first
-// group whose list holds its extension, and in no other.
-enum FormatGroup : int {
-    kGroupVideo,
-    kGroupAudio,
-    kGroupPictures,
-    kGroupDocuments,
-    kGroupArchives,
-    kGroupApplications,
-    kGroupOwn,
-    kGroupCount
-};
+// The groups are the program's file-format groups (settings/FormatGroups.h), searched in the order
+// of their ids: a file counts in the first group whose list holds its extension, and in no other.
+// Lists and totals are indexed by GroupIndex(id).
+constexpr size_t kGroupCount = settings::kFormatGroupCount;
+constexpr size_t GroupIndex(settings::FormatGroupId id) {
+    return static_cast<size_t>(id);
+}
 
 struct TFormatTotals {
     std::array<uint32_t, kGroupCount> Count{};
@@ -36,7 +33,7 @@ struct TFormatTotals {
 };
 
 // Sums the files of the tree into the groups whose extension lists are given (parsed lists,
-// indexed by FormatGroup). Folders count nowhere. The progress bar (when given) counts the
+// indexed by GroupIndex). Folders count nowhere. The progress bar (when given) counts the
 // nodes; the message loop is pumped as the walk goes.
 TFormatTotals AggregateFormats(const analysis::TAnalysisTree& tree,
                                const std::array<QStringList, kGroupCount>& lists,

@@ -95,16 +95,6 @@ template <class T> T* named(T* object, const char* name, bool translated) {
     return object;
 }
 
-// The format groups' ids are the analyser's group numbers.
-static_assert(int(settings::FormatGroupId::Video) == kGroupVideo &&
-              int(settings::FormatGroupId::Audio) == kGroupAudio &&
-              int(settings::FormatGroupId::Pictures) == kGroupPictures &&
-              int(settings::FormatGroupId::Documents) == kGroupDocuments &&
-              int(settings::FormatGroupId::Archives) == kGroupArchives &&
-              int(settings::FormatGroupId::Applications) == kGroupApplications &&
-              int(settings::FormatGroupId::Own) == kGroupOwn &&
-              settings::kFormatGroupCount == kGroupCount);
-
 // The filter box's item data: a group's id, or this for "all files".
 constexpr int kAllFilesItem = -1;
 
@@ -637,11 +627,11 @@ void TForm_ORB::releaseEngine() {
 
 // ---- options ----------------------------------------------------------------------------------
 
-std::array<QStringList, 7> TForm_ORB::formatLists() {
+std::array<QStringList, kGroupCount> TForm_ORB::formatLists() {
     const settings::FormatGroups& groups = settings::ProgramFormatGroups();
-    std::array<QStringList, 7> lists;
+    std::array<QStringList, kGroupCount> lists;
     for (const settings::FormatGroupInfo& group : settings::kFormatGroups)
-        Read_Filter_From_Edit(lists[static_cast<size_t>(group.id)], groups.List(group.id));
+        Read_Filter_From_Edit(lists[GroupIndex(group.id)], groups.List(group.id));
     return lists;
 }
 
@@ -912,7 +902,7 @@ void TForm_ORB::AdvGlowButton_FormatsClick() {
     if (!Orbisca || busy_ > 0)
         return;
     TVirtualDrawTree* list = VirtualDrawTree_ORB_QO16;
-    const std::array<QStringList, 7> lists = formatLists();
+    const std::array<QStringList, kGroupCount> lists = formatLists();
     list->SetColumnVisible(analysis::kColFolders, false);
     list->SetColumnVisible(analysis::kColFolderPercent, false);
     list->SetColumnVisible(analysis::kColFiles, true); // each group's file count
@@ -952,8 +942,8 @@ void TForm_ORB::AdvGlowButton_FormatsClick() {
         analysis::TNodeData d;
         d.Path = id == FormatGroupId::Own ? groups.OwnGroupName : groupCaption(group);
         d.IsFolder = 0;
-        d.FileCount = totals.Count[static_cast<size_t>(id)];
-        d.Size = totals.Size[static_cast<size_t>(id)];
+        d.FileCount = totals.Count[GroupIndex(id)];
+        d.Size = totals.Size[GroupIndex(id)];
         d.FolderCount = 0;
         d.ImageIndex = group.picture;
         list->AddRow(d);

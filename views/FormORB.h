@@ -12,6 +12,7 @@
 #include "analysis/AnalysisTree.h"
 #include "analysis/ScanVerdict.h"
 #include "skin/PngImage.h"
+#include "settings/FormatGroups.h"
 #include "views/ListState.h"
 
 #include <QWidget>
@@ -164,9 +165,8 @@ private:
     void setViewControls(bool nameBar, bool filter, bool directory);
     void setCommandsEnabled(bool enabled);
     void releaseEngine();
-    // The seven extension lists of the program's format groups, parsed, in the order of
-    // FormatGroup.
-    std::array<QStringList, 7> formatLists();
+    // The extension lists of the program's format groups, parsed, indexed by GroupIndex.
+    std::array<QStringList, settings::kFormatGroupCount> formatLists();
     void pump(bool force = true);
     void setStatus(const QString& html);
 

@@ -6,8 +6,8 @@
 #include "i18n/ProjectMessages.h"
 #include "platform/DriveTable.h"
 #include "views/AnalyserStart.h"
-#include "views/FilterRules.h"
 #include "views/FileFormats.h"
+#include "views/FilterRules.h"
 #include "views/StatusText.h"
 
 #include <gtest/gtest.h>
@@ -126,20 +126,21 @@ TEST_F(TreeRules, FilterKeepsMatchingFilesOnly) {
 
 TEST_F(TreeRules, FormatsCountEachFileInItsFirstGroup) {
     std::array<QStringList, kGroupCount> lists;
-    lists[kGroupVideo] = {"MP4"};
-    lists[kGroupAudio] = {"MP3", "WAV"};
-    lists[kGroupDocuments] = {"DOC"};
-    lists[kGroupOwn] = {"DOC", "PROFILE"}; // DOC is the documents' already
+    lists[GroupIndex(settings::FormatGroupId::Video)] = {"MP4"};
+    lists[GroupIndex(settings::FormatGroupId::Audio)] = {"MP3", "WAV"};
+    lists[GroupIndex(settings::FormatGroupId::Documents)] = {"DOC"};
+    lists[GroupIndex(settings::FormatGroupId::Own)] = {"DOC",
+                                                       "PROFILE"}; // DOC is the documents' already
     Recorder progress;
     const TFormatTotals t = AggregateFormats(tree, lists, &progress);
-    EXPECT_EQ(t.Count[kGroupVideo], 1u);
-    EXPECT_EQ(t.Size[kGroupVideo], 1000);
-    EXPECT_EQ(t.Count[kGroupAudio], 2u);
-    EXPECT_EQ(t.Size[kGroupAudio], 750);
-    EXPECT_EQ(t.Count[kGroupDocuments], 1u);
-    EXPECT_EQ(t.Count[kGroupOwn], 1u);
-    EXPECT_EQ(t.Size[kGroupOwn], 5);
-    EXPECT_EQ(t.Count[kGroupPictures], 0u);
+    EXPECT_EQ(t.Count[GroupIndex(settings::FormatGroupId::Video)], 1u);
+    EXPECT_EQ(t.Size[GroupIndex(settings::FormatGroupId::Video)], 1000);
+    EXPECT_EQ(t.Count[GroupIndex(settings::FormatGroupId::Audio)], 2u);
+    EXPECT_EQ(t.Size[GroupIndex(settings::FormatGroupId::Audio)], 750);
+    EXPECT_EQ(t.Count[GroupIndex(settings::FormatGroupId::Documents)], 1u);
+    EXPECT_EQ(t.Count[GroupIndex(settings::FormatGroupId::Own)], 1u);
+    EXPECT_EQ(t.Size[GroupIndex(settings::FormatGroupId::Own)], 5);
+    EXPECT_EQ(t.Count[GroupIndex(settings::FormatGroupId::Pictures)], 0u);
     EXPECT_EQ(t.GrandTotal, 1000 + 750 + 40 + 5); // noext counts nowhere
     EXPECT_EQ(progress.last, 8);
     // The walk needs no marks and leaves them alone.
