@@ -1,7 +1,7 @@
 #include "app/MainMenus.h"
 
 #include "app/FormAbout.h"
-#include "app/OnlineHelp.h"
+#include "inet/OnlineHelp.h"
 #include "inet/zel_inet2.h"
 #include "platform/CommandLine.h"
 #include "platform/Debug.h"
@@ -48,7 +48,7 @@ TMainMenus::TMainMenus(QWidget* window) : window_(window) {
     });
     // The shell's own topic: no module names one of its own.
     connect(MenuItem_help_Help, &QAction::triggered, this,
-            [] { OpenOnlineHelp(QStringLiteral("main")); });
+            [] { inet::OpenOnlineHelp(QStringLiteral("main")); });
     connect(MenuItem_help_About, &QAction::triggered, this, [this] { MenuItem_help_AboutClick(); });
     connect(AdvPopupMenu_IM, &QMenu::aboutToShow, this, [this] { INIT_INTERNETMENU(); });
     connect(AdvPopupMenu_IM, &QMenu::triggered, this, [this](QAction* item) {

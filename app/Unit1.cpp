@@ -6,7 +6,7 @@
 #include "app/MainMenus.h"
 #include "app/MainWindowChrome.h"
 #include "app/ModuleHost.h"
-#include "app/OnlineHelp.h"
+#include "inet/OnlineHelp.h"
 #include "app/StartRules.h"
 #include "dialogs/options/FormOptions.h"
 #include "i18n/LanguageSelection.h"
@@ -160,7 +160,7 @@ void TForm_QO7::connectHeader() {
 }
 
 void TForm_QO7::Perform_EveryThingAfterOnCreate(std::unique_ptr<skin::TStripeSkinner> stripe) {
-    setWindowTitle(windowTitle() + QStringLiteral(" (Version ") + QLatin1String(kProductVersion) + u')');
+    setWindowTitle(windowTitle() + QStringLiteral(" (Version ") + QLatin1String(inet::kProductVersion) + u')');
 
     Image_SizeGrip->SetPicture(skinPicture(QStringLiteral("grip.png")));
     if (!Image_SizeGrip->Picture().isNull())
@@ -365,7 +365,7 @@ void TForm_QO7::INIT_INTERNETMENU() { menus_->INIT_INTERNETMENU(); }
 void TForm_QO7::FeedbackClick() {
     // The stand-in for the online services has no feedback service; the link target leads to
     // the manual that ships with the program.
-    OpenLinkTarget(QStringLiteral("feedback"));
+    inet::OpenLinkTarget(QStringLiteral("feedback"));
 }
 
 // ---------------------------------------------------------------------------------------------
