@@ -354,7 +354,7 @@ void TForm_QO7::SetCurrentModuleForm_OnOptionsChanged(std::function<void()> hand
 
 void TForm_QO7::RunOptionsLoop(QObject* sender) {
     inet::zinet_AnalyticsManagerAddFeature(QStringLiteral("QO12.OTHER.OPTIONS"), 1);
-    settings::RunOptionsDialog(sender);
+    settings::RunOptionsDialog(sender, this);
     // A copy: the handler may switch modules, which clears it.
     if (const std::function<void()> handler = host_->OnOptionsChanged())
         handler();

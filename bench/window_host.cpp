@@ -92,7 +92,7 @@ public:
         return QMessageBox::question(this, windowTitle(), text) == QMessageBox::Yes ? 6 : 7;
     }
     void ClickOptionsMenuItem() override {
-        settings::RunOptionsDialog(this);
+        settings::RunOptionsDialog(this, this);
         if (onOptions_)
             onOptions_();
     }
@@ -262,7 +262,6 @@ int main(int argc, char** argv) {
     skin::SelectSkinAtStart();
     const auto stripe = skin::CreateSkinStripe();
     skin::SetCurrentStripe(stripe.get());
-    settings::SetForm_Options(new settings::TForm_Options); // lives as long as the process
 
     const QString wanted = parser.value(state);
     // The start-up timer opens the picker by itself only for the picker state.
@@ -270,6 +269,7 @@ int main(int argc, char** argv) {
 
     HostWindow host;
     skin::SetMainHost(&host);
+    settings::SetForm_Options(new settings::TForm_Options(&host)); // the host window owns it
     auto* orb = new views::TForm_ORB(nullptr, &host);
     const QStringList wh = parser.value(size).split(u'x');
     if (wh.size() == 2)

@@ -73,10 +73,12 @@ int main(int argc, char** argv) {
     form.show();
     form.move(40, 40);
     form.SelectNavigationGroup(option("--group", "1").toInt());
-    form.AdvOfficeTabSet1->setCurrentIndex(option("--tab", "0").toInt());
-    if (const QString page = option("--page", ""); !page.isEmpty())
-        if (QWidget* sheet = form.PageControl1->findChild<QWidget*>(page))
-            form.PageControl1->setCurrentWidget(sheet);
+    if (auto* tabs = form.findChild<QTabBar*>(QStringLiteral("AdvOfficeTabSet1")))
+        tabs->setCurrentIndex(option("--tab", "0").toInt());
+    auto* pages = form.findChild<QStackedWidget*>(QStringLiteral("PageControl1"));
+    if (const QString page = option("--page", ""); pages && !page.isEmpty())
+        if (QWidget* sheet = pages->findChild<QWidget*>(page))
+            pages->setCurrentWidget(sheet);
     const int result = app.exec();
     settings::SetForm_Options(nullptr);
     return result;

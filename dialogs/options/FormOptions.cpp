@@ -12,6 +12,7 @@
 #include "platform/MessageBox.h"
 #include "platform/ProgramFolder.h"
 #include "settings/Registry.h"
+#include "skin/ControlBuilder.h"
 #include "skin/HTMLabel.h"
 #include "skin/Image.h"
 #include "skin/LumoButton2.h"
@@ -76,60 +77,60 @@ QString builtIn(const char* component) {
     return i18n::BuiltInText(kSection, QLatin1String(component));
 }
 
-template <typename W> W* named(W* widget, const QString& name, bool translatable) {
-    widget->setObjectName(name);
-    if (translatable)
-        widget->setProperty("Tag", 1);
-    return widget;
-}
-
-QLabel* heading(QWidget* page, const char* name, const QRect& geometry) {
-    auto* label = named(new QLabel(builtIn(name), page), name, true);
+QLabel* heading(const skin::TControlBuilder& build, const char* name, const QRect& geometry) {
+    auto* label = build.Add<QLabel>(name, geometry, skin::Translated);
+    label->setText(builtIn(name));
     QFont font = label->font();
     font.setBold(true);
     label->setFont(font);
-    label->setGeometry(geometry);
     return label;
 }
 
-QLabel* fieldLabel(QWidget* page, const QString& name, int top) {
-    auto* label = named(new QLabel(i18n::BuiltInText(kSection, name), page), name, true);
-    label->setGeometry(kContentLeft, top, kFieldLeft - kContentLeft - 8, 22);
+QLabel* fieldLabel(const skin::TControlBuilder& build, const QString& name, int top) {
+    auto* label = build.Add<QLabel>(
+        name, QRect(kContentLeft, top, kFieldLeft - kContentLeft - 8, 22), skin::Translated);
+    label->setText(i18n::BuiltInText(kSection, name));
     label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     return label;
 }
 
-skin::THTMLabel* htmlLabel(QWidget* page, const char* name, const QRect& geometry) {
-    auto* label = named(new skin::THTMLabel(page), name, true);
+skin::THTMLabel* htmlLabel(const skin::TControlBuilder& build, const char* name,
+                           const QRect& geometry) {
+    auto* label = build.Add<skin::THTMLabel>(name, geometry, skin::Translated);
     label->setText(builtIn(name));
-    label->setGeometry(geometry);
     return label;
 }
 
-QLineEdit* edit(QWidget* page, const QString& name, int top) {
-    auto* field = named(new QLineEdit(page), name, false);
-    field->setGeometry(kFieldLeft, top, kFieldWidth, 22);
-    return field;
+QLineEdit* edit(const skin::TControlBuilder& build, const QString& name, int top) {
+    return build.Add<QLineEdit>(name, QRect(kFieldLeft, top, kFieldWidth, 22));
 }
 
-QCheckBox* checkBox(QWidget* page, const char* name, const QRect& geometry) {
-    auto* box = named(new QCheckBox(builtIn(name), page), name, true);
-    box->setGeometry(geometry);
+QCheckBox* checkBox(const skin::TControlBuilder& build, const char* name, const QRect& geometry) {
+    auto* box = build.Add<QCheckBox>(name, geometry, skin::Translated);
+    box->setText(builtIn(name));
     return box;
 }
 
+skin::TLumoButton2* button(const skin::TControlBuilder& build, const char* name,
+                           const QRect& geometry) {
+    auto* lumo = build.Add<skin::TLumoButton2>(name, geometry, skin::Translated);
+    lumo->SetAutoWidth(false);
+    lumo->SetCaption(builtIn(name));
+    return lumo;
+}
+
 skin::TTabSheet* page(QStackedWidget* pages, const char* name) {
-    auto* sheet = named(new skin::TTabSheet(pages), name, true);
+    auto* sheet = skin::TControlBuilder(pages).Add<skin::TTabSheet>(name, skin::Translated);
     sheet->SetCaption(builtIn(name));
     pages->addWidget(sheet);
     return sheet;
 }
 
 // The 48-pixel icon in the top-left corner of a page.
-void pageIcon(QWidget* page, int cell) {
-    auto* image = new skin::TImage(page);
-    image->setObjectName(QStringLiteral("Image_") + page->objectName().section(u'_', 1));
-    image->setGeometry(6, 12, 48, 48);
+void pageIcon(const skin::TControlBuilder& build, int cell) {
+    auto* image = build.Add<skin::TImage>(
+        QStringLiteral("Image_") + build.Parent()->objectName().section(u'_', 1),
+        QRect(6, 12, 48, 48));
     QImage picture;
     if (const skin::TStripeSkinner* stripe = skin::CurrentStripe())
         stripe->CopyToPicture(48, picture, cell, false, 1.0f);
@@ -165,9 +166,11 @@ void replaceWithCopy(const QString& target, const QString& source) {
 
 } // namespace
 
-TForm_Options::TForm_Options(QWidget* owner)
-    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint |
-                         Qt::WindowCloseButtonHint) {
+TForm_Options::TForm_Options(skin::TMainHost* host)
+    : QDialog(host ? host->MainWindow() : nullptr, Qt::Dialog | Qt::WindowTitleHint |
+                                                       Qt::CustomizeWindowHint |
+                                                       Qt::WindowCloseButtonHint),
+      FHost(host) {
     setObjectName(kSection);
     setProperty("Tag", 1);
     setWindowTitle(builtIn("Form_Options"));
@@ -199,35 +202,20 @@ TForm_Options::~TForm_Options() {
 }
 
 void TForm_Options::setupUi() {
-    Panel_Navi = new QWidget(this);
-    Panel_Navi->setObjectName(QStringLiteral("Panel_Navi"));
-    Panel_Navi->setGeometry(0, 0, kNaviWidth, kClientHeight - kBottomHeight);
-    Image_NaviBackground = new skin::TImage(Panel_Navi);
-    Image_NaviBackground->setObjectName(QStringLiteral("Image_NaviBackground"));
-    Image_NaviBackground->setGeometry(Panel_Navi->rect());
-    Image_NaviBackground->SetStretch(true);
-    TarviMouseImage3State1 = new skin::TTarviMouseImage3State(Panel_Navi);
-    TarviMouseImage3State1->setObjectName(QStringLiteral("TarviMouseImage3State1"));
-    TarviMouseImage3State1->setGeometry(0, 8, kNaviWidth, 40);
-    TarviMouseImage3State8 = new skin::TTarviMouseImage3State(Panel_Navi);
-    TarviMouseImage3State8->setObjectName(QStringLiteral("TarviMouseImage3State8"));
-    TarviMouseImage3State8->setGeometry(0, 48, kNaviWidth, 40);
-
-    AdvOfficeTabSet1 = new QTabBar(this);
-    AdvOfficeTabSet1->setObjectName(QStringLiteral("AdvOfficeTabSet1"));
-    AdvOfficeTabSet1->setGeometry(kPageLeft, kTabTop, kPageWidth, kTabHeight);
+    const skin::TControlBuilder build(this);
+    setupNavigation();
+    AdvOfficeTabSet1 =
+        build.Add<QTabBar>("AdvOfficeTabSet1", {kPageLeft, kTabTop, kPageWidth, kTabHeight});
     AdvOfficeTabSet1->setDrawBase(false);
     AdvOfficeTabSet1->setExpanding(false);
     AdvOfficeTabSet1->setUsesScrollButtons(false);
     AdvOfficeTabSet1->setFocusPolicy(Qt::NoFocus);
-    Shape_TabLine = new QWidget(this);
-    Shape_TabLine->setObjectName(QStringLiteral("Shape_TabLine"));
+    Shape_TabLine = build.Add<QWidget>("Shape_TabLine"); // placed once the tab bar has its height
     Shape_TabLine->setAutoFillBackground(true);
 
-    PageControl1 = new QStackedWidget(this);
-    PageControl1->setObjectName(QStringLiteral("PageControl1"));
-    PageControl1->setGeometry(kPageLeft, kTabTop + kTabHeight + 1, kPageWidth,
-                              kClientHeight - kBottomHeight - 4 - (kTabTop + kTabHeight + 1));
+    PageControl1 = build.Add<QStackedWidget>(
+        "PageControl1", {kPageLeft, kTabTop + kTabHeight + 1, kPageWidth,
+                         kClientHeight - kBottomHeight - 4 - (kTabTop + kTabHeight + 1)});
     TabSheet_LANG = page(PageControl1, "TabSheet_LANG");
     TabSheet_OTHER = page(PageControl1, "TabSheet_OTHER");
     TabSheet_ORB1 = page(PageControl1, "TabSheet_ORB1");
@@ -238,29 +226,38 @@ void TForm_Options::setupUi() {
     setupFormatsPage();
     setupSkinPage();
     setupContextMenuPage();
+    setupBottomBar();
+}
 
-    Panel_Unten = named(new skin::TPanel(this), "Panel_Unten", false);
-    Panel_Unten->setGeometry(0, kClientHeight - kBottomHeight, kClientWidth, kBottomHeight);
+void TForm_Options::setupNavigation() {
+    Panel_Navi = skin::TControlBuilder(this).Add<QWidget>(
+        "Panel_Navi", {0, 0, kNaviWidth, kClientHeight - kBottomHeight});
+    const skin::TControlBuilder build(Panel_Navi);
+    Image_NaviBackground = build.Add<skin::TImage>("Image_NaviBackground", Panel_Navi->rect());
+    Image_NaviBackground->SetStretch(true);
+    TarviMouseImage3State1 =
+        build.Add<skin::TTarviMouseImage3State>("TarviMouseImage3State1", {0, 8, kNaviWidth, 40});
+    TarviMouseImage3State8 =
+        build.Add<skin::TTarviMouseImage3State>("TarviMouseImage3State8", {0, 48, kNaviWidth, 40});
+}
+
+void TForm_Options::setupBottomBar() {
+    Panel_Unten = skin::TControlBuilder(this).Add<skin::TPanel>(
+        "Panel_Unten", {0, kClientHeight - kBottomHeight, kClientWidth, kBottomHeight});
     Panel_Unten->SetColor(skin::RGB(0xF4, 0xF6, 0xF9));
     Panel_Unten->SetLineTopColor(skin::RGB(0xDD, 0xE2, 0xE8));
-    LumoButton_Reset = named(new skin::TLumoButton2(Panel_Unten), "LumoButton_Reset", true);
-    LumoButton_Reset->SetAutoWidth(false);
-    LumoButton_Reset->setGeometry(12, 10, 130, 28);
-    LumoButton_Reset->SetCaption(builtIn("LumoButton_Reset"));
-    LumoButton_Ok = named(new skin::TLumoButton2(Panel_Unten), "LumoButton_Ok", true);
-    LumoButton_Ok->SetAutoWidth(false);
-    LumoButton_Ok->setGeometry(kClientWidth - 12 - 110, 10, 110, 28);
-    LumoButton_Ok->SetCaption(builtIn("LumoButton_Ok"));
+    const skin::TControlBuilder build(Panel_Unten);
+    LumoButton_Reset = button(build, "LumoButton_Reset", {12, 10, 130, 28});
+    LumoButton_Ok = button(build, "LumoButton_Ok", {kClientWidth - 12 - 110, 10, 110, 28});
     LumoButton_Ok->SetActionButton(true);
 }
 
 void TForm_Options::setupLanguagePage() {
-    QWidget* sheet = TabSheet_LANG;
-    htmlLabel(sheet, "HTMLabel_LANG_Info", QRect(kContentLeft, 12, kContentWidth, 56));
-    ListView_Options_Language =
-        named(new QTreeWidget(sheet), "ListView_Options_Language", true);
+    const skin::TControlBuilder build(TabSheet_LANG);
+    htmlLabel(build, "HTMLabel_LANG_Info", {kContentLeft, 12, kContentWidth, 56});
+    ListView_Options_Language = build.Add<QTreeWidget>(
+        "ListView_Options_Language", {kContentLeft, 76, kContentWidth, 296}, skin::Translated);
     QTreeWidget* list = ListView_Options_Language;
-    list->setGeometry(kContentLeft, 76, kContentWidth, 296);
     list->setColumnCount(3);
     list->setHeaderLabels(builtIn("ListView_Options_Language").split(QStringLiteral("\r\n")));
     list->setColumnWidth(0, 260);
@@ -277,37 +274,34 @@ void TForm_Options::setupLanguagePage() {
     list->header()->setSectionsMovable(false);
     list->header()->setStretchLastSection(false);
     HTMLabel_LANG_Translate =
-        htmlLabel(sheet, "HTMLabel_LANG_Translate", QRect(kContentLeft, 384, kContentWidth, 36));
-    pageIcon(sheet, kIconLanguage);
+        htmlLabel(build, "HTMLabel_LANG_Translate", {kContentLeft, 384, kContentWidth, 36});
+    pageIcon(build, kIconLanguage);
 }
 
 void TForm_Options::setupOtherPage() {
-    QWidget* sheet = TabSheet_OTHER;
-    htmlLabel(sheet, "HTMLabel_OTHER_Info", QRect(kContentLeft, 12, kContentWidth, 56));
-    heading(sheet, "Label_OTHER_ServiceChannel", QRect(kContentLeft, 76, kContentWidth, 20));
-    htmlLabel(sheet, "HTMLabel_OTHER_ServiceChannel", QRect(kContentLeft, 100, kContentWidth, 48));
+    const skin::TControlBuilder build(TabSheet_OTHER);
+    htmlLabel(build, "HTMLabel_OTHER_Info", {kContentLeft, 12, kContentWidth, 56});
+    heading(build, "Label_OTHER_ServiceChannel", {kContentLeft, 76, kContentWidth, 20});
+    htmlLabel(build, "HTMLabel_OTHER_ServiceChannel", {kContentLeft, 100, kContentWidth, 48});
     LumoButton_ConfigureChannels =
-        named(new skin::TLumoButton2(sheet), "LumoButton_ConfigureChannels", true);
-    LumoButton_ConfigureChannels->SetAutoWidth(false);
-    LumoButton_ConfigureChannels->setGeometry(kContentLeft, 156, 150, 28);
-    LumoButton_ConfigureChannels->SetCaption(builtIn("LumoButton_ConfigureChannels"));
-    CheckBox_Other_Tooltips = checkBox(sheet, "CheckBox_Other_Tooltips",
-                                       QRect(kContentLeft, 204, kContentWidth, 22));
+        button(build, "LumoButton_ConfigureChannels", {kContentLeft, 156, 150, 28});
+    CheckBox_Other_Tooltips =
+        checkBox(build, "CheckBox_Other_Tooltips", {kContentLeft, 204, kContentWidth, 22});
     CheckBox_Other_Tooltips->setChecked(false);
     CheckBox_Other_Tooltips->setVisible(false);
-    pageIcon(sheet, kIconOther);
+    pageIcon(build, kIconOther);
 }
 
 void TForm_Options::setupFormatsPage() {
-    QWidget* sheet = TabSheet_ORB1;
-    htmlLabel(sheet, "HTMLabel_ORB1_Info", QRect(kContentLeft, 12, kContentWidth, 56));
-    heading(sheet, "Label_ORB_Formats", QRect(kContentLeft, 76, kContentWidth, 20));
+    const skin::TControlBuilder build(TabSheet_ORB1);
+    htmlLabel(build, "HTMLabel_ORB1_Info", {kContentLeft, 12, kContentWidth, 56});
+    heading(build, "Label_ORB_Formats", {kContentLeft, 76, kContentWidth, 20});
     // A row per group: its edit is named as its value in the registry, its label likewise with
     // "Label" for "Edit". The own group's list comes below its switch and name.
-    const auto row = [sheet](const char* valueName, int top) {
+    const auto row = [&build](const char* valueName, int top) {
         const QString name = QLatin1String(valueName);
-        fieldLabel(sheet, QStringLiteral("Label") + name.mid(4), top);
-        return edit(sheet, name, top);
+        fieldLabel(build, QStringLiteral("Label") + name.mid(4), top);
+        return edit(build, name, top);
     };
     int top = 102;
     for (const settings::FormatGroupInfo& group : settings::kFormatGroups) {
@@ -316,41 +310,40 @@ void TForm_Options::setupFormatsPage() {
         FFormatEdits[static_cast<size_t>(group.id)] = row(group.valueName, top);
         top += 28;
     }
-    heading(sheet, "Label_ORB_OwnGroup", QRect(kContentLeft, 282, kContentWidth, 20));
-    CheckBox_ORB_ShowOwnGroup = checkBox(sheet, settings::kShowOwnGroupValue,
-                                         QRect(kContentLeft, 306, kContentWidth, 22));
+    heading(build, "Label_ORB_OwnGroup", {kContentLeft, 282, kContentWidth, 20});
+    CheckBox_ORB_ShowOwnGroup =
+        checkBox(build, settings::kShowOwnGroupValue, {kContentLeft, 306, kContentWidth, 22});
     Edit_ORB_Name_OwnGroup = row(settings::kOwnGroupNameValue, 334);
     QLineEdit* ownList =
         row(settings::FormatGroupInfoOf(settings::FormatGroupId::Own).valueName, 362);
     ownList->setValidator(new TUpperCaseValidator(ownList));
     FFormatEdits[static_cast<size_t>(settings::FormatGroupId::Own)] = ownList;
     showFormatGroups(settings::FormatGroups());
-    pageIcon(sheet, kIconFormats);
+    pageIcon(build, kIconFormats);
 }
 
 void TForm_Options::setupSkinPage() {
-    QWidget* sheet = TabSheet_SKIN;
-    ListBox_Skins = named(new QListWidget(sheet), "ListBox_Skins", false);
-    ListBox_Skins->setGeometry(kContentLeft, 12, kContentWidth, 404);
+    const skin::TControlBuilder build(TabSheet_SKIN);
+    ListBox_Skins = build.Add<QListWidget>("ListBox_Skins", {kContentLeft, 12, kContentWidth, 404});
     ListBox_Skins->setItemDelegate(new skin::TSkinListDelegate(ListBox_Skins));
     ListBox_Skins->setSelectionMode(QAbstractItemView::SingleSelection);
-    pageIcon(sheet, kIconSkin);
+    pageIcon(build, kIconSkin);
 }
 
 void TForm_Options::setupContextMenuPage() {
-    QWidget* sheet = TabSheet_CONTEXTMENU;
+    const skin::TControlBuilder build(TabSheet_CONTEXTMENU);
     const auto row = [](int top, int indent) {
         return QRect(kContentLeft + indent, top, kContentWidth - indent, 22);
     };
-    CheckBox_ShowContextMenu = checkBox(sheet, "CheckBox_ShowContextMenu", row(12, 0));
-    CheckBox_Context_DEFRAG = checkBox(sheet, "CheckBox_Context_DEFRAG", row(40, 20));
-    CheckBox_Context_DL = checkBox(sheet, "CheckBox_Context_DL", row(64, 20));
-    CheckBox_Context_FW = checkBox(sheet, "CheckBox_Context_FW", row(88, 20));
-    CheckBox_Context_ED = checkBox(sheet, "CheckBox_Context_ED", row(112, 20));
-    CheckBox_Context_FSJ = checkBox(sheet, "CheckBox_Context_FSJ", row(136, 20));
-    CheckBox_Context_Recycle_FW = checkBox(sheet, "CheckBox_Context_Recycle_FW", row(172, 0));
+    CheckBox_ShowContextMenu = checkBox(build, "CheckBox_ShowContextMenu", row(12, 0));
+    CheckBox_Context_DEFRAG = checkBox(build, "CheckBox_Context_DEFRAG", row(40, 20));
+    CheckBox_Context_DL = checkBox(build, "CheckBox_Context_DL", row(64, 20));
+    CheckBox_Context_FW = checkBox(build, "CheckBox_Context_FW", row(88, 20));
+    CheckBox_Context_ED = checkBox(build, "CheckBox_Context_ED", row(112, 20));
+    CheckBox_Context_FSJ = checkBox(build, "CheckBox_Context_FSJ", row(136, 20));
+    CheckBox_Context_Recycle_FW = checkBox(build, "CheckBox_Context_Recycle_FW", row(172, 0));
     CheckBox_Context_Recycle_Undelete =
-        checkBox(sheet, "CheckBox_Context_Recycle_Undelete", row(196, 0));
+        checkBox(build, "CheckBox_Context_Recycle_Undelete", row(196, 0));
     // These three only show what is registered; the user cannot change that here.
     for (QCheckBox* box :
          {CheckBox_ShowContextMenu, CheckBox_Context_Recycle_FW, CheckBox_Context_Recycle_Undelete})
@@ -358,7 +351,7 @@ void TForm_Options::setupContextMenuPage() {
     // All groups are shown in the design.
     for (QCheckBox* box : contextGroupBoxes())
         box->setChecked(true);
-    pageIcon(sheet, kIconContextMenu);
+    pageIcon(build, kIconContextMenu);
 }
 
 void TForm_Options::connectSignals() {
@@ -412,17 +405,17 @@ void TForm_Options::applySkin() {
 void TForm_Options::fillLanguageList() {
     QTreeWidget* list = ListView_Options_Language;
     list->clear();
-    ImageList_Flags.clear();
+    FImageList_Flags.clear();
     QMenu menu;
-    i18n::BuildLanguageMenu(&menu, &ImageList_Flags);
+    i18n::BuildLanguageMenu(&menu, &FImageList_Flags);
     const QString folder = platform::ProgramFolder() + QStringLiteral("\\Translation\\");
     for (const QAction* entry : menu.actions()) {
         const int index = entry->data().toInt() - 1;
         auto* row = new QTreeWidgetItem(list);
         row->setText(0, entry->text());
         const QVariant image = entry->property("ImageIndex");
-        if (image.isValid() && image.toInt() >= 0 && image.toInt() < ImageList_Flags.size())
-            row->setIcon(0, QIcon(ImageList_Flags[image.toInt()]));
+        if (image.isValid() && image.toInt() >= 0 && image.toInt() < FImageList_Flags.size())
+            row->setIcon(0, QIcon(FImageList_Flags[image.toInt()]));
         i18n::TLang translation;
         translation.Load_Translation(folder + i18n::TranslationNames().value(index) +
                                          QStringLiteral(".nlang3"),
@@ -463,21 +456,17 @@ QList<QCheckBox*> TForm_Options::contextGroupBoxes() const {
             CheckBox_Context_FSJ};
 }
 
-namespace {
-
-TContextMenuBoxes contextBoxes(const TForm_Options& form) {
-    return {form.CheckBox_ShowContextMenu,
-            {form.CheckBox_Context_DEFRAG, form.CheckBox_Context_DL, form.CheckBox_Context_FW,
-             form.CheckBox_Context_ED, form.CheckBox_Context_FSJ},
-            form.CheckBox_Context_Recycle_FW,
-            form.CheckBox_Context_Recycle_Undelete};
+TContextMenuBoxes TForm_Options::contextBoxes() const {
+    return {CheckBox_ShowContextMenu,
+            {CheckBox_Context_DEFRAG, CheckBox_Context_DL, CheckBox_Context_FW,
+             CheckBox_Context_ED, CheckBox_Context_FSJ},
+            CheckBox_Context_Recycle_FW,
+            CheckBox_Context_Recycle_Undelete};
 }
-
-} // namespace
 
 void TForm_Options::LOAD_OPTIONS() {
     skin::FillSkinList(ListBox_Skins);
-    LoadContextMenuBoxes(contextBoxes(*this));
+    LoadContextMenuBoxes(contextBoxes());
     FormatGroups formats = ShownFormatGroups();
     formats.Load();
     showFormatGroups(formats);
@@ -492,7 +481,7 @@ void TForm_Options::SAVE_OPTIONS() {
         if (ok && index >= 0 && index < i18n::TranslationNames().size())
             i18n::SaveForcedLanguage(i18n::TranslationNames()[index]);
     }
-    SaveContextMenuBoxes(contextBoxes(*this));
+    SaveContextMenuBoxes(contextBoxes());
     const FormatGroups formats = ShownFormatGroups();
     formats.Save();
     if (formats != ProgramFormatGroups()) {
@@ -539,8 +528,8 @@ void TForm_Options::LumoButton_OkClick() {
 void TForm_Options::LumoButton_ResetClick() {
     const QString question = i18n::Message(i18n::Msg::MESSAGEHTML_OPTIONS_ASKER_SURETORESET);
     int answer = platform::IDNO;
-    if (skin::TMainHost* host = skin::MainHost())
-        answer = host->AskYesOrNo(question, platform::IDNO);
+    if (FHost)
+        answer = FHost->AskYesOrNo(question, platform::IDNO);
     else
         answer = platform::MessageBoxW(question, platform::ApplicationTitle(),
                                        platform::MB_YESNO | platform::MB_ICONQUESTION);
@@ -571,18 +560,24 @@ void TForm_Options::showEvent(QShowEvent* event) {
     ProgramFormatGroups().Load();
     showFormatGroups(ProgramFormatGroups());
     LOAD_OPTIONS();
-    skin::TMainHost* host = skin::MainHost();
-    if (host && host->CurrentModuleClassName() == QLatin1String("TForm_ORB"))
+    if (FHost && FHost->CurrentModuleClassName() == QLatin1String("TForm_ORB"))
         SelectNavigationGroup(2);
     // Centred on the main window, or on the screen when there is none to be seen.
     QRect area;
-    if (QWidget* main = host ? host->MainWindow() : parentWidget(); main && main->isVisible())
+    if (QWidget* main = FHost ? FHost->MainWindow() : parentWidget(); main && main->isVisible())
         area = main->frameGeometry();
     else if (const QScreen* screen = QGuiApplication::primaryScreen())
         area = screen->availableGeometry();
     if (area.isValid())
         move(area.center() - rect().center());
     FShown = takeSnapshot();
+}
+
+int TForm_Options::ExecFor(QObject* sender) {
+    FCurrentSender = sender;
+    const int result = exec();
+    FCurrentSender = nullptr;
+    return result;
 }
 
 void TForm_Options::done(int result) {
@@ -632,25 +627,21 @@ bool SkinOrLanguageChangeNeedsHint(const QString& runningTranslation, const QStr
         RegReadString(HKEY_LOCAL_MACHINE, OptionsKey, QStringLiteral("UseSkin")));
 }
 
-void RunOptionsDialog(QObject* sender) {
+void RunOptionsDialog(QObject* sender, skin::TMainHost* host) {
     const QString runningTranslation = i18n::CurrentTranslationName();
     const QString runningSkin = skin::SkinFolder().section(u'\\', -1);
-    skin::TMainHost* host = skin::MainHost();
     if (!Form_Options())
-        SetForm_Options(new TForm_Options(host ? host->MainWindow() : nullptr));
+        SetForm_Options(new TForm_Options(host));
     for (;;) {
         TForm_Options* form = Form_Options();
-        form->Current_Sender = sender;
-        form->exec();
-        form->Current_Sender = nullptr;
+        form->ExecFor(sender);
         if (!form->SIGNAL_RECREATE_FORM) {
             if (SkinOrLanguageChangeNeedsHint(runningTranslation, runningSkin) && host)
                 host->Show_Info(i18n::Message(i18n::Msg::MESSAGEHTML_OPTIONS_SKINORLANG_CHANGED));
             return;
         }
-        QWidget* owner = form->parentWidget();
         delete form;
-        SetForm_Options(new TForm_Options(owner));
+        SetForm_Options(new TForm_Options(host));
     }
 }
 

@@ -227,7 +227,7 @@ void answerOptions(QStringList* log, bool recreate, std::function<void()> next) 
     apptest::WhenModalOpens([=](QWidget* modal) {
         auto* options = qobject_cast<settings::TForm_Options*>(modal);
         ASSERT_NE(options, nullptr);
-        *log << (options->Current_Sender ? options->Current_Sender->objectName() : "none");
+        *log << (options->Current_Sender() ? options->Current_Sender()->objectName() : "none");
         options->SIGNAL_RECREATE_FORM = recreate;
         if (next)
             next();
@@ -262,7 +262,7 @@ TEST_F(MainWindowTest, OptionsLoopShowsAgainWhenAskedHintsAtAChangedSkinThenCall
     EXPECT_TRUE(log[2].contains(i18n::Message(i18n::Msg::MESSAGEHTML_OPTIONS_SKINORLANG_CHANGED)));
     EXPECT_EQ(handlerCalls, 1);
     ASSERT_NE(Form_Options(), nullptr);
-    EXPECT_EQ(Form_Options()->Current_Sender, nullptr);
+    EXPECT_EQ(Form_Options()->Current_Sender(), nullptr);
 
     // The skin in use chosen again gives no hint; the header button opens it too.
     RegWriteString(HKEY_LOCAL_MACHINE, OptionsKey, "UseSkin", "default");

@@ -8,6 +8,7 @@
 #include "dialogs/options/FormOptions.h"
 #include "i18n/ProjectMessages.h"
 #include "settings/Registry.h"
+#include "skin/HTMLabel.h"
 #include "skin/LumoButton2.h"
 #include "skin/TarviMouseImage3State.h"
 
@@ -39,8 +40,17 @@ QStringList tabTexts(const QTabBar* tabs) {
     return texts;
 }
 
+// A control of the dialog by its component name.
+template <class Control> Control* control(const TForm_Options& form, const char* name) {
+    return formstest::Find<Control>(&form, name);
+}
+// The edit of a group's list, named as its value in the registry.
+QLineEdit* formatEdit(const TForm_Options& form, FormatGroupId id) {
+    return control<QLineEdit>(form, FormatGroupInfoOf(id).valueName);
+}
+
 QTreeWidgetItem* languageRow(const TForm_Options& form, const QString& translationName) {
-    QTreeWidget* list = form.ListView_Options_Language;
+    QTreeWidget* list = control<QTreeWidget>(form, "ListView_Options_Language");
     for (int i = 0; i < list->topLevelItemCount(); ++i)
         if (i18n::TranslationNames().value(list->topLevelItem(i)->text(2).toInt()) ==
             translationName)
@@ -52,7 +62,7 @@ QTreeWidgetItem* languageRow(const TForm_Options& form, const QString& translati
 void selectLanguage(const TForm_Options& form, const QString& translationName) {
     QTreeWidgetItem* row = languageRow(form, translationName);
     ASSERT_TRUE(row);
-    form.ListView_Options_Language->setCurrentItem(row);
+    control<QTreeWidget>(form, "ListView_Options_Language")->setCurrentItem(row);
 }
 
 class FormOptionsTest : public formstest::FormsFixture {
@@ -79,30 +89,30 @@ TEST_F(FormOptionsTest, EveryFormatControlLoadsFromTheHiveAndSavesBack) {
     RegWriteString(HKEY_LOCAL_MACHINE, OptionsKey, "Edit_ORB_Formate_OwnGroup", "CPP ; H");
 
     TForm_Options form;
-    EXPECT_EQ(form.FormatEdit(FormatGroupId::Audio)->text(), "FLAC ; MP3");
-    EXPECT_EQ(form.FormatEdit(FormatGroupId::Video)->text(), "");
+    EXPECT_EQ(formatEdit(form, FormatGroupId::Audio)->text(), "FLAC ; MP3");
+    EXPECT_EQ(formatEdit(form, FormatGroupId::Video)->text(), "");
     // Absent values keep the built-in lists.
-    EXPECT_EQ(form.FormatEdit(FormatGroupId::Pictures)->text(),
+    EXPECT_EQ(formatEdit(form, FormatGroupId::Pictures)->text(),
               "BMP ; JPG ; JPEG ; PNG ; GIF ; PSD ; TGA ; TIF");
-    EXPECT_EQ(form.FormatEdit(FormatGroupId::Archives)->text(),
+    EXPECT_EQ(formatEdit(form, FormatGroupId::Archives)->text(),
               "ZIP ; RAR ; CAB ; 7Z ; ACE ; GZIP ; TAR");
-    EXPECT_EQ(form.FormatEdit(FormatGroupId::Documents)->text(),
+    EXPECT_EQ(formatEdit(form, FormatGroupId::Documents)->text(),
               "DOC ; XLS ; XLM ; PPT ; RTF ; HTM ; HTML");
-    EXPECT_EQ(form.FormatEdit(FormatGroupId::Applications)->text(), "EXE ; COM ; BAT ; DLL ; OCX");
-    EXPECT_TRUE(form.CheckBox_ORB_ShowOwnGroup->isChecked());
-    EXPECT_EQ(form.Edit_ORB_Name_OwnGroup->text(), "Projekte");
-    EXPECT_EQ(form.FormatEdit(FormatGroupId::Own)->text(), "CPP ; H");
+    EXPECT_EQ(formatEdit(form, FormatGroupId::Applications)->text(), "EXE ; COM ; BAT ; DLL ; OCX");
+    EXPECT_TRUE(control<QCheckBox>(form, "CheckBox_ORB_ShowOwnGroup")->isChecked());
+    EXPECT_EQ(control<QLineEdit>(form, "Edit_ORB_Name_OwnGroup")->text(), "Projekte");
+    EXPECT_EQ(formatEdit(form, FormatGroupId::Own)->text(), "CPP ; H");
 
     // Values written behind the dialog's back reach the fields at the next load; a value that is
     // absent leaves the field as the user left it.
-    form.FormatEdit(FormatGroupId::Documents)->setText("typed, not saved");
+    formatEdit(form, FormatGroupId::Documents)->setText("typed, not saved");
     RegWriteString(HKEY_LOCAL_MACHINE, OptionsKey, "Edit_ORB_Apps", "APPIMAGE");
     form.LOAD_OPTIONS();
-    EXPECT_EQ(form.FormatEdit(FormatGroupId::Applications)->text(), "APPIMAGE");
-    EXPECT_EQ(form.FormatEdit(FormatGroupId::Documents)->text(), "typed, not saved");
+    EXPECT_EQ(formatEdit(form, FormatGroupId::Applications)->text(), "APPIMAGE");
+    EXPECT_EQ(formatEdit(form, FormatGroupId::Documents)->text(), "typed, not saved");
 
-    form.FormatEdit(FormatGroupId::Audio)->setText("OPUS");
-    form.CheckBox_ORB_ShowOwnGroup->setChecked(false);
+    formatEdit(form, FormatGroupId::Audio)->setText("OPUS");
+    control<QCheckBox>(form, "CheckBox_ORB_ShowOwnGroup")->setChecked(false);
     form.SAVE_OPTIONS();
     EXPECT_EQ(read("Edit_ORB_Audio"), "OPUS");
     EXPECT_EQ(ValueType(HKEY_LOCAL_MACHINE, OptionsKey, "Edit_ORB_Video"), REG_SZ);
@@ -117,18 +127,18 @@ TEST_F(FormOptionsTest, EveryFormatControlLoadsFromTheHiveAndSavesBack) {
 
 TEST_F(FormOptionsTest, TypedLettersOfTheOwnFormatsBecomeCapitals) {
     TForm_Options form;
-    QTest::keyClicks(form.FormatEdit(FormatGroupId::Own), "mp3 ; flac");
-    EXPECT_EQ(form.FormatEdit(FormatGroupId::Own)->text(), "MP3 ; FLAC");
-    QTest::keyClicks(form.Edit_ORB_Name_OwnGroup, "Musik");
-    EXPECT_EQ(form.Edit_ORB_Name_OwnGroup->text(), "Musik");
-    form.LumoButton_OkClick();
+    QTest::keyClicks(formatEdit(form, FormatGroupId::Own), "mp3 ; flac");
+    EXPECT_EQ(formatEdit(form, FormatGroupId::Own)->text(), "MP3 ; FLAC");
+    QTest::keyClicks(control<QLineEdit>(form, "Edit_ORB_Name_OwnGroup"), "Musik");
+    EXPECT_EQ(control<QLineEdit>(form, "Edit_ORB_Name_OwnGroup")->text(), "Musik");
+    control<skin::TLumoButton2>(form, "LumoButton_Ok")->Click();
     EXPECT_EQ(read("Edit_ORB_Formate_OwnGroup"), "MP3 ; FLAC");
     EXPECT_EQ(read("Edit_ORB_Name_OwnGroup"), "Musik");
 }
 
 TEST_F(FormOptionsTest, LanguageListShowsEveryTranslationAndSavesOnlyASelectedRow) {
     TForm_Options form;
-    QTreeWidget* list = form.ListView_Options_Language;
+    QTreeWidget* list = control<QTreeWidget>(form, "ListView_Options_Language");
     ASSERT_EQ(list->topLevelItemCount(), i18n::TranslationNames().size());
     ASSERT_EQ(list->topLevelItemCount(), 2);
     QTreeWidgetItem* english = languageRow(form, "orb2024_en-us");
@@ -138,7 +148,7 @@ TEST_F(FormOptionsTest, LanguageListShowsEveryTranslationAndSavesOnlyASelectedRo
     EXPECT_EQ(english->text(1), "Zelvano localization team");
     EXPECT_FALSE(english->icon(0).isNull());
     EXPECT_FALSE(german->icon(0).isNull());
-    EXPECT_EQ(form.ImageList_Flags.size(), 2);
+    EXPECT_EQ(form.ImageList_Flags().size(), 2);
     EXPECT_TRUE(list->isColumnHidden(2));
     EXPECT_TRUE(list->selectedItems().isEmpty());
 
@@ -166,12 +176,12 @@ TEST_F(FormOptionsTest, ATranslationWithoutTranslatorNameLeavesItsCellEmpty) {
 TEST_F(FormOptionsTest, SkinChoiceIsTheRunningSkinUntilAnotherIsSelected) {
     skin::SetSkinFolder("P:\\skins\\Dark");
     TForm_Options form;
-    ASSERT_TRUE(form.ListBox_Skins->currentItem());
-    EXPECT_EQ(form.ListBox_Skins->currentItem()->text(), "Dark");
+    ASSERT_TRUE(control<QListWidget>(form, "ListBox_Skins")->currentItem());
+    EXPECT_EQ(control<QListWidget>(form, "ListBox_Skins")->currentItem()->text(), "Dark");
     form.SAVE_OPTIONS();
     EXPECT_EQ(read("UseSkin"), "Dark");
-    form.ListBox_Skins->clearSelection();
-    form.ListBox_Skins->setCurrentRow(-1);
+    control<QListWidget>(form, "ListBox_Skins")->clearSelection();
+    control<QListWidget>(form, "ListBox_Skins")->setCurrentRow(-1);
     form.SAVE_OPTIONS();
     EXPECT_FALSE(RegValueExists(HKEY_LOCAL_MACHINE, OptionsKey, "UseSkin"));
 }
@@ -179,11 +189,11 @@ TEST_F(FormOptionsTest, SkinChoiceIsTheRunningSkinUntilAnotherIsSelected) {
 TEST_F(FormOptionsTest, ContextMenuPageGoesThroughTheDialog) {
     RegWriteInteger(HKEY_LOCAL_MACHINE, ContextMenusKey, "Hide_FW", 0);
     TForm_Options form;
-    EXPECT_FALSE(form.CheckBox_Context_FW->isChecked());
-    EXPECT_TRUE(form.CheckBox_Context_DEFRAG->isChecked());
-    EXPECT_FALSE(form.CheckBox_ShowContextMenu->isChecked());
-    form.CheckBox_Context_DEFRAG->setChecked(false);
-    form.LumoButton_OkClick();
+    EXPECT_FALSE(control<QCheckBox>(form, "CheckBox_Context_FW")->isChecked());
+    EXPECT_TRUE(control<QCheckBox>(form, "CheckBox_Context_DEFRAG")->isChecked());
+    EXPECT_FALSE(control<QCheckBox>(form, "CheckBox_ShowContextMenu")->isChecked());
+    control<QCheckBox>(form, "CheckBox_Context_DEFRAG")->setChecked(false);
+    control<skin::TLumoButton2>(form, "LumoButton_Ok")->Click();
     EXPECT_EQ(RegReadInteger(HKEY_LOCAL_MACHINE, ContextMenusKey, "Hide_FW"), 1);
     EXPECT_EQ(RegReadInteger(HKEY_LOCAL_MACHINE, ContextMenusKey, "Hide_DEFRAG"), 1);
     EXPECT_FALSE(RegValueExists(HKEY_LOCAL_MACHINE, ContextMenusKey, "Hide_DL"));
@@ -193,7 +203,6 @@ TEST_F(FormOptionsTest, ContextMenuPageGoesThroughTheDialog) {
 }
 
 TEST_F(FormOptionsTest, ResetAsksAndOnYesDeletesEverySettingAndRestoresDataFiles) {
-    skin::SetMainHost(&host);
     WriteFile("data/DC-Files2.txt", "changed by the user");
     WriteFile("data/DC-Files2_default.txt", "as shipped");
     WriteFile("data/DC-Folders2.txt", "no twin, kept");
@@ -201,12 +210,12 @@ TEST_F(FormOptionsTest, ResetAsksAndOnYesDeletesEverySettingAndRestoresDataFiles
     RegWriteString(HKEY_LOCAL_MACHINE, OptionsKey, "UseSkin", "Dark");
     RegWriteString(HKEY_LOCAL_MACHINE, OptionsKey, kForceLanguage, "orb2024_en-us");
 
-    auto form = std::make_unique<TForm_Options>();
+    auto form = std::make_unique<TForm_Options>(&host);
     int formatChanges = 0;
     QObject::connect(form.get(), &TForm_Options::FormatGroupsChanged, [&] { ++formatChanges; });
     EXPECT_EQ(ProgramFormatGroups().List(FormatGroupId::Audio), "X");
     host.answer = platform::IDNO;
-    form->LumoButton_ResetClick();
+    control<skin::TLumoButton2>(*form, "LumoButton_Reset")->Click();
     ASSERT_EQ(host.questions.size(), 1);
     EXPECT_EQ(host.questions[0], i18n::Message(i18n::Msg::MESSAGEHTML_OPTIONS_ASKER_SURETORESET));
     EXPECT_EQ(host.defaults[0], platform::IDNO);
@@ -215,7 +224,7 @@ TEST_F(FormOptionsTest, ResetAsksAndOnYesDeletesEverySettingAndRestoresDataFiles
     EXPECT_EQ(ReadFile("data/DC-Files2.txt"), "changed by the user");
 
     host.answer = platform::IDYES;
-    form->LumoButton_ResetClick();
+    control<skin::TLumoButton2>(*form, "LumoButton_Reset")->Click();
     EXPECT_TRUE(form->SIGNAL_RECREATE_FORM);
     EXPECT_EQ(form->result(), QDialog::Accepted);
     EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, OptionsKey));
@@ -226,17 +235,16 @@ TEST_F(FormOptionsTest, ResetAsksAndOnYesDeletesEverySettingAndRestoresDataFiles
     EXPECT_EQ(formatChanges, 1);
     EXPECT_EQ(ProgramFormatGroups(), FormatGroups());
 
-    form = std::make_unique<TForm_Options>();
+    form = std::make_unique<TForm_Options>(&host);
     EXPECT_FALSE(form->SIGNAL_RECREATE_FORM);
-    EXPECT_EQ(form->FormatEdit(FormatGroupId::Audio)->text(), "MP3 ; OGG ; WAV ; MID ; WMA");
+    EXPECT_EQ(formatEdit(*form, FormatGroupId::Audio)->text(), "MP3 ; OGG ; WAV ; MID ; WMA");
 }
 
 TEST_F(FormOptionsTest, ResetWithoutDataFilesStillResets) {
-    skin::SetMainHost(&host);
     host.answer = platform::IDYES;
     RegWriteString(HKEY_LOCAL_MACHINE, OptionsKey, "Edit_ORB_Audio", "X");
-    TForm_Options form;
-    form.LumoButton_ResetClick();
+    TForm_Options form(&host);
+    control<skin::TLumoButton2>(form, "LumoButton_Reset")->Click();
     EXPECT_TRUE(form.SIGNAL_RECREATE_FORM);
     EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, OptionsKey));
     EXPECT_FALSE(QFile::exists(Native("data/DC-Files2.txt")));
@@ -244,37 +252,40 @@ TEST_F(FormOptionsTest, ResetWithoutDataFilesStillResets) {
 
 TEST_F(FormOptionsTest, NavigationGroupsOfferTheirPages) {
     TForm_Options form;
+    auto* tabs = control<QTabBar>(form, "AdvOfficeTabSet1");
+    auto* pages = control<QStackedWidget>(form, "PageControl1");
+    auto* general = control<skin::TTarviMouseImage3State>(form, "TarviMouseImage3State1");
+    auto* analyser = control<skin::TTarviMouseImage3State>(form, "TarviMouseImage3State8");
     EXPECT_EQ(form.NavigationGroup(), 1);
-    EXPECT_EQ(tabTexts(form.AdvOfficeTabSet1), QStringList({"Sprache", "Sonstiges"}));
-    EXPECT_EQ(form.PageControl1->currentWidget()->objectName(), "TabSheet_LANG");
-    EXPECT_FALSE(form.TarviMouseImage3State1->isEnabled());
-    EXPECT_EQ(form.TarviMouseImage3State1->Picture(), form.TarviMouseImage3State1->Picture_Pressed());
-    EXPECT_TRUE(form.TarviMouseImage3State8->isEnabled());
-    EXPECT_EQ(form.TarviMouseImage3State8->Picture(), form.TarviMouseImage3State8->Picture_Normal());
-    EXPECT_NE(form.TarviMouseImage3State8->Picture_Normal(),
-              form.TarviMouseImage3State8->Picture_Pressed());
+    EXPECT_EQ(tabTexts(tabs), QStringList({"Sprache", "Sonstiges"}));
+    EXPECT_EQ(pages->currentWidget()->objectName(), "TabSheet_LANG");
+    EXPECT_FALSE(general->isEnabled());
+    EXPECT_EQ(general->Picture(), general->Picture_Pressed());
+    EXPECT_TRUE(analyser->isEnabled());
+    EXPECT_EQ(analyser->Picture(), analyser->Picture_Normal());
+    EXPECT_NE(analyser->Picture_Normal(), analyser->Picture_Pressed());
 
-    form.AdvOfficeTabSet1->setCurrentIndex(1);
-    EXPECT_EQ(form.PageControl1->currentWidget()->objectName(), "TabSheet_OTHER");
+    tabs->setCurrentIndex(1);
+    EXPECT_EQ(pages->currentWidget()->objectName(), "TabSheet_OTHER");
 
-    form.TarviMouseImage3State1Click(form.TarviMouseImage3State8);
+    analyser->Click();
     EXPECT_EQ(form.NavigationGroup(), 2);
-    EXPECT_EQ(tabTexts(form.AdvOfficeTabSet1), QStringList({"Dateiformate"}));
-    EXPECT_EQ(form.PageControl1->currentWidget()->objectName(), "TabSheet_ORB1");
-    EXPECT_TRUE(form.TarviMouseImage3State1->isEnabled());
-    EXPECT_EQ(form.TarviMouseImage3State1->Picture(), form.TarviMouseImage3State1->Picture_Normal());
-    EXPECT_FALSE(form.TarviMouseImage3State8->isEnabled());
+    EXPECT_EQ(tabTexts(tabs), QStringList({"Dateiformate"}));
+    EXPECT_EQ(pages->currentWidget()->objectName(), "TabSheet_ORB1");
+    EXPECT_TRUE(general->isEnabled());
+    EXPECT_EQ(general->Picture(), general->Picture_Normal());
+    EXPECT_FALSE(analyser->isEnabled());
     // The pages skin and context menu exist but are never offered.
-    EXPECT_EQ(form.PageControl1->count(), 5);
+    EXPECT_EQ(pages->count(), 5);
 }
 
 TEST_F(FormOptionsTest, ShowingWhileTheAnalyserIsTheModuleOpensTheFileFormats) {
-    skin::SetMainHost(&host);
-    TForm_Options form;
+    TForm_Options form(&host);
     host.module = "TForm_ORB";
     form.show();
     EXPECT_EQ(form.NavigationGroup(), 2);
-    EXPECT_EQ(form.PageControl1->currentWidget()->objectName(), "TabSheet_ORB1");
+    EXPECT_EQ(control<QStackedWidget>(form, "PageControl1")->currentWidget()->objectName(),
+              "TabSheet_ORB1");
     form.reject();
 
     form.SelectNavigationGroup(1);
@@ -287,20 +298,20 @@ TEST_F(FormOptionsTest, ShowingWhileTheAnalyserIsTheModuleOpensTheFileFormats) {
 TEST_F(FormOptionsTest, ClosingWithoutOkLeavesTheShownValues) {
     TForm_Options form;
     form.show();
-    form.FormatEdit(FormatGroupId::Audio)->setText("NOT CONFIRMED");
-    form.CheckBox_ORB_ShowOwnGroup->setChecked(true);
+    formatEdit(form, FormatGroupId::Audio)->setText("NOT CONFIRMED");
+    control<QCheckBox>(form, "CheckBox_ORB_ShowOwnGroup")->setChecked(true);
     selectLanguage(form, "orb2024_en-us");
     form.reject();
-    EXPECT_EQ(form.FormatEdit(FormatGroupId::Audio)->text(), "MP3 ; OGG ; WAV ; MID ; WMA");
-    EXPECT_FALSE(form.CheckBox_ORB_ShowOwnGroup->isChecked());
-    EXPECT_TRUE(form.ListView_Options_Language->selectedItems().isEmpty());
+    EXPECT_EQ(formatEdit(form, FormatGroupId::Audio)->text(), "MP3 ; OGG ; WAV ; MID ; WMA");
+    EXPECT_FALSE(control<QCheckBox>(form, "CheckBox_ORB_ShowOwnGroup")->isChecked());
+    EXPECT_TRUE(control<QTreeWidget>(form, "ListView_Options_Language")->selectedItems().isEmpty());
     EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, OptionsKey));
 
     form.show();
-    form.FormatEdit(FormatGroupId::Audio)->setText("CONFIRMED");
-    form.LumoButton_OkClick();
+    formatEdit(form, FormatGroupId::Audio)->setText("CONFIRMED");
+    control<skin::TLumoButton2>(form, "LumoButton_Ok")->Click();
     EXPECT_EQ(form.result(), QDialog::Accepted);
-    EXPECT_EQ(form.FormatEdit(FormatGroupId::Audio)->text(), "CONFIRMED");
+    EXPECT_EQ(formatEdit(form, FormatGroupId::Audio)->text(), "CONFIRMED");
     EXPECT_EQ(read("Edit_ORB_Audio"), "CONFIRMED");
 }
 
@@ -312,21 +323,21 @@ TEST_F(FormOptionsTest, FormatGroupsAreACopyOfTheProgramsThatOkHandsBack) {
     ProgramFormatGroups().OwnGroupName = "Mine";
     RegWriteString(HKEY_LOCAL_MACHINE, OptionsKey, "Edit_ORB_Apps", "ELF");
     form.show();
-    EXPECT_EQ(form.Edit_ORB_Name_OwnGroup->text(), "Mine");
-    EXPECT_EQ(form.FormatEdit(FormatGroupId::Applications)->text(), "ELF");
+    EXPECT_EQ(control<QLineEdit>(form, "Edit_ORB_Name_OwnGroup")->text(), "Mine");
+    EXPECT_EQ(formatEdit(form, FormatGroupId::Applications)->text(), "ELF");
     EXPECT_EQ(ProgramFormatGroups().List(FormatGroupId::Applications), "ELF");
 
     // Edits reach the program only through Ok, and only a difference is reported.
-    form.FormatEdit(FormatGroupId::Audio)->setText("OPUS");
+    formatEdit(form, FormatGroupId::Audio)->setText("OPUS");
     form.reject();
     EXPECT_EQ(ProgramFormatGroups().List(FormatGroupId::Audio), "MP3 ; OGG ; WAV ; MID ; WMA");
     form.show();
-    form.LumoButton_OkClick();
+    control<skin::TLumoButton2>(form, "LumoButton_Ok")->Click();
     EXPECT_EQ(changes, 0);
     form.show();
-    form.FormatEdit(FormatGroupId::Audio)->setText("OPUS");
-    form.CheckBox_ORB_ShowOwnGroup->setChecked(true);
-    form.LumoButton_OkClick();
+    formatEdit(form, FormatGroupId::Audio)->setText("OPUS");
+    control<QCheckBox>(form, "CheckBox_ORB_ShowOwnGroup")->setChecked(true);
+    control<skin::TLumoButton2>(form, "LumoButton_Ok")->Click();
     EXPECT_EQ(changes, 1);
     FormatGroups expected;
     expected.SetList(FormatGroupId::Audio, "OPUS");
@@ -347,11 +358,11 @@ TEST_F(FormOptionsTest, TooltipRegistrationFollowsTheHiddenBox) {
     third.setObjectName("Third");
 
     auto form = std::make_unique<TForm_Options>();
-    EXPECT_FALSE(form->CheckBox_Other_Tooltips->isChecked());
-    EXPECT_TRUE(form->CheckBox_Other_Tooltips->isHidden());
+    EXPECT_FALSE(control<QCheckBox>(*form, "CheckBox_Other_Tooltips")->isChecked());
+    EXPECT_TRUE(control<QCheckBox>(*form, "CheckBox_Other_Tooltips")->isHidden());
     skin::ToolTips().AddToList(&first, "c", "t");
     EXPECT_TRUE(skin::ToolTips().List().empty());
-    form->CheckBox_Other_Tooltips->setChecked(true);
+    control<QCheckBox>(*form, "CheckBox_Other_Tooltips")->setChecked(true);
     skin::ToolTips().AddToList(&second, "c", "t");
     EXPECT_EQ(skin::ToolTips().List().size(), 1u);
     form.reset();
@@ -361,11 +372,11 @@ TEST_F(FormOptionsTest, TooltipRegistrationFollowsTheHiddenBox) {
 
 TEST_F(FormOptionsTest, TranslationLinkAndServiceChannelsLeadSomewhere) {
     TForm_Options form;
-    form.HTMLabel_LANG_TranslateAnchorClick("1");
+    control<skin::THTMLabel>(form, "HTMLabel_LANG_Translate")->OnAnchorClick("1");
     ASSERT_EQ(opened.size(), 1);
     EXPECT_TRUE(opened[0].startsWith("file:///")) << opened[0].toStdString();
     EXPECT_TRUE(opened[0].endsWith("/help/de/translation.html")) << opened[0].toStdString();
-    form.LumoButton_ConfigureChannelsClick();
+    control<skin::TLumoButton2>(form, "LumoButton_ConfigureChannels")->Click();
     EXPECT_EQ(boxes.size(), 1);
 }
 
@@ -375,10 +386,12 @@ TEST_F(FormOptionsTest, EnglishTranslationReachesEveryListedControl) {
     TForm_Options form;
     formstest::ExpectTagsMatchList(&form, "TForm_Options");
     EXPECT_EQ(form.windowTitle(), "Settings");
-    EXPECT_EQ(tabTexts(form.AdvOfficeTabSet1), QStringList({"Language", "Other"}));
-    EXPECT_EQ(form.LumoButton_Reset->Caption(), "Reset");
-    EXPECT_EQ(form.ListView_Options_Language->headerItem()->text(1), "Translator");
-    EXPECT_EQ(form.CheckBox_ORB_ShowOwnGroup->text(), "Show your own group");
+    EXPECT_EQ(tabTexts(control<QTabBar>(form, "AdvOfficeTabSet1")),
+              QStringList({"Language", "Other"}));
+    EXPECT_EQ(control<skin::TLumoButton2>(form, "LumoButton_Reset")->Caption(), "Reset");
+    EXPECT_EQ(control<QTreeWidget>(form, "ListView_Options_Language")->headerItem()->text(1),
+              "Translator");
+    EXPECT_EQ(control<QCheckBox>(form, "CheckBox_ORB_ShowOwnGroup")->text(), "Show your own group");
 }
 
 // The hint of the main window's dialog loop.
@@ -441,21 +454,20 @@ private:
 };
 
 TEST_F(FormOptionsTest, DialogLoopHintsAChangedLanguageOnce) {
-    skin::SetMainHost(&host);
     QObject sender;
     {
         ModalScript script({[&](QWidget* modal) {
             auto* form = qobject_cast<TForm_Options*>(modal);
             ASSERT_TRUE(form);
-            EXPECT_EQ(form->Current_Sender, &sender);
+            EXPECT_EQ(form->Current_Sender(), &sender);
             selectLanguage(*form, "orb2024_en-us");
-            form->LumoButton_OkClick();
+            control<skin::TLumoButton2>(*form, "LumoButton_Ok")->Click();
         }});
-        RunOptionsDialog(&sender);
+        RunOptionsDialog(&sender, &host);
         EXPECT_EQ(script.done(), 1u);
     }
     ASSERT_TRUE(Form_Options());
-    EXPECT_EQ(Form_Options()->Current_Sender, nullptr);
+    EXPECT_EQ(Form_Options()->Current_Sender(), nullptr);
     ASSERT_EQ(host.infos.size(), 1);
     EXPECT_EQ(host.infos[0], i18n::Message(i18n::Msg::MESSAGEHTML_OPTIONS_SKINORLANG_CHANGED));
 
@@ -464,38 +476,38 @@ TEST_F(FormOptionsTest, DialogLoopHintsAChangedLanguageOnce) {
         ModalScript script({[&](QWidget* modal) {
             auto* form = static_cast<TForm_Options*>(modal);
             selectLanguage(*form, "orb2024_de-de");
-            form->LumoButton_OkClick();
+            control<skin::TLumoButton2>(*form, "LumoButton_Ok")->Click();
         }});
-        RunOptionsDialog(&sender);
+        RunOptionsDialog(&sender, &host);
     }
     EXPECT_EQ(host.infos.size(), 1);
 }
 
 TEST_F(FormOptionsTest, DialogLoopShowsAFreshDialogAfterAReset) {
-    skin::SetMainHost(&host);
     host.answer = platform::IDYES;
     RegWriteString(HKEY_LOCAL_MACHINE, OptionsKey, "Edit_ORB_Audio", "X");
     RegWriteString(HKEY_LOCAL_MACHINE, OptionsKey, "UseSkin", "Dark");
-    SetForm_Options(new TForm_Options());
+    SetForm_Options(new TForm_Options(&host));
     const TForm_Options* first = Form_Options();
     QObject sender;
     ModalScript script({[&](QWidget* modal) {
                             EXPECT_EQ(modal, first);
-                            static_cast<TForm_Options*>(modal)->LumoButton_ResetClick();
+                            const auto& form = *static_cast<TForm_Options*>(modal);
+                            control<skin::TLumoButton2>(form, "LumoButton_Reset")->Click();
                         },
                         [&](QWidget* modal) {
                             auto* form = qobject_cast<TForm_Options*>(modal);
                             ASSERT_TRUE(form);
                             EXPECT_FALSE(form->SIGNAL_RECREATE_FORM);
-                            EXPECT_EQ(form->Current_Sender, &sender);
-                            EXPECT_EQ(form->FormatEdit(FormatGroupId::Audio)->text(),
+                            EXPECT_EQ(form->Current_Sender(), &sender);
+                            EXPECT_EQ(formatEdit(*form, FormatGroupId::Audio)->text(),
                                       "MP3 ; OGG ; WAV ; MID ; WMA");
                             form->reject();
                         }});
-    RunOptionsDialog(&sender);
+    RunOptionsDialog(&sender, &host);
     EXPECT_EQ(script.done(), 2u);
     EXPECT_NE(Form_Options(), nullptr);
-    EXPECT_EQ(Form_Options()->FormatEdit(FormatGroupId::Audio)->text(),
+    EXPECT_EQ(formatEdit(*Form_Options(), FormatGroupId::Audio)->text(),
               "MP3 ; OGG ; WAV ; MID ; WMA");
     // The reset removed the skin choice and the second dialog was cancelled: nothing to hint.
     EXPECT_TRUE(host.infos.isEmpty());

@@ -2,8 +2,8 @@
 
 // What the window tests of the options dialog, the about box and the web links share: a program
 // folder of their own on drive P: holding copies of the shipped skins, translations, flags and
-// help pages; a temporary machine hive; a main window stand-in that records its dialogs; and a
-// desktop stand-in that records what would be opened.
+// help pages; a temporary machine hive; a main window stand-in that records its dialogs; a
+// desktop stand-in that records what would be opened; and finding a window's controls by name.
 
 #include "i18n/LanguageSelection.h"
 #include "i18n/nLang3.h"
@@ -46,6 +46,14 @@ inline void CopyTree(const QString& from, const QString& to) {
         else
             QFile::copy(source, target);
     }
+}
+
+// A control of a window by its component name (objectName); a missing one fails the test.
+template <class Control> Control* Find(const QObject* window, const char* name) {
+    auto* control = window->findChild<Control*>(QLatin1String(name));
+    if (!control)
+        ADD_FAILURE() << "no control " << name << " in " << window->objectName().toStdString();
+    return control;
 }
 
 // The main window as the dialogs see it: answers the yes/no question with `answer` and records
