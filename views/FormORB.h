@@ -6,8 +6,8 @@
 // command lets the user pick a drive, scans it with progress and shows the structure view.
 //
 // Creation does the set-up work, the first show prunes the drive list and starts the start-up
-// timer, closing frees the engine. The window talks to the main window only through
-// skin::MainHost() and works without one (a plain test window).
+// timer, closing frees the engine. The window talks to the main window only through the
+// skin::TMainHost it is created with, and works without one (a plain test window).
 
 #include "analysis/AnalysisTree.h"
 #include "analysis/ScanVerdict.h"
