@@ -30,6 +30,7 @@
 #include <QRegularExpression>
 
 using analysis::PNode;
+using forms_test::Find;
 using forms_test::OnNextModal;
 using forms_test::WaitFor;
 using i18n::Message;
@@ -207,7 +208,7 @@ TEST_F(AnalyserWindow, TwoDrivesAskThePickerFirst) {
         preselected = d->DriveComboBoxEx1->Drive();
         EXPECT_EQ(d->HTMLabel_SelectDrive->HTMLText(), Message(Msg::MESSAGEHTML_ORB_SELECTDRIVE));
         d->DriveComboBoxEx1->SetDrive(u'N');
-        d->LumoButton_Ok->Click();
+        Find<skin::TLumoButton2>(d, "LumoButton_Ok")->Click();
     });
     w.LumoButton_Analyse->Click();
     EXPECT_EQ(preselected, u'M');
@@ -219,7 +220,7 @@ TEST_F(AnalyserWindow, TwoDrivesAskThePickerFirst) {
     // Cancel, and the close box, leave the earlier result alone.
     OnNextModal<TForm_UNDELETE_Drive>([](TForm_UNDELETE_Drive* d) {
         d->DriveComboBoxEx1->SetDrive(u'M');
-        d->LumoButton_Abort->Click();
+        Find<skin::TLumoButton2>(d, "LumoButton_Abort")->Click();
     });
     w.LumoButton_Analyse->Click();
     OnNextModal<TForm_UNDELETE_Drive>([](TForm_UNDELETE_Drive* d) {
@@ -274,7 +275,7 @@ TEST_F(AnalyserWindow, StartUpTimerFollowsTheCommandLine) {
             shown = true;
             after = clock.elapsed();
             preselected = d->DriveComboBoxEx1->Drive();
-            d->LumoButton_Ok->Click();
+            Find<skin::TLumoButton2>(d, "LumoButton_Ok")->Click();
         });
         clock.start();
         open();
