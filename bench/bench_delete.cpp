@@ -13,6 +13,7 @@
 
 #include "analysis/nogui_Orbisca.h"
 #include "bench/LoopWatchdog.h"
+#include "bench/WindowControls.h"
 #include "platform/CommandLine.h"
 #include "platform/DriveTable.h"
 #include "platform/MessageBox.h"
@@ -119,7 +120,8 @@ double g_trashSeconds = 0;
 int g_trashFailures = 0;
 
 Figures deleteSelected(views::TForm_ORB& w, Watchdog& dog) {
-    views::TVirtualDrawTree& list = *w.VirtualDrawTree_ORB_QO16;
+    views::TVirtualDrawTree& list =
+        *bench::Find<views::TVirtualDrawTree>(&w, "VirtualDrawTree_ORB_QO16");
     Figures f;
     f.rowsBefore = size_t(list.VisibleRowCount());
     f.nodesBefore = w.VirtualDrawTree1.NodeCount();
@@ -236,10 +238,12 @@ int main(int argc, char** argv) {
     host.show();
     QApplication::processEvents();
     // A RAM disk is no drive the window offers: the benchmark offers it.
-    window->DriveComboBoxEx1->FillFromDriveTable();
-    window->DriveComboBoxEx1->RemoveEntriesWhere([](char16_t l) { return l != u'G'; });
+    auto* drives = bench::Find<views::TDriveComboBoxEx>(window, "DriveComboBoxEx1");
+    drives->FillFromDriveTable();
+    drives->RemoveEntriesWhere([](char16_t l) { return l != u'G'; });
+    auto* analyseButton = bench::Find<skin::TLumoButton2>(window, "LumoButton_Analyse");
     const double a0 = now();
-    window->LumoButton_Analyse->Click();
+    analyseButton->Click();
     std::printf("%zu entries analysed on a tmpfs in %.2f s; %d processors, load ",
                 window->VirtualDrawTree1.NodeCount(), now() - a0,
                 int(std::thread::hardware_concurrency()));
@@ -249,10 +253,11 @@ int main(int argc, char** argv) {
         load >> one >> five;
         std::printf("%s %s\n\n", one.c_str(), five.c_str());
     }
-    views::TVirtualDrawTree& list = *window->VirtualDrawTree_ORB_QO16;
+    views::TVirtualDrawTree& list =
+        *bench::Find<views::TVirtualDrawTree>(window, "VirtualDrawTree_ORB_QO16");
 
     // Files view: every n-th row, 10,000 in all, spread over the whole list.
-    window->LumoButton_Files->Click();
+    bench::Find<skin::TLumoButton2>(window, "LumoButton_Files")->Click();
     {
         const int rows = list.VisibleRowCount();
         const int step = std::max(1, rows / kItems);
@@ -265,8 +270,9 @@ int main(int argc, char** argv) {
     print("Files view, 10,000 rows spread over the list:", deleteSelected(*window, dog));
 
     // Structure view: a folder of 10,000 files, all selected.
-    window->LumoButton_Folders->Click();
-    window->JvDirectoryListBox1->SetDirectory(QStringLiteral("G:\\victims"));
+    bench::Find<skin::TLumoButton2>(window, "LumoButton_Folders")->Click();
+    bench::Find<views::TDirectoryListBox>(window, "JvDirectoryListBox1")
+        ->SetDirectory(QStringLiteral("G:\\victims"));
     list.selectAll();
     print("\nStructure view, a folder of 10,000 files, all selected:",
           deleteSelected(*window, dog));

@@ -13,6 +13,7 @@
 
 #include "analysis/nogui_Orbisca.h"
 #include "bench/LoopWatchdog.h"
+#include "bench/WindowControls.h"
 #include "i18n/ProjectMessages.h"
 #include "platform/CommandLine.h"
 #include "platform/DriveTable.h"
@@ -150,6 +151,12 @@ Figures measure(const Target& target, int runs, bool withMemory, Watchdog& dog) 
     host.resize(1122, 737);
     auto* window = new views::TForm_ORB(&host);
     window->setGeometry(0, 57, 1122, 680);
+    auto* analyseButton = bench::Find<skin::TLumoButton2>(window, "LumoButton_Analyse");
+    auto* filesButton = bench::Find<skin::TLumoButton2>(window, "LumoButton_Files");
+    auto* foldersButton = bench::Find<skin::TLumoButton2>(window, "LumoButton_Folders");
+    auto* formatsButton = bench::Find<skin::TLumoButton2>(window, "LumoButton_Formats");
+    auto* filterBox = bench::Find<QComboBox>(window, "ComboBox_ORB_Filter");
+    auto* list = bench::Find<views::TVirtualDrawTree>(window, "VirtualDrawTree_ORB_QO16");
     host.show();
     QApplication::processEvents();
     Figures f;
@@ -159,13 +166,13 @@ Figures measure(const Target& target, int runs, bool withMemory, Watchdog& dog) 
         malloc_trim(0);
         const Memory before = memory();
         resetPeak();
-        window->LumoButton_Analyse->Click();
+        analyseButton->Click();
         const Memory after = memory();
         f.entries = window->VirtualDrawTree1.NodeCount();
         f.peakPerEntry = double(after.peak - before.rss) / double(f.entries);
         f.keptPerEntry = double(after.rss - before.rss) / double(f.entries);
     } else {
-        window->LumoButton_Analyse->Click();
+        analyseButton->Click();
     }
 
     std::vector<double> du, analyse, files, filter, formats, duCpu, analyseCpu, report, filesCpu;
@@ -177,20 +184,19 @@ Figures measure(const Target& target, int runs, bool withMemory, Watchdog& dog) 
         duCpu.push_back(cpu);
         report.push_back(reportSeconds(target.reportArgument));
         const double c0 = cpuSeconds(RUSAGE_SELF);
-        analyse.push_back(timed(&dog, &f.gapAnalyse, [&] { window->LumoButton_Analyse->Click(); }));
+        analyse.push_back(timed(&dog, &f.gapAnalyse, [&] { analyseButton->Click(); }));
         analyseCpu.push_back(cpuSeconds(RUSAGE_SELF) - c0);
         f.entries = window->VirtualDrawTree1.NodeCount();
         const double f0 = cpuSeconds(RUSAGE_SELF);
-        files.push_back(timed(nullptr, nullptr, [&] { window->LumoButton_Files->Click(); }));
+        files.push_back(timed(nullptr, nullptr, [&] { filesButton->Click(); }));
         filesCpu.push_back(cpuSeconds(RUSAGE_SELF) - f0);
-        f.filesRows = window->VirtualDrawTree_ORB_QO16->VisibleRowCount();
-        window->LumoButton_Folders->Click();
-        filter.push_back(timed(&dog, &f.gapFilter,
-                               [&] { window->ComboBox_ORB_Filter->setCurrentText(pictures); }));
-        f.filterRows = window->VirtualDrawTree_ORB_QO16->VisibleRowCount();
-        window->ComboBox_ORB_Filter->setCurrentText(all);
-        formats.push_back(timed(&dog, &f.gapFormats, [&] { window->LumoButton_Formats->Click(); }));
-        window->LumoButton_Folders->Click();
+        f.filesRows = list->VisibleRowCount();
+        foldersButton->Click();
+        filter.push_back(timed(&dog, &f.gapFilter, [&] { filterBox->setCurrentText(pictures); }));
+        f.filterRows = list->VisibleRowCount();
+        filterBox->setCurrentText(all);
+        formats.push_back(timed(&dog, &f.gapFormats, [&] { formatsButton->Click(); }));
+        foldersButton->Click();
     }
     f.du = median(du);
     f.duCpu = median(duCpu);

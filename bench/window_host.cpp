@@ -20,6 +20,7 @@
 // once READY is printed (README: The analyser window).
 
 #include "analysis/nogui_Orbisca.h"
+#include "bench/WindowControls.h"
 #include "dialogs/options/FormOptions.h"
 #include "i18n/LanguageSelection.h"
 #include "i18n/nLang3.h"
@@ -296,24 +297,28 @@ int main(int argc, char** argv) {
         if (wanted == "scanning")
             holdAtPumpPoint(3000);
         answerPicker(letter);
-        orb->LumoButton_Analyse->Click();
+        bench::Find<skin::TLumoButton2>(orb, "LumoButton_Analyse")->Click();
         platform::SetPumpObserver(nullptr, nullptr);
-        orb->ComboBox_ORB_NameBalken->setCurrentIndex(parser.value(nameBar).toInt());
+        bench::Find<QComboBox>(orb, "ComboBox_ORB_NameBalken")
+            ->setCurrentIndex(parser.value(nameBar).toInt());
         if (parser.isSet(dir))
-            orb->JvDirectoryListBox1->SetDirectory(parser.value(dir));
+            bench::Find<views::TDirectoryListBox>(orb, "JvDirectoryListBox1")
+                ->SetDirectory(parser.value(dir));
         if (parser.value(view) == "files")
-            orb->LumoButton_Files->Click();
+            bench::Find<skin::TLumoButton2>(orb, "LumoButton_Files")->Click();
         if (wanted == "filtering")
             holdAtPumpPoint(20000);
         if (parser.isSet(filter))
-            orb->ComboBox_ORB_Filter->setCurrentText(parser.value(filter));
+            bench::Find<QComboBox>(orb, "ComboBox_ORB_Filter")
+                ->setCurrentText(parser.value(filter));
         if (parser.isSet(typed)) {
-            orb->ComboBox_ORB_Filter->setEditText(parser.value(typed));
+            bench::Find<QComboBox>(orb, "ComboBox_ORB_Filter")->setEditText(parser.value(typed));
             orb->ComboBox_ORB_FilterKeyPress(QChar(13));
         }
         if (parser.value(view) == "formats")
-            orb->LumoButton_Formats->Click();
-        views::TVirtualDrawTree* list = orb->VirtualDrawTree_ORB_QO16;
+            bench::Find<skin::TLumoButton2>(orb, "LumoButton_Formats")->Click();
+        views::TVirtualDrawTree* list =
+            bench::Find<views::TVirtualDrawTree>(orb, "VirtualDrawTree_ORB_QO16");
         if (parser.isSet(select))
             selectRows(list, parser.value(select).split(u'|'));
         const QString act = parser.value(action);

@@ -18,6 +18,7 @@
 #include "platform/Trash.h"
 #include "settings/EnvHelpers.h"
 #include "settings/FormatGroups.h"
+#include "skin/ControlBuilder.h"
 #include "skin/HTMLabel.h"
 #include "skin/Image.h"
 #include "skin/LumoButton2.h"
@@ -87,13 +88,6 @@ constexpr int kImageListCells[] = {166, 167, 168, 169, 49, 48,  94, 14,
 constexpr int kPicBarNone = 2, kPicBarAbsolute = 1, kPicBarRelative = 5;
 constexpr int kPicOpenFile = 4, kPicFolder = 5, kPicDelete = 7;
 constexpr int kAnalyserIcon = 101;
-
-template <class T> T* named(T* object, const char* name, bool translated) {
-    object->setObjectName(QLatin1String(name));
-    if (translated)
-        object->setProperty("Tag", 1);
-    return object;
-}
 
 // The filter box's item data: a group's id, or this for "all files".
 constexpr int kAllFilesItem = -1;
@@ -250,12 +244,15 @@ void TForm_ORB::setupUi() {
     white.setColor(QPalette::Window, Qt::white);
     setPalette(white);
 
+    const skin::TControlBuilder build(this);
+
     // View bar.
-    Panel_Oben = named(new skin::TPanel(this), "Panel_Oben", false);
+    Panel_Oben = build.Add<skin::TPanel>("Panel_Oben");
     Panel_Oben->SetColor(RGB(243, 243, 243));
     Panel_Oben->SetLineBottomColor(RGB(160, 160, 160));
+    const skin::TControlBuilder viewBar(Panel_Oben);
     const auto viewButton = [&](const char* name) {
-        auto* b = named(new skin::TLumoButton2(Panel_Oben), name, true);
+        auto* b = viewBar.Add<skin::TLumoButton2>(name, skin::Translated);
         b->SetCaption(builtIn(name));
         b->resize(80, kButtonHeight);
         b->SetAutoWidthMin(80);
@@ -264,32 +261,33 @@ void TForm_ORB::setupUi() {
     LumoButton_Files = viewButton("LumoButton_Files");
     LumoButton_Folders = viewButton("LumoButton_Folders");
     LumoButton_Formats = viewButton("LumoButton_Formats");
-    Label_ORB_NameBalkenDESC = named(new QLabel(Panel_Oben), "Label_ORB_NameBalkenDESC", true);
+    Label_ORB_NameBalkenDESC = viewBar.Add<QLabel>("Label_ORB_NameBalkenDESC", skin::Translated);
     Label_ORB_NameBalkenDESC->setText(builtIn("Label_ORB_NameBalkenDESC"));
     Label_ORB_NameBalkenDESC->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    ComboBox_ORB_NameBalken = named(new QComboBox(Panel_Oben), "ComboBox_ORB_NameBalken", false);
+    ComboBox_ORB_NameBalken = viewBar.Add<QComboBox>("ComboBox_ORB_NameBalken");
     ComboBox_ORB_NameBalken->setIconSize(QSize(16, 16));
-    Label_ORB_FilterDESC = named(new QLabel(Panel_Oben), "Label_ORB_FilterDESC", true);
+    Label_ORB_FilterDESC = viewBar.Add<QLabel>("Label_ORB_FilterDESC", skin::Translated);
     Label_ORB_FilterDESC->setText(builtIn("Label_ORB_FilterDESC"));
     Label_ORB_FilterDESC->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    ComboBox_ORB_Filter = named(new QComboBox(Panel_Oben), "ComboBox_ORB_Filter", false);
+    ComboBox_ORB_Filter = viewBar.Add<QComboBox>("ComboBox_ORB_Filter");
     ComboBox_ORB_Filter->setEditable(true);
     // Typed text is a filter only on Enter: no inline completion, no new items.
     ComboBox_ORB_Filter->setCompleter(nullptr);
     ComboBox_ORB_Filter->setInsertPolicy(QComboBox::NoInsert);
     ComboBox_ORB_Filter->setMaxVisibleItems(12);
-    ProgressBar_Auswertung = named(new TGaugeBar(Panel_Oben), "ProgressBar_Auswertung", false);
+    ProgressBar_Auswertung = viewBar.Add<TGaugeBar>("ProgressBar_Auswertung");
     ProgressBar_Auswertung->resize(88, 17);
     ProgressBar_Auswertung->hide();
 
     // Directory box, splitter and the list.
-    JvDirectoryListBox1 = named(new TDirectoryListBox(this), "JvDirectoryListBox1", false);
+    JvDirectoryListBox1 = build.Add<TDirectoryListBox>("JvDirectoryListBox1");
     JvDirectoryListBox1->resize(directoryWidth_, 300);
-    AdvSplitter1 = named(new TSplitterBar(this), "AdvSplitter1", false);
-    Panel_Rechts = named(new skin::TPanel(this), "Panel_Rechts", false);
+    AdvSplitter1 = build.Add<TSplitterBar>("AdvSplitter1");
+    Panel_Rechts = build.Add<skin::TPanel>("Panel_Rechts");
     Panel_Rechts->SetColor(RGB(255, 255, 255));
     VirtualDrawTree_ORB_QO16 =
-        named(new TVirtualDrawTree(Panel_Rechts), "VirtualDrawTree_ORB_QO16", true);
+        skin::TControlBuilder(Panel_Rechts)
+            .Add<TVirtualDrawTree>("VirtualDrawTree_ORB_QO16", skin::Translated);
     {
         const QStringList captions =
             i18n::SplitItems(builtIn("VirtualDrawTree_ORB_QO16"), analysis::kColumnCount);
@@ -297,11 +295,12 @@ void TForm_ORB::setupUi() {
     }
 
     // The panel shown until the first analysis.
-    Panel_NothingDoneYet = named(new skin::TPanel(this), "Panel_NothingDoneYet", false);
+    Panel_NothingDoneYet = build.Add<skin::TPanel>("Panel_NothingDoneYet");
     Panel_NothingDoneYet->SetColor(RGB(255, 255, 255));
     Panel_NothingDoneYet->resize(500, 213);
+    const skin::TControlBuilder nothingDoneYet(Panel_NothingDoneYet);
     HTMLabel_NothingDoneYet_QO15 =
-        named(new skin::THTMLabel(Panel_NothingDoneYet), "HTMLabel_NothingDoneYet_QO15", true);
+        nothingDoneYet.Add<skin::THTMLabel>("HTMLabel_NothingDoneYet_QO15", skin::Translated);
     HTMLabel_NothingDoneYet_QO15->SetHTMLText(builtIn("HTMLabel_NothingDoneYet_QO15"));
     QFont big(QStringLiteral("Segoe UI"));
     big.setPixelSize(19);
@@ -309,50 +308,49 @@ void TForm_ORB::setupUi() {
     HTMLabel_NothingDoneYet_QO15->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     HTMLabel_NothingDoneYet_QO15->setGeometry(0, 24, 500, 60);
     Image_NothingDoneYet =
-        named(new skin::TImage(Panel_NothingDoneYet), "Image_NothingDoneYet", false);
-    Image_NothingDoneYet->setGeometry((500 - 64) / 2, 100, 64, 64);
+        nothingDoneYet.Add<skin::TImage>("Image_NothingDoneYet", {(500 - 64) / 2, 100, 64, 64});
     Image_NothingDoneYet->SetStretch(true);
 
     // Information bar.
-    AdvSmoothPanel_InfoBar = named(new skin::TPanel(this), "AdvSmoothPanel_InfoBar", false);
+    AdvSmoothPanel_InfoBar = build.Add<skin::TPanel>("AdvSmoothPanel_InfoBar");
     AdvSmoothPanel_InfoBar->SetColor(RGB(236, 236, 236));
     AdvSmoothPanel_InfoBar->SetLineTopColor(RGB(200, 200, 200));
-    Image_InfoBar = named(new skin::TImage(AdvSmoothPanel_InfoBar), "Image_InfoBar", false);
+    const skin::TControlBuilder infoBar(AdvSmoothPanel_InfoBar);
+    Image_InfoBar = infoBar.Add<skin::TImage>("Image_InfoBar");
     Image_InfoBar->SetStretch(true);
-    HTMLabel_Status = named(new skin::THTMLabel(AdvSmoothPanel_InfoBar), "HTMLabel_Status", false);
+    HTMLabel_Status = infoBar.Add<skin::THTMLabel>("HTMLabel_Status");
     HTMLabel_Status->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    ProgressBar1 = named(new TGaugeBar(AdvSmoothPanel_InfoBar), "ProgressBar1", false);
+    ProgressBar1 = infoBar.Add<TGaugeBar>("ProgressBar1");
     ProgressBar1->hide();
 
     // Command bar.
-    Panel_Unten = named(new skin::TPanel(this), "Panel_Unten", false);
+    Panel_Unten = build.Add<skin::TPanel>("Panel_Unten");
     Panel_Unten->SetColor(RGB(243, 243, 243));
     Panel_Unten->SetLineTopColor(RGB(160, 160, 160));
-    LumoButton_MainMenu = named(new skin::TLumoButton2(Panel_Unten), "LumoButton_MainMenu", false);
+    const skin::TControlBuilder commandBar(Panel_Unten);
+    LumoButton_MainMenu = commandBar.Add<skin::TLumoButton2>("LumoButton_MainMenu");
     LumoButton_MainMenu->SetAutoWidth(false);
     LumoButton_MainMenu->resize(40, kButtonHeight);
     LumoButton_MainMenu->hide();
-    LumoButton_Options = named(new skin::TLumoButton2(Panel_Unten), "LumoButton_Options", true);
+    LumoButton_Options = commandBar.Add<skin::TLumoButton2>("LumoButton_Options", skin::Translated);
     LumoButton_Options->SetCaption(builtIn("LumoButton_Options"));
     LumoButton_Options->resize(80, kButtonHeight);
-    LumoButton_Analyse = named(new skin::TLumoButton2(Panel_Unten), "LumoButton_Analyse", true);
+    LumoButton_Analyse = commandBar.Add<skin::TLumoButton2>("LumoButton_Analyse", skin::Translated);
     LumoButton_Analyse->SetCaption(builtIn("LumoButton_Analyse"));
     LumoButton_Analyse->SetActionButton(true);
     LumoButton_Analyse->resize(110, kButtonHeight);
-    DriveComboBoxEx1 = named(new TDriveComboBoxEx(Panel_Unten), "DriveComboBoxEx1", false);
+    DriveComboBoxEx1 = commandBar.Add<TDriveComboBoxEx>("DriveComboBoxEx1");
     DriveComboBoxEx1->hide();
 
-    LumoThreadTimer_ContextCheck = new TLumoThreadTimer(this);
-    LumoThreadTimer_ContextCheck->setObjectName(QStringLiteral("LumoThreadTimer_ContextCheck"));
+    LumoThreadTimer_ContextCheck =
+        skin::Named(new TLumoThreadTimer(this), "LumoThreadTimer_ContextCheck");
     LumoThreadTimer_ContextCheck->SetInterval(200);
     LumoThreadTimer_ContextCheck->SetEnabled(false);
 
     // The list's context menu (its items act on the selected rows).
-    AdvPopupMenu_ORB = named(new QMenu(this), "AdvPopupMenu_ORB", false);
+    AdvPopupMenu_ORB = build.AddMenu("AdvPopupMenu_ORB");
     const auto item = [&](const char* name) {
-        auto* action = named(new QAction(builtIn(name), AdvPopupMenu_ORB), name, true);
-        AdvPopupMenu_ORB->addAction(action);
-        return action;
+        return build.AddAction(AdvPopupMenu_ORB, name, builtIn(name), skin::Translated);
     };
     PopUp_OpenFile = item("PopUp_OpenFile");
     PopUp_ShowFolder = item("PopUp_ShowFolder");

@@ -66,18 +66,35 @@ public:
     // The options dialog reported a change: lay out and summarise again.
     void OnOptionsChanged();
 
-    // ---- state ----
+    // ---- state the tests and benchmarks read ----
     // What the list shows and how (the view, the current folder, the filter and its total, the
     // bars, whole paths); the list's painter reads it.
     TListState ListState;
-    // True while the window itself changes the selection of its two selection boxes, whose change
-    // handlers then do nothing; set for a stretch of code by a scoped guard.
-    bool READING_SETTINGS_NOW = false;
-    bool ONSHOW_DONE = false;
     // The hidden analysis tree and the engine bound to it (none once the window has closed).
     analysis::TAnalysisTree VirtualDrawTree1;
     std::unique_ptr<analysis::TOrbisca> Orbisca;
 
+    // ---- handlers that callers use directly ----
+    void ComboBox_ORB_FilterKeyPress(QChar key);
+    // The list's context menu and double-click: open and delete the selected items, descend into
+    // a folder.
+    void PopUp_OpenFileClick();
+    void PopUp_DeleteClick();
+    void VirtualDrawTree_ORB_QO16DblClick();
+
+    // What the last analysis could vouch for, as the status line and the warning use it.
+    const analysis::TScanVerdict& LastVerdict() const { return verdict_; }
+    // Shows an incomplete result as incomplete: the status line says so from now on, and the
+    // main window warns once.
+    void ReportVerdict(const analysis::TScanVerdict& verdict);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
     // ---- controls ----
     skin::TPanel* Panel_Oben = nullptr;
     skin::TLumoButton2* LumoButton_Files = nullptr;
@@ -125,33 +142,14 @@ public:
     void ComboBox_ORB_NameBalkenChange();
     // returnPressed: Enter in the box, which applies a typed filter.
     void ComboBox_ORB_FilterChange(bool returnPressed = false);
-    void ComboBox_ORB_FilterKeyPress(QChar key);
     void Auswertung(const QStringList& Filter);
     void CopyChildrenToList(TVirtualDrawTree* List, analysis::PNode Node, bool Flatten);
-    // The list's context menu and double-click: open, show and delete the selected items,
-    // descend into a folder.
     void AdvPopupMenu_ORBPopup();
-    void PopUp_OpenFileClick();
     void PopUp_ShowFolderClick();
     void PopUp_OpenFolderClick();
-    void PopUp_DeleteClick();
-    void VirtualDrawTree_ORB_QO16DblClick();
-
     // Writes the status line: the summary, or the filtering text while a filter runs.
     void RefreshStatusLine();
-    // What the last analysis could vouch for, as the status line and the warning use it.
-    const analysis::TScanVerdict& LastVerdict() const { return verdict_; }
-    // Shows an incomplete result as incomplete: the status line says so from now on, and the
-    // main window warns once.
-    void ReportVerdict(const analysis::TScanVerdict& verdict);
 
-protected:
-    void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
     void setupUi();
     void connectSignals();
     void fillImageList();
@@ -212,6 +210,10 @@ private:
     bool filesActive() const { return ListState.View == TListView::Files; }
     bool formatsActive() const { return ListState.View == TListView::Formats; }
 
+    // True while the window itself changes the selection of its two selection boxes, whose change
+    // handlers then do nothing; set for a stretch of code by a scoped guard.
+    bool READING_SETTINGS_NOW = false;
+    bool ONSHOW_DONE = false;
     int directoryWidth_ = 210;
     int busy_ = 0;              // long runs under way (analysis, filter, formats)
     bool analysedOnce_ = false; // the list and the summary exist from the first analysis on

@@ -2,6 +2,7 @@
 
 #include "i18n/ProjectMessages.h"
 #include "i18n/TranslatableComponents.h"
+#include "skin/ControlBuilder.h"
 #include "skin/HTMLabel.h"
 #include "skin/Image.h"
 #include "skin/LumoButton2.h"
@@ -62,19 +63,14 @@ void TForm_UNDELETE_Drive::setupUi() {
     font.setPixelSize(12);
     setFont(font);
 
-    Image1 = new skin::TImage(this);
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setGeometry(8, 58, kIconSize, kIconSize);
+    const skin::TControlBuilder build(this);
+    Image1 = build.Add<skin::TImage>("Image1", {8, 58, kIconSize, kIconSize});
     Image1->SetStretch(true);
 
-    HTMLabel_SelectDrive = new skin::THTMLabel(this);
-    HTMLabel_SelectDrive->setObjectName(QStringLiteral("HTMLabel_SelectDrive"));
-    HTMLabel_SelectDrive->setGeometry(88, 8, 368, 70);
+    HTMLabel_SelectDrive = build.Add<skin::THTMLabel>("HTMLabel_SelectDrive", {88, 8, 368, 70});
     HTMLabel_SelectDrive->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    DriveComboBoxEx1 = new TDriveComboBoxEx(this);
-    DriveComboBoxEx1->setObjectName(QStringLiteral("DriveComboBoxEx1"));
-    DriveComboBoxEx1->setGeometry(152, 84, 240, 22);
+    DriveComboBoxEx1 = build.Add<TDriveComboBoxEx>("DriveComboBoxEx1", {152, 84, 240, 22});
 
     LumoButton_Abort =
         AddButton(QStringLiteral("LumoButton_Abort"), QRect(284, 138, 83, 33),

@@ -24,12 +24,10 @@ public:
     // True only after the user confirmed.
     bool OK = false;
 
-    skin::TImage* Image_Background = nullptr;
-    skin::TImage* Image1 = nullptr;
+    // The prompt and the drives offered: the caller fills them before showing the dialog and
+    // reads the chosen drive afterwards.
     skin::THTMLabel* HTMLabel_SelectDrive = nullptr;
     TDriveComboBoxEx* DriveComboBoxEx1 = nullptr;
-    skin::TLumoButton2* LumoButton_Abort = nullptr;
-    skin::TLumoButton2* LumoButton_Ok = nullptr;
 
     void LumoButton_AbortClick();
     void LumoButton_OkClick();
@@ -39,6 +37,11 @@ protected:
 
 private:
     void setupUi();
+
+    skin::TImage* Image_Background = nullptr;
+    skin::TImage* Image1 = nullptr;
+    skin::TLumoButton2* LumoButton_Abort = nullptr;
+    skin::TLumoButton2* LumoButton_Ok = nullptr;
 };
 
 } // namespace views

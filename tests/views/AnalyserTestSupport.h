@@ -44,10 +44,12 @@ protected:
     }
     views::TForm_ORB& openAndAnalyse() {
         open();
-        window->LumoButton_Analyse->Click();
+        Find<skin::TLumoButton2>(window.get(), "LumoButton_Analyse")->Click();
         return *window;
     }
-    views::TVirtualDrawTree& list() const { return *window->VirtualDrawTree_ORB_QO16; }
+    views::TVirtualDrawTree& list() const {
+        return *Find<views::TVirtualDrawTree>(window.get(), "VirtualDrawTree_ORB_QO16");
+    }
     // The paths of the visible rows, in list order.
     QStringList rows() const {
         QStringList out;
@@ -57,7 +59,7 @@ protected:
     }
     // The status text without the block that spaces its lines.
     QString status() const {
-        QString t = window->HTMLabel_Status->HTMLText();
+        QString t = Find<skin::THTMLabel>(window.get(), "HTMLabel_Status")->HTMLText();
         t.remove(QRegularExpression(QStringLiteral("^<div[^>]*>")));
         t.remove(QRegularExpression(QStringLiteral("</div>$")));
         return t;

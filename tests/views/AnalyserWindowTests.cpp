@@ -33,6 +33,7 @@
 #include <QRegularExpression>
 
 using analysis::PNode;
+using forms_test::Find;
 using forms_test::OnNextModal;
 using forms_test::WaitFor;
 using i18n::Message;
@@ -48,9 +49,11 @@ constexpr int64_t kBytes = forms_test::kSampleBytes;
 
 class AnalyserWindow : public forms_test::AnalyserWindowTest {
 protected:
-    void chooseFilter(const QString& text) { window->ComboBox_ORB_Filter->setCurrentText(text); }
+    void chooseFilter(const QString& text) {
+        Find<QComboBox>(window.get(), "ComboBox_ORB_Filter")->setCurrentText(text);
+    }
     void typeFilter(const QString& text) {
-        window->ComboBox_ORB_Filter->setEditText(text);
+        Find<QComboBox>(window.get(), "ComboBox_ORB_Filter")->setEditText(text);
         window->ComboBox_ORB_FilterKeyPress(QChar(13));
     }
     QString summary(uint64_t shown, int64_t size) const {
@@ -70,50 +73,56 @@ TEST_F(AnalyserWindow, CreationShowsNothingDoneYet) {
     TForm_ORB& w = open();
     EXPECT_EQ(w.objectName(), "Form_ORB");
     EXPECT_EQ(w.windowTitle(), "Orbisca");
-    EXPECT_EQ(w.Panel_Oben->height(), 58);
-    EXPECT_EQ(w.Panel_Unten->height(), 58);
-    EXPECT_EQ(w.AdvSmoothPanel_InfoBar->height(), 72);
-    EXPECT_EQ(w.Panel_Unten->y() + 58, w.height());
-    EXPECT_EQ(w.Panel_NothingDoneYet->size(), QSize(500, 213));
-    EXPECT_EQ(w.Panel_NothingDoneYet->x() + 250, w.width() / 2);
-    EXPECT_TRUE(w.Panel_NothingDoneYet->isVisible());
-    EXPECT_EQ(w.Image_NothingDoneYet->Picture().size(), QSize(64, 64));
-    EXPECT_EQ(w.Image_InfoBar->Picture().size(), QSize(48, 48));
-    EXPECT_EQ(w.PngImageList_16.Count(), 15);
-    EXPECT_EQ(w.ComboBox_ORB_NameBalken->width(), 248);
-    EXPECT_EQ(w.ComboBox_ORB_Filter->width(), 179);
-    EXPECT_EQ(w.ProgressBar_Auswertung->size(), QSize(88, 17));
-    EXPECT_EQ(w.JvDirectoryListBox1->width(), 210);
+    EXPECT_EQ(Find<skin::TPanel>(&w, "Panel_Oben")->height(), 58);
+    EXPECT_EQ(Find<skin::TPanel>(&w, "Panel_Unten")->height(), 58);
+    EXPECT_EQ(Find<skin::TPanel>(&w, "AdvSmoothPanel_InfoBar")->height(), 72);
+    EXPECT_EQ(Find<skin::TPanel>(&w, "Panel_Unten")->y() + 58, w.height());
+    EXPECT_EQ(Find<skin::TPanel>(&w, "Panel_NothingDoneYet")->size(), QSize(500, 213));
+    EXPECT_EQ(Find<skin::TPanel>(&w, "Panel_NothingDoneYet")->x() + 250, w.width() / 2);
+    EXPECT_TRUE(Find<skin::TPanel>(&w, "Panel_NothingDoneYet")->isVisible());
+    EXPECT_EQ(Find<skin::TImage>(&w, "Image_NothingDoneYet")->Picture().size(), QSize(64, 64));
+    EXPECT_EQ(Find<skin::TImage>(&w, "Image_InfoBar")->Picture().size(), QSize(48, 48));
+    ASSERT_TRUE(w.Orbisca->PNGImageList);
+    EXPECT_EQ(w.Orbisca->PNGImageList->Count(), 15);
+    EXPECT_EQ(Find<QComboBox>(&w, "ComboBox_ORB_NameBalken")->width(), 248);
+    EXPECT_EQ(Find<QComboBox>(&w, "ComboBox_ORB_Filter")->width(), 179);
+    EXPECT_EQ(Find<views::TGaugeBar>(&w, "ProgressBar_Auswertung")->size(), QSize(88, 17));
+    EXPECT_EQ(Find<views::TDirectoryListBox>(&w, "JvDirectoryListBox1")->width(), 210);
     EXPECT_EQ(status(), Message(Msg::MESSAGEHTML_ORB_STATUS_WELCOME));
-    for (auto* b : {w.LumoButton_Files, w.LumoButton_Folders, w.LumoButton_Formats})
+    for (auto* b : {Find<skin::TLumoButton2>(&w, "LumoButton_Files"),
+                    Find<skin::TLumoButton2>(&w, "LumoButton_Folders"),
+                    Find<skin::TLumoButton2>(&w, "LumoButton_Formats")})
         EXPECT_FALSE(b->isEnabled());
-    EXPECT_TRUE(w.LumoButton_Analyse->isEnabled());
-    EXPECT_TRUE(w.ComboBox_ORB_NameBalken->isVisible() && w.ComboBox_ORB_NameBalken->isEnabled());
-    EXPECT_TRUE(w.ComboBox_ORB_Filter->isVisible() && w.ComboBox_ORB_Filter->isEnabled());
-    EXPECT_FALSE(w.Panel_Rechts->isVisible());
-    EXPECT_FALSE(w.JvDirectoryListBox1->isVisible());
-    EXPECT_FALSE(w.LumoButton_MainMenu->isVisible());
-    ASSERT_EQ(w.ComboBox_ORB_NameBalken->count(), 3);
-    EXPECT_EQ(w.ComboBox_ORB_NameBalken->itemText(1), Message(Msg::MESSAGE_ORB_BALKEN_ABSOLUT));
-    EXPECT_FALSE(w.ComboBox_ORB_NameBalken->itemIcon(2).isNull());
+    EXPECT_TRUE(Find<skin::TLumoButton2>(&w, "LumoButton_Analyse")->isEnabled());
+    EXPECT_TRUE(Find<QComboBox>(&w, "ComboBox_ORB_NameBalken")->isVisible() &&
+                Find<QComboBox>(&w, "ComboBox_ORB_NameBalken")->isEnabled());
+    EXPECT_TRUE(Find<QComboBox>(&w, "ComboBox_ORB_Filter")->isVisible() &&
+                Find<QComboBox>(&w, "ComboBox_ORB_Filter")->isEnabled());
+    EXPECT_FALSE(Find<skin::TPanel>(&w, "Panel_Rechts")->isVisible());
+    EXPECT_FALSE(Find<views::TDirectoryListBox>(&w, "JvDirectoryListBox1")->isVisible());
+    EXPECT_FALSE(Find<skin::TLumoButton2>(&w, "LumoButton_MainMenu")->isVisible());
+    ASSERT_EQ(Find<QComboBox>(&w, "ComboBox_ORB_NameBalken")->count(), 3);
+    EXPECT_EQ(Find<QComboBox>(&w, "ComboBox_ORB_NameBalken")->itemText(1),
+              Message(Msg::MESSAGE_ORB_BALKEN_ABSOLUT));
+    EXPECT_FALSE(Find<QComboBox>(&w, "ComboBox_ORB_NameBalken")->itemIcon(2).isNull());
     const QStringList filterItems = {
         Message(Msg::MESSAGE_ORB_FILTER_ALL),      Message(Msg::MESSAGE_ORB_FILTER_AUDIO),
         Message(Msg::MESSAGE_ORB_FILTER_VIDEO),    Message(Msg::MESSAGE_ORB_FILTER_PICS),
         Message(Msg::MESSAGE_ORB_FILTER_ARCHIVES), Message(Msg::MESSAGE_ORB_FILTER_DOCUMENTS),
         Message(Msg::MESSAGE_ORB_FILTER_APPS)};
     QStringList items;
-    for (int i = 0; i < w.ComboBox_ORB_Filter->count(); ++i)
-        items << w.ComboBox_ORB_Filter->itemText(i);
+    for (int i = 0; i < Find<QComboBox>(&w, "ComboBox_ORB_Filter")->count(); ++i)
+        items << Find<QComboBox>(&w, "ComboBox_ORB_Filter")->itemText(i);
     EXPECT_EQ(items, filterItems);
-    EXPECT_EQ(w.ComboBox_ORB_Filter->currentIndex(), 0);
+    EXPECT_EQ(Find<QComboBox>(&w, "ComboBox_ORB_Filter")->currentIndex(), 0);
     // Before the first analysis the boxes do nothing, and a resize keeps the welcome text.
-    w.ComboBox_ORB_Filter->setCurrentIndex(2);
+    Find<QComboBox>(&w, "ComboBox_ORB_Filter")->setCurrentIndex(2);
     EXPECT_TRUE(w.ListState.CURRENT_FILTER.isEmpty());
     w.resize(1200, 700);
     EXPECT_EQ(status(), Message(Msg::MESSAGEHTML_ORB_STATUS_WELCOME));
     // The drive box holds the fixture drive (the program folder's RAM disk is left out).
-    ASSERT_EQ(w.DriveComboBoxEx1->count(), 1);
-    EXPECT_EQ(w.DriveComboBoxEx1->Drive(), u'M');
+    ASSERT_EQ(Find<views::TDriveComboBoxEx>(&w, "DriveComboBoxEx1")->count(), 1);
+    EXPECT_EQ(Find<views::TDriveComboBoxEx>(&w, "DriveComboBoxEx1")->Drive(), u'M');
 }
 
 TEST_F(AnalyserWindow, TranslatableControlsMatchTheList) {
@@ -146,16 +155,16 @@ TEST_F(AnalyserWindow, TranslatableControlsMatchTheList) {
             }
         }
     }
-    EXPECT_EQ(w.LumoButton_Analyse->Caption(), "Neue Analyse");
+    EXPECT_EQ(Find<skin::TLumoButton2>(&w, "LumoButton_Analyse")->Caption(), "Neue Analyse");
     EXPECT_EQ(list().ColumnCaption(4), QString::fromUtf8("Größe % "));
 }
 
 TEST_F(AnalyserWindow, EnglishTranslationReachesControlsColumnsAndMessages) {
     i18n::LOAD_INTERNAL_ONLY(QStringLiteral("R:\\translation"), QStringLiteral("orb2024_en-us"));
     TForm_ORB& w = openAndAnalyse();
-    EXPECT_EQ(w.LumoButton_Analyse->Caption(), "New analysis");
+    EXPECT_EQ(Find<skin::TLumoButton2>(&w, "LumoButton_Analyse")->Caption(), "New analysis");
     EXPECT_EQ(list().ColumnCaption(1), "Folders");
-    EXPECT_EQ(w.ComboBox_ORB_Filter->itemText(0), "All files");
+    EXPECT_EQ(Find<QComboBox>(&w, "ComboBox_ORB_Filter")->itemText(0), "All files");
     EXPECT_TRUE(status().startsWith("The current filter covers 11 of the 11 objects"))
         << status().toStdString();
 }
@@ -171,14 +180,15 @@ TEST_F(AnalyserWindow, OneDriveAnalysesAtOnceIntoTheStructureView) {
     EXPECT_EQ(w.Orbisca->Analysed_Drive, "M:\\");
     EXPECT_EQ(w.Orbisca->TotalFiles, kFiles);
     EXPECT_EQ(w.Orbisca->TotalSize, kBytes);
-    EXPECT_TRUE(w.Panel_Rechts->isVisible());
-    EXPECT_TRUE(w.JvDirectoryListBox1->isVisible());
-    EXPECT_TRUE(w.AdvSplitter1->isVisible());
-    EXPECT_FALSE(w.Panel_NothingDoneYet->isVisible());
-    EXPECT_FALSE(w.ProgressBar1->isVisible());
-    EXPECT_FALSE(w.LumoButton_Folders->isEnabled());
-    EXPECT_TRUE(w.LumoButton_Files->isEnabled() && w.LumoButton_Formats->isEnabled());
-    EXPECT_EQ(w.JvDirectoryListBox1->Directory(), "M:\\");
+    EXPECT_TRUE(Find<skin::TPanel>(&w, "Panel_Rechts")->isVisible());
+    EXPECT_TRUE(Find<views::TDirectoryListBox>(&w, "JvDirectoryListBox1")->isVisible());
+    EXPECT_TRUE(Find<views::TSplitterBar>(&w, "AdvSplitter1")->isVisible());
+    EXPECT_FALSE(Find<skin::TPanel>(&w, "Panel_NothingDoneYet")->isVisible());
+    EXPECT_FALSE(Find<views::TGaugeBar>(&w, "ProgressBar1")->isVisible());
+    EXPECT_FALSE(Find<skin::TLumoButton2>(&w, "LumoButton_Folders")->isEnabled());
+    EXPECT_TRUE(Find<skin::TLumoButton2>(&w, "LumoButton_Files")->isEnabled() &&
+                Find<skin::TLumoButton2>(&w, "LumoButton_Formats")->isEnabled());
+    EXPECT_EQ(Find<views::TDirectoryListBox>(&w, "JvDirectoryListBox1")->Directory(), "M:\\");
     EXPECT_EQ(w.ListState.Current_RootNode, w.VirtualDrawTree1.GetFirst());
     // The root's children, biggest first.
     EXPECT_EQ(rows(), QStringList({"M:\\video", "M:\\music", "M:\\pic.JPG", "M:\\docs",
@@ -189,11 +199,11 @@ TEST_F(AnalyserWindow, OneDriveAnalysesAtOnceIntoTheStructureView) {
     EXPECT_TRUE(host.warnings.isEmpty());
     EXPECT_TRUE(w.LastVerdict().IsComplete());
     // The directory box navigates the structure view.
-    w.JvDirectoryListBox1->SetDirectory("M:\\music");
+    Find<views::TDirectoryListBox>(&w, "JvDirectoryListBox1")->SetDirectory("M:\\music");
     EXPECT_EQ(rows(), QStringList({"M:\\music\\s.mp3", "M:\\music\\t.Ogg", "M:\\music\\deep"}));
     // A folder the analysis does not know shows an empty list.
     QDir().mkpath(QString::fromStdString(m_) + "/later");
-    w.JvDirectoryListBox1->SetDirectory("M:\\later");
+    Find<views::TDirectoryListBox>(&w, "JvDirectoryListBox1")->SetDirectory("M:\\later");
     EXPECT_TRUE(rows().isEmpty());
     EXPECT_EQ(w.ListState.Current_RootNode, PNode::None);
 }
@@ -202,7 +212,7 @@ TEST_F(AnalyserWindow, TwoDrivesAskThePickerFirst) {
     const std::string n = MapDrive(u'N');
     WriteFile(n, "only.bin", 123);
     TForm_ORB& w = open();
-    ASSERT_EQ(w.DriveComboBoxEx1->count(), 2);
+    ASSERT_EQ(Find<views::TDriveComboBoxEx>(&w, "DriveComboBoxEx1")->count(), 2);
 
     // Preselected on the current drive; choosing N: and OK analyses N:.
     QChar preselected;
@@ -210,26 +220,26 @@ TEST_F(AnalyserWindow, TwoDrivesAskThePickerFirst) {
         preselected = d->DriveComboBoxEx1->Drive();
         EXPECT_EQ(d->HTMLabel_SelectDrive->HTMLText(), Message(Msg::MESSAGEHTML_ORB_SELECTDRIVE));
         d->DriveComboBoxEx1->SetDrive(u'N');
-        d->LumoButton_Ok->Click();
+        Find<skin::TLumoButton2>(d, "LumoButton_Ok")->Click();
     });
-    w.LumoButton_Analyse->Click();
+    Find<skin::TLumoButton2>(&w, "LumoButton_Analyse")->Click();
     EXPECT_EQ(preselected, u'M');
     EXPECT_EQ(w.Orbisca->Analysed_Drive, "N:\\");
-    EXPECT_EQ(w.DriveComboBoxEx1->Drive(), u'N');
+    EXPECT_EQ(Find<views::TDriveComboBoxEx>(&w, "DriveComboBoxEx1")->Drive(), u'N');
     EXPECT_EQ(rows(), QStringList({"N:\\only.bin"}));
     const QString before = status();
 
     // Cancel, and the close box, leave the earlier result alone.
     OnNextModal<TForm_UNDELETE_Drive>([](TForm_UNDELETE_Drive* d) {
         d->DriveComboBoxEx1->SetDrive(u'M');
-        d->LumoButton_Abort->Click();
+        Find<skin::TLumoButton2>(d, "LumoButton_Abort")->Click();
     });
-    w.LumoButton_Analyse->Click();
+    Find<skin::TLumoButton2>(&w, "LumoButton_Analyse")->Click();
     OnNextModal<TForm_UNDELETE_Drive>([](TForm_UNDELETE_Drive* d) {
         d->DriveComboBoxEx1->SetDrive(u'M');
         d->close();
     });
-    w.LumoButton_Analyse->Click();
+    Find<skin::TLumoButton2>(&w, "LumoButton_Analyse")->Click();
     EXPECT_EQ(w.Orbisca->Analysed_Drive, "N:\\");
     EXPECT_EQ(rows(), QStringList({"N:\\only.bin"}));
     EXPECT_EQ(status(), before);
@@ -240,14 +250,14 @@ TEST_F(AnalyserWindow, UnofferedDrivesAndADriveWithoutMedium) {
     MapDrive(u'A');                                         // A: is never offered
     platform::SetDriveRoot(u'X', "/nonexistent/orbisca/x"); // no medium
     TForm_ORB& w = open();
-    ASSERT_EQ(w.DriveComboBoxEx1->count(), 1);
-    EXPECT_EQ(w.DriveComboBoxEx1->Drive(), u'M');
+    ASSERT_EQ(Find<views::TDriveComboBoxEx>(&w, "DriveComboBoxEx1")->count(), 1);
+    EXPECT_EQ(Find<views::TDriveComboBoxEx>(&w, "DriveComboBoxEx1")->Drive(), u'M');
 
     // The medium goes away before the analysis: a warning, and nothing else changes.
     platform::SetDriveRoot(u'M', "/nonexistent/orbisca/m");
-    w.LumoButton_Analyse->Click();
+    Find<skin::TLumoButton2>(&w, "LumoButton_Analyse")->Click();
     EXPECT_EQ(host.warnings, QStringList({Message(Msg::MESSAGE_ORB_NO_MEDIA_IN_DRIVE)}));
-    EXPECT_TRUE(w.Panel_NothingDoneYet->isVisible());
+    EXPECT_TRUE(Find<skin::TPanel>(&w, "Panel_NothingDoneYet")->isVisible());
     EXPECT_EQ(status(), Message(Msg::MESSAGEHTML_ORB_STATUS_WELCOME));
     EXPECT_TRUE(host.switches.isEmpty());
 }
@@ -277,7 +287,7 @@ TEST_F(AnalyserWindow, StartUpTimerFollowsTheCommandLine) {
             shown = true;
             after = clock.elapsed();
             preselected = d->DriveComboBoxEx1->Drive();
-            d->LumoButton_Ok->Click();
+            Find<skin::TLumoButton2>(d, "LumoButton_Ok")->Click();
         });
         clock.start();
         open();
@@ -293,7 +303,7 @@ TEST_F(AnalyserWindow, StartUpTimerFollowsTheCommandLine) {
         } else {
             forms_test::Idle(600);
             EXPECT_FALSE(shown);
-            EXPECT_TRUE(window->Panel_NothingDoneYet->isVisible());
+            EXPECT_TRUE(Find<skin::TPanel>(window.get(), "Panel_NothingDoneYet")->isVisible());
         }
         EXPECT_EQ(host.internetMenus, 1);
         window.reset();
@@ -309,9 +319,9 @@ TEST_F(AnalyserWindow, StructureViewWithAFilterListsTheWholeSubtree) {
     EXPECT_EQ(rows(),
               QStringList({"M:\\music\\s.mp3", "M:\\music\\t.Ogg", "M:\\music\\deep\\z.mp3"}));
     EXPECT_EQ(status(), summary(3, 770));
-    EXPECT_FALSE(w.ProgressBar_Auswertung->isVisible());
+    EXPECT_FALSE(Find<views::TGaugeBar>(&w, "ProgressBar_Auswertung")->isVisible());
     // In a subfolder: its matching files only.
-    w.JvDirectoryListBox1->SetDirectory("M:\\music\\deep");
+    Find<views::TDirectoryListBox>(&w, "JvDirectoryListBox1")->SetDirectory("M:\\music\\deep");
     EXPECT_EQ(rows(), QStringList({"M:\\music\\deep\\z.mp3"}));
     EXPECT_EQ(status(), summary(1, 770));
     // The group that is active already changes nothing; all files undo the filter.
@@ -330,11 +340,11 @@ TEST_F(AnalyserWindow, FilesViewListsAllFilesAndResetsAStaleFilter) {
     TForm_ORB& w = openAndAnalyse();
     chooseFilter(Message(Msg::MESSAGE_ORB_FILTER_VIDEO));
     ASSERT_EQ(rows().size(), 2);
-    w.LumoButton_Files->Click();
-    EXPECT_FALSE(w.LumoButton_Files->isEnabled());
-    EXPECT_FALSE(w.JvDirectoryListBox1->isVisible());
-    EXPECT_FALSE(w.ComboBox_ORB_NameBalken->isVisible());
-    EXPECT_TRUE(w.ComboBox_ORB_Filter->isVisible());
+    Find<skin::TLumoButton2>(&w, "LumoButton_Files")->Click();
+    EXPECT_FALSE(Find<skin::TLumoButton2>(&w, "LumoButton_Files")->isEnabled());
+    EXPECT_FALSE(Find<views::TDirectoryListBox>(&w, "JvDirectoryListBox1")->isVisible());
+    EXPECT_FALSE(Find<QComboBox>(&w, "ComboBox_ORB_NameBalken")->isVisible());
+    EXPECT_TRUE(Find<QComboBox>(&w, "ComboBox_ORB_Filter")->isVisible());
     EXPECT_FALSE(list().IsColumnVisible(1) || list().IsColumnVisible(2) ||
                  list().IsColumnVisible(5));
     EXPECT_TRUE(w.ListState.FLAG_SHOW_FULLPATH);
@@ -342,7 +352,7 @@ TEST_F(AnalyserWindow, FilesViewListsAllFilesAndResetsAStaleFilter) {
     EXPECT_EQ(rows().front(), "M:\\video\\b.MKV");
     EXPECT_EQ(rows().back(), "M:\\.profile");
     // Box, filter state and marks agree: all files.
-    EXPECT_EQ(w.ComboBox_ORB_Filter->currentIndex(), 0);
+    EXPECT_EQ(Find<QComboBox>(&w, "ComboBox_ORB_Filter")->currentIndex(), 0);
     EXPECT_TRUE(w.ListState.CURRENT_FILTER.isEmpty());
     EXPECT_EQ(visibleNodes(), int(w.VirtualDrawTree1.NodeCount()));
     EXPECT_EQ(status(), summary(kFiles, kBytes));
@@ -354,26 +364,27 @@ TEST_F(AnalyserWindow, FilesViewListsAllFilesAndResetsAStaleFilter) {
     chooseFilter(Message(Msg::MESSAGE_ORB_FILTER_ALL));
     EXPECT_EQ(rows().size(), int(kFiles));
     // A typed text in the box is replaced when the view is entered again.
-    w.LumoButton_Folders->Click();
-    w.ComboBox_ORB_Filter->setEditText("zzz");
-    w.LumoButton_Files->Click();
-    EXPECT_EQ(w.ComboBox_ORB_Filter->currentText(), Message(Msg::MESSAGE_ORB_FILTER_ALL));
+    Find<skin::TLumoButton2>(&w, "LumoButton_Folders")->Click();
+    Find<QComboBox>(&w, "ComboBox_ORB_Filter")->setEditText("zzz");
+    Find<skin::TLumoButton2>(&w, "LumoButton_Files")->Click();
+    EXPECT_EQ(Find<QComboBox>(&w, "ComboBox_ORB_Filter")->currentText(),
+              Message(Msg::MESSAGE_ORB_FILTER_ALL));
 }
 
 TEST_F(AnalyserWindow, FormatsViewSumsTheGroups) {
     TForm_ORB& w = open();
-    w.LumoButton_Analyse->Click();
+    Find<skin::TLumoButton2>(&w, "LumoButton_Analyse")->Click();
     // From the files view, which hid the file counts.
-    w.LumoButton_Files->Click();
+    Find<skin::TLumoButton2>(&w, "LumoButton_Files")->Click();
     chooseFilter(Message(Msg::MESSAGE_ORB_FILTER_AUDIO));
     settings::FormatGroups& groups = settings::ProgramFormatGroups();
     groups.ShowOwnGroup = true;
     groups.OwnGroupName = "Mine";
     groups.SetList(settings::FormatGroupId::Own, "gz ; DOC");
-    w.LumoButton_Formats->Click();
-    EXPECT_FALSE(w.LumoButton_Formats->isEnabled());
-    EXPECT_FALSE(w.ComboBox_ORB_Filter->isVisible());
-    EXPECT_FALSE(w.JvDirectoryListBox1->isVisible());
+    Find<skin::TLumoButton2>(&w, "LumoButton_Formats")->Click();
+    EXPECT_FALSE(Find<skin::TLumoButton2>(&w, "LumoButton_Formats")->isEnabled());
+    EXPECT_FALSE(Find<QComboBox>(&w, "ComboBox_ORB_Filter")->isVisible());
+    EXPECT_FALSE(Find<views::TDirectoryListBox>(&w, "JvDirectoryListBox1")->isVisible());
     EXPECT_TRUE(list().IsColumnVisible(2));
     EXPECT_FALSE(list().IsColumnVisible(1) || list().IsColumnVisible(5));
     struct Row {
@@ -408,7 +419,7 @@ TEST_F(AnalyserWindow, FormatsViewSumsTheGroups) {
     EXPECT_EQ(w.ListState.ShownTotal(), 4000 + 770 + 300 + 40 + 60);
     EXPECT_EQ(status(), summary(7, 5170));
     // Back in the structure view the filter's own total counts again.
-    w.LumoButton_Folders->Click();
+    Find<skin::TLumoButton2>(&w, "LumoButton_Folders")->Click();
     EXPECT_EQ(w.ListState.ShownTotal(), 770);
     EXPECT_EQ(status(), summary(3, 770));
 }
@@ -431,13 +442,13 @@ TEST_F(AnalyserWindow, TypedFilters) {
         EXPECT_EQ(rows(), c.rows) << c.typed.toStdString();
     }
     // Text that is typed without Enter applies nothing: each Enter applies one filter.
-    w.ComboBox_ORB_Filter->setEditText("jpg");
+    Find<QComboBox>(&w, "ComboBox_ORB_Filter")->setEditText("jpg");
     EXPECT_EQ(rows(), QStringList({"M:\\arch.tar.gz"}));
     // Enter in the real box reaches the same handling.
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r");
-    QApplication::sendEvent(w.ComboBox_ORB_Filter->lineEdit(), &enter);
+    QApplication::sendEvent(Find<QComboBox>(&w, "ComboBox_ORB_Filter")->lineEdit(), &enter);
     EXPECT_EQ(rows(), QStringList({"M:\\pic.JPG"}));
-    EXPECT_EQ(w.ComboBox_ORB_Filter->count(), 7); // no item added by Enter
+    EXPECT_EQ(Find<QComboBox>(&w, "ComboBox_ORB_Filter")->count(), 7); // no item added by Enter
 }
 
 TEST_F(AnalyserWindow, SecondAnalysisClearsTheFilter) {
@@ -445,8 +456,8 @@ TEST_F(AnalyserWindow, SecondAnalysisClearsTheFilter) {
     chooseFilter(Message(Msg::MESSAGE_ORB_FILTER_PICS));
     ASSERT_EQ(rows(), QStringList({"M:\\pic.JPG"}));
     WriteFile(m_, "new.mp3", 1);
-    w.LumoButton_Analyse->Click();
-    EXPECT_EQ(w.ComboBox_ORB_Filter->currentIndex(), 0);
+    Find<skin::TLumoButton2>(&w, "LumoButton_Analyse")->Click();
+    EXPECT_EQ(Find<QComboBox>(&w, "ComboBox_ORB_Filter")->currentIndex(), 0);
     EXPECT_TRUE(w.ListState.CURRENT_FILTER.isEmpty());
     EXPECT_EQ(w.ListState.ShownTotal(), 0);
     EXPECT_EQ(visibleNodes(), int(w.VirtualDrawTree1.NodeCount()));
@@ -478,22 +489,23 @@ TEST_F(AnalyserWindow, StoppedScanIsShownAsIncomplete) {
                 return;
             TForm_ORB& w = *m->window;
             m->taken = true;
-            m->status = w.HTMLabel_Status->HTMLText();
-            m->listShown = w.Panel_Rechts->isVisible();
-            m->directoryShown = w.JvDirectoryListBox1->isVisible();
-            m->progressShown = w.ProgressBar1->isVisible();
-            m->analyseEnabled = w.LumoButton_Analyse->isEnabled();
-            m->viewsEnabled = w.LumoButton_Files->isEnabled() ||
-                              w.LumoButton_Folders->isEnabled() ||
-                              w.LumoButton_Formats->isEnabled();
-            m->boxesEnabled =
-                w.ComboBox_ORB_Filter->isEnabled() || w.ComboBox_ORB_NameBalken->isEnabled();
-            m->nothingDoneYetShown = w.Panel_NothingDoneYet->isVisible();
+            m->status = Find<skin::THTMLabel>(&w, "HTMLabel_Status")->HTMLText();
+            m->listShown = Find<skin::TPanel>(&w, "Panel_Rechts")->isVisible();
+            m->directoryShown =
+                Find<views::TDirectoryListBox>(&w, "JvDirectoryListBox1")->isVisible();
+            m->progressShown = Find<views::TGaugeBar>(&w, "ProgressBar1")->isVisible();
+            m->analyseEnabled = Find<skin::TLumoButton2>(&w, "LumoButton_Analyse")->isEnabled();
+            m->viewsEnabled = Find<skin::TLumoButton2>(&w, "LumoButton_Files")->isEnabled() ||
+                              Find<skin::TLumoButton2>(&w, "LumoButton_Folders")->isEnabled() ||
+                              Find<skin::TLumoButton2>(&w, "LumoButton_Formats")->isEnabled();
+            m->boxesEnabled = Find<QComboBox>(&w, "ComboBox_ORB_Filter")->isEnabled() ||
+                              Find<QComboBox>(&w, "ComboBox_ORB_NameBalken")->isEnabled();
+            m->nothingDoneYetShown = Find<skin::TPanel>(&w, "Panel_NothingDoneYet")->isVisible();
             m->switches = *m->hostSwitches;
             w.Orbisca->RequestStop();
         },
         &mid);
-    w.LumoButton_Analyse->Click();
+    Find<skin::TLumoButton2>(&w, "LumoButton_Analyse")->Click();
     platform::SetPumpObserver(nullptr, nullptr);
     ASSERT_TRUE(mid.taken);
     EXPECT_TRUE(mid.status.contains(Message(Msg::MESSAGEHTML_ORB_STATUS_SCANNING) + "<br> <br> "));
@@ -502,8 +514,8 @@ TEST_F(AnalyserWindow, StoppedScanIsShownAsIncomplete) {
     EXPECT_FALSE(mid.analyseEnabled || mid.viewsEnabled || mid.boxesEnabled);
     EXPECT_EQ(mid.switches, QList<bool>({false}));
     EXPECT_TRUE(w.LastVerdict().Stopped);
-    EXPECT_TRUE(w.Panel_Rechts->isVisible());
-    EXPECT_FALSE(w.LumoButton_Folders->isEnabled());
+    EXPECT_TRUE(Find<skin::TPanel>(&w, "Panel_Rechts")->isVisible());
+    EXPECT_FALSE(Find<skin::TLumoButton2>(&w, "LumoButton_Folders")->isEnabled());
     EXPECT_TRUE(status().contains(Message(Msg::MESSAGE_ORB_INCOMPLETE_STOPPED)));
     EXPECT_FALSE(status().contains("%4"));
     ASSERT_EQ(host.warnings.size(), 1);
@@ -511,7 +523,7 @@ TEST_F(AnalyserWindow, StoppedScanIsShownAsIncomplete) {
     // The note stays with every later summary, and a complete analysis clears it.
     chooseFilter(Message(Msg::MESSAGE_ORB_FILTER_AUDIO));
     EXPECT_TRUE(status().contains(Message(Msg::MESSAGE_ORB_INCOMPLETE_STOPPED)));
-    w.LumoButton_Analyse->Click();
+    Find<skin::TLumoButton2>(&w, "LumoButton_Analyse")->Click();
     EXPECT_TRUE(w.LastVerdict().IsComplete());
     EXPECT_EQ(host.warnings.size(), 1);
     EXPECT_EQ(w.Orbisca->TotalFiles, kFiles + 3000);
@@ -542,7 +554,7 @@ TEST_F(AnalyserWindow, IncompleteScansAreShownAsIncomplete) {
         SCOPED_TRACE(c.fixture);
         host.warnings.clear();
         load(c.fixture);
-        w.LumoButton_Analyse->Click();
+        Find<skin::TLumoButton2>(&w, "LumoButton_Analyse")->Click();
         if (c.sentence == Msg::MESSAGE_OK) {
             EXPECT_TRUE(w.LastVerdict().IsComplete());
             EXPECT_TRUE(host.warnings.isEmpty());
@@ -576,11 +588,11 @@ TEST_F(AnalyserWindow, UnreadableFoldersAreNamedInStatusAndWarning) {
 
 TEST_F(AnalyserWindow, NameBarOptionsAndClosing) {
     TForm_ORB& w = openAndAnalyse();
-    w.ComboBox_ORB_NameBalken->setCurrentIndex(2);
+    Find<QComboBox>(&w, "ComboBox_ORB_NameBalken")->setCurrentIndex(2);
     EXPECT_EQ(w.ListState.FLAG_NAMEBALKEN, 2);
-    w.LumoButton_Files->Click();
+    Find<skin::TLumoButton2>(&w, "LumoButton_Files")->Click();
     EXPECT_EQ(w.ListState.FLAG_NAMEBALKEN, 0);
-    w.LumoButton_Folders->Click();
+    Find<skin::TLumoButton2>(&w, "LumoButton_Folders")->Click();
     EXPECT_EQ(w.ListState.FLAG_NAMEBALKEN, 2);
 
     // The options button goes through the main window, which calls back after the dialog.
@@ -588,9 +600,9 @@ TEST_F(AnalyserWindow, NameBarOptionsAndClosing) {
     groups.ShowOwnGroup = true;
     groups.OwnGroupName = "Mine";
     groups.SetList(settings::FormatGroupId::Own, "txt");
-    w.LumoButton_Options->Click();
+    Find<skin::TLumoButton2>(&w, "LumoButton_Options")->Click();
     EXPECT_EQ(host.optionsClicks, 1);
-    ASSERT_EQ(w.ComboBox_ORB_Filter->count(), 8);
+    ASSERT_EQ(Find<QComboBox>(&w, "ComboBox_ORB_Filter")->count(), 8);
     chooseFilter("Mine");
     EXPECT_EQ(rows(), QStringList({"M:\\docs\\r.txt"}));
 
@@ -604,8 +616,8 @@ TEST_F(AnalyserWindow, NameBarOptionsAndClosing) {
     w.close();
     EXPECT_EQ(w.Orbisca, nullptr);
     EXPECT_EQ(list().TotalRowCount(), 0u);
-    w.LumoButton_Analyse->Click(); // nothing left to do
-    w.LumoButton_Files->Click();
+    Find<skin::TLumoButton2>(&w, "LumoButton_Analyse")->Click(); // nothing left to do
+    Find<skin::TLumoButton2>(&w, "LumoButton_Files")->Click();
     SUCCEED();
 }
 

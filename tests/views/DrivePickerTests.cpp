@@ -10,6 +10,7 @@
 
 #include <QKeyEvent>
 
+using forms_test::Find;
 using views::TForm_UNDELETE_Drive;
 
 namespace {
@@ -22,16 +23,21 @@ TEST_F(DrivePicker, CreationPutsPicturesCaptionsAndDesignPlaces) {
     EXPECT_FALSE(d.OK);
     EXPECT_EQ(d.size(), QSize(460, 180));
     EXPECT_EQ(d.windowTitle(), "Please select a drive");
-    EXPECT_EQ(d.LumoButton_Abort->Caption(), i18n::Message(i18n::Msg::MESSAGE_ABORT));
-    EXPECT_EQ(d.LumoButton_Ok->Caption(), i18n::Message(i18n::Msg::MESSAGE_OK));
-    EXPECT_EQ(d.LumoButton_Abort->geometry(), QRect(284, 138, 83, 33));
-    EXPECT_EQ(d.LumoButton_Ok->geometry(), QRect(372, 138, 80, 33));
+    auto* abort = Find<skin::TLumoButton2>(&d, "LumoButton_Abort");
+    auto* ok = Find<skin::TLumoButton2>(&d, "LumoButton_Ok");
+    auto* icon = Find<skin::TImage>(&d, "Image1");
+    auto* background = Find<skin::TImage>(&d, "Image_Background");
+    ASSERT_TRUE(abort && ok && icon);
+    EXPECT_EQ(abort->Caption(), i18n::Message(i18n::Msg::MESSAGE_ABORT));
+    EXPECT_EQ(ok->Caption(), i18n::Message(i18n::Msg::MESSAGE_OK));
+    EXPECT_EQ(abort->geometry(), QRect(284, 138, 83, 33));
+    EXPECT_EQ(ok->geometry(), QRect(372, 138, 80, 33));
     EXPECT_EQ(d.DriveComboBoxEx1->geometry(), QRect(152, 84, 240, 22));
-    EXPECT_EQ(d.Image1->geometry(), QRect(8, 58, 64, 64));
-    EXPECT_EQ(d.Image1->Picture().size(), QSize(64, 64));
-    ASSERT_TRUE(d.Image_Background);
-    EXPECT_FALSE(d.Image_Background->Picture().isNull());
-    EXPECT_EQ(d.Image_Background->geometry(), d.rect());
+    EXPECT_EQ(icon->geometry(), QRect(8, 58, 64, 64));
+    EXPECT_EQ(icon->Picture().size(), QSize(64, 64));
+    ASSERT_TRUE(background);
+    EXPECT_FALSE(background->Picture().isNull());
+    EXPECT_EQ(background->geometry(), d.rect());
 }
 
 TEST_F(DrivePicker, ButtonsKeysAndTheCloseBoxSetOk) {
@@ -41,8 +47,12 @@ TEST_F(DrivePicker, ButtonsKeysAndTheCloseBoxSetOk) {
         bool ok;
     };
     const Case cases[] = {
-        {"ok", [](TForm_UNDELETE_Drive* d) { d->LumoButton_Ok->Click(); }, true},
-        {"abort", [](TForm_UNDELETE_Drive* d) { d->LumoButton_Abort->Click(); }, false},
+        {"ok",
+         [](TForm_UNDELETE_Drive* d) { Find<skin::TLumoButton2>(d, "LumoButton_Ok")->Click(); },
+         true},
+        {"abort",
+         [](TForm_UNDELETE_Drive* d) { Find<skin::TLumoButton2>(d, "LumoButton_Abort")->Click(); },
+         false},
         {"close box", [](TForm_UNDELETE_Drive* d) { d->close(); }, false},
         {"enter",
          [](TForm_UNDELETE_Drive* d) {

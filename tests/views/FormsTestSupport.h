@@ -39,6 +39,14 @@ inline void PrintTo(const QString& s, std::ostream* os) {
 
 namespace forms_test {
 
+// A control of a window by its component name (objectName); a missing one fails the test.
+template <class Control> Control* Find(const QObject* window, const char* name) {
+    auto* control = window->findChild<Control*>(QLatin1String(name));
+    if (!control)
+        ADD_FAILURE() << "no control " << name << " in " << window->objectName().toStdString();
+    return control;
+}
+
 // Runs the event loop until pred holds or the time is up.
 inline bool WaitFor(const std::function<bool()>& pred, int ms = 5000) {
     QElapsedTimer t;

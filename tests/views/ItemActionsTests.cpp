@@ -49,6 +49,7 @@
 extern bool g_privateMounts;
 
 using analysis::PNode;
+using forms_test::Find;
 using forms_test::WaitFor;
 using i18n::Message;
 using i18n::Msg;
@@ -171,7 +172,7 @@ protected:
     // Opens the context menu as a right click does and chooses an item; false when the item
     // was disabled.
     bool choose(QAction* item) {
-        QMenu* menu = window->AdvPopupMenu_ORB;
+        QMenu* menu = Find<QMenu>(window.get(), "AdvPopupMenu_ORB");
         menu->popup(list().viewport()->mapToGlobal(QPoint(20, 20)));
         const bool enabled = item->isEnabled();
         menu->hide();
@@ -204,7 +205,7 @@ protected:
     // What a delete left is what a new analysis of the drive finds.
     void expectSameAsANewAnalysis() {
         const Tally after = tally();
-        window->LumoButton_Analyse->Click();
+        Find<skin::TLumoButton2>(window.get(), "LumoButton_Analyse")->Click();
         EXPECT_EQ(after, tally());
     }
     const Box* question() const {
@@ -237,9 +238,10 @@ protected:
         window = std::make_unique<TForm_ORB>(nullptr, &host);
         window->resize(1122, 680);
         window->show();
-        window->DriveComboBoxEx1->FillFromDriveTable();
-        window->DriveComboBoxEx1->RemoveEntriesWhere([letter](char16_t l) { return l != letter; });
-        window->LumoButton_Analyse->Click();
+        Find<views::TDriveComboBoxEx>(window.get(), "DriveComboBoxEx1")->FillFromDriveTable();
+        Find<views::TDriveComboBoxEx>(window.get(), "DriveComboBoxEx1")
+            ->RemoveEntriesWhere([letter](char16_t l) { return l != letter; });
+        Find<skin::TLumoButton2>(window.get(), "LumoButton_Analyse")->Click();
         ASSERT_EQ(window->Orbisca->Analysed_Drive, QString(QChar(letter)) + ":\\");
     }
 
@@ -255,8 +257,10 @@ protected:
 TEST_F(ItemActions, MenuFollowsTheSelection) {
     TForm_ORB& w = openAndAnalyse();
     const auto states = [&] {
-        return std::vector<bool>{w.PopUp_OpenFile->isEnabled(), w.PopUp_ShowFolder->isEnabled(),
-                                 w.PopUp_OpenFolder->isEnabled(), w.PopUp_Delete->isEnabled()};
+        return std::vector<bool>{Find<QAction>(&w, "PopUp_OpenFile")->isEnabled(),
+                                 Find<QAction>(&w, "PopUp_ShowFolder")->isEnabled(),
+                                 Find<QAction>(&w, "PopUp_OpenFolder")->isEnabled(),
+                                 Find<QAction>(&w, "PopUp_Delete")->isEnabled()};
     };
     // A right click on a row selects it and opens the menu there.
     const auto rightClick = [&](const QString& path) {
@@ -275,29 +279,30 @@ TEST_F(ItemActions, MenuFollowsTheSelection) {
         QApplication::sendEvent(list().viewport(), &menu);
     };
     rightClick("M:\\pic.JPG");
-    EXPECT_TRUE(w.AdvPopupMenu_ORB->isVisible());
+    EXPECT_TRUE(Find<QMenu>(&w, "AdvPopupMenu_ORB")->isVisible());
     EXPECT_EQ(selectedRows(), QStringList{"M:\\pic.JPG"});
     EXPECT_EQ(states(), std::vector<bool>({true, true, false, true}));
-    w.AdvPopupMenu_ORB->hide();
+    Find<QMenu>(&w, "AdvPopupMenu_ORB")->hide();
     rightClick("M:\\video");
     EXPECT_EQ(states(), std::vector<bool>({false, false, true, true}));
-    w.AdvPopupMenu_ORB->hide();
+    Find<QMenu>(&w, "AdvPopupMenu_ORB")->hide();
     select({"M:\\video", "M:\\pic.JPG"});
     answer = platform::IDNO;
-    EXPECT_TRUE(choose(w.PopUp_Delete));
+    EXPECT_TRUE(choose(Find<QAction>(&w, "PopUp_Delete")));
     EXPECT_EQ(states(), std::vector<bool>({false, false, false, true}));
     list().ClearSelection();
-    EXPECT_FALSE(choose(w.PopUp_Delete));
+    EXPECT_FALSE(choose(Find<QAction>(&w, "PopUp_Delete")));
     EXPECT_EQ(states(), std::vector<bool>({false, false, false, false}));
     // The formats view's groups are no items on disk.
-    w.LumoButton_Formats->Click();
+    Find<skin::TLumoButton2>(&w, "LumoButton_Formats")->Click();
     select({Message(Msg::MESSAGE_ORB_FILTER_VIDEO)});
-    EXPECT_FALSE(choose(w.PopUp_Delete));
+    EXPECT_FALSE(choose(Find<QAction>(&w, "PopUp_Delete")));
     EXPECT_EQ(states(), std::vector<bool>({false, false, false, false}));
     EXPECT_TRUE(trashCalls.empty());
     EXPECT_TRUE(shellRequests.empty());
     // The items keep their pictures.
-    for (QAction* a : {w.PopUp_OpenFile, w.PopUp_ShowFolder, w.PopUp_OpenFolder, w.PopUp_Delete})
+    for (QAction* a : {Find<QAction>(&w, "PopUp_OpenFile"), Find<QAction>(&w, "PopUp_ShowFolder"),
+                       Find<QAction>(&w, "PopUp_OpenFolder"), Find<QAction>(&w, "PopUp_Delete")})
         EXPECT_FALSE(a->icon().isNull()) << a->objectName().toStdString();
 }
 
@@ -308,7 +313,7 @@ TEST_F(ItemActions, OpenShowAndDescendReachTheVeryItem) {
     writeRaw(native("odd/ lead and trail  "), "22");
     writeRaw(native("odd/caf\xE9"), "333");
     TForm_ORB& w = openAndAnalyse();
-    w.JvDirectoryListBox1->SetDirectory("M:\\odd");
+    Find<views::TDirectoryListBox>(&w, "JvDirectoryListBox1")->SetDirectory("M:\\odd");
     ASSERT_EQ(rows().size(), 3);
     using Kind = platform::ShellRequest::Kind;
     const struct {
@@ -323,9 +328,9 @@ TEST_F(ItemActions, OpenShowAndDescendReachTheVeryItem) {
         SCOPED_TRACE(f.native);
         select({f.row});
         shellRequests.clear();
-        EXPECT_TRUE(choose(w.PopUp_OpenFile));
-        EXPECT_TRUE(choose(w.PopUp_ShowFolder));
-        EXPECT_FALSE(choose(w.PopUp_OpenFolder));
+        EXPECT_TRUE(choose(Find<QAction>(&w, "PopUp_OpenFile")));
+        EXPECT_TRUE(choose(Find<QAction>(&w, "PopUp_ShowFolder")));
+        EXPECT_FALSE(choose(Find<QAction>(&w, "PopUp_OpenFolder")));
         ASSERT_EQ(shellRequests.size(), 2u);
         EXPECT_EQ(shellRequests[0].kind, Kind::OpenPath);
         EXPECT_EQ(shellRequests[0].nativePath, f.native);
@@ -333,30 +338,30 @@ TEST_F(ItemActions, OpenShowAndDescendReachTheVeryItem) {
         EXPECT_EQ(shellRequests[1].nativePath, f.native);
     }
     // A file in the drive root is shown in the root.
-    w.JvDirectoryListBox1->SetDirectory("M:\\");
+    Find<views::TDirectoryListBox>(&w, "JvDirectoryListBox1")->SetDirectory("M:\\");
     select({"M:\\pic.JPG"});
     shellRequests.clear();
-    EXPECT_TRUE(choose(w.PopUp_ShowFolder));
+    EXPECT_TRUE(choose(Find<QAction>(&w, "PopUp_ShowFolder")));
     ASSERT_EQ(shellRequests.size(), 1u);
     EXPECT_EQ(shellRequests[0].kind, Kind::RevealItem);
     EXPECT_EQ(shellRequests[0].nativePath, native("pic.JPG"));
     // A folder opens in the file manager; several rows open nothing.
     select({"M:\\music"});
     shellRequests.clear();
-    EXPECT_TRUE(choose(w.PopUp_OpenFolder));
+    EXPECT_TRUE(choose(Find<QAction>(&w, "PopUp_OpenFolder")));
     ASSERT_EQ(shellRequests.size(), 1u);
     EXPECT_EQ(shellRequests[0].kind, Kind::OpenPath);
     EXPECT_EQ(shellRequests[0].nativePath, native("music"));
     select({"M:\\music", "M:\\pic.JPG"});
     shellRequests.clear();
-    EXPECT_FALSE(choose(w.PopUp_OpenFolder));
+    EXPECT_FALSE(choose(Find<QAction>(&w, "PopUp_OpenFolder")));
     w.PopUp_OpenFileClick(); // even when called directly
     EXPECT_TRUE(shellRequests.empty());
 
     // A double-click on a folder descends into it; on a file it does nothing.
     select({"M:\\pic.JPG"});
     w.VirtualDrawTree_ORB_QO16DblClick();
-    EXPECT_EQ(w.JvDirectoryListBox1->Directory(), "M:\\");
+    EXPECT_EQ(Find<views::TDirectoryListBox>(&w, "JvDirectoryListBox1")->Directory(), "M:\\");
     select({"M:\\music"});
     const QRect r =
         list().visualRect(list().model()->index(list().PositionOf(list().GetFirstSelected()), 0));
@@ -364,7 +369,7 @@ TEST_F(ItemActions, OpenShowAndDescendReachTheVeryItem) {
                     list().viewport()->mapToGlobal(r.center()), Qt::LeftButton, Qt::LeftButton,
                     Qt::NoModifier);
     QApplication::sendEvent(list().viewport(), &dbl);
-    EXPECT_EQ(w.JvDirectoryListBox1->Directory(), "M:\\music");
+    EXPECT_EQ(Find<views::TDirectoryListBox>(&w, "JvDirectoryListBox1")->Directory(), "M:\\music");
     EXPECT_EQ(w.ListState.Current_RootNode, w.Orbisca->FindRootNodeForDir("M:\\music"));
     EXPECT_EQ(rows(), QStringList({"M:\\music\\s.mp3", "M:\\music\\t.Ogg", "M:\\music\\deep"}));
 }
@@ -375,7 +380,7 @@ TEST_F(ItemActions, DeleteAsksFirstAndNoChangesNothing) {
     const Tally before = tally();
     const QStringList listed = rows();
     answer = platform::IDNO;
-    EXPECT_TRUE(choose(w.PopUp_Delete));
+    EXPECT_TRUE(choose(Find<QAction>(&w, "PopUp_Delete")));
     const Box* asked = question();
     ASSERT_TRUE(asked);
     EXPECT_EQ(asked->text, Message(Msg::MESSAGE_ORB_DELETE_ASK_SURE));
@@ -415,7 +420,7 @@ TEST_F(ItemActions, TrashFromTheStructureView) {
     const uint32_t folders = w.Orbisca->TotalFolders;
     // A folder with a subfolder.
     select({"M:\\music"});
-    EXPECT_TRUE(choose(w.PopUp_Delete));
+    EXPECT_TRUE(choose(Find<QAction>(&w, "PopUp_Delete")));
     ASSERT_EQ(trashCalls.size(), 1u);
     EXPECT_EQ(trashCalls[0], std::vector<std::string>{native("music")});
     EXPECT_FALSE(exists(native("music")));
@@ -435,15 +440,16 @@ TEST_F(ItemActions, TrashFromTheStructureView) {
     EXPECT_EQ(w.Orbisca->FindNodeForThis(0, "M:\\music\\deep\\z.mp3"), PNode::None);
     EXPECT_EQ(status(), summary(kFiles - 3, kFiles - 3, kBytes - 770));
     // The directory box forgets the folder too.
-    for (int i = 0; i < w.JvDirectoryListBox1->count(); ++i)
-        EXPECT_NE(w.JvDirectoryListBox1->EntryPath(i), "M:\\music");
+    for (int i = 0; i < Find<views::TDirectoryListBox>(&w, "JvDirectoryListBox1")->count(); ++i)
+        EXPECT_NE(Find<views::TDirectoryListBox>(&w, "JvDirectoryListBox1")->EntryPath(i),
+                  "M:\\music");
 
     // A file in the root, and inside a folder shown: the folder's own size follows.
     select({"M:\\pic.JPG"});
-    EXPECT_TRUE(choose(w.PopUp_Delete));
-    w.JvDirectoryListBox1->SetDirectory("M:\\video");
+    EXPECT_TRUE(choose(Find<QAction>(&w, "PopUp_Delete")));
+    Find<views::TDirectoryListBox>(&w, "JvDirectoryListBox1")->SetDirectory("M:\\video");
     select({"M:\\video\\b.MKV"});
-    EXPECT_TRUE(choose(w.PopUp_Delete));
+    EXPECT_TRUE(choose(Find<QAction>(&w, "PopUp_Delete")));
     EXPECT_EQ(rows(), QStringList({"M:\\video\\a.mp4"}));
     EXPECT_EQ(w.VirtualDrawTree1.Size(w.ListState.Current_RootNode), 1000);
     EXPECT_EQ(w.Orbisca->TotalSize, kBytes - 770 - 300 - 3000);
@@ -460,14 +466,14 @@ TEST_F(ItemActions, TrashFromTheStructureView) {
 
 TEST_F(ItemActions, TrashFromTheFilesView) {
     TForm_ORB& w = openAndAnalyse();
-    w.LumoButton_Files->Click();
+    Find<skin::TLumoButton2>(&w, "LumoButton_Files")->Click();
     const PNode video = w.Orbisca->FindRootNodeForDir("M:\\video");
     select({"M:\\video\\b.MKV", "M:\\music\\deep\\z.mp3", "M:\\noext"});
-    EXPECT_TRUE(choose(w.PopUp_Delete));
+    EXPECT_TRUE(choose(Find<QAction>(&w, "PopUp_Delete")));
     ASSERT_EQ(trashCalls.size(), 1u);
     EXPECT_EQ(trashCalls[0].size(), 3u);
     // Still the files view: every file that is left, the largest first.
-    EXPECT_FALSE(w.LumoButton_Files->isEnabled());
+    EXPECT_FALSE(Find<skin::TLumoButton2>(&w, "LumoButton_Files")->isEnabled());
     EXPECT_TRUE(w.ListState.FLAG_SHOW_FULLPATH);
     EXPECT_EQ(rows(), QStringList({"M:\\video\\a.mp4", "M:\\music\\s.mp3", "M:\\pic.JPG",
                                    "M:\\music\\t.Ogg", "M:\\docs\\r.txt", "M:\\arch.tar.gz",
@@ -484,25 +490,28 @@ TEST_F(ItemActions, TrashFromTheFilesView) {
 
 TEST_F(ItemActions, TrashFromAFilteredView) {
     TForm_ORB& w = openAndAnalyse();
-    w.ComboBox_ORB_Filter->setCurrentText(Message(Msg::MESSAGE_ORB_FILTER_AUDIO));
+    Find<QComboBox>(&w, "ComboBox_ORB_Filter")
+        ->setCurrentText(Message(Msg::MESSAGE_ORB_FILTER_AUDIO));
     ASSERT_EQ(rows(),
               QStringList({"M:\\music\\s.mp3", "M:\\music\\t.Ogg", "M:\\music\\deep\\z.mp3"}));
     select({"M:\\music\\s.mp3", "M:\\music\\deep\\z.mp3"});
-    EXPECT_TRUE(choose(w.PopUp_Delete));
+    EXPECT_TRUE(choose(Find<QAction>(&w, "PopUp_Delete")));
     EXPECT_EQ(rows(), QStringList({"M:\\music\\t.Ogg"}));
     EXPECT_EQ(w.ListState.ShownTotal(), 250);
     EXPECT_EQ(status(), summary(1, kFiles - 2, 250));
     // The same filter in the files view, then all files again.
-    w.LumoButton_Files->Click();
-    w.ComboBox_ORB_Filter->setCurrentText(Message(Msg::MESSAGE_ORB_FILTER_VIDEO));
+    Find<skin::TLumoButton2>(&w, "LumoButton_Files")->Click();
+    Find<QComboBox>(&w, "ComboBox_ORB_Filter")
+        ->setCurrentText(Message(Msg::MESSAGE_ORB_FILTER_VIDEO));
     ASSERT_EQ(rows(), QStringList({"M:\\video\\b.MKV", "M:\\video\\a.mp4"}));
     select({"M:\\video\\a.mp4"});
-    EXPECT_TRUE(choose(w.PopUp_Delete));
+    EXPECT_TRUE(choose(Find<QAction>(&w, "PopUp_Delete")));
     EXPECT_EQ(rows(), QStringList({"M:\\video\\b.MKV"}));
     EXPECT_EQ(w.ListState.ShownTotal(), 3000);
     EXPECT_EQ(status(), summary(1, kFiles - 3, 3000));
     EXPECT_TRUE(w.ListState.FLAG_SHOW_FULLPATH);
-    w.ComboBox_ORB_Filter->setCurrentText(Message(Msg::MESSAGE_ORB_FILTER_ALL));
+    Find<QComboBox>(&w, "ComboBox_ORB_Filter")
+        ->setCurrentText(Message(Msg::MESSAGE_ORB_FILTER_ALL));
     EXPECT_EQ(rows().size(), int(kFiles) - 3);
     EXPECT_EQ(status(), summary(kFiles - 3, kFiles - 3, kBytes - 1520));
     expectSameAsANewAnalysis();
@@ -528,7 +537,7 @@ TEST_F(ItemActions, OddNamesReachTheVeryFile) {
         writeRaw(native("odd/") + c.neighbour, "neighbour");
     }
     TForm_ORB& w = openAndAnalyse();
-    w.JvDirectoryListBox1->SetDirectory("M:\\odd");
+    Find<views::TDirectoryListBox>(&w, "JvDirectoryListBox1")->SetDirectory("M:\\odd");
     ASSERT_EQ(rows().size(), 8);
     list().ClearSelection();
     for (int i = 0; i < list().VisibleRowCount(); ++i) {
@@ -540,7 +549,7 @@ TEST_F(ItemActions, OddNamesReachTheVeryFile) {
         }
     }
     ASSERT_EQ(list().SelectedCount(), 4);
-    EXPECT_TRUE(choose(w.PopUp_Delete));
+    EXPECT_TRUE(choose(Find<QAction>(&w, "PopUp_Delete")));
     EXPECT_TRUE(failureMessages().isEmpty()) << failureMessages().join("\n").toStdString();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -562,10 +571,10 @@ TEST_F(ItemActions, CollisionsInTheTrashGetNamesOfTheirOwn) {
     TForm_ORB& w = openAndAnalyse();
     // One already in the trash from before.
     select({"M:\\same.txt"});
-    EXPECT_TRUE(choose(w.PopUp_Delete));
-    w.LumoButton_Files->Click();
+    EXPECT_TRUE(choose(Find<QAction>(&w, "PopUp_Delete")));
+    Find<skin::TLumoButton2>(&w, "LumoButton_Files")->Click();
     select({"M:\\docs\\same.txt", "M:\\video\\same.txt"});
-    EXPECT_TRUE(choose(w.PopUp_Delete));
+    EXPECT_TRUE(choose(Find<QAction>(&w, "PopUp_Delete")));
     EXPECT_TRUE(failureMessages().isEmpty());
     EXPECT_EQ(readFile(trashed("same.txt")).size(), 3u);
     std::set<size_t> sizes;
@@ -587,9 +596,9 @@ TEST_F(ItemActions, ItemsThatStayAreKeptAndNamed) {
     analyseOnly(u'N');
     TForm_ORB& w = *window;
     // On its own volume an item goes to the volume's trash, recorded relative to its top.
-    w.LumoButton_Files->Click();
+    Find<skin::TLumoButton2>(&w, "LumoButton_Files")->Click();
     select({"N:\\sub dir\\one"});
-    EXPECT_TRUE(choose(w.PopUp_Delete));
+    EXPECT_TRUE(choose(Find<QAction>(&w, "PopUp_Delete")));
     EXPECT_TRUE(failureMessages().isEmpty()) << failureMessages().join("\n").toStdString();
     EXPECT_EQ(readFile(n + "/.Trash-" + std::to_string(::geteuid()) + "/files/one"), "sub dir/one");
     EXPECT_NE(readFile(n + "/.Trash-" + std::to_string(::geteuid()) + "/info/one.trashinfo")
@@ -611,7 +620,7 @@ TEST_F(ItemActions, ItemsThatStayAreKeptAndNamed) {
         ::mount(nullptr, n.c_str(), nullptr, MS_REMOUNT, nullptr);
         return results;
     });
-    EXPECT_TRUE(choose(w.PopUp_Delete));
+    EXPECT_TRUE(choose(Find<QAction>(&w, "PopUp_Delete")));
     ASSERT_EQ(trashCalls.size(), 1u);
     EXPECT_EQ(trashCalls[0].size(), 3u);
     ASSERT_EQ(failureMessages().size(), 1);
@@ -640,7 +649,7 @@ TEST_F(ItemActions, ItemsThatStayAreKeptAndNamed) {
     // With the volume writable again the two go; the vanished one is named again.
     messages.clear();
     platform::SetTrashHandler(real);
-    EXPECT_TRUE(choose(w.PopUp_Delete));
+    EXPECT_TRUE(choose(Find<QAction>(&w, "PopUp_Delete")));
     ASSERT_EQ(failureMessages().size(), 1);
     EXPECT_FALSE(failureMessages()[0].contains("sub dir"));
     EXPECT_EQ(rows(), QStringList{"N:\\four"});
@@ -656,7 +665,7 @@ TEST_F(ItemActions, OverlappingRowsGoOnceWithTheirFolder) {
     list().AddNodeRow(w.Orbisca->FindRootNodeForDir("M:\\music\\deep"));
     select({"M:\\music\\deep\\z.mp3", "M:\\music", "M:\\music\\deep", "M:\\noext"});
     ASSERT_NE(music, PNode::None);
-    EXPECT_TRUE(choose(w.PopUp_Delete));
+    EXPECT_TRUE(choose(Find<QAction>(&w, "PopUp_Delete")));
     ASSERT_EQ(trashCalls.size(), 1u);
     EXPECT_EQ(trashCalls[0], (std::vector<std::string>{native("music"), native("noext")}));
     EXPECT_TRUE(failureMessages().isEmpty());
@@ -668,13 +677,13 @@ TEST_F(ItemActions, OverlappingRowsGoOnceWithTheirFolder) {
 
 TEST_F(ItemActions, ACurrentFolderThatWentGivesWayToItsNearestSurvivor) {
     TForm_ORB& w = openAndAnalyse();
-    w.JvDirectoryListBox1->SetDirectory("M:\\music\\deep");
+    Find<views::TDirectoryListBox>(&w, "JvDirectoryListBox1")->SetDirectory("M:\\music\\deep");
     // A row of a folder above the one shown, as a list of another folder could hold it.
     list().AddNodeRow(w.Orbisca->FindRootNodeForDir("M:\\music"));
     select({"M:\\music"});
-    EXPECT_TRUE(choose(w.PopUp_Delete));
+    EXPECT_TRUE(choose(Find<QAction>(&w, "PopUp_Delete")));
     EXPECT_FALSE(exists(native("music")));
-    EXPECT_EQ(w.JvDirectoryListBox1->Directory(), "M:\\");
+    EXPECT_EQ(Find<views::TDirectoryListBox>(&w, "JvDirectoryListBox1")->Directory(), "M:\\");
     EXPECT_EQ(w.ListState.Current_RootNode, w.VirtualDrawTree1.GetFirst());
     EXPECT_EQ(rows(), QStringList({"M:\\video", "M:\\pic.JPG", "M:\\docs", "M:\\arch.tar.gz",
                                    "M:\\noext", "M:\\.profile"}));
@@ -721,7 +730,7 @@ TEST_F(ItemActions, AFolderSwappedForALinkAfterTheAnalysisLeadsNowhere) {
     // Mallory may pass the drives' folder, as any user may pass /tmp.
     ASSERT_EQ(::chmod(m_.substr(0, m_.rfind('/')).c_str(), 0711), 0);
     TForm_ORB& w = openAndAnalyse();
-    w.LumoButton_Files->Click();
+    Find<skin::TLumoButton2>(&w, "LumoButton_Files")->Click();
     asMallory([&] {
         if (::rename((hers + "/junk").c_str(), (hers + "/junk.real").c_str()) != 0 ||
             ::symlink(rootOnly.c_str(), (hers + "/junk").c_str()) != 0)
@@ -731,8 +740,8 @@ TEST_F(ItemActions, AFolderSwappedForALinkAfterTheAnalysisLeadsNowhere) {
     // Opening, showing and deleting the listed file all refuse; nothing is handed on or moved.
     const QString row = "M:\\mallory\\junk\\victimfile";
     select({row});
-    EXPECT_TRUE(choose(w.PopUp_OpenFile));
-    EXPECT_TRUE(choose(w.PopUp_ShowFolder));
+    EXPECT_TRUE(choose(Find<QAction>(&w, "PopUp_OpenFile")));
+    EXPECT_TRUE(choose(Find<QAction>(&w, "PopUp_ShowFolder")));
     EXPECT_TRUE(shellRequests.empty());
     const QStringList refusals = failureMessages();
     ASSERT_EQ(refusals.size(), 2);
@@ -742,7 +751,7 @@ TEST_F(ItemActions, AFolderSwappedForALinkAfterTheAnalysisLeadsNowhere) {
     }
     messages.clear();
     const uint32_t files = w.Orbisca->TotalFiles;
-    EXPECT_TRUE(choose(w.PopUp_Delete));
+    EXPECT_TRUE(choose(Find<QAction>(&w, "PopUp_Delete")));
     ASSERT_EQ(failureMessages().size(), 1);
     EXPECT_TRUE(failureMessages()[0].contains(row + ": " + Message(Msg::MESSAGE_ORB_ITEM_CHANGED)))
         << failureMessages()[0].toStdString();
@@ -759,8 +768,8 @@ TEST_F(ItemActions, NothingIsOpenedOrTrashedForAUserThatIsNotThere) {
     bogus.refusal = "PKEXEC_UID=4242";
     const platform::UserSession previous = platform::ReplaceCurrentUserSession(bogus);
     select({"M:\\pic.JPG"});
-    EXPECT_TRUE(choose(w.PopUp_OpenFile));
-    EXPECT_TRUE(choose(w.PopUp_Delete));
+    EXPECT_TRUE(choose(Find<QAction>(&w, "PopUp_OpenFile")));
+    EXPECT_TRUE(choose(Find<QAction>(&w, "PopUp_Delete")));
     platform::ReplaceCurrentUserSession(previous);
     EXPECT_TRUE(shellRequests.empty());
     EXPECT_TRUE(trashCalls.empty());
@@ -801,9 +810,9 @@ TEST_F(ItemActions, WhatTheUserCouldNotRemoveIsNamedWithTheAdministratorsTrash) 
     });
 
     TForm_ORB& w = openAndAnalyse();
-    w.LumoButton_Files->Click();
+    Find<skin::TLumoButton2>(&w, "LumoButton_Files")->Click();
     select({"M:\\pic.JPG", "M:\\theirs\\own.txt"});
-    EXPECT_TRUE(choose(w.PopUp_Delete));
+    EXPECT_TRUE(choose(Find<QAction>(&w, "PopUp_Delete")));
     platform::ReplaceCurrentUserSession(previous);
 
     const std::string adminTrash = rootHome + "/.local/share/Trash";
