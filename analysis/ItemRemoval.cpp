@@ -111,8 +111,10 @@ TRemovedTotals RemoveItems(TOrbisca& engine, const std::vector<PNode>& items,
         removed.Size = AddSizes(removed.Size, size);
         removed.Files += files;
         removed.Folders += folders;
-        engine.TotalFiles -= std::min<uint32_t>(engine.TotalFiles, files);
-        engine.TotalFolders -= std::min<uint32_t>(engine.TotalFolders, folders);
+        engine.SetTotals(engine.TotalSize(),
+                         engine.TotalFiles() - std::min<uint32_t>(engine.TotalFiles(), files),
+                         engine.TotalFolders() -
+                             std::min<uint32_t>(engine.TotalFolders(), folders));
     }
     tree->BeginUpdate();
     // One pass over the children of each folder that loses some, however many.
@@ -127,7 +129,8 @@ TRemovedTotals RemoveItems(TOrbisca& engine, const std::vector<PNode>& items,
     tree->EndUpdate();
 
     const PNode root = tree->GetFirst();
-    engine.TotalSize = root == PNode::None ? 0 : tree->Size(root);
+    engine.SetTotals(root == PNode::None ? 0 : tree->Size(root), engine.TotalFiles(),
+                     engine.TotalFolders());
     if (filtered && filterTotalLost && removed.Items > 0)
         *filterTotal = allVisibleFileSize(*tree);
     return removed;

@@ -121,30 +121,30 @@ void TOrbisca::LoadService() {
 }
 
 void TOrbisca::DO_Drive(const QString& drive) {
-    ScanVerdict = TScanVerdict{};
+    scanVerdict_ = TScanVerdict{};
     serviceMessages_.clear();
     stopAnswered_ = false;
-    Analysed_Drive = drive;
-    RootNode = PNode::None;
-    TotalFiles = 0;
-    TotalFolders = 0;
+    analysedDrive_ = drive;
+    rootNode_ = PNode::None;
+    totalFiles_ = 0;
+    totalFolders_ = 0;
     ScanVolume(drive);
     // The walk has already turned each folder's direct counts into the totals below it, as the
     // three count passes would (they still serve callers that change the tree afterwards).
     const PNode top = FTree->GetFirst();
     if (top != PNode::None)
-        TotalSize = FTree->Size(top);
+        totalSize_ = FTree->Size(top);
 }
 
 void TOrbisca::ScanVolume(const QString& drive) {
-    TotalSize = 0;
-    TotalFiles = 0;
-    TotalFolders = 0;
+    totalSize_ = 0;
+    totalFiles_ = 0;
+    totalFolders_ = 0;
     FTree->Clear();
     // Every way out without a snapshot leaves an empty tree and says why in the verdict.
     const auto cutShort = [this](const QString& reason) {
-        ScanVerdict.CutShort = true;
-        ScanVerdict.Reason = reason;
+        scanVerdict_.CutShort = true;
+        scanVerdict_.Reason = reason;
     };
     // Without a service the load failure was shown at creation; the analysis ends with an
     // empty tree, as after the error boxes below.
@@ -193,8 +193,8 @@ void TOrbisca::ScanVolume(const QString& drive) {
     else if (!complete && !stopAnswered_)
         cutShort(QStringLiteral("the snapshot service reported a failure"));
     if (stopAnswered_)
-        ScanVerdict.Stopped = true;
-    RootNode = PNode::None;
+        scanVerdict_.Stopped = true;
+    rootNode_ = PNode::None;
     if (root && getRecordId_) {
         uint64_t device = 0, inode = 0;
         getRecordId_(snapshot, root, &device, &inode);
@@ -281,12 +281,12 @@ void TOrbisca::WalkFolder(TSnapshot snapshot, const TFILE_RECORD* record, const 
     auto enter = [&](const TFILE_RECORD* rec, size_t baseLength) -> bool {
         platform::PumpPoint();
         if (StopRequested()) {
-            ScanVerdict.Stopped = true; // this folder and what lies below it stay out
+            scanVerdict_.Stopped = true; // this folder and what lies below it stay out
             return false;
         }
         if (!rec)
             return false;
-        ++TotalFolders;
+        ++totalFolders_;
         // The service's own folder of deleted files is no part of the volume; a real folder is
         // never hidden for its name.
         if ((rec->Flags & (UNDEL_FLAG_DELETED_FILES | UNDEL_FLAG_SKIP_FOLDER)) ||
@@ -299,21 +299,21 @@ void TOrbisca::WalkFolder(TSnapshot snapshot, const TFILE_RECORD* record, const 
             return false;
         }
         if (rec->Flags & UNDEL_FLAG_UNREADABLE) {
-            ++ScanVerdict.UnreadableFolders;
-            if (ScanVerdict.UnreadableSamples.size() < kUnreadableSamples) {
+            ++scanVerdict_.UnreadableFolders;
+            if (scanVerdict_.UnreadableSamples.size() < kUnreadableSamples) {
                 QString folder = fromU16(walkPath);
                 if (folder.size() > 3)
                     folder.chop(1);
-                ScanVerdict.UnreadableSamples.append(folder);
+                scanVerdict_.UnreadableSamples.append(folder);
             }
         }
         PNode folder;
-        if (RootNode == PNode::None) {
+        if (rootNode_ == PNode::None) {
             folder = FTree->AddTopFolder(walkPath);
         } else {
             std::u16string_view name(walkPath);
             name = name.substr(baseLength, walkPath.size() - baseLength - 1);
-            folder = FTree->AddFolder(RootNode, name);
+            folder = FTree->AddFolder(rootNode_, name);
         }
         identify(folder, rec);
         if (!rec->DirItems)
@@ -335,7 +335,7 @@ void TOrbisca::WalkFolder(TSnapshot snapshot, const TFILE_RECORD* record, const 
         while (!frames.empty()) {
             Frame& f = frames.back();
             if (f.nextItem >= f.itemCount) {
-                TotalFiles += f.files;
+                totalFiles_ += f.files;
                 walkPath.resize(f.baseLength);
                 finish(f.dirs + f.dirsBelow, f.files + f.filesBelow);
                 continue;
@@ -358,7 +358,7 @@ void TOrbisca::WalkFolder(TSnapshot snapshot, const TFILE_RECORD* record, const 
                 continue;
             }
             ++f.dirs;
-            RootNode = f.folder;
+            rootNode_ = f.folder;
             const size_t base = walkPath.size();
             walkPath += nameView;
             walkPath += u'\\';

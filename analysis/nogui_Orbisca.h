@@ -55,16 +55,26 @@ public:
     void Copy_All_Files(const TAnalysisTree* Source,
                         std::vector<PNode>& Target) const; // files view
 
+    // The result of the last DO_Drive: the drive analysed ("C:\\"), its top node, its totals
+    // (bytes of the files, file entries, folder entries with the top one) and what it can vouch
+    // for.
+    const QString& Analysed_Drive() const { return analysedDrive_; }
+    PNode RootNode() const { return rootNode_; }
+    int64_t TotalSize() const { return totalSize_; }
+    uint32_t TotalFiles() const { return totalFiles_; }
+    uint32_t TotalFolders() const { return totalFolders_; }
+    const TScanVerdict& ScanVerdict() const { return scanVerdict_; }
+    // For whoever changes the tree afterwards (a removal of items) or builds one by hand: the
+    // totals that now hold.
+    void SetTotals(int64_t size, uint32_t files, uint32_t folders) {
+        totalSize_ = size;
+        totalFiles_ = files;
+        totalFolders_ = folders;
+    }
+
     TAnalysisTree* FTree = nullptr;
-    PNode RootNode = PNode::None;
     platform::HMODULE DLLHandle = nullptr;
     TUndeleteDLLEntryW Undeleter = nullptr;
-    int64_t TotalSize = 0;
-    uint32_t TotalFiles = 0;
-    uint32_t TotalFolders = 0;
-    QString Analysed_Drive;
-    // What the last DO_Drive can vouch for (reset at its start).
-    TScanVerdict ScanVerdict;
     TProgressBar* ProgressBar = nullptr;
     const skin::TPngImageList* PNGImageList = nullptr;
 
@@ -77,6 +87,13 @@ public:
 
 private:
     std::atomic<bool> stopRequested_{false};
+    QString analysedDrive_;
+    PNode rootNode_ = PNode::None;
+    int64_t totalSize_ = 0;
+    uint32_t totalFiles_ = 0;
+    uint32_t totalFolders_ = 0;
+    // What the last DO_Drive can vouch for (reset at its start).
+    TScanVerdict scanVerdict_;
     // What the service said during the last UpdateSnapshot, and whether the scan answered its
     // keep-alive with a stop.
     QStringList serviceMessages_;

@@ -768,7 +768,7 @@ static int run(int argc, char** argv) {
     if (!boxes.isEmpty())
         return kExitFailed;
     // A part of the drive is never reported as the whole.
-    const analysis::TScanVerdict& verdict = engine.ScanVerdict;
+    const analysis::TScanVerdict& verdict = engine.ScanVerdict();
     if (verdict.CutShort || verdict.Stopped || tree.GetFirst() == PNode::None) {
         const QString reason = verdict.CutShort  ? verdict.Reason
                                : verdict.Stopped ? QStringLiteral("the analysis was stopped")
@@ -782,7 +782,7 @@ static int run(int argc, char** argv) {
     out.Print("Drive %s (%s)\n", shown(drive).c_str(), shownNative(native).c_str());
     out.Print("Files:   %s\n", grouped(tree.FileCount(root)).c_str());
     out.Print("Folders: %s\n", grouped(tree.FolderCount(root)).c_str());
-    out.Print("Bytes:   %s\n", grouped(engine.TotalSize).c_str());
+    out.Print("Bytes:   %s\n", grouped(engine.TotalSize()).c_str());
     if (verdict.UnreadableFolders)
         out.Print("Unreadable folders: %s\n", grouped(verdict.UnreadableFolders).c_str());
     out.Print("Elapsed: %.3f s\n", elapsed);

@@ -125,7 +125,7 @@ Figures deleteSelected(views::TForm_ORB& w, Watchdog& dog) {
     Figures f;
     f.rowsBefore = size_t(list.VisibleRowCount());
     f.nodesBefore = w.VirtualDrawTree1.NodeCount();
-    f.filesBefore = w.Orbisca->TotalFiles;
+    f.filesBefore = w.Orbisca->TotalFiles();
     g_trashSeconds = 0;
     g_trashFailures = 0;
     QApplication::processEvents();
@@ -138,7 +138,7 @@ Figures deleteSelected(views::TForm_ORB& w, Watchdog& dog) {
     f.failures = g_trashFailures;
     f.rowsAfter = size_t(list.VisibleRowCount());
     f.nodesAfter = w.VirtualDrawTree1.NodeCount();
-    f.filesAfter = w.Orbisca->TotalFiles;
+    f.filesAfter = w.Orbisca->TotalFiles();
     return f;
 }
 

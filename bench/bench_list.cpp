@@ -97,13 +97,14 @@ int main(int argc, char** argv) {
     analysis::TAnalysisTree tree;
     buildTree(tree, rows);
     analysis::TOrbisca engine(&tree);
-    engine.TotalSize = 1;
+    int64_t total = 1;
     for (analysis::PNode n = tree.GetFirst(); n != analysis::PNode::None; n = tree.GetNext(n))
         if (!tree.IsFolder(n))
-            engine.TotalSize += tree.Size(n);
+            total += tree.Size(n);
+    engine.SetTotals(total, 0, 0);
     views::TListState state;
     state.Current_RootNode = tree.GetFirst();
-    tree.SetSize(tree.GetFirst(), engine.TotalSize);
+    tree.SetSize(tree.GetFirst(), engine.TotalSize());
 
     views::TVirtualDrawTree list;
     views::ConfigureAnalysisList(&list, &engine, &state);

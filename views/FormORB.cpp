@@ -770,7 +770,7 @@ analysis::TScanVerdict TForm_ORB::scanDrive(QChar letter) {
     ListState.Current_RootNode = PNode::None;
     verdict_ = {};
     Orbisca->DO_Drive(analysis::UpperAZ(root));
-    analysis::TScanVerdict verdict = Orbisca->ScanVerdict;
+    analysis::TScanVerdict verdict = Orbisca->ScanVerdict();
     if (Orbisca->StopRequested())
         verdict.Stopped = true;
     return verdict;
@@ -873,11 +873,11 @@ void TForm_ORB::AdvGlowButton_FilesClick() {
     ListState.CURRENT_FILTER_TOTALFILESIZE = 0;
     ShowAllNodes(&VirtualDrawTree1);
     selectAllFilesSilently();
-    ListState.Current_RootNode = Orbisca->FindRootNodeForDir(Orbisca->Analysed_Drive);
+    ListState.Current_RootNode = Orbisca->FindRootNodeForDir(Orbisca->Analysed_Drive());
     {
         // The box follows without raising its change: the list below replaces what it would show.
         auto change = std::move(JvDirectoryListBox1->OnChange);
-        JvDirectoryListBox1->SetDirectory(Orbisca->Analysed_Drive);
+        JvDirectoryListBox1->SetDirectory(Orbisca->Analysed_Drive());
         JvDirectoryListBox1->OnChange = std::move(change);
     }
     listAllFiles();
@@ -1262,7 +1262,7 @@ TForm_ORB::TTrashOutcome TForm_ORB::trashSelection() {
             survivor = tree.GetParent(p);
     }
     const QString survivingFolder =
-        survivor == PNode::None ? Orbisca->Analysed_Drive : tree.Path(survivor);
+        survivor == PNode::None ? Orbisca->Analysed_Drive() : tree.Path(survivor);
 
     // The files view stays the files view. Its rows are files whose sizes do not change, so the
     // order stands and only the rows of trashed files go, before the tree changes (the window
@@ -1334,17 +1334,17 @@ void TForm_ORB::RefreshStatusLine() {
     const bool allFiles =
         ComboBox_ORB_Filter->currentText() == Message(Msg::MESSAGE_ORB_FILTER_ALL);
     const uint64_t shown = allFiles
-                               ? Orbisca->TotalFiles
+                               ? Orbisca->TotalFiles()
                                : static_cast<uint64_t>(VirtualDrawTree_ORB_QO16->VisibleRowCount());
-    const int64_t size = allFiles ? Orbisca->TotalSize : ListState.ShownTotal();
+    const int64_t size = allFiles ? Orbisca->TotalSize() : ListState.ShownTotal();
     const analysis::NumberFormat format = analysis::UserNumberFormat();
     QString text;
     if (verdict_.IsComplete()) {
-        text = StatusSummary(Message(Msg::MESSAGEHTML_ORB_STATUS_DONE), shown, Orbisca->TotalFiles,
+        text = StatusSummary(Message(Msg::MESSAGEHTML_ORB_STATUS_DONE), shown, Orbisca->TotalFiles(),
                              size, format);
     } else {
         text = StatusSummary(Message(Msg::MESSAGEHTML_ORB_STATUS_INCOMPLETE), shown,
-                             Orbisca->TotalFiles, size, format);
+                             Orbisca->TotalFiles(), size, format);
         text = ReplaceFirstIgnoreCase(text, QStringLiteral("%4"), IncompleteReasons(verdict_));
     }
     setStatus(text);

@@ -88,14 +88,14 @@ void TOrbiscaPainter::DrawNode(const TPaintInfo& pi) const {
     const TListState& state = *state_;
 
     // The current folder's size, the base of the relative shares.
-    const bool haveFolder = e.TotalSize > 0 && state.Current_RootNode != PNode::None && e.FTree;
+    const bool haveFolder = e.TotalSize() > 0 && state.Current_RootNode != PNode::None && e.FTree;
     const int64_t folderSize = haveFolder ? e.FTree->Size(state.Current_RootNode) : 0;
 
     switch (pi.Column) {
     case analysis::kColName: {
         double p = 0;
-        if (state.FLAG_NAMEBALKEN == 1 && e.TotalSize > 0)
-            p = static_cast<double>(d.Size) * 100 / static_cast<double>(e.TotalSize);
+        if (state.FLAG_NAMEBALKEN == 1 && e.TotalSize() > 0)
+            p = static_cast<double>(d.Size) * 100 / static_cast<double>(e.TotalSize());
         else if (state.FLAG_NAMEBALKEN == 2 && haveFolder && folderSize > 0)
             p = static_cast<double>(d.Size) * 100 / static_cast<double>(folderSize);
         if (state.FLAG_NAMEBALKEN == 1 || state.FLAG_NAMEBALKEN == 2)
@@ -123,9 +123,9 @@ void TOrbiscaPainter::DrawNode(const TPaintInfo& pi) const {
         textOut(c, fm, pi.Left, pi.Top + 1, shortened(fm, SizeText(d.Size), w));
         break;
     case analysis::kColSharePercent: {
-        if (e.TotalSize <= 0)
+        if (e.TotalSize() <= 0)
             break;
-        const double p = static_cast<double>(d.Size) * 100 / static_cast<double>(e.TotalSize);
+        const double p = static_cast<double>(d.Size) * 100 / static_cast<double>(e.TotalSize());
         if (d.Size > 0)
             bar(c, pi, roundHalfEven(w * p / 100));
         percentText(c, fm, pi, FormatNumber(p, 3));

@@ -61,13 +61,13 @@ TEST_F(ServiceHarness, ScanBuildsTheTreeByTheWalkRules) {
         "C:\\last|1|0|0|0",
     };
     EXPECT_EQ(dump(), expected);
-    EXPECT_EQ(engine->TotalSize, 1135);
-    EXPECT_EQ(engine->TotalFiles, 8u);
+    EXPECT_EQ(engine->TotalSize(), 1135);
+    EXPECT_EQ(engine->TotalFiles(), 8u);
     // Entered: root, Windows, its deleted-files folder, Folder, the notes below it, junction,
     // skipped, empty.
-    EXPECT_EQ(engine->TotalFolders, 8u);
-    EXPECT_EQ(engine->Analysed_Drive, "C:\\");
-    EXPECT_TRUE(engine->ScanVerdict.IsComplete()) << "skipped folders are no loss";
+    EXPECT_EQ(engine->TotalFolders(), 8u);
+    EXPECT_EQ(engine->Analysed_Drive(), "C:\\");
+    EXPECT_TRUE(engine->ScanVerdict().IsComplete()) << "skipped folders are no loss";
 }
 
 // Every node gets the identity the service gives for its record, in the walk's order with the
@@ -157,7 +157,7 @@ TEST_F(ServiceHarness, ServiceFailuresShowTheirBoxAndReleaseTheVolume) {
         EXPECT_EQ(log.find("UpdateSnapshot"), std::string::npos);
         EXPECT_EQ(liveServiceObjects(), 0);
         EXPECT_TRUE(tree.IsEmpty());
-        EXPECT_EQ(engine->TotalSize, 0);
+        EXPECT_EQ(engine->TotalSize(), 0);
     }
 }
 
@@ -165,8 +165,8 @@ TEST_F(ServiceHarness, SnapshotWithoutRootGivesAnEmptyTreeSilently) {
     scan("@noroot\nROOT\n  F x size=1\n");
     EXPECT_TRUE(tree.IsEmpty());
     EXPECT_TRUE(boxes.empty());
-    EXPECT_EQ(engine->TotalSize, 0);
-    EXPECT_EQ(engine->TotalFolders, 0u);
+    EXPECT_EQ(engine->TotalSize(), 0);
+    EXPECT_EQ(engine->TotalFolders(), 0u);
     EXPECT_EQ(liveServiceObjects(), 0);
 }
 
@@ -201,7 +201,7 @@ TEST_F(ServiceHarness, MissingLibraryOrEntryFunctionIsReportedAndScansNothing) {
         EXPECT_EQ(e.Undeleter, nullptr);
         e.DO_Drive("C:\\");
         EXPECT_TRUE(t.IsEmpty());
-        EXPECT_EQ(e.TotalSize, 0);
+        EXPECT_EQ(e.TotalSize(), 0);
         EXPECT_EQ(boxes.size(), 1u);
     }
 }
@@ -259,13 +259,13 @@ TEST_F(ServiceHarness, CloseRequestMidScanFinishesOpenFoldersOnly) {
     scan("ROOT\n  F a size=1\n  D sub1\n    F s size=10\n  F b size=2\n  D sub2\n  F c size=4\n");
     EXPECT_EQ(dump(), (QStringList{"C:\\|7|2|3|1", "C:\\a|1|0|0|0", "C:\\b|2|0|0|0",
                                    "C:\\c|4|0|0|0"}));
-    EXPECT_EQ(engine->TotalFiles, 3u);
-    EXPECT_EQ(engine->TotalFolders, 1u);
-    EXPECT_EQ(engine->TotalSize, 7);
+    EXPECT_EQ(engine->TotalFiles(), 3u);
+    EXPECT_EQ(engine->TotalFolders(), 1u);
+    EXPECT_EQ(engine->TotalSize(), 7);
     EXPECT_EQ(liveServiceObjects(), 0);
-    EXPECT_TRUE(engine->ScanVerdict.Stopped);
-    EXPECT_FALSE(engine->ScanVerdict.CutShort);
-    EXPECT_FALSE(engine->ScanVerdict.IsComplete());
+    EXPECT_TRUE(engine->ScanVerdict().Stopped);
+    EXPECT_FALSE(engine->ScanVerdict().CutShort);
+    EXPECT_FALSE(engine->ScanVerdict().IsComplete());
 }
 
 TEST_F(ServiceHarness, CloseRequestDuringSnapshotIsPassedToTheService) {
@@ -274,12 +274,12 @@ TEST_F(ServiceHarness, CloseRequestDuringSnapshotIsPassedToTheService) {
     scan("@stopcheck\nROOT\n  F a size=1\n");
     EXPECT_NE(serviceLog().find("stop requested after 3"), std::string::npos) << serviceLog();
     EXPECT_TRUE(tree.IsEmpty()); // the walk starts with the close request already set
-    EXPECT_TRUE(engine->ScanVerdict.Stopped);
+    EXPECT_TRUE(engine->ScanVerdict().Stopped);
     // A service that answers false for the stop has not failed: stopped, not cut short.
     close = CloseAt{1, &engine};
     scan("@stopcheck\n@result 0\nROOT\n  F a size=1\n");
-    EXPECT_TRUE(engine->ScanVerdict.Stopped);
-    EXPECT_FALSE(engine->ScanVerdict.CutShort) << engine->ScanVerdict.Reason.toStdString();
+    EXPECT_TRUE(engine->ScanVerdict().Stopped);
+    EXPECT_FALSE(engine->ScanVerdict().CutShort) << engine->ScanVerdict().Reason.toStdString();
 }
 
 // Totals recomputed independently from the file nodes below each folder.
@@ -304,9 +304,9 @@ void expectConsistentTotals(const analysis::TAnalysisTree& t, const TOrbisca& e)
         ASSERT_EQ(t.Size(n), size) << t.Path(n).toStdString();
         ASSERT_EQ(t.FileCount(n), below) << t.Path(n).toStdString();
     }
-    EXPECT_EQ(files, e.TotalFiles);
+    EXPECT_EQ(files, e.TotalFiles());
     if (!t.IsEmpty()) {
-        EXPECT_EQ(e.TotalSize, t.Size(t.GetFirst()));
+        EXPECT_EQ(e.TotalSize(), t.Size(t.GetFirst()));
     }
 }
 
@@ -324,7 +324,7 @@ TEST_F(ServiceHarness, PartialTreeAfterCloseHasConsistentTotals) {
     scan("@generate 3000 7\nROOT\n");
     EXPECT_EQ(tree.NodeCount(), 3001u);
     expectConsistentTotals(tree, *engine);
-    EXPECT_TRUE(engine->ScanVerdict.IsComplete());
+    EXPECT_TRUE(engine->ScanVerdict().IsComplete());
 }
 
 TEST_F(ServiceHarness, DeepNestingIsWalkedWithoutExhaustingTheStack) {
@@ -374,7 +374,7 @@ TEST_F(ServiceHarness, VerdictSaysHowTheSnapshotEnded) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         scan(c.fixture);
-        const analysis::TScanVerdict& v = engine->ScanVerdict;
+        const analysis::TScanVerdict& v = engine->ScanVerdict();
         EXPECT_EQ(v.CutShort, *c.reason != 0);
         EXPECT_EQ(v.Reason, c.reason);
         EXPECT_FALSE(v.Stopped);
@@ -384,8 +384,8 @@ TEST_F(ServiceHarness, VerdictSaysHowTheSnapshotEnded) {
     }
     // The verdict belongs to the last analysis only.
     rescan("ROOT\n  F x size=1\n");
-    EXPECT_TRUE(engine->ScanVerdict.IsComplete());
-    EXPECT_TRUE(engine->ScanVerdict.Reason.isEmpty());
+    EXPECT_TRUE(engine->ScanVerdict().IsComplete());
+    EXPECT_TRUE(engine->ScanVerdict().Reason.isEmpty());
 }
 
 TEST_F(ServiceHarness, UnreadableFoldersAreCountedAndTheFirstFewNamed) {
@@ -401,7 +401,7 @@ ROOT
   D c flags=unreadable noitems
   F x size=1
 )");
-    const analysis::TScanVerdict& v = engine->ScanVerdict;
+    const analysis::TScanVerdict& v = engine->ScanVerdict();
     EXPECT_FALSE(v.CutShort);
     EXPECT_FALSE(v.Stopped);
     // Not the junction: it is never walked, so nothing of it is missing.
@@ -409,11 +409,11 @@ ROOT
     EXPECT_EQ(v.UnreadableSamples,
               (QStringList{"C:\\locked", "C:\\part", "C:\\part\\inner", "C:\\a", "C:\\b"}));
     EXPECT_FALSE(v.IsComplete());
-    EXPECT_EQ(engine->TotalSize, 6); // what could be read is there
+    EXPECT_EQ(engine->TotalSize(), 6); // what could be read is there
     EXPECT_NE(engine->FindRootNodeForDir("C:\\locked"), PNode::None);
 
     rescan("ROOT flags=unreadable noitems\n");
-    EXPECT_EQ(engine->ScanVerdict.UnreadableSamples, QStringList{"C:\\"});
+    EXPECT_EQ(engine->ScanVerdict().UnreadableSamples, QStringList{"C:\\"});
 }
 
 TEST_F(ServiceHarness, SizesSaturateAtTheLargestInsteadOfWrapping) {
@@ -440,7 +440,7 @@ ROOT
                           "C:\\small|10|0|1|1",
                           "C:\\small\\c|10|0|0|0",
                       }));
-    EXPECT_EQ(engine->TotalSize, INT64_MAX);
+    EXPECT_EQ(engine->TotalSize(), INT64_MAX);
 }
 
 const char* const kFindVolume = R"(

@@ -119,9 +119,7 @@ protected:
         engine->CountDirsInTree(&tree, root);
         engine->CountFilesInTree(&tree, root);
         engine->CountSizeInTree(&tree, root);
-        engine->TotalSize = tree.Size(root);
-        engine->TotalFiles = tree.FileCount(root);
-        engine->TotalFolders = tree.FolderCount(root) + 1;
+        engine->SetTotals(tree.Size(root), tree.FileCount(root), tree.FolderCount(root) + 1);
         // A filter that shows some files only.
         for (Model::Entry& e : model.entries) {
             e.visible = !e.folder && random() % 3 == 0;
@@ -142,9 +140,9 @@ protected:
             ASSERT_EQ(tree.FileCount(e.node), t.files);
         }
         const Model::Totals all = model.count(0);
-        EXPECT_EQ(engine->TotalSize, all.size);
-        EXPECT_EQ(engine->TotalFiles, all.files);
-        EXPECT_EQ(engine->TotalFolders, all.folders + 1);
+        EXPECT_EQ(engine->TotalSize(), all.size);
+        EXPECT_EQ(engine->TotalFiles(), all.files);
+        EXPECT_EQ(engine->TotalFolders(), all.folders + 1);
         EXPECT_EQ(filterTotal, model.visibleFiles());
         size_t liveNodes = 0;
         for (size_t i = 0; i < model.entries.size(); ++i)
@@ -226,16 +224,14 @@ TEST_F(ItemRemoval, AFileInTheRootAndTheLastItemOfAFolder) {
     engine->CountDirsInTree(&tree, root);
     engine->CountFilesInTree(&tree, root);
     engine->CountSizeInTree(&tree, root);
-    engine->TotalSize = 15;
-    engine->TotalFiles = 2;
-    engine->TotalFolders = 3;
+    engine->SetTotals(15, 2, 3);
 
     analysis::RemoveItems(*engine, {f});
     EXPECT_EQ(tree.Size(root), 5);
     EXPECT_EQ(tree.FileCount(root), 1u);
-    EXPECT_EQ(engine->TotalSize, 5);
-    EXPECT_EQ(engine->TotalFiles, 1u);
-    EXPECT_EQ(engine->TotalFolders, 3u);
+    EXPECT_EQ(engine->TotalSize(), 5);
+    EXPECT_EQ(engine->TotalFiles(), 1u);
+    EXPECT_EQ(engine->TotalFolders(), 3u);
 
     analysis::RemoveItems(*engine, {g});
     EXPECT_EQ(tree.Size(d), 0);
@@ -243,12 +239,12 @@ TEST_F(ItemRemoval, AFileInTheRootAndTheLastItemOfAFolder) {
     EXPECT_EQ(tree.GetFirstChild(d), PNode::None);
     EXPECT_EQ(tree.Size(root), 0);
     EXPECT_EQ(tree.FolderCount(root), 2u);
-    EXPECT_EQ(engine->TotalFiles, 0u);
+    EXPECT_EQ(engine->TotalFiles(), 0u);
 
     const analysis::TRemovedTotals removed = analysis::RemoveItems(*engine, {d});
     EXPECT_EQ(removed.Folders, 1u);
     EXPECT_EQ(tree.FolderCount(root), 1u) << "the junction is still counted";
-    EXPECT_EQ(engine->TotalFolders, 2u);
+    EXPECT_EQ(engine->TotalFolders(), 2u);
     EXPECT_EQ(tree.NodeCount(), 1u);
     // No filter: no total was given to change.
     EXPECT_EQ(filterTotal, 0);
@@ -273,9 +269,7 @@ TEST_F(ItemRemoval, NodesNoLongerInTheTreeAreRefused) {
     engine->CountDirsInTree(&tree, root);
     engine->CountFilesInTree(&tree, root);
     engine->CountSizeInTree(&tree, root);
-    engine->TotalSize = 22;
-    engine->TotalFiles = 3;
-    engine->TotalFolders = 3;
+    engine->SetTotals(22, 3, 3);
 
     EXPECT_EQ(analysis::RemoveItems(*engine, {e}).Items, 1u);
     for (PNode gone : {e, g}) {
@@ -301,9 +295,9 @@ TEST_F(ItemRemoval, NodesNoLongerInTheTreeAreRefused) {
     EXPECT_EQ(tree.FileCount(root), 0u);
     EXPECT_EQ(tree.FolderCount(root), 1u);
     EXPECT_EQ(tree.FolderCount(d), 0u);
-    EXPECT_EQ(engine->TotalSize, 0);
-    EXPECT_EQ(engine->TotalFiles, 0u);
-    EXPECT_EQ(engine->TotalFolders, 2u);
+    EXPECT_EQ(engine->TotalSize(), 0);
+    EXPECT_EQ(engine->TotalFiles(), 0u);
+    EXPECT_EQ(engine->TotalFolders(), 2u);
     EXPECT_EQ(tree.NodeCount(), 2u);
 }
 

@@ -404,8 +404,8 @@ TEST_F(ServiceTest, NestingFarBeyondPathMaxIsWalkedAndEveryPathLeadsBack) {
     analysis::TOrbisca engine(&tree);
     ASSERT_NE(engine.Undeleter, nullptr);
     engine.DO_Drive(QStringLiteral("S:\\"));
-    EXPECT_EQ(engine.TotalSize, 77);
-    EXPECT_EQ(engine.TotalFiles, 1u);
+    EXPECT_EQ(engine.TotalSize(), 77);
+    EXPECT_EQ(engine.TotalFiles(), 1u);
     EXPECT_EQ(tree.FolderCount(tree.GetFirst()), static_cast<uint32_t>(depth));
     analysis::PNode file = analysis::PNode::None;
     for (auto n = tree.GetFirst(); n != analysis::PNode::None; n = tree.GetNext(n))
@@ -479,7 +479,7 @@ TEST_F(ServiceTest, EveryNodeKeepsTheIdentityOfItsItem) {
     analysis::TOrbisca engine(&tree);
     ASSERT_NE(engine.Undeleter, nullptr);
     engine.DO_Drive(QStringLiteral("S:\\"));
-    ASSERT_TRUE(engine.ScanVerdict.IsComplete());
+    ASSERT_TRUE(engine.ScanVerdict().IsComplete());
     struct stat volume {};
     ASSERT_EQ(::lstat(dir.path().c_str(), &volume), 0);
     EXPECT_EQ(tree.Device(), static_cast<uint64_t>(volume.st_dev));
@@ -652,13 +652,13 @@ TEST_F(ServiceTest, AFolderMovedBeforeItIsReadMakesTheAnalysisIncomplete) {
         analysis::TOrbisca engine(&tree);
         ASSERT_NE(engine.Undeleter, nullptr);
         engine.DO_Drive(QStringLiteral("S:\\"));
-        const analysis::TScanVerdict& v = engine.ScanVerdict;
+        const analysis::TScanVerdict& v = engine.ScanVerdict();
         EXPECT_FALSE(v.IsComplete());
         EXPECT_FALSE(v.CutShort);
         EXPECT_FALSE(v.Stopped);
         EXPECT_EQ(v.UnreadableFolders, 1u);
         EXPECT_EQ(v.UnreadableSamples, QStringList{"S:\\victim"});
-        EXPECT_EQ(engine.TotalFiles, 3u);
+        EXPECT_EQ(engine.TotalFiles(), 3u);
         EXPECT_TRUE(capture.contains(QStringLiteral(
             "folder moved, replaced or deleted before it could be read: S:\\victim")));
     }
@@ -872,13 +872,13 @@ TEST_F(ServiceTest, FoldersThatCannotBeReadAreFlaggedCountedAndNamed) {
         if (tree.GetFirstChild(locked) != analysis::PNode::None ||
             tree.GetFirstChild(sub) != analysis::PNode::None || tree.Size(file) != 0)
             ::_exit(13);
-        if (engine.TotalSize != 3 || engine.TotalFiles != 2)
+        if (engine.TotalSize() != 3 || engine.TotalFiles() != 2)
             ::_exit(14);
         if (!capture.contains(QStringLiteral("folder cannot be read: S:\\locked")) ||
             !capture.contains(QStringLiteral(
                 "entries cannot be examined: S:\\listed (2 of 2: Permission denied)")))
             ::_exit(15);
-        const analysis::TScanVerdict& v = engine.ScanVerdict;
+        const analysis::TScanVerdict& v = engine.ScanVerdict();
         QStringList samples = v.UnreadableSamples;
         samples.sort();
         if (v.CutShort || v.Stopped || v.UnreadableFolders != 3 ||

@@ -177,9 +177,9 @@ TEST_F(AnalyserWindow, OneDriveAnalysesAtOnceIntoTheStructureView) {
     });
     TForm_ORB& w = openAndAnalyse();
     EXPECT_FALSE(pickerShown);
-    EXPECT_EQ(w.Orbisca->Analysed_Drive, "M:\\");
-    EXPECT_EQ(w.Orbisca->TotalFiles, kFiles);
-    EXPECT_EQ(w.Orbisca->TotalSize, kBytes);
+    EXPECT_EQ(w.Orbisca->Analysed_Drive(), "M:\\");
+    EXPECT_EQ(w.Orbisca->TotalFiles(), kFiles);
+    EXPECT_EQ(w.Orbisca->TotalSize(), kBytes);
     EXPECT_TRUE(Find<skin::TPanel>(&w, "Panel_Rechts")->isVisible());
     EXPECT_TRUE(Find<views::TDirectoryListBox>(&w, "JvDirectoryListBox1")->isVisible());
     EXPECT_TRUE(Find<views::TSplitterBar>(&w, "AdvSplitter1")->isVisible());
@@ -224,7 +224,7 @@ TEST_F(AnalyserWindow, TwoDrivesAskThePickerFirst) {
     });
     Find<skin::TLumoButton2>(&w, "LumoButton_Analyse")->Click();
     EXPECT_EQ(preselected, u'M');
-    EXPECT_EQ(w.Orbisca->Analysed_Drive, "N:\\");
+    EXPECT_EQ(w.Orbisca->Analysed_Drive(), "N:\\");
     EXPECT_EQ(Find<views::TDriveComboBoxEx>(&w, "DriveComboBoxEx1")->Drive(), u'N');
     EXPECT_EQ(rows(), QStringList({"N:\\only.bin"}));
     const QString before = status();
@@ -240,7 +240,7 @@ TEST_F(AnalyserWindow, TwoDrivesAskThePickerFirst) {
         d->close();
     });
     Find<skin::TLumoButton2>(&w, "LumoButton_Analyse")->Click();
-    EXPECT_EQ(w.Orbisca->Analysed_Drive, "N:\\");
+    EXPECT_EQ(w.Orbisca->Analysed_Drive(), "N:\\");
     EXPECT_EQ(rows(), QStringList({"N:\\only.bin"}));
     EXPECT_EQ(status(), before);
     EXPECT_EQ(host.switches.size(), 2); // one analysis only
@@ -292,14 +292,14 @@ TEST_F(AnalyserWindow, StartUpTimerFollowsTheCommandLine) {
         clock.start();
         open();
         if (c.picker) {
-            ASSERT_TRUE(WaitFor([&] { return window->Orbisca->Analysed_Drive.size() == 3; }));
+            ASSERT_TRUE(WaitFor([&] { return window->Orbisca->Analysed_Drive().size() == 3; }));
             EXPECT_TRUE(shown);
             // The thread timer ticks every 200 ms from its creation; the first tick after the
             // show comes at its next wake-up. The bound is wide for loaded and sanitizer runs: it
             // tells "soon after the show" from "at some later event".
             EXPECT_LE(after, 5000);
             EXPECT_EQ(preselected, c.preselected);
-            EXPECT_EQ(window->Orbisca->Analysed_Drive, QString(c.preselected) + ":\\");
+            EXPECT_EQ(window->Orbisca->Analysed_Drive(), QString(c.preselected) + ":\\");
         } else {
             forms_test::Idle(600);
             EXPECT_FALSE(shown);
@@ -461,7 +461,7 @@ TEST_F(AnalyserWindow, SecondAnalysisClearsTheFilter) {
     EXPECT_TRUE(w.ListState.CURRENT_FILTER.isEmpty());
     EXPECT_EQ(w.ListState.ShownTotal(), 0);
     EXPECT_EQ(visibleNodes(), int(w.VirtualDrawTree1.NodeCount()));
-    EXPECT_EQ(w.Orbisca->TotalFiles, kFiles + 1);
+    EXPECT_EQ(w.Orbisca->TotalFiles(), kFiles + 1);
     EXPECT_EQ(rows().size(), 8);
 }
 
@@ -526,7 +526,7 @@ TEST_F(AnalyserWindow, StoppedScanIsShownAsIncomplete) {
     Find<skin::TLumoButton2>(&w, "LumoButton_Analyse")->Click();
     EXPECT_TRUE(w.LastVerdict().IsComplete());
     EXPECT_EQ(host.warnings.size(), 1);
-    EXPECT_EQ(w.Orbisca->TotalFiles, kFiles + 3000);
+    EXPECT_EQ(w.Orbisca->TotalFiles(), kFiles + 3000);
     chooseFilter(Message(Msg::MESSAGE_ORB_FILTER_ALL));
     EXPECT_EQ(status(),
               views::StatusSummary(Message(Msg::MESSAGEHTML_ORB_STATUS_DONE), kFiles + 3000,

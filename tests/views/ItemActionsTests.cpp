@@ -198,8 +198,8 @@ protected:
         for (PNode n = tree.GetFirst(); n != PNode::None; n = tree.GetNext(n))
             t[tree.Path(n)] = {tree.Size(n), tree.FolderCount(n), tree.FileCount(n),
                                tree.IsFolder(n)};
-        t[QStringLiteral("(totals)")] = {window->Orbisca->TotalSize, window->Orbisca->TotalFiles,
-                                         window->Orbisca->TotalFolders, false};
+        t[QStringLiteral("(totals)")] = {window->Orbisca->TotalSize(), window->Orbisca->TotalFiles(),
+                                         window->Orbisca->TotalFolders(), false};
         return t;
     }
     // What a delete left is what a new analysis of the drive finds.
@@ -242,7 +242,7 @@ protected:
         Find<views::TDriveComboBoxEx>(window.get(), "DriveComboBoxEx1")
             ->RemoveEntriesWhere([letter](char16_t l) { return l != letter; });
         Find<skin::TLumoButton2>(window.get(), "LumoButton_Analyse")->Click();
-        ASSERT_EQ(window->Orbisca->Analysed_Drive, QString(QChar(letter)) + ":\\");
+        ASSERT_EQ(window->Orbisca->Analysed_Drive(), QString(QChar(letter)) + ":\\");
     }
 
     std::string dataHome_, trash_;
@@ -417,7 +417,7 @@ TEST_F(ItemActions, DeleteAsksFirstAndNoChangesNothing) {
 TEST_F(ItemActions, TrashFromTheStructureView) {
     TForm_ORB& w = openAndAnalyse();
     const PNode root = w.VirtualDrawTree1.GetFirst();
-    const uint32_t folders = w.Orbisca->TotalFolders;
+    const uint32_t folders = w.Orbisca->TotalFolders();
     // A folder with a subfolder.
     select({"M:\\music"});
     EXPECT_TRUE(choose(Find<QAction>(&w, "PopUp_Delete")));
@@ -433,9 +433,9 @@ TEST_F(ItemActions, TrashFromTheStructureView) {
     EXPECT_EQ(w.VirtualDrawTree1.Size(root), kBytes - 770);
     EXPECT_EQ(w.VirtualDrawTree1.FileCount(root), kFiles - 3);
     EXPECT_EQ(w.VirtualDrawTree1.FolderCount(root), 2u);
-    EXPECT_EQ(w.Orbisca->TotalSize, kBytes - 770);
-    EXPECT_EQ(w.Orbisca->TotalFiles, kFiles - 3);
-    EXPECT_EQ(w.Orbisca->TotalFolders, folders - 2);
+    EXPECT_EQ(w.Orbisca->TotalSize(), kBytes - 770);
+    EXPECT_EQ(w.Orbisca->TotalFiles(), kFiles - 3);
+    EXPECT_EQ(w.Orbisca->TotalFolders(), folders - 2);
     EXPECT_EQ(w.Orbisca->FindRootNodeForDir("M:\\music"), PNode::None);
     EXPECT_EQ(w.Orbisca->FindNodeForThis(0, "M:\\music\\deep\\z.mp3"), PNode::None);
     EXPECT_EQ(status(), summary(kFiles - 3, kFiles - 3, kBytes - 770));
@@ -452,7 +452,7 @@ TEST_F(ItemActions, TrashFromTheStructureView) {
     EXPECT_TRUE(choose(Find<QAction>(&w, "PopUp_Delete")));
     EXPECT_EQ(rows(), QStringList({"M:\\video\\a.mp4"}));
     EXPECT_EQ(w.VirtualDrawTree1.Size(w.ListState.Current_RootNode), 1000);
-    EXPECT_EQ(w.Orbisca->TotalSize, kBytes - 770 - 300 - 3000);
+    EXPECT_EQ(w.Orbisca->TotalSize(), kBytes - 770 - 300 - 3000);
     EXPECT_EQ(status(), summary(kFiles - 5, kFiles - 5, kBytes - 4070));
     EXPECT_EQ(trashCalls.size(), 3u);
     EXPECT_TRUE(exists(trashed("pic.JPG")) && exists(trashed("b.MKV")));
@@ -481,7 +481,7 @@ TEST_F(ItemActions, TrashFromTheFilesView) {
     EXPECT_TRUE(selectedRows().isEmpty());
     EXPECT_EQ(w.VirtualDrawTree1.Size(video), 1000);
     EXPECT_EQ(w.VirtualDrawTree1.FileCount(video), 1u);
-    EXPECT_EQ(w.Orbisca->TotalFiles, kFiles - 3);
+    EXPECT_EQ(w.Orbisca->TotalFiles(), kFiles - 3);
     EXPECT_EQ(status(), summary(kFiles - 3, kFiles - 3, kBytes - 3027));
     for (const char* name : {"b.MKV", "z.mp3", "noext"})
         EXPECT_TRUE(exists(trashed(name))) << name;
@@ -583,7 +583,7 @@ TEST_F(ItemActions, CollisionsInTheTrashGetNamesOfTheirOwn) {
         EXPECT_NE(record(name).find("Path=" + m_ + "/"), std::string::npos) << record(name);
     }
     EXPECT_EQ(sizes, std::set<size_t>({1, 2}));
-    EXPECT_EQ(w.Orbisca->TotalFiles, kFiles);
+    EXPECT_EQ(w.Orbisca->TotalFiles(), kFiles);
 }
 
 TEST_F(ItemActions, ItemsThatStayAreKeptAndNamed) {
@@ -609,7 +609,7 @@ TEST_F(ItemActions, ItemsThatStayAreKeptAndNamed) {
     // message names them; the item that could go, goes.
     ::unlink((n + "/four").c_str());
     const PNode two = w.Orbisca->FindNodeForThis(0, "N:\\sub dir\\two");
-    const uint32_t files = w.Orbisca->TotalFiles;
+    const uint32_t files = w.Orbisca->TotalFiles();
     select({"N:\\four", "N:\\sub dir\\two", "N:\\sub dir\\three"});
     trashCalls.clear();
     platform::TrashHandler real = platform::SetTrashHandler({});
@@ -640,7 +640,7 @@ TEST_F(ItemActions, ItemsThatStayAreKeptAndNamed) {
     EXPECT_TRUE(exists(n + "/sub dir/two") && exists(n + "/sub dir/three"));
     // Nothing that stayed left the tree or the list, and the rows are still selected.
     EXPECT_EQ(w.Orbisca->FindNodeForThis(0, "N:\\sub dir\\two"), two);
-    EXPECT_EQ(w.Orbisca->TotalFiles, files);
+    EXPECT_EQ(w.Orbisca->TotalFiles(), files);
     EXPECT_EQ(rows().size(), 3);
     QStringList kept = selectedRows();
     kept.sort();
@@ -653,7 +653,7 @@ TEST_F(ItemActions, ItemsThatStayAreKeptAndNamed) {
     ASSERT_EQ(failureMessages().size(), 1);
     EXPECT_FALSE(failureMessages()[0].contains("sub dir"));
     EXPECT_EQ(rows(), QStringList{"N:\\four"});
-    EXPECT_EQ(w.Orbisca->TotalFiles, 1u);
+    EXPECT_EQ(w.Orbisca->TotalFiles(), 1u);
     EXPECT_EQ(status(), summary(1, 1, 4));
 }
 
@@ -669,8 +669,8 @@ TEST_F(ItemActions, OverlappingRowsGoOnceWithTheirFolder) {
     ASSERT_EQ(trashCalls.size(), 1u);
     EXPECT_EQ(trashCalls[0], (std::vector<std::string>{native("music"), native("noext")}));
     EXPECT_TRUE(failureMessages().isEmpty());
-    EXPECT_EQ(w.Orbisca->TotalFiles, kFiles - 4);
-    EXPECT_EQ(w.Orbisca->TotalSize, kBytes - 777);
+    EXPECT_EQ(w.Orbisca->TotalFiles(), kFiles - 4);
+    EXPECT_EQ(w.Orbisca->TotalSize(), kBytes - 777);
     EXPECT_FALSE(rows().contains("M:\\music\\deep\\z.mp3"));
     expectSameAsANewAnalysis();
 }
@@ -750,7 +750,7 @@ TEST_F(ItemActions, AFolderSwappedForALinkAfterTheAnalysisLeadsNowhere) {
         EXPECT_TRUE(text.contains(Message(Msg::MESSAGE_ORB_ITEM_CHANGED))) << text.toStdString();
     }
     messages.clear();
-    const uint32_t files = w.Orbisca->TotalFiles;
+    const uint32_t files = w.Orbisca->TotalFiles();
     EXPECT_TRUE(choose(Find<QAction>(&w, "PopUp_Delete")));
     ASSERT_EQ(failureMessages().size(), 1);
     EXPECT_TRUE(failureMessages()[0].contains(row + ": " + Message(Msg::MESSAGE_ORB_ITEM_CHANGED)))
@@ -758,7 +758,7 @@ TEST_F(ItemActions, AFolderSwappedForALinkAfterTheAnalysisLeadsNowhere) {
     EXPECT_EQ(readFile(rootOnly + "/victimfile"), "root's secret");
     EXPECT_EQ(readFile(hers + "/junk.real/victimfile"), "mallory's");
     EXPECT_FALSE(exists(trash_));
-    EXPECT_EQ(w.Orbisca->TotalFiles, files);
+    EXPECT_EQ(w.Orbisca->TotalFiles(), files);
     EXPECT_EQ(selectedRows(), QStringList{row});
 }
 

@@ -416,7 +416,7 @@ TEST_F(ListTest, ShowAllNodesMarksTheWholeTreeVisible) {
 }
 
 TEST_F(ListTest, WidgetPaintsTheBarsOfItsRows) {
-    engine->TotalSize = 100;
+    engine->SetTotals(100, 0, 0);
     list.BeginUpdate();
     list.AddNodeRow(file("tenth", 10));
     list.EndUpdate();

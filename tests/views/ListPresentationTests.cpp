@@ -99,7 +99,7 @@ protected:
 };
 
 TEST_F(CellPaint, NameBarFollowsTheModeAndRoundsHalfToEven) {
-    engine->TotalSize = 1000;
+    engine->SetTotals(1000, 0, 0);
     state.Current_RootNode = folder; // folder size 400
     struct Case {
         int mode;
@@ -142,7 +142,7 @@ TEST_F(CellPaint, NoTotalsMeanNoBarsAndNoPercentages) {
     EXPECT_TRUE(blank(paint(record("C:\\x", 300), analysis::kColSharePercent, 92)));
     EXPECT_TRUE(blank(paint(record("C:\\x", 300), analysis::kColFolderPercent, 120)));
 
-    engine->TotalSize = 1000;
+    engine->SetTotals(1000, 0, 0);
     state.Current_RootNode = PNode::None; // no current folder: no relative share
     EXPECT_TRUE(blank(paint(record("C:\\x", 300), analysis::kColFolderPercent, 120)));
     state.FLAG_NAMEBALKEN = 2;
@@ -150,7 +150,7 @@ TEST_F(CellPaint, NoTotalsMeanNoBarsAndNoPercentages) {
 }
 
 TEST_F(CellPaint, PercentageColumnsDrawBarAndCentredText) {
-    engine->TotalSize = 1000;
+    engine->SetTotals(1000, 0, 0);
     state.Current_RootNode = folder;
     const QImage share = paint(record("C:\\x", 250), analysis::kColSharePercent, 92);
     EXPECT_EQ(barWidth(share), 23); // 92 * 25 % = 23
@@ -158,7 +158,7 @@ TEST_F(CellPaint, PercentageColumnsDrawBarAndCentredText) {
     EXPECT_EQ(barWidth(rel), 30); // 25 % of the folder
 
     // The text is centred: x = Left + W div 2 - width div 2 (ink starts at or just after it).
-    engine->TotalSize = 3;
+    engine->SetTotals(3, 0, 0);
     const QImage text = paint(record("C:\\x", 1), analysis::kColSharePercent, 92);
     const QFontMetrics fm(QApplication::font()); // a painter on an image starts with it
     const QString shown = analysis::FormatNumber(100.0 / 3, 3);
@@ -173,7 +173,7 @@ TEST_F(CellPaint, PercentageColumnsDrawBarAndCentredText) {
 }
 
 TEST_F(CellPaint, ZeroSizesAndAnEmptyFolder) {
-    engine->TotalSize = 1000;
+    engine->SetTotals(1000, 0, 0);
     state.Current_RootNode = folder;
     tree.SetSize(folder, 0);
     // Size 0: a zero text in both share columns, never a bar.
