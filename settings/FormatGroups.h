@@ -28,20 +28,29 @@ struct FormatGroupInfo {
     const char* builtInList;
 };
 
-// The seven groups in the order the options dialog and the filter box list them.
+// The seven groups in the order the options dialog and the filter box list them. Each built-in
+// list starts with the long-standing formats and goes on with those a current desktop keeps
+// (FLAC and OPUS, WEBP and HEIC, tarballs and packages, PDF and the office formats, shell
+// scripts and AppImages). Stored lists are never changed: a reset brings these.
 inline constexpr std::array<FormatGroupInfo, kFormatGroupCount> kFormatGroups = {{
     {FormatGroupId::Audio, "MESSAGE_ORB_FILTER_AUDIO", 9, "Edit_ORB_Audio",
-     "MP3 ; OGG ; WAV ; MID ; WMA"},
+     "MP3 ; OGG ; WAV ; MID ; WMA ; FLAC ; M4A ; AAC ; OPUS ; AIFF ; APE"},
     {FormatGroupId::Video, "MESSAGE_ORB_FILTER_VIDEO", 8, "Edit_ORB_Video",
-     "AVI ; MPG ; MPEG ; RM ; WMV ; MOV ; VOB ; MP4 ; MKV"},
+     "AVI ; MPG ; MPEG ; RM ; WMV ; MOV ; VOB ; MP4 ; MKV ; WEBM ; M4V ; FLV ; TS ; 3GP ; OGV"},
     {FormatGroupId::Pictures, "MESSAGE_ORB_FILTER_PICS", 10, "Edit_ORB_Bild",
-     "BMP ; JPG ; JPEG ; PNG ; GIF ; PSD ; TGA ; TIF"},
+     "BMP ; JPG ; JPEG ; PNG ; GIF ; PSD ; TGA ; TIF ; WEBP ; HEIC ; HEIF ; AVIF ; SVG ; TIFF ; "
+     "ICO ; "
+     "CR2 ; NEF ; ARW ; DNG ; RAW"},
     {FormatGroupId::Archives, "MESSAGE_ORB_FILTER_ARCHIVES", 11, "Edit_ORB_Archive",
-     "ZIP ; RAR ; CAB ; 7Z ; ACE ; GZIP ; TAR"},
+     "ZIP ; RAR ; CAB ; 7Z ; ACE ; GZIP ; TAR ; GZ ; TGZ ; BZ2 ; XZ ; ZST ; LZ ; LZMA ; DEB ; RPM "
+     "; "
+     "ISO ; DMG ; JAR ; APK ; SNAP ; FLATPAK"},
     {FormatGroupId::Documents, "MESSAGE_ORB_FILTER_DOCUMENTS", 12, "Edit_ORB_Docs",
-     "DOC ; XLS ; XLM ; PPT ; RTF ; HTM ; HTML"},
+     "DOC ; XLS ; XLM ; PPT ; RTF ; HTM ; HTML ; PDF ; DOCX ; XLSX ; PPTX ; ODT ; ODS ; ODP ; EPUB "
+     "; "
+     "TXT ; MD ; CSV ; TEX"},
     {FormatGroupId::Applications, "MESSAGE_ORB_FILTER_APPS", 13, "Edit_ORB_Apps",
-     "EXE ; COM ; BAT ; DLL ; OCX"},
+     "EXE ; COM ; BAT ; DLL ; OCX ; SH ; APPIMAGE ; SO ; MSI ; RUN ; BIN"},
     {FormatGroupId::Own, nullptr, 14, "Edit_ORB_Formate_OwnGroup", ""},
 }};
 

@@ -128,9 +128,9 @@ skin::TTabSheet* page(QStackedWidget* pages, const char* name) {
 
 // The 48-pixel icon in the top-left corner of a page.
 void pageIcon(const skin::TControlBuilder& build, int cell) {
-    auto* image = build.Add<skin::TImage>(
-        QStringLiteral("Image_") + build.Parent()->objectName().section(u'_', 1),
-        QRect(6, 12, 48, 48));
+    auto* image = build.Add<skin::TImage>(QStringLiteral("Image_") +
+                                              build.Parent()->objectName().section(u'_', 1),
+                                          QRect(6, 12, 48, 48));
     QImage picture;
     if (const skin::TStripeSkinner* stripe = skin::CurrentStripe())
         stripe->CopyToPicture(48, picture, cell, false, 1.0f);
@@ -386,8 +386,8 @@ void TForm_Options::applySkin() {
     // chosen tab.
     const QString ini = skin::SkinFolder() + QStringLiteral("\\skin.ini");
     const auto color = [&ini](const char* key) {
-        return skin::ToQColor(skin::ReadSkinColor(ini, QStringLiteral("LumoButtons2"),
-                                                  QLatin1String(key)))
+        return skin::ToQColor(
+                   skin::ReadSkinColor(ini, QStringLiteral("LumoButtons2"), QLatin1String(key)))
             .name();
     };
     AdvOfficeTabSet1->setStyleSheet(
@@ -445,8 +445,11 @@ settings::FormatGroups TForm_Options::ShownFormatGroups() const {
 }
 
 void TForm_Options::showFormatGroups(const settings::FormatGroups& groups) {
-    for (const settings::FormatGroupInfo& group : settings::kFormatGroups)
+    for (const settings::FormatGroupInfo& group : settings::kFormatGroups) {
+        // A list longer than its field shows from its start.
         FormatEdit(group.id)->setText(groups.List(group.id));
+        FormatEdit(group.id)->setCursorPosition(0);
+    }
     CheckBox_ORB_ShowOwnGroup->setChecked(groups.ShowOwnGroup);
     Edit_ORB_Name_OwnGroup->setText(groups.OwnGroupName);
 }
@@ -458,8 +461,8 @@ QList<QCheckBox*> TForm_Options::contextGroupBoxes() const {
 
 TContextMenuBoxes TForm_Options::contextBoxes() const {
     return {CheckBox_ShowContextMenu,
-            {CheckBox_Context_DEFRAG, CheckBox_Context_DL, CheckBox_Context_FW,
-             CheckBox_Context_ED, CheckBox_Context_FSJ},
+            {CheckBox_Context_DEFRAG, CheckBox_Context_DL, CheckBox_Context_FW, CheckBox_Context_ED,
+             CheckBox_Context_FSJ},
             CheckBox_Context_Recycle_FW,
             CheckBox_Context_Recycle_Undelete};
 }
@@ -506,10 +509,12 @@ void TForm_Options::TarviMouseImage3State1Click(QObject* Sender) {
     other->SetPicture(other->Picture_Normal());
     FNavigationGroup = chosen == TarviMouseImage3State1 ? 1 : 2;
     if (FNavigationGroup == 1)
-        skin::FillTabSetFromPages(AdvOfficeTabSet1, PageControl1,
-                                  {QStringLiteral("TabSheet_LANG"), QStringLiteral("TabSheet_OTHER")});
+        skin::FillTabSetFromPages(
+            AdvOfficeTabSet1, PageControl1,
+            {QStringLiteral("TabSheet_LANG"), QStringLiteral("TabSheet_OTHER")});
     else
-        skin::FillTabSetFromPages(AdvOfficeTabSet1, PageControl1, {QStringLiteral("TabSheet_ORB1")});
+        skin::FillTabSetFromPages(AdvOfficeTabSet1, PageControl1,
+                                  {QStringLiteral("TabSheet_ORB1")});
 }
 
 void TForm_Options::AdvOfficeTabSet1Change(int tab) {
@@ -546,7 +551,9 @@ void TForm_Options::LumoButton_ResetClick() {
     done(QDialog::Accepted);
 }
 
-void TForm_Options::LumoButton_ConfigureChannelsClick() { inet::zinet_StartInfoChannelsConfig(this); }
+void TForm_Options::LumoButton_ConfigureChannelsClick() {
+    inet::zinet_StartInfoChannelsConfig(this);
+}
 
 void TForm_Options::HTMLabel_LANG_TranslateAnchorClick(const QString&) {
     inet::OpenLinkTarget(QStringLiteral("translation"));
@@ -611,11 +618,16 @@ void TForm_Options::restoreSnapshot(const Snapshot& s) {
         boxes[i]->setChecked(s.contextGroups[i]);
 }
 
-TForm_Options* Form_Options() { return g_instance; }
-void SetForm_Options(TForm_Options* form) { g_instance = form; }
+TForm_Options* Form_Options() {
+    return g_instance;
+}
+void SetForm_Options(TForm_Options* form) {
+    g_instance = form;
+}
 
 bool SkinOrLanguageChangeNeedsHint(const QString& runningTranslation, const QString& runningSkin,
-                                   const QString& storedForceLanguage, const QString& storedUseSkin) {
+                                   const QString& storedForceLanguage,
+                                   const QString& storedUseSkin) {
     return (!storedUseSkin.isEmpty() && storedUseSkin != runningSkin) ||
            (!storedForceLanguage.isEmpty() && storedForceLanguage != runningTranslation);
 }

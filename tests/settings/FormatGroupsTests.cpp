@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 using namespace settings;
 
 namespace {
@@ -32,7 +34,8 @@ TEST_F(FormatGroupsTest, SavedGroupsLoadBackAndAnEmptyHiveGivesTheBuiltInOnes) {
     FormatGroups loaded;
     loaded.Load();
     EXPECT_EQ(loaded, FormatGroups());
-    EXPECT_EQ(loaded.List(FormatGroupId::Audio), "MP3 ; OGG ; WAV ; MID ; WMA");
+    EXPECT_EQ(loaded.List(FormatGroupId::Audio),
+              "MP3 ; OGG ; WAV ; MID ; WMA ; FLAC ; M4A ; AAC ; OPUS ; AIFF ; APE");
     EXPECT_FALSE(loaded.ShowOwnGroup);
 
     const FormatGroups saved = changedGroups();
@@ -92,8 +95,10 @@ TEST(FormatGroupRules, TheOwnGroupIsOfferedWithNameAndListAndShownWithAName) {
         bool shown;
     };
     const Case cases[] = {
-        {true, "Mine", "TXT", true, true},  {true, "Mine", "", false, true},
-        {true, "", "TXT", false, false},    {false, "Mine", "TXT", false, false},
+        {true, "Mine", "TXT", true, true},
+        {true, "Mine", "", false, true},
+        {true, "", "TXT", false, false},
+        {false, "Mine", "TXT", false, false},
     };
     for (const Case& c : cases) {
         FormatGroups groups;
@@ -125,6 +130,49 @@ TEST_F(FormatGroupsTest, TheProgramsGroupsLoadAtFirstUseAndAgainAfterForgetting)
     EXPECT_EQ(ProgramFormatGroups().List(FormatGroupId::Applications), "EXE"); // kept in memory
     ForgetProgramFormatGroups();
     EXPECT_EQ(ProgramFormatGroups().List(FormatGroupId::Applications), "ELF");
+}
+
+// A desktop's files of today land in their groups by the built-in lists: each extension in the
+// group that is searched first (by id) among those holding it, and the long-standing formats
+// where they were. Stored lists stay as stored.
+TEST_F(FormatGroupsTest, BuiltInListsPlaceTodaysFormatsInTheirGroups) {
+    const FormatGroups builtIn;
+    const auto groupOf = [&builtIn](const QString& extension) -> std::optional<FormatGroupId> {
+        for (int id = 0; id < kFormatGroupCount; ++id) {
+            const auto group = static_cast<FormatGroupId>(id);
+            for (const QString& entry : builtIn.List(group).split(u';'))
+                if (entry.trimmed() == extension)
+                    return group;
+        }
+        return std::nullopt;
+    };
+    using G = FormatGroupId;
+    const struct {
+        G group;
+        const char* extensions;
+    } cases[] = {
+        {G::Video, "AVI MP4 MKV WEBM M4V FLV TS 3GP OGV"},
+        {G::Audio, "MP3 WAV FLAC M4A AAC OPUS AIFF APE"},
+        {G::Pictures, "JPG PNG TIF WEBP HEIC HEIF AVIF SVG TIFF ICO CR2 NEF ARW DNG RAW"},
+        {G::Archives, "ZIP TAR GZ TGZ BZ2 XZ ZST LZ LZMA DEB RPM ISO DMG JAR APK SNAP FLATPAK"},
+        {G::Documents, "DOC HTML PDF DOCX XLSX PPTX ODT ODS ODP EPUB TXT MD CSV TEX"},
+        {G::Applications, "EXE DLL SH APPIMAGE SO MSI RUN BIN"},
+    };
+    for (const auto& c : cases) {
+        for (const QString& extension : QString::fromLatin1(c.extensions).split(u' ')) {
+            SCOPED_TRACE(extension.toStdString());
+            EXPECT_EQ(groupOf(extension), c.group);
+        }
+    }
+    EXPECT_EQ(groupOf(QStringLiteral("PROFILE")), std::nullopt);
+    EXPECT_TRUE(builtIn.List(G::Own).isEmpty());
+
+    // A list the user stored before is what loads, however short it is.
+    RegWriteString(HKEY_LOCAL_MACHINE, OptionsKey, "Edit_ORB_Docs", "DOC ; XLS");
+    FormatGroups loaded;
+    loaded.Load();
+    EXPECT_EQ(loaded.List(G::Documents), "DOC ; XLS");
+    EXPECT_EQ(loaded.List(G::Archives), builtIn.List(G::Archives));
 }
 
 } // namespace

@@ -13,15 +13,15 @@
 #include "skin/LumoButton2.h"
 #include "skin/Panel.h"
 #include "views/AnalyserStart.h"
-#include "views/FilterRules.h"
-#include "views/FileFormats.h"
-#include "views/StatusText.h"
 #include "views/DirectoryListBox.h"
 #include "views/DriveComboBoxEx.h"
+#include "views/FileFormats.h"
+#include "views/FilterRules.h"
 #include "views/FormORB.h"
 #include "views/FormUNDELETE_Drive.h"
 #include "views/GaugeBar.h"
 #include "views/SplitterBar.h"
+#include "views/StatusText.h"
 #include "views/VirtualDrawTree.h"
 
 #include <QCheckBox>
@@ -314,7 +314,9 @@ TEST_F(AnalyserWindow, StartUpTimerFollowsTheCommandLine) {
 TEST_F(AnalyserWindow, StructureViewWithAFilterListsTheWholeSubtree) {
     TForm_ORB& w = openAndAnalyse();
     chooseFilter(Message(Msg::MESSAGE_ORB_FILTER_AUDIO));
-    EXPECT_EQ(w.ListState.CURRENT_FILTER, "MP3\r\nOGG\r\nWAV\r\nMID\r\nWMA\r\n");
+    EXPECT_EQ(w.ListState.CURRENT_FILTER,
+              "MP3\r\nOGG\r\nWAV\r\nMID\r\nWMA\r\nFLAC\r\nM4A\r\nAAC\r\n"
+              "OPUS\r\nAIFF\r\nAPE\r\n");
     EXPECT_EQ(w.ListState.ShownTotal(), 770);
     EXPECT_EQ(rows(),
               QStringList({"M:\\music\\s.mp3", "M:\\music\\t.Ogg", "M:\\music\\deep\\z.mp3"}));
@@ -380,7 +382,7 @@ TEST_F(AnalyserWindow, FormatsViewSumsTheGroups) {
     settings::FormatGroups& groups = settings::ProgramFormatGroups();
     groups.ShowOwnGroup = true;
     groups.OwnGroupName = "Mine";
-    groups.SetList(settings::FormatGroupId::Own, "gz ; DOC");
+    groups.SetList(settings::FormatGroupId::Own, "profile ; DOC");
     Find<skin::TLumoButton2>(&w, "LumoButton_Formats")->Click();
     EXPECT_FALSE(Find<skin::TLumoButton2>(&w, "LumoButton_Formats")->isEnabled());
     EXPECT_FALSE(Find<QComboBox>(&w, "ComboBox_ORB_Filter")->isVisible());
@@ -407,17 +409,21 @@ TEST_F(AnalyserWindow, FormatsViewSumsTheGroups) {
     EXPECT_EQ(got[1].path, Message(Msg::MESSAGE_ORB_FILTER_AUDIO));
     EXPECT_EQ(got[1].size, 770);
     EXPECT_EQ(got[2].path, Message(Msg::MESSAGE_ORB_FILTER_PICS));
-    EXPECT_EQ(got[3].path, "Mine");
-    EXPECT_EQ(got[3].files, 1u);
-    EXPECT_EQ(got[3].size, 60);
-    EXPECT_EQ(got[3].picture, 14);
-    EXPECT_EQ(got[4].path, Message(Msg::MESSAGE_ORB_FILTER_DOCUMENTS));
-    EXPECT_EQ(got[4].size, 40);
-    EXPECT_EQ(got[5].size, 0);
+    // Text files and tarballs have groups of their own (r.txt and x.doc, arch.tar.gz); DOC of
+    // the own group is the documents' already.
+    EXPECT_EQ(got[3].path, Message(Msg::MESSAGE_ORB_FILTER_DOCUMENTS));
+    EXPECT_EQ(got[3].files, 2u);
+    EXPECT_EQ(got[3].size, 140);
+    EXPECT_EQ(got[4].path, Message(Msg::MESSAGE_ORB_FILTER_ARCHIVES));
+    EXPECT_EQ(got[4].size, 60);
+    EXPECT_EQ(got[5].path, "Mine");
+    EXPECT_EQ(got[5].files, 1u);
+    EXPECT_EQ(got[5].size, 5);
+    EXPECT_EQ(got[5].picture, 14);
     EXPECT_EQ(got[6].size, 0);
     // A group still chosen in the hidden box: N is the group rows, S the grand total.
-    EXPECT_EQ(w.ListState.ShownTotal(), 4000 + 770 + 300 + 40 + 60);
-    EXPECT_EQ(status(), summary(7, 5170));
+    EXPECT_EQ(w.ListState.ShownTotal(), 4000 + 770 + 300 + 140 + 60 + 5);
+    EXPECT_EQ(status(), summary(7, 5275));
     // Back in the structure view the filter's own total counts again.
     Find<skin::TLumoButton2>(&w, "LumoButton_Folders")->Click();
     EXPECT_EQ(w.ListState.ShownTotal(), 770);

@@ -93,12 +93,18 @@ TEST_F(FormOptionsTest, EveryFormatControlLoadsFromTheHiveAndSavesBack) {
     EXPECT_EQ(formatEdit(form, FormatGroupId::Video)->text(), "");
     // Absent values keep the built-in lists.
     EXPECT_EQ(formatEdit(form, FormatGroupId::Pictures)->text(),
-              "BMP ; JPG ; JPEG ; PNG ; GIF ; PSD ; TGA ; TIF");
+              "BMP ; JPG ; JPEG ; PNG ; GIF ; PSD ; TGA ; TIF ; WEBP ; HEIC ; HEIF ; AVIF ; SVG ; "
+              "TIFF ; ICO ; CR2 ; NEF ; ARW ; DNG ; RAW");
     EXPECT_EQ(formatEdit(form, FormatGroupId::Archives)->text(),
-              "ZIP ; RAR ; CAB ; 7Z ; ACE ; GZIP ; TAR");
+              "ZIP ; RAR ; CAB ; 7Z ; ACE ; GZIP ; TAR ; GZ ; TGZ ; BZ2 ; XZ ; ZST ; LZ ; LZMA ; "
+              "DEB ; RPM ; ISO ; DMG ; JAR ; APK ; SNAP ; FLATPAK");
     EXPECT_EQ(formatEdit(form, FormatGroupId::Documents)->text(),
-              "DOC ; XLS ; XLM ; PPT ; RTF ; HTM ; HTML");
-    EXPECT_EQ(formatEdit(form, FormatGroupId::Applications)->text(), "EXE ; COM ; BAT ; DLL ; OCX");
+              "DOC ; XLS ; XLM ; PPT ; RTF ; HTM ; HTML ; PDF ; DOCX ; XLSX ; PPTX ; ODT ; ODS ; "
+              "ODP ; EPUB ; TXT ; MD ; CSV ; TEX");
+    EXPECT_EQ(formatEdit(form, FormatGroupId::Applications)->text(),
+              "EXE ; COM ; BAT ; DLL ; OCX ; SH ; APPIMAGE ; SO ; MSI ; RUN ; BIN");
+    // A list longer than its field shows from its start.
+    EXPECT_EQ(formatEdit(form, FormatGroupId::Archives)->cursorPosition(), 0);
     EXPECT_TRUE(control<QCheckBox>(form, "CheckBox_ORB_ShowOwnGroup")->isChecked());
     EXPECT_EQ(control<QLineEdit>(form, "Edit_ORB_Name_OwnGroup")->text(), "Projekte");
     EXPECT_EQ(formatEdit(form, FormatGroupId::Own)->text(), "CPP ; H");
@@ -116,7 +122,9 @@ TEST_F(FormOptionsTest, EveryFormatControlLoadsFromTheHiveAndSavesBack) {
     form.SAVE_OPTIONS();
     EXPECT_EQ(read("Edit_ORB_Audio"), "OPUS");
     EXPECT_EQ(ValueType(HKEY_LOCAL_MACHINE, OptionsKey, "Edit_ORB_Video"), REG_SZ);
-    EXPECT_EQ(read("Edit_ORB_Bild"), "BMP ; JPG ; JPEG ; PNG ; GIF ; PSD ; TGA ; TIF");
+    EXPECT_EQ(read("Edit_ORB_Bild"),
+              "BMP ; JPG ; JPEG ; PNG ; GIF ; PSD ; TGA ; TIF ; WEBP ; HEIC ; HEIF ; AVIF ; SVG ; "
+              "TIFF ; ICO ; CR2 ; NEF ; ARW ; DNG ; RAW");
     EXPECT_EQ(read("Edit_ORB_Docs"), "typed, not saved");
     EXPECT_EQ(ValueType(HKEY_LOCAL_MACHINE, OptionsKey, "CheckBox_ORB_ShowOwnGroup"), REG_DWORD);
     EXPECT_EQ(RegReadInteger(HKEY_LOCAL_MACHINE, OptionsKey, "CheckBox_ORB_ShowOwnGroup"), 0);
@@ -237,7 +245,8 @@ TEST_F(FormOptionsTest, ResetAsksAndOnYesDeletesEverySettingAndRestoresDataFiles
 
     form = std::make_unique<TForm_Options>(&host);
     EXPECT_FALSE(form->SIGNAL_RECREATE_FORM);
-    EXPECT_EQ(formatEdit(*form, FormatGroupId::Audio)->text(), "MP3 ; OGG ; WAV ; MID ; WMA");
+    EXPECT_EQ(formatEdit(*form, FormatGroupId::Audio)->text(),
+              "MP3 ; OGG ; WAV ; MID ; WMA ; FLAC ; M4A ; AAC ; OPUS ; AIFF ; APE");
 }
 
 TEST_F(FormOptionsTest, ResetWithoutDataFilesStillResets) {
@@ -302,7 +311,8 @@ TEST_F(FormOptionsTest, ClosingWithoutOkLeavesTheShownValues) {
     control<QCheckBox>(form, "CheckBox_ORB_ShowOwnGroup")->setChecked(true);
     selectLanguage(form, "orb2024_en-us");
     form.reject();
-    EXPECT_EQ(formatEdit(form, FormatGroupId::Audio)->text(), "MP3 ; OGG ; WAV ; MID ; WMA");
+    EXPECT_EQ(formatEdit(form, FormatGroupId::Audio)->text(),
+              "MP3 ; OGG ; WAV ; MID ; WMA ; FLAC ; M4A ; AAC ; OPUS ; AIFF ; APE");
     EXPECT_FALSE(control<QCheckBox>(form, "CheckBox_ORB_ShowOwnGroup")->isChecked());
     EXPECT_TRUE(control<QTreeWidget>(form, "ListView_Options_Language")->selectedItems().isEmpty());
     EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, OptionsKey));
@@ -330,7 +340,8 @@ TEST_F(FormOptionsTest, FormatGroupsAreACopyOfTheProgramsThatOkHandsBack) {
     // Edits reach the program only through Ok, and only a difference is reported.
     formatEdit(form, FormatGroupId::Audio)->setText("OPUS");
     form.reject();
-    EXPECT_EQ(ProgramFormatGroups().List(FormatGroupId::Audio), "MP3 ; OGG ; WAV ; MID ; WMA");
+    EXPECT_EQ(ProgramFormatGroups().List(FormatGroupId::Audio),
+              "MP3 ; OGG ; WAV ; MID ; WMA ; FLAC ; M4A ; AAC ; OPUS ; AIFF ; APE");
     form.show();
     control<skin::TLumoButton2>(form, "LumoButton_Ok")->Click();
     EXPECT_EQ(changes, 0);
@@ -411,9 +422,9 @@ TEST(OptionsLoopHint, ShownOnlyForAStoredSkinOrLanguageThatDiffersExactly) {
         {"", "Dark", "", "", false},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(SkinOrLanguageChangeNeedsHint(c.translation, c.skin, c.storedLanguage,
-                                                c.storedSkin),
-                  c.hint)
+        EXPECT_EQ(
+            SkinOrLanguageChangeNeedsHint(c.translation, c.skin, c.storedLanguage, c.storedSkin),
+            c.hint)
             << c.translation << " " << c.skin << " " << c.storedLanguage << " " << c.storedSkin;
 }
 
@@ -490,25 +501,26 @@ TEST_F(FormOptionsTest, DialogLoopShowsAFreshDialogAfterAReset) {
     SetForm_Options(new TForm_Options(&host));
     const TForm_Options* first = Form_Options();
     QObject sender;
-    ModalScript script({[&](QWidget* modal) {
-                            EXPECT_EQ(modal, first);
-                            const auto& form = *static_cast<TForm_Options*>(modal);
-                            control<skin::TLumoButton2>(form, "LumoButton_Reset")->Click();
-                        },
-                        [&](QWidget* modal) {
-                            auto* form = qobject_cast<TForm_Options*>(modal);
-                            ASSERT_TRUE(form);
-                            EXPECT_FALSE(form->SIGNAL_RECREATE_FORM);
-                            EXPECT_EQ(form->Current_Sender(), &sender);
-                            EXPECT_EQ(formatEdit(*form, FormatGroupId::Audio)->text(),
-                                      "MP3 ; OGG ; WAV ; MID ; WMA");
-                            form->reject();
-                        }});
+    ModalScript script(
+        {[&](QWidget* modal) {
+             EXPECT_EQ(modal, first);
+             const auto& form = *static_cast<TForm_Options*>(modal);
+             control<skin::TLumoButton2>(form, "LumoButton_Reset")->Click();
+         },
+         [&](QWidget* modal) {
+             auto* form = qobject_cast<TForm_Options*>(modal);
+             ASSERT_TRUE(form);
+             EXPECT_FALSE(form->SIGNAL_RECREATE_FORM);
+             EXPECT_EQ(form->Current_Sender(), &sender);
+             EXPECT_EQ(formatEdit(*form, FormatGroupId::Audio)->text(),
+                       "MP3 ; OGG ; WAV ; MID ; WMA ; FLAC ; M4A ; AAC ; OPUS ; AIFF ; APE");
+             form->reject();
+         }});
     RunOptionsDialog(&sender, &host);
     EXPECT_EQ(script.done(), 2u);
     EXPECT_NE(Form_Options(), nullptr);
     EXPECT_EQ(formatEdit(*Form_Options(), FormatGroupId::Audio)->text(),
-              "MP3 ; OGG ; WAV ; MID ; WMA");
+              "MP3 ; OGG ; WAV ; MID ; WMA ; FLAC ; M4A ; AAC ; OPUS ; AIFF ; APE");
     // The reset removed the skin choice and the second dialog was cancelled: nothing to hint.
     EXPECT_TRUE(host.infos.isEmpty());
 }
