@@ -70,6 +70,11 @@ void TMainMenus::ApplyMenuStyle() {
     palette.setColor(QPalette::HighlightedText, Qt::black);
     palette.setColor(QPalette::WindowText, Qt::black);
     palette.setColor(QPalette::Text, Qt::black);
+    // Items that do nothing now must look so.
+    const QColor disabled(0x9A, 0x9A, 0x9A);
+    for (const QPalette::ColorRole role :
+         {QPalette::WindowText, QPalette::Text, QPalette::ButtonText, QPalette::HighlightedText})
+        palette.setColor(QPalette::Disabled, role, disabled);
     QApplication::setPalette(palette, "QMenu");
     QFont font(QStringLiteral("Segoe UI"));
     font.setPointSize(9);

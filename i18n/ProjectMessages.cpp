@@ -51,8 +51,8 @@ constexpr const char* kDefaults[] = {
     "Beispiel: %1",
     "Sind Sie sicher, dass die markierten Dateien/Ordner in den Papierkorb verschoben werden "
     "sollen?\r\nDies kann katastrophale Folgen haben wenn es sich dabei um wichtige "
-    "Systemdateien handeln sollte!\r\nBeachten Sie bitte, dass die Analyse-Ergebnisse und "
-    "Diagramme nicht aktualisiert werden.",
+    "Systemdateien handeln sollte!\r\nDie Analyse wird danach aktualisiert: Was verschoben "
+    "wurde, verschwindet aus der Liste und den Summen.",
     "Folgende Objekte konnten nicht in den Papierkorb verschoben werden. Sie bleiben unverändert "
     "an ihrem Platz und in der Analyse:\r\n\r\n%1",
     "… und %1 weitere",

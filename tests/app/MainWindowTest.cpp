@@ -7,8 +7,8 @@
 #include "analysis/nogui_Orbisca.h"
 #include "app/FormYesNo.h"
 #include "app/MainMenuSwitcherThread.h"
-#include "app/ModuleRegistry.h"
 #include "app/ModuleHost.h"
+#include "app/ModuleRegistry.h"
 #include "app/Unit1.h"
 #include "dialogs/options/FormOptions.h"
 #include "i18n/LanguageSelection.h"
@@ -29,13 +29,13 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QShortcut>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QSet>
+#include <QShortcut>
 
 using namespace app;
 
@@ -104,6 +104,29 @@ protected:
     std::unique_ptr<TForm_QO7> form_;
 };
 
+// The menus' colours: an item that is disabled is drawn in grey, an enabled one in black (the
+// darkest pixel of each item's text, in the real menu style).
+TEST_F(MainWindowTest, DisabledMenuItemsLookDisabled) {
+    QMenu menu;
+    QAction* enabled = menu.addAction(QStringLiteral("Enabled item"));
+    QAction* disabled = menu.addAction(QStringLiteral("Disabled item"));
+    disabled->setEnabled(false);
+    menu.popup(QPoint(0, 0));
+    QApplication::processEvents();
+    const QImage shot = menu.grab().toImage();
+    menu.hide();
+    const auto darkest = [&](QAction* action) {
+        int least = 255;
+        const QRect r = menu.actionGeometry(action);
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x)
+                least = std::min(least, qGray(shot.pixel(x, y)));
+        return least;
+    };
+    EXPECT_LT(darkest(enabled), 60);
+    EXPECT_GT(darkest(disabled), 110);
+}
+
 TEST_F(MainWindowTest, ModuleFillsTheHostAndASwitchClosesAndFreesTheOldOne) {
     platform::DebugCapture capture;
     form_->show();
@@ -114,7 +137,8 @@ TEST_F(MainWindowTest, ModuleFillsTheHostAndASwitchClosesAndFreesTheOldOne) {
     EXPECT_TRUE(capture.contains("Created: TForm_TestModule ; FormName=Form_Test"));
     EXPECT_EQ(countLines(capture, "ms for Creating new Module = "), 1);
     EXPECT_EQ(form_->minimumSize(), QSize(1122, 737));
-    EXPECT_EQ(control<skin::TPanel>("Panel1")->geometry(), QRect(0, 57, form_->width(), form_->height() - 57));
+    EXPECT_EQ(control<skin::TPanel>("Panel1")->geometry(),
+              QRect(0, 57, form_->width(), form_->height() - 57));
     EXPECT_EQ(first->geometry(), control<skin::TPanel>("Panel1")->rect());
     EXPECT_TRUE(first->isVisible());
 
@@ -196,7 +220,9 @@ TEST_F(MainWindowTest, MaximisedWindowHidesBothGripsAndOffersRestore) {
     form_->ShowMainmenu_Real();
     auto* module = static_cast<TestModule*>(form_->CurrentModuleForm());
     ASSERT_NE(module->grip, nullptr);
-    const auto normalPicture = [&] { return headerButton("TarviMouseImage3State_Maximize")->Picture_Normal(); };
+    const auto normalPicture = [&] {
+        return headerButton("TarviMouseImage3State_Maximize")->Picture_Normal();
+    };
     const QImage unmax = HeaderButtonPicture("but_unmax_normal.png");
     const QImage maximize = HeaderButtonPicture("but_maximize.png");
     EXPECT_EQ(maximize.size(), QSize(32, 32));
@@ -277,8 +303,11 @@ TEST_F(MainWindowTest, OptionsLoopShowsAgainWhenAskedHintsAtAChangedSkinThenCall
 TEST_F(MainWindowTest, HelpItemAndF1OpenTheManualAndAboutShowsTheBoxWithTheItemsCaption) {
     platform::DebugCapture capture;
     std::vector<platform::ShellRequest> opened;
-    const platform::ShellHandler previous = platform::SetShellHandler(
-        [&](const platform::ShellRequest& r) { opened.push_back(r); return true; });
+    const platform::ShellHandler previous =
+        platform::SetShellHandler([&](const platform::ShellRequest& r) {
+            opened.push_back(r);
+            return true;
+        });
     form_->show();
     control<QAction>("MenuItem_help_Help")->trigger();
     auto* f1 = form_->findChild<QShortcut*>();
@@ -329,7 +358,10 @@ TEST_F(MainWindowTest, InternetMenuComesFromTheServicesExceptUnderSave) {
     platform::DebugCapture capture;
     std::vector<platform::ShellRequest> opened;
     const platform::ShellHandler previous =
-        platform::SetShellHandler([&](const platform::ShellRequest& r) { opened.push_back(r); return true; });
+        platform::SetShellHandler([&](const platform::ShellRequest& r) {
+            opened.push_back(r);
+            return true;
+        });
     form_->show();
     items[0]->trigger();
     platform::SetShellHandler(previous);
@@ -361,19 +393,20 @@ TEST_F(MainWindowTest, HeaderAndLogoMoveTheWindowAndTheGripResizesIt) {
     form_->show();
     const auto drag = [&](QWidget* source, QPoint from, QPoint by) {
         QCursor::setPos(from);
-        QMouseEvent press(QEvent::MouseButtonPress, source->mapFromGlobal(QPointF(from)), QPointF(from),
-                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent press(QEvent::MouseButtonPress, source->mapFromGlobal(QPointF(from)),
+                          QPointF(from), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(source, &press);
         const QPointF to = QPointF(from + by);
         QMouseEvent move(QEvent::MouseMove, form_->mapFromGlobal(to), to, Qt::NoButton,
                          Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(form_.get(), &move);
-        QMouseEvent release(QEvent::MouseButtonRelease, form_->mapFromGlobal(to), to, Qt::LeftButton,
-                            Qt::NoButton, Qt::NoModifier);
+        QMouseEvent release(QEvent::MouseButtonRelease, form_->mapFromGlobal(to), to,
+                            Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
         QApplication::sendEvent(form_.get(), &release);
     };
     const QPoint start = form_->pos();
-    drag(control<skin::TPanel>("Shape_Header"), form_->mapToGlobal(QPoint(400, 30)), QPoint(40, 25));
+    drag(control<skin::TPanel>("Shape_Header"), form_->mapToGlobal(QPoint(400, 30)),
+         QPoint(40, 25));
     EXPECT_EQ(form_->pos(), start + QPoint(40, 25));
     drag(control<skin::TImage>("Image_Logo"), form_->mapToGlobal(QPoint(10, 10)), QPoint(-20, 5));
     EXPECT_EQ(form_->pos(), start + QPoint(20, 30));
@@ -383,7 +416,8 @@ TEST_F(MainWindowTest, HeaderAndLogoMoveTheWindowAndTheGripResizesIt) {
     drag(control<skin::TImage>("Image_SizeGrip"), grip, QPoint(60, 30));
     EXPECT_EQ(form_->size(), size + QSize(60, 30));
     // Never below the hosted minimum.
-    drag(control<skin::TImage>("Image_SizeGrip"), control<skin::TImage>("Image_SizeGrip")->mapToGlobal(QPoint(5, 5)), QPoint(-900, -900));
+    drag(control<skin::TImage>("Image_SizeGrip"),
+         control<skin::TImage>("Image_SizeGrip")->mapToGlobal(QPoint(5, 5)), QPoint(-900, -900));
     EXPECT_EQ(form_->size(), QSize(1122, 737));
 }
 
@@ -439,8 +473,12 @@ TEST_F(MainWindowTest, FrameBordersAlongTheTopOrAllAroundBeforeWindows10) {
     QStringList geometries;
     for (QWidget* edge : frameEdges(older)) {
         const QRect g = edge->geometry();
-        geometries << QStringLiteral("%1 %2,%3 %4x%5").arg(edge->objectName()).arg(g.x()).arg(g.y())
-                              .arg(g.width()).arg(g.height());
+        geometries << QStringLiteral("%1 %2,%3 %4x%5")
+                          .arg(edge->objectName())
+                          .arg(g.x())
+                          .arg(g.y())
+                          .arg(g.width())
+                          .arg(g.height());
     }
     EXPECT_EQ(geometries, QStringList({"Frame_Top 0,0 1000x2", "Frame_Left 0,0 2x700",
                                        "Frame_Right 999,0 1x700", "Frame_Bottom 0,699 1000x1"}));

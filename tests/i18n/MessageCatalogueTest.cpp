@@ -25,7 +25,8 @@ TEST_F(MessageCatalogueTest, BuiltInGermanWithoutTranslation) {
               "Bitte wählen Sie ein Laufwerk aus und klicken Sie auf die Schaltfläche "
               "\"Untersuchen\".");
     EXPECT_EQ(Message(Msg::MESSAGE_ORB_DELETE_ASK_SURE).count("\r\n"), 2);
-    EXPECT_TRUE(Message(Msg::MESSAGE_ORB_DELETE_ASK_SURE).endsWith("nicht aktualisiert werden."));
+    // The analysis is brought up to date after a delete, and the question says so.
+    EXPECT_TRUE(Message(Msg::MESSAGE_ORB_DELETE_ASK_SURE).endsWith("aus der Liste und den Summen."));
     EXPECT_EQ(Message("message_orb_filter_all"), "Alle Dateien");
     EXPECT_EQ(Message("MESSAGE_NOT_IN_THE_CATALOGUE"), "");
     EXPECT_EQ(MessageKeys().size(), kMessageCount);
