@@ -114,6 +114,9 @@ constexpr const char* kDefaults[] = {
     "Der Ordner der Oberflächen fehlt: %1\r\nDie Fenster verwenden die in die Software eingebaute "
     "Oberfläche. Bitte installieren Sie die Software neu.",
     "Die Einstellungen können nicht gespeichert werden: Die Datei %1 ist nicht beschreibbar (%2).",
+    "Das Laufwerk %1 wird nicht untersucht: Es ist kein Laufwerk mit Datenträger, das die Software "
+    "untersuchen kann (Netzlaufwerke, CD-/DVD-Laufwerke und RAM-Disks werden nicht untersucht). Bitte "
+    "wählen Sie ein Laufwerk aus und klicken Sie auf \"Neue Analyse\".",
     "Zelvano",
 };
 static_assert(std::size(kDefaults) == kMessageCount);

@@ -85,6 +85,7 @@ namespace i18n {
     X(MESSAGE_ORB_DELETE_ADMIN_TRASH)                                                          \
     X(MESSAGE_SKINS_MISSING)                                                                   \
     X(MESSAGE_HIVE_NOT_WRITABLE)                                                               \
+    X(MESSAGE_ORB_DRIVE_NOT_OFFERED)                                                           \
     X(MESSAGE_TRANSLATOR_NAME)
 
 // One identifier per message, named like its key.

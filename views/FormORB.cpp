@@ -28,15 +28,15 @@
 #include "skin/SkinApply.h"
 #include "skin/stripeskins.h"
 #include "views/AnalyserStart.h"
-#include "views/FilterRules.h"
-#include "views/FileFormats.h"
-#include "views/StatusText.h"
 #include "views/DirectoryListBox.h"
 #include "views/DriveComboBoxEx.h"
+#include "views/FileFormats.h"
+#include "views/FilterRules.h"
 #include "views/FormUNDELETE_Drive.h"
 #include "views/GaugeBar.h"
 #include "views/ItemActions.h"
 #include "views/SplitterBar.h"
+#include "views/StatusText.h"
 #include "views/VTree_Kram.h"
 #include "views/VirtualDrawTree.h"
 #include "views/WindowStripe.h"
@@ -681,7 +681,15 @@ void TForm_ORB::LumoThreadTimer_ContextCheckTimer() {
     if (!request.Analyse)
         return;
     if (!request.Drive.isNull()) {
-        DriveComboBoxEx1->SetDrive(request.Drive);
+        // A drive the analyser does not offer is not swapped silently for another one: the
+        // user hears which drive it was and chooses.
+        if (!DriveComboBoxEx1->SetDrive(request.Drive)) {
+            if (host)
+                host->Show_Warning(
+                    ReplaceFirstIgnoreCase(Message(Msg::MESSAGE_ORB_DRIVE_NOT_OFFERED),
+                                           QStringLiteral("%1"), QString(request.Drive) + u':'));
+            return;
+        }
         pump();
     }
     LumoButton_Analyse->Click();
@@ -1340,8 +1348,8 @@ void TForm_ORB::RefreshStatusLine() {
     const analysis::NumberFormat format = analysis::UserNumberFormat();
     QString text;
     if (verdict_.IsComplete()) {
-        text = StatusSummary(Message(Msg::MESSAGEHTML_ORB_STATUS_DONE), shown, Orbisca->TotalFiles(),
-                             size, format);
+        text = StatusSummary(Message(Msg::MESSAGEHTML_ORB_STATUS_DONE), shown,
+                             Orbisca->TotalFiles(), size, format);
     } else {
         text = StatusSummary(Message(Msg::MESSAGEHTML_ORB_STATUS_INCOMPLETE), shown,
                              Orbisca->TotalFiles(), size, format);

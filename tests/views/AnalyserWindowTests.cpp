@@ -274,11 +274,14 @@ TEST_F(AnalyserWindow, StartUpTimerFollowsTheCommandLine) {
         {{}, true, u'M'},
         {{"-CONTEXTDL", "n:\\Fotos"}, true, u'N'},
         {{"-NOVERSION"}, false, {}},
+        // A letter the analyser does not offer: named in a warning; no analysis of another drive.
+        {{"-CONTEXTDL", "Q:\\Fotos"}, false, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.join(u' ').toStdString());
         platform::SetProgramArguments(c.args);
         host.internetMenus = 0;
+        host.warnings.clear();
         QChar preselected;
         bool shown = false;
         QElapsedTimer clock;
@@ -306,6 +309,11 @@ TEST_F(AnalyserWindow, StartUpTimerFollowsTheCommandLine) {
             EXPECT_TRUE(Find<skin::TPanel>(window.get(), "Panel_NothingDoneYet")->isVisible());
         }
         EXPECT_EQ(host.internetMenus, 1);
+        const bool unoffered = c.args.size() == 2 && c.args[1].startsWith(u'Q');
+        EXPECT_EQ(host.warnings,
+                  unoffered ? QStringList{QString(Message(Msg::MESSAGE_ORB_DRIVE_NOT_OFFERED))
+                                              .replace(QStringLiteral("%1"), QStringLiteral("Q:"))}
+                            : QStringList());
         window.reset();
         forms_test::StopModalWatchers(); // the watch for a picker that never came
     }
