@@ -21,7 +21,10 @@ bool InstallProgramFonts() {
         return tahomaFound;
     installed = true;
     const QString folder = ProgramFontFolder();
-    for (const char* file : {"tahoma.ttf", "tahomabd.ttf"}) {
+    // Only the regular face: the bold file of this Tahoma is a different design, barely bolder
+    // and narrower, so bold text is drawn as the regular face made bold (as for any family
+    // without a bold file), which matches the text around it.
+    for (const char* file : {"tahoma.ttf"}) {
         const QString path = folder + u'/' + QLatin1String(file);
         if (QFontDatabase::addApplicationFont(path) >= 0)
             tahomaFound = true;

@@ -14,7 +14,7 @@ namespace skin {
 // more than once. Returns false when Tahoma could not be found (the toolkit then falls back).
 bool InstallProgramFonts();
 
-// The folder searched for tahoma.ttf and tahomabd.ttf (native path); ORBISCA_FONT_DIR overrides.
+// The folder searched for tahoma.ttf (native path); ORBISCA_FONT_DIR overrides.
 QString ProgramFontFolder();
 
 } // namespace skin
