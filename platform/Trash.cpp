@@ -2,6 +2,7 @@
 
 #include "platform/Debug.h"
 #include "platform/DriveTable.h"
+#include "platform/NameCodec.h"
 #include "platform/PercentEncoding.h"
 
 #include <dirent.h>
@@ -144,20 +145,12 @@ std::string deletionDate() {
 }
 
 bool isValidUtf8(const std::string& text) {
-    size_t i = 0;
-    while (i < text.size()) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        size_t length = c < 0x80           ? 1
-                        : (c >> 5) == 0x6  ? 2
-                        : (c >> 4) == 0xE  ? 3
-                        : (c >> 3) == 0x1E ? 4
-                                           : 0;
-        if (length == 0 || i + length > text.size())
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    char32_t codePoint = 0;
+    for (size_t i = 0; i < text.size();) {
+        const size_t length = codec_detail::sequenceLength(bytes, text.size(), i, codePoint);
+        if (length == 0)
             return false;
-        for (size_t k = 1; k < length; ++k) {
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
-                return false;
-        }
         i += length;
     }
     return true;
