@@ -25,64 +25,6 @@ using platform::ReachFailure;
 using platform::TrashFailure;
 using platform::TrashResult;
 
-constexpr uid_t kMallory = 4242;
-constexpr gid_t kMalloryGroup = 4242;
-
-// Runs body as mallory in a child process until it returns or the child is stopped; the child
-// is killed when the guard goes out of scope.
-class AsMallory {
-public:
-    explicit AsMallory(const std::function<void()>& body) {
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            if (::setgroups(0, nullptr) != 0 ||
-                ::setresgid(kMalloryGroup, kMalloryGroup, kMalloryGroup) != 0 ||
-                ::setresuid(kMallory, kMallory, kMallory) != 0)
-                ::_exit(2);
-            body();
-            ::_exit(0);
-        }
-    }
-    ~AsMallory() { Stop(); }
-    // Waits for the child; kills it first when it still runs.
-    void Stop() {
-        if (pid_ <= 0)
-            return;
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-    }
-    // Waits for the child to end by itself; its exit status.
-    int Wait() {
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-    }
-
-private:
-    pid_t pid_ = -1;
-};
-
-ino_t inodeOf(const std::string& path) {
-    return StatOf(path).st_ino;
-}
-
-// The item below root as an analysis would have recorded it now: every inode on the way.
-ListedItem recorded(const std::string& root, const std::vector<std::string>& names) {
-    ListedItem item;
-    item.root = root;
-    item.names = names;
-    std::string path = root;
-    item.inodes.push_back(inodeOf(path));
-    for (const std::string& name : names) {
-        path += "/" + name;
-        item.inodes.push_back(inodeOf(path));
-    }
-    item.device = StatOf(root).st_dev;
-    return item;
-}
-
 class HostileTree : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -155,7 +97,7 @@ TEST_F(HostileTree, AnItemIsReachedOnlyWhileItIsWhatTheAnalysisRecorded) {
         ASSERT_EQ(::chown(folder.c_str(), kMallory, kMalloryGroup), 0);
         WriteFile(folder + "/victimfile", "mallory's");
         ASSERT_EQ(::chown((folder + "/victimfile").c_str(), kMallory, kMalloryGroup), 0);
-        const ListedItem item = recorded(drive, {junk, "victimfile"});
+        const ListedItem item = RecordedItem(drive, {junk, "victimfile"});
         EXPECT_EQ(AsMallory([&] { c.change(folder); }).Wait(), 0);
 
         platform::ReachedItem reached;
@@ -177,7 +119,7 @@ TEST_F(HostileTree, TheWalkStaysOnTheAnalysedVolume) {
     const std::string drive = tree_.Folder("drive2");
     tree_.Folder("drive2/sub");
     WriteFile(drive + "/sub/item", "x");
-    const ListedItem item = recorded(drive, {"sub", "item"});
+    const ListedItem item = RecordedItem(drive, {"sub", "item"});
     // A volume mounted over a folder on the way after the analysis.
     if (!tree_.MountTmpfs("drive2/sub"))
         GTEST_SKIP() << "cannot mount a tmpfs here";

@@ -1,9 +1,11 @@
 #pragma once
 
 // Shared pieces of the tests of acting as the desktop user: a temporary tree, small file helpers,
-// an unprivileged test user, and waiting for the detached processes a launch leaves behind (the
-// test program is a subreaper, so they end up as its children).
+// an unprivileged test user and a hostile one, items as an analysis records them, and waiting for
+// the detached processes a launch leaves behind (the test program is a subreaper, so they end up
+// as its children).
 
+#include "platform/ListedItem.h"
 #include "platform/UserSession.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +14,7 @@
 #include <fcntl.h>
 #include <ftw.h>
 #include <grp.h>
+#include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -231,6 +234,64 @@ inline std::string RunAsTestUser(const std::function<std::string()>& body) {
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         out += " (the test user's process failed)";
     return out;
+}
+
+// mallory: a second local account with no name, for the tests of hostile trees.
+constexpr uid_t kMallory = 4242;
+constexpr gid_t kMalloryGroup = 4242;
+
+// Runs body as mallory in a child process until it returns or the child is stopped; the child
+// is killed when the guard goes out of scope.
+class AsMallory {
+public:
+    explicit AsMallory(const std::function<void()>& body) {
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            if (::setgroups(0, nullptr) != 0 ||
+                ::setresgid(kMalloryGroup, kMalloryGroup, kMalloryGroup) != 0 ||
+                ::setresuid(kMallory, kMallory, kMallory) != 0)
+                ::_exit(2);
+            body();
+            ::_exit(0);
+        }
+    }
+    ~AsMallory() { Stop(); }
+    AsMallory(const AsMallory&) = delete;
+    AsMallory& operator=(const AsMallory&) = delete;
+    // Waits for the child; kills it first when it still runs.
+    void Stop() {
+        if (pid_ <= 0)
+            return;
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+    // Waits for the child to end by itself; its exit status.
+    int Wait() {
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+    }
+
+private:
+    pid_t pid_ = -1;
+};
+
+// The item below root as an analysis would have recorded it now: every inode on the way.
+inline platform::ListedItem RecordedItem(const std::string& root,
+                                         const std::vector<std::string>& names) {
+    platform::ListedItem item;
+    item.root = root;
+    item.names = names;
+    std::string path = root;
+    item.inodes.push_back(StatOf(path).st_ino);
+    for (const std::string& name : names) {
+        path += "/" + name;
+        item.inodes.push_back(StatOf(path).st_ino);
+    }
+    item.device = StatOf(root).st_dev;
+    return item;
 }
 
 } // namespace testing_user
