@@ -329,7 +329,7 @@ private:
     void removeFolder();
     bool openTop(FolderStack& stack);
     void leave(FolderStack& stack, size_t depth, const std::string& why, TrashFailure kind);
-    void removeEntry(FolderStack& stack, Entry entry);
+    void removeEntry(FolderStack& stack, const Entry& entry);
     void finishFolder(FolderStack& stack);
     static std::string whyNotOpened(int error);
 
@@ -420,26 +420,29 @@ void Remover::leave(FolderStack& stack, size_t depth, const std::string& why, Tr
     stays(stack.Top(), names, quoted(names) + why, kind);
 }
 
-void Remover::removeEntry(FolderStack& stack, Entry entry) {
+void Remover::removeEntry(FolderStack& stack, const Entry& entry) {
     Frame& top = stack.Top();
-    std::vector<std::string> names = stack.Names();
-    names.push_back(entry.name);
+    // The names are put together only for an entry that stays.
+    const auto stay = [&](const std::string& why, TrashFailure kind) {
+        std::vector<std::string> names = stack.Names();
+        names.push_back(entry.name);
+        const std::string shown = quoted(names);
+        stays(top, std::move(names), shown + why, kind);
+    };
     if (entry.error) {
-        stays(top, names, quoted(names) + " could not be examined: " + errorText(entry.error),
-              kindOf(entry.error));
+        stay(" could not be examined: " + errorText(entry.error), kindOf(entry.error));
         return;
     }
     // The first pass found no mount here; one may have come since. A mounted file is left too
     // (unlinking it would fail anyway).
     if (entry.mountRoot || (S_ISDIR(entry.mode) && entry.device != itemEntry_.device)) {
-        stays(top, names, quoted(names) + " is a mount point now", TrashFailure::Changed);
+        stay(" is a mount point now", TrashFailure::Changed);
         return;
     }
     if (S_ISDIR(entry.mode)) {
-        const int error = stack.Push(std::move(entry));
+        const int error = stack.Push(entry);
         if (error != 0 && error != ENOENT) // (a folder that vanished meanwhile is gone)
-            stays(top, names, quoted(names) + whyNotOpened(error),
-                  error < 0 ? TrashFailure::Changed : kindOf(error));
+            stay(whyNotOpened(error), error < 0 ? TrashFailure::Changed : kindOf(error));
         return;
     }
     if (::unlinkat(top.fd.get(), entry.name.c_str(), 0) == 0) {
@@ -449,7 +452,7 @@ void Remover::removeEntry(FolderStack& stack, Entry entry) {
     const int error = errno;
     if (error == ENOENT)
         return;
-    stays(top, names, quoted(names) + " could not be deleted: " + errorText(error), kindOf(error));
+    stay(" could not be deleted: " + errorText(error), kindOf(error));
     readOnly_ = error == EROFS;
 }
 
@@ -544,8 +547,9 @@ void Remover::removeFolder() {
             if (const RemovalListingHook& hook = currentListingHook())
                 hook(stack.Names());
         }
+        // (A copy: the entry's frame may move when a subfolder is pushed.)
         if (top.next < top.entries.size())
-            removeEntry(stack, top.entries[top.next++]);
+            removeEntry(stack, Entry(top.entries[top.next++]));
         else
             finishFolder(stack);
     }
