@@ -4,6 +4,8 @@
 #include <QPaintDevice>
 #include <QPainter>
 
+#include <algorithm>
+
 namespace skin {
 
 TLumoButton2::TLumoButton2(QWidget* parent) : TPaintedControl(parent) {
@@ -32,9 +34,15 @@ void TLumoButton2::SetFont(const TFont* value) {
     update();
 }
 
-void TLumoButton2::SetDropDownArrow(bool value) { setAndRepaint(FDropDownArrow, value); }
-void TLumoButton2::SetDropDownArrowUp(bool value) { setAndRepaint(FDropDownArrowUp, value); }
-void TLumoButton2::SetActionButton(bool value) { setAndRepaint(FActionButton, value); }
+void TLumoButton2::SetDropDownArrow(bool value) {
+    setAndRepaint(FDropDownArrow, value);
+}
+void TLumoButton2::SetDropDownArrowUp(bool value) {
+    setAndRepaint(FDropDownArrowUp, value);
+}
+void TLumoButton2::SetActionButton(bool value) {
+    setAndRepaint(FActionButton, value);
+}
 void TLumoButton2::SetFontColor_ActionButtonEnabled(TColor value) {
     setAndRepaint(FFontColor_ActionButtonEnabled, value);
 }
@@ -44,15 +52,21 @@ void TLumoButton2::SetFontColor_NormalEnabled(TColor value) {
 void TLumoButton2::SetFontColor_NormalDisabled(TColor value) {
     setAndRepaint(FFontColor_NormalDisabled, value);
 }
-void TLumoButton2::SetFaceColor_Normal(TColor value) { setAndRepaint(FFaceColor_Normal, value); }
+void TLumoButton2::SetFaceColor_Normal(TColor value) {
+    setAndRepaint(FFaceColor_Normal, value);
+}
 void TLumoButton2::SetFaceColor_Disabled(TColor value) {
     setAndRepaint(FFaceColor_Disabled, value);
 }
 void TLumoButton2::SetFaceColor_ActionButton(TColor value) {
     setAndRepaint(FFaceColor_ActionButton, value);
 }
-void TLumoButton2::SetRoundingX(int value) { setAndRepaint(FRoundingX, value); }
-void TLumoButton2::SetRoundingY(int value) { setAndRepaint(FRoundingY, value); }
+void TLumoButton2::SetRoundingX(int value) {
+    setAndRepaint(FRoundingX, value);
+}
+void TLumoButton2::SetRoundingY(int value) {
+    setAndRepaint(FRoundingY, value);
+}
 
 void TLumoButton2::PaintTo(QPainter& canvas, int L, int T) {
     const int W = width();
@@ -167,6 +181,18 @@ void TLumoButton2::paintEvent(QPaintEvent*) {
         return;
     QPainter painter(this);
     PaintTo(painter, 0, 0);
+    if (!hasFocus())
+        return;
+    // The keyboard's place: a dotted ring inside the border, in the caption's colour.
+    const TColor ring = !isEnabled()    ? FFontColor_NormalDisabled
+                        : FActionButton ? FFontColor_ActionButtonEnabled
+                                        : FFontColor_NormalEnabled;
+    QPen pen(ToQColor(ring), 0, Qt::DotLine);
+    painter.setPen(pen);
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(QRect(3, 3, width() - 7, height() - 7),
+                            std::max(0.0, FRoundingX / 2.0 - 2),
+                            std::max(0.0, FRoundingY / 2.0 - 2));
 }
 
 } // namespace skin

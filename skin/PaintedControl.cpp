@@ -1,6 +1,7 @@
 #include "skin/PaintedControl.h"
 
 #include <QEnterEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 namespace skin {
@@ -10,6 +11,32 @@ TPaintedControl::TPaintedControl(QWidget* parent, TKind kind) : QWidget(parent),
 void TPaintedControl::Click() {
     if (OnClick)
         OnClick(this);
+}
+
+void TPaintedControl::SetTakesFocus(bool value) {
+    setFocusPolicy(value && FKind == TKind::Button ? Qt::StrongFocus : Qt::NoFocus);
+}
+
+void TPaintedControl::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    const bool clicks = key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter;
+    if (focusPolicy() == Qt::NoFocus || !clicks || event->modifiers() != Qt::NoModifier ||
+        event->isAutoRepeat()) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    if (isEnabled())
+        Click();
+}
+
+void TPaintedControl::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void TPaintedControl::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    update();
 }
 
 void TPaintedControl::enterEvent(QEnterEvent*) {

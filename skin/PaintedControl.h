@@ -14,6 +14,7 @@
 
 #include <QWidget>
 
+class QKeyEvent;
 class QMouseEvent;
 
 namespace skin {
@@ -27,6 +28,10 @@ public:
 
     // Runs OnClick as a click would.
     void Click();
+
+    // A button that takes the keyboard focus (Tab reaches it, Space and Enter click it) shows
+    // the focus in its look; off by default, when only the mouse reaches it.
+    void SetTakesFocus(bool value);
 
     bool MouseIsInside() const { return FMouseIsInside; }
     bool MouseIsPressed() const { return FMouseIsPressed; }
@@ -50,6 +55,9 @@ protected:
     void leaveEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     bool reactsToHover() const { return isEnabled() || FKind == TKind::Picture; }

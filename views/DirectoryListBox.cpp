@@ -32,6 +32,18 @@ public:
         QStyleOptionViewItem opt = option;
         opt.rect.adjust(index.data(kDepthRole).toInt() * kIndentPerLevel, 0, 0, 0);
         QStyledItemDelegate::paint(painter, opt, index);
+        // The keyboard's entry, while the box has the focus: a dotted frame the style would not
+        // draw over the selection.
+        if (option.state & QStyle::State_HasFocus) {
+            painter->save();
+            const bool selected = option.state & QStyle::State_Selected;
+            painter->setPen(
+                QPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text), 0,
+                     Qt::DotLine));
+            painter->setBrush(Qt::NoBrush);
+            painter->drawRect(option.rect.adjusted(0, 0, -1, -1));
+            painter->restore();
+        }
     }
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         QSize s = QStyledItemDelegate::sizeHint(option, index);

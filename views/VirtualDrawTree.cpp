@@ -1,9 +1,12 @@
 #include "views/VirtualDrawTree.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
+#include <QDateTime>
 #include <QFont>
 #include <QHeaderView>
 #include <QItemSelection>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -215,6 +218,7 @@ size_t TVirtualDrawTree::DeleteNodeRows(const std::function<bool(PNode)>& gone) 
 }
 
 void TVirtualDrawTree::Clear() {
+    typed_.clear();
     rows_.clear();
     rows_.shrink_to_fit();
     owned_.clear();
@@ -683,7 +687,88 @@ void TVirtualDrawTree::contextMenuEvent(QContextMenuEvent* event) {
         return;
     }
     event->accept();
-    OnContextPopup(this, event->globalPos());
+    if (event->reason() == QContextMenuEvent::Keyboard)
+        popupAtCurrentRow();
+    else
+        OnContextPopup(this, event->globalPos());
+}
+
+RowId TVirtualDrawTree::CurrentRow() const {
+    const QModelIndex current = currentIndex();
+    return current.isValid() ? VisibleRow(current.row()) : RowId::None;
+}
+
+void TVirtualDrawTree::MakeCurrent(RowId row) {
+    const int p = PositionOf(row);
+    if (p < 0)
+        return;
+    const QModelIndex index = model_->index(p, 0);
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                 QItemSelectionModel::Rows);
+    scrollTo(index);
+}
+
+void TVirtualDrawTree::popupAtCurrentRow() {
+    if (!OnContextPopup)
+        return;
+    // The menu acts on the selection: a current row outside it becomes the selection.
+    const RowId current = CurrentRow();
+    if (current != RowId::None && !selectionModel()->isRowSelected(currentIndex().row(), {}))
+        MakeCurrent(current);
+    QPoint at(0, 0);
+    if (current != RowId::None) {
+        scrollTo(currentIndex());
+        const QRect r = visualRect(currentIndex());
+        at = QPoint(std::min(r.left() + 24, viewport()->width() / 2), r.bottom());
+    }
+    OnContextPopup(this, viewport()->mapToGlobal(at));
+}
+
+void TVirtualDrawTree::keyPressEvent(QKeyEvent* event) {
+    // Any key but letters ends a type-ahead word.
+    if (event->text().isEmpty() || !event->text().front().isPrint())
+        typed_.clear();
+    if (OnKeyDown && OnKeyDown(this, event)) {
+        event->accept();
+        return;
+    }
+    const bool shiftF10 = event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier;
+    if (event->key() == Qt::Key_Menu || shiftF10) {
+        event->accept();
+        popupAtCurrentRow();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
+}
+
+void TVirtualDrawTree::keyboardSearch(const QString& search) {
+    if (search.isEmpty() || shown_.empty())
+        return;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (now - typedAt_ > QApplication::keyboardInputInterval())
+        typed_.clear();
+    typedAt_ = now;
+    typed_ += search;
+    // The same letter again and again steps through the rows starting with it; a new run of
+    // letters starts at the next row, a longer run stays on the current row while it matches.
+    QString wanted = typed_;
+    const bool repeated = typed_.size() > 1 && typed_.count(typed_.front()) == typed_.size();
+    if (repeated)
+        wanted = typed_.left(1);
+    const int count = VisibleRowCount();
+    const int current = currentIndex().isValid() ? currentIndex().row() : -1;
+    const int from = (typed_.size() == 1 || repeated) ? current + 1 : std::max(current, 0);
+    for (int step = 0; step < count; ++step) {
+        const int p = (from + step) % count;
+        const RowId row = VisibleRow(p);
+        // The item's own name: the last part of its path (the files view shows whole paths).
+        const QString path = RowPath(row);
+        const QStringView name = QStringView(path).mid(path.lastIndexOf(u'\\') + 1);
+        if (name.startsWith(wanted, Qt::CaseInsensitive)) {
+            MakeCurrent(row);
+            return;
+        }
+    }
 }
 
 void TVirtualDrawTree::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
@@ -694,8 +779,27 @@ void TVirtualDrawTree::drawRow(QPainter* painter, const QStyleOptionViewItem& op
     opt.state &= ~QStyle::State_HasFocus;
     QTreeView::drawRow(painter, opt, index);
     const RowId row = VisibleRow(index.row());
-    if (row == RowId::None || !OnDrawNode)
+    // The keyboard's row, while the list has the focus: a dotted frame around the whole row,
+    // drawn over the cells.
+    const bool focusRow = hasFocus() && currentIndex().row() == index.row();
+    const auto drawFocus = [&] {
+        if (!focusRow)
+            return;
+        painter->save();
+        const bool selected = selectionModel()->isRowSelected(index.row(), {});
+        painter->setPen(QPen(palette().color(selected ? QPalette::HighlightedText : QPalette::Text),
+                             0, Qt::DotLine));
+        painter->setBrush(Qt::NoBrush);
+        QRect r = option.rect;
+        r.setLeft(0);
+        r.setRight(std::max(r.right(), viewport()->width() - 1));
+        painter->drawRect(r.adjusted(0, 0, -1, -1));
+        painter->restore();
+    };
+    if (row == RowId::None || !OnDrawNode) {
+        drawFocus();
         return;
+    }
     const TNodeData record = RowData(row);
     for (int c = 0; c < ColumnCount(); ++c) {
         if (header()->isSectionHidden(c))
@@ -717,6 +821,7 @@ void TVirtualDrawTree::drawRow(QPainter* painter, const QStyleOptionViewItem& op
         OnDrawNode(info);
         painter->restore();
     }
+    drawFocus();
 }
 
 } // namespace views

@@ -3,8 +3,9 @@
 // The owner-drawn list of the analyser window: a flat, multi-column list whose rows behave as
 // copies of node records. A row either refers to a node of an analysis tree (the common case:
 // eight bytes a row, the record read when painted) or owns its record (rows made by a view,
-// such as format groups). Painting and comparing are callbacks (the analysis painter provides them); the list
-// keeps the rows, their order, their visibility, the selection and the header state.
+// such as format groups). Painting and comparing are callbacks (the analysis painter provides
+// them); the list keeps the rows, their order, their visibility, the selection and the header
+// state.
 
 #include "analysis/AnalysisTree.h"
 #include "analysis/ListPresentation.h"
@@ -17,6 +18,7 @@
 #include <functional>
 #include <vector>
 
+class QKeyEvent;
 class QPainter;
 
 namespace views {
@@ -122,6 +124,10 @@ public:
     void SelectNodeRows(const std::function<bool(PNode)>& wanted);
     void ClearSelection();
     void ScrollIntoViewCentered(RowId row);
+    // The keyboard's row (the focus row): the row the arrow keys move from, RowId::None when
+    // there is none. Making a row current selects it alone and scrolls it into view.
+    RowId CurrentRow() const;
+    void MakeCurrent(RowId row);
 
     // Callbacks: the engine paints every cell and orders the rows.
     std::function<void(const TPaintInfo&)> OnDrawNode;
@@ -144,6 +150,10 @@ public:
     // (then the whole selection stays for the menu).
     std::function<void(TVirtualDrawTree*)> OnDblClick;
     std::function<void(TVirtualDrawTree*, const QPoint& globalPos)> OnContextPopup;
+    // A key pressed in the list, before the list's own handling; true when it was taken. The
+    // menu key and Shift+F10 ask for the context menu at the current row; letters typed jump to
+    // the next row whose item's name starts with them (type-ahead).
+    std::function<bool(TVirtualDrawTree*, QKeyEvent*)> OnKeyDown;
 
     // The numeric fields of a row's comparison key (the path is added by the sort).
     TCompareKey CompareKey(RowId row) const;
@@ -154,6 +164,8 @@ public:
 protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyboardSearch(const QString& search) override;
     void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                  const QModelIndex& index) const override;
 
@@ -176,6 +188,8 @@ private:
     void selectMarked(const std::vector<bool>& marked);
     bool sortByNumbers(int column, SortDirection direction);
     int compare(uint32_t a, uint32_t b, int column) const;
+    // Opens the context menu at the current row, for the keyboard.
+    void popupAtCurrentRow();
 
     TVirtualDrawTreeModel* model_;
     const analysis::TAnalysisTree* source_ = nullptr;
@@ -190,6 +204,8 @@ private:
     bool shownDirty_ = false;
     int sortColumn_ = 0;
     SortDirection direction_ = SortDirection::Ascending;
+    QString typed_;      // the type-ahead's letters so far
+    qint64 typedAt_ = 0; // when the last letter came (ms since the epoch)
 };
 
 } // namespace views
