@@ -117,6 +117,14 @@ constexpr const char* kDefaults[] = {
     "Das Laufwerk %1 wird nicht untersucht: Es ist kein Laufwerk mit Datenträger, das die Software "
     "untersuchen kann (Netzlaufwerke, CD-/DVD-Laufwerke und RAM-Disks werden nicht untersucht). Bitte "
     "wählen Sie ein Laufwerk aus und klicken Sie auf \"Neue Analyse\".",
+    "Sind Sie sicher, dass folgende Objekte (%1) endgültig gelöscht werden sollen?\r\nSie kommen nicht in den Papierkorb und können nicht wiederhergestellt werden!\r\n\r\n%2\r\n\r\nDie Analyse wird danach aktualisiert: Was gelöscht wurde, verschwindet aus der Liste und den Summen.",
+    "Folgende Objekte konnten nicht gelöscht werden. Sie bleiben in der Analyse:\r\n\r\n%1",
+    "nur zum Teil gelöscht; was übrig ist, bleibt in der Analyse (%1)",
+    "kann nicht gelöscht werden (%1)",
+    "<b>Bitte warten...</b><br>Die markierten Objekte werden endgültig gelöscht.",
+    "Eingabe",
+    "Entf",
+    "Umschalt+Entf",
     "Zelvano",
 };
 static_assert(std::size(kDefaults) == kMessageCount);

@@ -79,13 +79,21 @@ namespace i18n {
     X(MESSAGE_LAUNCH_CANCELLED)                                                                    \
     X(MESSAGE_LAUNCH_REFUSED)                                                                      \
     X(MESSAGE_LAUNCH_NO_PKEXEC)                                                                    \
-    X(MESSAGE_ORB_ITEM_CHANGED)                                                                \
-    X(MESSAGE_ORB_OPEN_REFUSED)                                                                \
-    X(MESSAGE_ORB_NO_DESKTOP_USER)                                                             \
-    X(MESSAGE_ORB_DELETE_ADMIN_TRASH)                                                          \
-    X(MESSAGE_SKINS_MISSING)                                                                   \
-    X(MESSAGE_HIVE_NOT_WRITABLE)                                                               \
-    X(MESSAGE_ORB_DRIVE_NOT_OFFERED)                                                           \
+    X(MESSAGE_ORB_ITEM_CHANGED)                                                                    \
+    X(MESSAGE_ORB_OPEN_REFUSED)                                                                    \
+    X(MESSAGE_ORB_NO_DESKTOP_USER)                                                                 \
+    X(MESSAGE_ORB_DELETE_ADMIN_TRASH)                                                              \
+    X(MESSAGE_SKINS_MISSING)                                                                       \
+    X(MESSAGE_HIVE_NOT_WRITABLE)                                                                   \
+    X(MESSAGE_ORB_DRIVE_NOT_OFFERED)                                                               \
+    X(MESSAGE_ORB_DELETE_PERMANENTLY_ASK)                                                          \
+    X(MESSAGE_ORB_DELETE_PERMANENTLY_FAILED)                                                       \
+    X(MESSAGE_ORB_DELETE_PARTLY)                                                                   \
+    X(MESSAGE_ORB_DELETE_PERMANENTLY_REFUSED)                                                      \
+    X(MESSAGEHTML_ORB_STATUS_DELETING)                                                             \
+    X(MESSAGE_ORB_KEY_ENTER)                                                                       \
+    X(MESSAGE_ORB_KEY_DELETE)                                                                      \
+    X(MESSAGE_ORB_KEY_SHIFT_DELETE)                                                                \
     X(MESSAGE_TRANSLATOR_NAME)
 
 // One identifier per message, named like its key.

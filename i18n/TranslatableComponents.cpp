@@ -25,6 +25,7 @@ constexpr TranslatableComponent kComponents[] = {
     {"TForm_ORB", "Form_ORB", "PopUp_ShowFolder", "Ordner dieser Datei im Explorer öffnen"},
     {"TForm_ORB", "Form_ORB", "PopUp_OpenFolder", "Ordner im Explorer öffnen"},
     {"TForm_ORB", "Form_ORB", "PopUp_Delete", "Löschen"},
+    {"TForm_ORB", "Form_ORB", "PopUp_DeletePermanently", "Endgültig löschen"},
 
     // Drive picker (its button captions are replaced from the catalogue after translation).
     {"TForm_UNDELETE_Drive", "Form_UNDELETE_Drive", "Form_UNDELETE_Drive",

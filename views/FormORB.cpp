@@ -14,6 +14,7 @@
 #include "platform/MessageBox.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Pump.h"
+#include "platform/Removal.h"
 #include "platform/Shell.h"
 #include "platform/Trash.h"
 #include "settings/EnvHelpers.h"
@@ -42,6 +43,7 @@
 #include "views/WindowStripe.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -52,6 +54,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
+#include <QShortcut>
 
 #include <algorithm>
 #include <chrono>
@@ -357,6 +360,7 @@ void TForm_ORB::setupUi() {
     PopUp_OpenFolder = item("PopUp_OpenFolder");
     AdvPopupMenu_ORB->addSeparator();
     PopUp_Delete = item("PopUp_Delete");
+    PopUp_DeletePermanently = item("PopUp_DeletePermanently");
 }
 
 void TForm_ORB::fillImageList() {
@@ -368,6 +372,7 @@ void TForm_ORB::fillImageList() {
     PopUp_ShowFolder->setIcon(iconOf(PngImageList_16, kPicFolder));
     PopUp_OpenFolder->setIcon(iconOf(PngImageList_16, kPicFolder));
     PopUp_Delete->setIcon(iconOf(PngImageList_16, kPicDelete));
+    PopUp_DeletePermanently->setIcon(iconOf(PngImageList_16, kPicDelete));
 }
 
 void TForm_ORB::fillNameBarBox() {
@@ -426,6 +431,9 @@ void TForm_ORB::connectSignals() {
     connect(PopUp_ShowFolder, &QAction::triggered, this, [this] { PopUp_ShowFolderClick(); });
     connect(PopUp_OpenFolder, &QAction::triggered, this, [this] { PopUp_OpenFolderClick(); });
     connect(PopUp_Delete, &QAction::triggered, this, [this] { PopUp_DeleteClick(); });
+    connect(PopUp_DeletePermanently, &QAction::triggered, this,
+            [this] { PopUp_DeletePermanentlyClick(); });
+    setupKeyboard();
     // Buttons size themselves to their captions; their neighbours move along.
     for (QWidget* w :
          {static_cast<QWidget*>(LumoButton_Files), static_cast<QWidget*>(LumoButton_Folders),
@@ -572,6 +580,14 @@ bool TForm_ORB::eventFilter(QObject* watched, QEvent* event) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
             ComboBox_ORB_FilterKeyPress(QChar(13));
+            return true;
+        }
+        // Escape goes back to all files, as choosing that item does.
+        if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier) {
+            if (ComboBox_ORB_Filter->currentText() != ComboBox_ORB_Filter->itemText(0)) {
+                ComboBox_ORB_Filter->setCurrentIndex(0);
+                ComboBox_ORB_Filter->setEditText(ComboBox_ORB_Filter->itemText(0));
+            }
             return true;
         }
     }
@@ -730,15 +746,21 @@ std::optional<QChar> TForm_ORB::pickDrive() {
     if (!ok || closed_)
         return std::nullopt;
     DriveComboBoxEx1->SetDrive(letter);
+    if (!checkMedium(letter))
+        return std::nullopt;
+    return letter;
+}
+
+bool TForm_ORB::checkMedium(QChar letter) {
     const char16_t root[] = {letter.unicode(), u':', u'\\', 0};
     uint64_t freeForCaller = 0, total = 0, totalFree = 0;
     if (letter.isNull() ||
         !platform::GetDiskFreeSpaceExW(root, &freeForCaller, &total, &totalFree) || total == 0) {
-        if (host)
-            host->Show_Warning(Message(Msg::MESSAGE_ORB_NO_MEDIA_IN_DRIVE));
-        return std::nullopt;
+        if (host_)
+            host_->Show_Warning(Message(Msg::MESSAGE_ORB_NO_MEDIA_IN_DRIVE));
+        return false;
     }
-    return letter;
+    return true;
 }
 
 analysis::TScanVerdict TForm_ORB::scanDrive(QChar letter) {
@@ -792,6 +814,8 @@ void TForm_ORB::showAnalysis(const analysis::TScanVerdict& verdict) {
     settings::TrimWorkingSet();
     analysedOnce_ = true;
     verdict_ = verdict;
+    history_.clear();
+    historyAt_ = 0;
     updateCommands();
     pump();
     JvDirectoryListBox1->show();
@@ -807,10 +831,17 @@ void TForm_ORB::showAnalysis(const analysis::TScanVerdict& verdict) {
     if (host)
         host->BringToFront();
     LumoButton_Folders->Click();
+    // The keyboard starts in the list.
+    VirtualDrawTree_ORB_QO16->setFocus(Qt::OtherFocusReason);
     warnIfIncomplete();
 }
 
 bool TForm_ORB::runLongStep(const std::function<void()>& step) {
+    // The controls are disabled meanwhile, which takes the focus away from them: it goes back
+    // where it was, so that a keyboard user goes on where they were.
+    QPointer<QWidget> focus = QApplication::focusWidget();
+    if (focus && !isAncestorOf(focus))
+        focus = nullptr;
     {
         BusyScope busy(busy_);
         updateCommands();
@@ -821,6 +852,8 @@ bool TForm_ORB::runLongStep(const std::function<void()>& step) {
         return false;
     }
     updateCommands();
+    if (focus && focus->isEnabled() && focus->isVisible() && window()->isActiveWindow())
+        focus->setFocus(Qt::OtherFocusReason);
     return true;
 }
 
@@ -966,6 +999,17 @@ void TForm_ORB::JvDirectoryListBox1Change() {
     TVirtualDrawTree* list = VirtualDrawTree_ORB_QO16;
     const PNode node = Orbisca->FindRootNodeForDir(JvDirectoryListBox1->Directory());
     ListState.Current_RootNode = node;
+    // A folder newly shown in the structure view joins the way back; a step back or forward
+    // only moves along it.
+    if (structureActive() && node != PNode::None && !movingInHistory_) {
+        const QString shown = JvDirectoryListBox1->Directory();
+        if (history_.empty() || history_[historyAt_] != shown) {
+            if (!history_.empty())
+                history_.resize(historyAt_ + 1);
+            history_.push_back(shown);
+            historyAt_ = history_.size() - 1;
+        }
+    }
     if (node == PNode::None) {
         list->Clear();
         FormResize();
@@ -1087,6 +1131,22 @@ void TForm_ORB::AdvPopupMenu_ORBPopup() {
     PopUp_ShowFolder->setEnabled(state.ShowFolder);
     PopUp_OpenFolder->setEnabled(state.OpenFolder);
     PopUp_Delete->setEnabled(state.Delete);
+    PopUp_DeletePermanently->setEnabled(state.Delete);
+    showMenuKeys();
+}
+
+void TForm_ORB::showMenuKeys() {
+    // The text after a tab is the menu's column of keys. The caption is the translated one, kept
+    // up to the tab.
+    const auto withKey = [](QAction* action, Msg key) {
+        QString text = action->text();
+        if (const qsizetype tab = text.indexOf(u'\t'); tab >= 0)
+            text.truncate(tab);
+        action->setText(text + u'\t' + Message(key));
+    };
+    withKey(PopUp_OpenFile, Msg::MESSAGE_ORB_KEY_ENTER);
+    withKey(PopUp_Delete, Msg::MESSAGE_ORB_KEY_DELETE);
+    withKey(PopUp_DeletePermanently, Msg::MESSAGE_ORB_KEY_SHIFT_DELETE);
 }
 
 bool TForm_ORB::desktopUserKnown() {
@@ -1159,37 +1219,218 @@ void TForm_ORB::VirtualDrawTree_ORB_QO16DblClick() {
     JvDirectoryListBox1->SetDirectory(item->Path);
 }
 
-std::vector<platform::TrashResult>
-TForm_ORB::moveToTrash(const std::vector<platform::ListedItem>& items) {
-    // Moving thousands of items takes a while on a disk: the moves run on a helper thread (they
-    // touch no widget) while this one keeps the window painted.
+// ---- keyboard ---------------------------------------------------------------------------------
+
+void TForm_ORB::setupKeyboard() {
+    // Tab runs through the view buttons, the two boxes, the folders, the list and the commands;
+    // Qt skips what is hidden or disabled.
+    for (skin::TLumoButton2* b : {LumoButton_Files, LumoButton_Folders, LumoButton_Formats,
+                                  LumoButton_Options, LumoButton_Analyse})
+        b->SetTakesFocus(true);
+    const std::vector<QWidget*> order = {
+        LumoButton_Files,         LumoButton_Folders,  LumoButton_Formats,
+        ComboBox_ORB_NameBalken,  ComboBox_ORB_Filter, JvDirectoryListBox1,
+        VirtualDrawTree_ORB_QO16, LumoButton_Options,  LumoButton_Analyse};
+    for (size_t i = 0; i + 1 < order.size(); ++i)
+        QWidget::setTabOrder(order[i], order[i + 1]);
+
+    VirtualDrawTree_ORB_QO16->OnKeyDown = [this](TVirtualDrawTree*, QKeyEvent* event) {
+        return listKeyDown(event);
+    };
+    // Keys of the whole window (while it or one of its controls has the focus).
+    const auto key = [this](QKeySequence keys, std::function<void()> run) {
+        auto* shortcut = new QShortcut(keys, this);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, this, std::move(run));
+    };
+    key(QKeySequence(Qt::CTRL | Qt::Key_F), [this] {
+        if (ComboBox_ORB_Filter->isVisible() && ComboBox_ORB_Filter->isEnabled()) {
+            ComboBox_ORB_Filter->setFocus(Qt::ShortcutFocusReason);
+            if (QLineEdit* edit = ComboBox_ORB_Filter->lineEdit())
+                edit->selectAll();
+        }
+    });
+    key(QKeySequence(Qt::Key_F5), [this] { analyseAgain(); });
+    const auto view = [this](skin::TLumoButton2* button) {
+        return [this, button] {
+            if (!button->isEnabled())
+                return; // the view shown, or the window busy
+            button->Click();
+            VirtualDrawTree_ORB_QO16->setFocus(Qt::ShortcutFocusReason);
+        };
+    };
+    key(QKeySequence(Qt::CTRL | Qt::Key_1), view(LumoButton_Folders));
+    key(QKeySequence(Qt::CTRL | Qt::Key_2), view(LumoButton_Files));
+    key(QKeySequence(Qt::CTRL | Qt::Key_3), view(LumoButton_Formats));
+    key(QKeySequence(Qt::ALT | Qt::Key_Up), [this] { goToParentFolder(); });
+    key(QKeySequence(Qt::ALT | Qt::Key_Left), [this] { goThroughHistory(-1); });
+    key(QKeySequence(Qt::ALT | Qt::Key_Right), [this] { goThroughHistory(+1); });
+}
+
+bool TForm_ORB::listKeyDown(QKeyEvent* event) {
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (mods != Qt::NoModifier)
+            return false;
+        activateCurrentRow();
+        return true;
+    case Qt::Key_Backspace:
+        if (mods != Qt::NoModifier)
+            return false;
+        goToParentFolder();
+        return true;
+    case Qt::Key_Delete:
+        if (mods == Qt::NoModifier)
+            PopUp_DeleteClick();
+        else if (mods == Qt::ShiftModifier)
+            PopUp_DeletePermanentlyClick();
+        else
+            return false;
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TForm_ORB::activateCurrentRow() {
+    if (!Orbisca || busy_ > 0)
+        return;
+    TVirtualDrawTree* list = VirtualDrawTree_ORB_QO16;
+    const RowId current = list->CurrentRow();
+    if (current == RowId::None)
+        return;
+    // The row Enter acts on is the one the keyboard is on, alone.
+    if (list->SelectedCount() != 1 || list->GetFirstSelected() != current)
+        list->MakeCurrent(current);
+    const analysis::TNodeData item = list->RowData(current);
+    if (item.ImageIndex > 0)
+        return; // a formats group
+    if (item.IsFolder)
+        showFolderFromKeyboard(item.Path, PNode::None);
+    else
+        PopUp_OpenFileClick();
+}
+
+void TForm_ORB::showFolderFromKeyboard(const QString& folder, PNode current) {
+    if (!structureActive() || !Orbisca)
+        return;
+    JvDirectoryListBox1->SetDirectory(folder); // lists it through its change
+    TVirtualDrawTree* list = VirtualDrawTree_ORB_QO16;
+    RowId row = list->VisibleRowCount() > 0 ? list->VisibleRow(0) : RowId::None;
+    for (int i = 0; current != PNode::None && i < list->VisibleRowCount(); ++i) {
+        if (list->RowNode(list->VisibleRow(i)) == current) {
+            row = list->VisibleRow(i);
+            break;
+        }
+    }
+    if (row != RowId::None)
+        list->MakeCurrent(row);
+    list->setFocus(Qt::OtherFocusReason);
+}
+
+void TForm_ORB::goToParentFolder() {
+    if (!Orbisca || busy_ > 0 || !structureActive())
+        return;
+    const PNode shown = ListState.Current_RootNode;
+    if (shown == PNode::None)
+        return;
+    const PNode parent = VirtualDrawTree1.GetParent(shown);
+    if (parent == PNode::None)
+        return; // the drive's root
+    showFolderFromKeyboard(VirtualDrawTree1.Path(parent), shown);
+}
+
+void TForm_ORB::goThroughHistory(int step) {
+    if (!Orbisca || busy_ > 0 || !structureActive() || history_.empty())
+        return;
+    // Folders deleted since they were shown are passed over.
+    size_t at = historyAt_;
+    while ((step < 0 && at > 0) || (step > 0 && at + 1 < history_.size())) {
+        at = step < 0 ? at - 1 : at + 1;
+        if (Orbisca->FindRootNodeForDir(history_[at]) == PNode::None)
+            continue;
+        const PNode left = ListState.Current_RootNode;
+        historyAt_ = at;
+        movingInHistory_ = true;
+        // Back up: the folder left behind, if it lies in the one shown, is the current row.
+        showFolderFromKeyboard(history_[at], left);
+        movingInHistory_ = false;
+        return;
+    }
+}
+
+void TForm_ORB::analyseAgain() {
+    if (!Orbisca || busy_ > 0)
+        return;
+    if (!analysedOnce_) {
+        AdvToolBarButton_AnalyseClick();
+        return;
+    }
+    const QChar letter = DriveComboBoxEx1->Drive();
+    if (!checkMedium(letter))
+        return;
+    analysis::TScanVerdict verdict;
+    if (!runLongStep([&] { verdict = scanDrive(letter); }))
+        return;
+    showAnalysis(verdict);
+}
+
+template <typename Work> auto TForm_ORB::offThread(Work work) {
+    // Moving or removing thousands of items takes a while on a disk.
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    std::future<std::vector<platform::TrashResult>> moved =
-        std::async(std::launch::async, [&items] { return platform::ShellMoveToTrash(items); });
-    while (moved.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
+    auto done = std::async(std::launch::async, std::move(work));
+    while (done.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
         pump();
     QGuiApplication::restoreOverrideCursor();
-    return moved.get();
+    return done.get();
 }
 
 void TForm_ORB::PopUp_DeleteClick() {
+    deleteSelection(false);
+}
+
+void TForm_ORB::PopUp_DeletePermanentlyClick() {
+    deleteSelection(true);
+}
+
+void TForm_ORB::deleteSelection(bool permanently) {
     if (!menuState().Delete || !desktopUserKnown())
         return;
     const uint64_t treeAsked = VirtualDrawTree1.ChangeCount();
-    const int answer = platform::MessageBoxW(
-        window(), Message(Msg::MESSAGE_ORB_DELETE_ASK_SURE), platform::ApplicationTitle(),
-        platform::MB_YESNO | platform::MB_ICONWARNING | platform::MB_DEFBUTTON2);
+    QString question = Message(Msg::MESSAGE_ORB_DELETE_ASK_SURE);
+    if (permanently) {
+        // The outermost items, named with their total: what is asked is what goes.
+        std::vector<PNode> selected;
+        for (RowId r : VirtualDrawTree_ORB_QO16->SelectedRows())
+            if (const PNode n = VirtualDrawTree_ORB_QO16->RowNode(r); n != PNode::None)
+                selected.push_back(n);
+        const TOutermostItems outermost = OutermostItems(VirtualDrawTree1, selected);
+        std::vector<QString> paths;
+        int64_t total = 0;
+        for (PNode n : outermost.Items) {
+            paths.push_back(VirtualDrawTree1.Path(n));
+            total += VirtualDrawTree1.Size(n);
+        }
+        question = PermanentDeleteQuestion(paths, total);
+    }
+    const int answer = platform::MessageBoxW(window(), question, platform::ApplicationTitle(),
+                                             platform::MB_YESNO | platform::MB_ICONWARNING |
+                                                 platform::MB_DEFBUTTON2);
     if (answer != platform::IDYES)
         return;
     // The question let the event loop run: act only on the analysis it was asked about.
     if (closed_ || !Orbisca || busy_ > 0 || VirtualDrawTree1.ChangeCount() != treeAsked)
         return;
     TTrashOutcome outcome;
-    if (!runLongStep([&] { outcome = trashSelection(); }))
+    if (!runLongStep([&] { outcome = trashSelection(permanently); }))
         return;
     FormResize();
     if (!outcome.Stayed.empty())
-        platform::MessageBoxW(window(), TrashFailureMessage(outcome.Stayed),
+        platform::MessageBoxW(window(),
+                              permanently ? RemovalFailureMessage(outcome.Stayed)
+                                          : TrashFailureMessage(outcome.Stayed),
                               platform::ApplicationTitle(),
                               platform::MB_OK | platform::MB_ICONWARNING);
     if (!outcome.ToAdministrator.empty())
@@ -1200,7 +1441,57 @@ void TForm_ORB::PopUp_DeleteClick() {
             platform::ApplicationTitle(), platform::MB_OK | platform::MB_ICONINFORMATION);
 }
 
-TForm_ORB::TTrashOutcome TForm_ORB::trashSelection() {
+namespace {
+
+// What became of one outermost item of a delete, from the trash or the permanent delete.
+struct TItemOutcome {
+    bool Ok = false;
+    bool ToAdministrator = false; // the trash: it went to the administrator's
+    QString TrashFolder;          // the trash: the folder it went to
+    platform::TrashFailure Failure = platform::TrashFailure::Other;
+    QString Detail;
+    // The permanent delete of a folder that went in part: what stayed, by names from the item.
+    bool Partly = false;
+    std::vector<std::vector<std::string>> Stayed;
+};
+
+// The nodes below a partly deleted folder that left the disk: every subtree that holds none of
+// the entries that stayed. An entry that stayed keeps its subtree; the folders on its way stay.
+std::vector<PNode> goneBelow(const analysis::TAnalysisTree& tree, PNode item,
+                             const std::vector<std::vector<std::string>>& stayed) {
+    // Stayed entries and the folders on their ways, as names joined by '/' (no name holds one).
+    std::unordered_set<std::string> entries, ways;
+    for (const std::vector<std::string>& names : stayed) {
+        std::string key;
+        for (size_t i = 0; i < names.size(); ++i) {
+            key += (i ? "/" : "") + names[i];
+            (i + 1 == names.size() ? entries : ways).insert(key);
+        }
+    }
+    std::vector<PNode> gone;
+    std::vector<std::pair<PNode, std::string>> pending{{item, std::string()}};
+    while (!pending.empty()) {
+        const auto [folder, key] = pending.back();
+        pending.pop_back();
+        for (PNode c = tree.GetFirstChild(folder); c != PNode::None; c = tree.GetNextSibling(c)) {
+            const platform::ListedItem listed = ListedItemOf(tree, c);
+            if (listed.names.empty())
+                continue; // not reachable: it stays as it is
+            const std::string childKey = key + (key.empty() ? "" : "/") + listed.names.back();
+            if (entries.count(childKey))
+                continue;
+            if (ways.count(childKey))
+                pending.emplace_back(c, childKey);
+            else
+                gone.push_back(c);
+        }
+    }
+    return gone;
+}
+
+} // namespace
+
+TForm_ORB::TTrashOutcome TForm_ORB::trashSelection(bool permanently) {
     TVirtualDrawTree* list = VirtualDrawTree_ORB_QO16;
     analysis::TAnalysisTree& tree = VirtualDrawTree1;
     std::vector<PNode> selected;
@@ -1222,34 +1513,63 @@ TForm_ORB::TTrashOutcome TForm_ORB::trashSelection() {
     }
     if (items.empty() || closePending_)
         return {};
-    setStatus(Message(Msg::MESSAGEHTML_ORB_STATUS_TRASHING));
-    const std::vector<platform::TrashResult> results = moveToTrash(items);
+    std::vector<TItemOutcome> results(items.size());
+    if (permanently) {
+        setStatus(Message(Msg::MESSAGEHTML_ORB_STATUS_DELETING));
+        const std::vector<platform::RemovalResult> removed =
+            offThread([&items] { return platform::ShellRemovePermanently(items); });
+        for (size_t i = 0; i < removed.size() && i < results.size(); ++i) {
+            const platform::RemovalResult& r = removed[i];
+            results[i] = {r.ok,     false,   {}, r.failure, r.reason.isEmpty() ? r.error : r.reason,
+                          r.partly, r.stayed};
+        }
+    } else {
+        setStatus(Message(Msg::MESSAGEHTML_ORB_STATUS_TRASHING));
+        const std::vector<platform::TrashResult> moved =
+            offThread([&items] { return platform::ShellMoveToTrash(items); });
+        for (size_t i = 0; i < moved.size() && i < results.size(); ++i) {
+            const platform::TrashResult& r = moved[i];
+            results[i] = {r.ok,
+                          r.administratorTrash,
+                          QString::fromUtf8(r.trashFolder),
+                          r.failure,
+                          r.reason.isEmpty() ? r.error : r.reason,
+                          false,
+                          {}};
+        }
+    }
     if (closePending_)
         return {};
 
-    // Items that were not trashed stay in the tree and the list, and are named afterwards.
+    // Items that were not removed stay in the tree and the list, and are named afterwards; of a
+    // folder deleted in part, what left the disk leaves the tree.
     std::vector<PNode> trashed;
     std::vector<bool> stayed(outermost.Items.size(), false);
     TTrashOutcome outcome;
     bool foldersTrashed = false;
     for (size_t i = 0; i < outermost.Items.size(); ++i) {
-        if (i < results.size() && results[i].ok) {
-            if (results[i].administratorTrash)
-                outcome.ToAdministrator.push_back(
-                    {listed[i], QString::fromUtf8(results[i].trashFolder)});
+        const TItemOutcome& result = results[i];
+        if (result.Ok) {
+            if (result.ToAdministrator)
+                outcome.ToAdministrator.push_back({listed[i], result.TrashFolder});
             trashed.push_back(outermost.Items[i]);
             foldersTrashed = foldersTrashed || tree.IsFolder(outermost.Items[i]);
             continue;
         }
         stayed[i] = true;
-        const QString detail = i >= results.size()           ? QString()
-                               : results[i].reason.isEmpty() ? results[i].error
-                                                             : results[i].reason;
-        const platform::TrashFailure kind =
-            i < results.size() ? results[i].failure : platform::TrashFailure::Other;
-        outcome.Stayed.push_back({listed[i], TrashFailureReason(kind, detail)});
-        platform::OutputDebugStringW(QStringLiteral("Not trashed: ") + listed[i] +
-                                     QStringLiteral(": ") + detail);
+        if (result.Partly) {
+            for (PNode n : goneBelow(tree, outermost.Items[i], result.Stayed)) {
+                trashed.push_back(n);
+                foldersTrashed = foldersTrashed || tree.IsFolder(n);
+            }
+        }
+        outcome.Stayed.push_back(
+            {listed[i], permanently
+                            ? RemovalFailureReason(result.Failure, result.Detail, result.Partly)
+                            : TrashFailureReason(result.Failure, result.Detail)});
+        platform::OutputDebugStringW(
+            (permanently ? QStringLiteral("Not deleted: ") : QStringLiteral("Not trashed: ")) +
+            listed[i] + QStringLiteral(": ") + result.Detail);
     }
     // The trashed nodes marked by index: the files view asks about each of its rows.
     std::vector<bool> goneMarks;

@@ -11,8 +11,8 @@
 
 #include "analysis/AnalysisTree.h"
 #include "analysis/ScanVerdict.h"
-#include "skin/PngImage.h"
 #include "settings/FormatGroups.h"
+#include "skin/PngImage.h"
 #include "views/ListState.h"
 
 #include <QWidget>
@@ -25,6 +25,7 @@
 #include <vector>
 
 class QAction;
+class QKeyEvent;
 class QComboBox;
 class QLabel;
 class QMenu;
@@ -80,6 +81,8 @@ public:
     // a folder.
     void PopUp_OpenFileClick();
     void PopUp_DeleteClick();
+    // Deletes the selected items for good (no trash), after a question of its own.
+    void PopUp_DeletePermanentlyClick();
     void VirtualDrawTree_ORB_QO16DblClick();
 
     // What the last analysis could vouch for, as the status line and the warning use it.
@@ -129,6 +132,7 @@ private:
     QAction* PopUp_ShowFolder = nullptr;
     QAction* PopUp_OpenFolder = nullptr;
     QAction* PopUp_Delete = nullptr;
+    QAction* PopUp_DeletePermanently = nullptr;
 
     // ---- handlers ----
     void FormResize();
@@ -177,6 +181,8 @@ private:
     // The analyse command's three parts: the drive (the picker when there is a choice, and a
     // warning for a drive without media), the scan, and the result shown.
     std::optional<QChar> pickDrive();
+    // False, after the warning, for a drive without a medium to analyse.
+    bool checkMedium(QChar letter);
     analysis::TScanVerdict scanDrive(QChar letter);
     void showAnalysis(const analysis::TScanVerdict& verdict);
     void selectAllFilesSilently();
@@ -191,17 +197,38 @@ private:
     void openInShell(bool reveal);
     // False, after saying so, when the program knows no user to act for.
     bool desktopUserKnown();
-    // Moves the items to the user's trash on a helper thread, keeping the window painted.
-    std::vector<platform::TrashResult> moveToTrash(const std::vector<platform::ListedItem>& items);
+    // Runs work on a helper thread (it touches no widget) while this one keeps the window
+    // painted, with the wait cursor.
+    template <typename Work> auto offThread(Work work);
     // What a delete did besides removing items: the items that stayed (with their reasons) and
     // those that went to the administrator's trash (with that trash folder as reason).
     struct TTrashOutcome {
         std::vector<TTrashFailure> Stayed;
         std::vector<TTrashFailure> ToAdministrator;
     };
-    // Moves the outermost selected items to the trash and takes those that went out of tree,
-    // totals and list.
-    TTrashOutcome trashSelection();
+    // Moves the outermost selected items to the trash (or deletes them for good) and takes
+    // what went out of tree, totals and list.
+    TTrashOutcome trashSelection(bool permanently);
+    // The delete commands: the question, the run, what stayed.
+    void deleteSelection(bool permanently);
+
+    // ---- keyboard ----
+    void setupKeyboard();
+    // A key in the list: Enter, Backspace, Delete and Shift+Delete; true when taken.
+    bool listKeyDown(QKeyEvent* event);
+    // Enter on a row: into a folder, or the file opened.
+    void activateCurrentRow();
+    // Up to the parent of the folder shown, with the folder left behind as the current row.
+    void goToParentFolder();
+    // Back and forward through the folders the structure view showed since the analysis.
+    void goThroughHistory(int step);
+    // Shows a folder of the structure view, from the keyboard: the list keeps the focus and
+    // `current` (a node of the folder, or none for its first row) becomes its current row.
+    void showFolderFromKeyboard(const QString& folder, analysis::PNode current);
+    // F5: the drive analysed again, without the picker.
+    void analyseAgain();
+    // The context menu's captions with their keys, in the program's language.
+    void showMenuKeys();
     // Shows the current folder again after a delete, or its nearest surviving folder when it
     // went.
     void showFolderAgain(const QString& survivingFolder);
@@ -224,6 +251,11 @@ private:
     bool inResizeEvent_ = false;
     analysis::TScanVerdict verdict_;
     QString offeredOwnGroup_; // the own group the filter box offers (empty: none)
+    // The folders the structure view showed since the analysis, oldest first, and the place of
+    // the one shown; a step back or forward moves the place without adding a folder.
+    std::vector<QString> history_;
+    size_t historyAt_ = 0;
+    bool movingInHistory_ = false;
 };
 
 } // namespace views

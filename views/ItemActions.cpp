@@ -152,4 +152,32 @@ QString AdministratorTrashMessage(const std::vector<TTrashFailure>& items, const
     return ReplaceFirstIgnoreCase(text, QStringLiteral("%2"), itemLines(items));
 }
 
+QString RemovalFailureReason(platform::TrashFailure kind, const QString& detail, bool partly) {
+    using i18n::Message;
+    using i18n::Msg;
+    if (partly)
+        return ReplaceFirstIgnoreCase(Message(Msg::MESSAGE_ORB_DELETE_PARTLY), QStringLiteral("%1"),
+                                      detail);
+    if (kind == platform::TrashFailure::Refused)
+        return ReplaceFirstIgnoreCase(Message(Msg::MESSAGE_ORB_DELETE_PERMANENTLY_REFUSED),
+                                      QStringLiteral("%1"), detail);
+    return TrashFailureReason(kind, detail);
+}
+
+QString RemovalFailureMessage(const std::vector<TTrashFailure>& failures) {
+    return ReplaceFirstIgnoreCase(i18n::Message(i18n::Msg::MESSAGE_ORB_DELETE_PERMANENTLY_FAILED),
+                                  QStringLiteral("%1"), itemLines(failures));
+}
+
+QString PermanentDeleteQuestion(const std::vector<QString>& paths, int64_t totalSize) {
+    std::vector<TTrashFailure> items;
+    items.reserve(paths.size());
+    for (const QString& path : paths)
+        items.push_back({path, {}});
+    const QString text =
+        ReplaceFirstIgnoreCase(i18n::Message(i18n::Msg::MESSAGE_ORB_DELETE_PERMANENTLY_ASK),
+                               QStringLiteral("%1"), analysis::SizeText(totalSize));
+    return ReplaceFirstIgnoreCase(text, QStringLiteral("%2"), itemLines(items));
+}
+
 } // namespace views

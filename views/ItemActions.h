@@ -77,4 +77,12 @@ QString TrashFailureMessage(const std::vector<TTrashFailure>& failures);
 // not have removed them: one "path: trash folder" line each (the Reason holds the folder).
 QString AdministratorTrashMessage(const std::vector<TTrashFailure>& items, const QString& user);
 
+// The same for the permanent delete: why an item stayed (a partly deleted folder says so, with
+// the detail), and the message naming the items that stayed.
+QString RemovalFailureReason(platform::TrashFailure kind, const QString& detail, bool partly);
+QString RemovalFailureMessage(const std::vector<TTrashFailure>& failures);
+// The question before a permanent delete: the items (listed paths, as many lines as the failure
+// messages show) and their total size.
+QString PermanentDeleteQuestion(const std::vector<QString>& paths, int64_t totalSize);
+
 } // namespace views
