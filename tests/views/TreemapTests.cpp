@@ -1,22 +1,30 @@
 // The map of the disk: layout invariants on tables of sizes, small entries gathered per folder,
-// the filter, hit-testing, the picture and the skin's colours.
+// the filter, hit-testing, the picture, the skin's colours and the pane's worker.
 
 #include "platform/Paths.h"
 #include "views/FilterRules.h"
 #include "views/TreemapLayout.h"
+#include "views/TreemapView.h"
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QEventLoop>
 #include <QFile>
 #include <QFont>
+#include <QMouseEvent>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <map>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 using analysis::PNode;
@@ -528,4 +536,149 @@ TEST(TreemapColours, SkinKeysReplaceDefaultsAndBrokenOnesAreIgnored) {
         platform::WindowsPath(dir.filePath("none.ini").toStdString()));
     EXPECT_EQ(missing.group, defaults.group);
     EXPECT_EQ(missing.background, defaults.background);
+}
+
+// ---- the pane -------------------------------------------------------------------------------
+
+namespace {
+
+// Runs the event loop until the pane shows a current picture, or ten seconds have passed.
+bool waitForPicture(views::TTreemapView& view) {
+    if (view.IsCurrent())
+        return true;
+    QEventLoop loop;
+    QObject::connect(&view, &views::TTreemapView::PictureChanged, &loop, [&] {
+        if (view.IsCurrent())
+            loop.quit();
+    });
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    loop.exec();
+    return view.IsCurrent();
+}
+
+QPoint centreOf(const views::TTreemapView& view, uint32_t tile) {
+    return (view.Map().Tile(tile).Rect().center() / view.Picture().devicePixelRatio()).toPoint();
+}
+
+void click(QWidget& w, QEvent::Type type, QPoint at, Qt::MouseButton button = Qt::LeftButton) {
+    QMouseEvent e(type, QPointF(at), w.mapToGlobal(QPointF(at)), button, button, Qt::NoModifier);
+    QApplication::sendEvent(&w, &e);
+}
+
+} // namespace
+
+TEST(TreemapView, ShowsTheMapAndReportsClicksOnTiles) {
+    Fixture fx;
+    const PNode docs = fx.Folder(fx.root, u"docs");
+    const PNode report = fx.File(docs, u"report.pdf", 500000);
+    const PNode tiny = fx.Files(docs, std::vector<int64_t>(3000, 3)).back();
+    fx.File(fx.root, u"film.mp4", 700000);
+    fx.Sum();
+
+    views::TTreemapView view;
+    view.resize(400, 250);
+    std::vector<std::pair<std::string, PNode>> calls;
+    view.OnTileClicked = [&](PNode n) { calls.emplace_back("click", n); };
+    view.OnTileDoubleClicked = [&](PNode n) { calls.emplace_back("double", n); };
+    view.OnContextMenu = [&](PNode n, QPoint) { calls.emplace_back("menu", n); };
+    view.SetSource(&fx.tree, fx.root, false, testGroups());
+    view.show();
+    ASSERT_TRUE(waitForPicture(view));
+    const qreal dpr = view.Picture().devicePixelRatio();
+    EXPECT_EQ(view.Map().Size(), (QSizeF(400, 250) * dpr).toSize());
+    EXPECT_EQ(view.Map().Root(), fx.root);
+
+    const uint32_t reportTile = view.Map().TileOf(fx.tree, report);
+    const uint32_t smallTile = view.Map().TileOf(fx.tree, tiny);
+    ASSERT_EQ(view.Map().Tile(smallTile).kind, TTileKind::SmallFiles);
+    click(view, QEvent::MouseButtonPress, centreOf(view, reportTile));
+    click(view, QEvent::MouseButtonDblClick, centreOf(view, reportTile));
+    click(view, QEvent::MouseButtonPress, centreOf(view, smallTile)); // the folder it lies in
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, centreOf(view, reportTile),
+                           view.mapToGlobal(centreOf(view, reportTile)));
+    QApplication::sendEvent(&view, &menu);
+    click(view, QEvent::MouseButtonPress, centreOf(view, reportTile), Qt::RightButton);
+    EXPECT_EQ(calls,
+              (std::vector<std::pair<std::string, PNode>>{
+                  {"click", report}, {"double", report}, {"click", docs}, {"menu", report}}));
+
+    view.SetHighlighted({report, tiny, report});
+    EXPECT_EQ(view.HighlightedTiles(), (std::vector<uint32_t>{reportTile, smallTile}));
+}
+
+TEST(TreemapView, ANewSourceOrSizeReplacesThePictureAndOldOnesNeverReturn) {
+    Fixture fx;
+    const PNode a = fx.Folder(fx.root, u"a");
+    fx.Files(a, randomSizes(300, 10));
+    const PNode b = fx.Folder(fx.root, u"b");
+    fx.Files(b, randomSizes(300, 11));
+    fx.Sum();
+    views::TTreemapView view;
+    view.resize(300, 200);
+    view.show();
+    int shown = 0;
+    QObject::connect(&view, &views::TTreemapView::PictureChanged,
+                     [&] { shown += view.IsCurrent(); });
+    // Several sources in a row: only the last one's picture arrives.
+    view.SetSource(&fx.tree, fx.root, false, testGroups());
+    view.SetSource(&fx.tree, a, false, testGroups());
+    view.SetSource(&fx.tree, b, false, testGroups());
+    EXPECT_TRUE(view.Picture().isNull()); // no stale picture meanwhile
+    ASSERT_TRUE(waitForPicture(view));
+    EXPECT_EQ(view.Map().Root(), b);
+    QApplication::processEvents();
+    EXPECT_EQ(shown, 1);
+
+    // A new size: the old picture waits dimmed, without pointer feedback, until the new one.
+    view.resize(360, 220);
+    QApplication::processEvents();
+    EXPECT_TRUE(view.IsBuilding());
+    EXPECT_EQ(view.TileAt(QPointF(10, 10)), TTreemap::kNoTile);
+    ASSERT_TRUE(waitForPicture(view));
+    EXPECT_EQ(view.Map().Size(), (QSizeF(360, 220) * view.Picture().devicePixelRatio()).toSize());
+
+    view.Clear();
+    EXPECT_TRUE(view.Picture().isNull());
+    EXPECT_FALSE(view.IsBuilding());
+}
+
+TEST(TreemapView, CancelAndWaitLetsGoOfTheTree) {
+    Fixture fx;
+    for (int f = 0; f < 40; ++f)
+        fx.Files(fx.Folder(fx.root, u"f"), randomSizes(5000, f));
+    fx.Sum();
+    views::TTreemapView view;
+    view.resize(1200, 800);
+    view.show();
+    std::atomic<int> lookups{0};
+    const views::TGroupOf groups = testGroups();
+    int changes = 0;
+    QObject::connect(&view, &views::TTreemapView::PictureChanged, [&] { ++changes; });
+    view.SetSource(&fx.tree, fx.root, false, [&](const TAnalysisTree& t, PNode n) {
+        ++lookups;
+        return groups(t, n);
+    });
+    changes = 0;
+    // Wait until the worker is under way, then stop it.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (lookups == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    ASSERT_GT(lookups, 0);
+    view.CancelAndWait();
+    const int seen = lookups;
+    EXPECT_FALSE(view.IsBuilding());
+    EXPECT_FALSE(view.IsCurrent());
+    // The tree may change now: nothing reads it, no picture of it arrives, the pointer is ignored.
+    fx.tree.DeleteNode(fx.tree.GetFirstChild(fx.root));
+    fx.Sum();
+    QEventLoop loop;
+    QTimer::singleShot(50, &loop, &QEventLoop::quit);
+    loop.exec();
+    EXPECT_EQ(lookups, seen);
+    EXPECT_EQ(changes, 0);
+    EXPECT_EQ(view.TileAt(QPointF(100, 100)), TTreemap::kNoTile);
+    // A new source brings the map of the changed tree.
+    view.SetSource(&fx.tree, fx.root, false, testGroups());
+    ASSERT_TRUE(waitForPicture(view));
+    EXPECT_EQ(view.Map().TotalBytes(), fx.tree.Size(fx.root));
 }
