@@ -658,22 +658,6 @@ int meanGrey(const QImage& image, const QRectF& box) {
     return sum / n;
 }
 
-// A name written on the map, with the end of its folder's tiles (for folders).
-struct Placed {
-    uint32_t end;
-    QRectF rect;
-};
-
-// The elided name when enough of it shows to be recognised: all of it, or four characters.
-QString fittedName(const QFontMetricsF& fm, const QString& name, qreal width) {
-    if (width <= 0)
-        return {};
-    const QString text = fm.elidedText(name, Qt::ElideRight, width);
-    if (text == name)
-        return text;
-    return text.size() >= 5 ? text : QString();
-}
-
 // Writes text in black or white, whichever stands out against the pixels under it, with a soft
 // halo of the other, so that it reads on the light and the shadow side of a cushion alike.
 void drawReadable(QPainter& painter, const QImage& image, qreal dpr, const QRectF& box, int flags,
@@ -689,66 +673,98 @@ void drawReadable(QPainter& painter, const QImage& image, qreal dpr, const QRect
     painter.drawText(box, flags, text);
 }
 
-// Writes the names: a folder's at its top left, a file's centred in what its tile keeps free of
-// folder names, with the size below when there is room. Outer folders come first; a folder
-// whose name would cover an enclosing folder's moves a line down, and no further, so that
-// nested folders sharing a corner show at most two names there.
 bool paintLabels(const TTreemap& map, QImage& image, qreal dpr, const QFont& font,
                  const TRenderOptions& options) {
     QPainter painter(&image);
     painter.setFont(font);
     painter.setRenderHint(QPainter::TextAntialiasing);
-    const QFontMetricsF fm = painter.fontMetrics();
-    const qreal line = fm.height();
-    const qreal pad = 3;
-    std::vector<Placed> around; // names of the folders around the current tile
-    const std::vector<TTreemapTile>& tiles = map.Tiles();
-    for (const TTreemapLabel& label : map.Labels()) {
+    const std::vector<TPlacedLabel> labels =
+        PlaceLabels(map, painter.fontMetrics(), dpr, options.numberFormat);
+    for (const TPlacedLabel& label : labels) {
         if (isCancelled(options.cancel))
             return false;
-        const TTreemapTile& t = tiles[label.tile];
+        const TTreemapTile& t = map.Tile(label.tile);
+        // The halo stays inside the tile as well.
+        painter.setClipRect(
+            QRectF(t.x1 / dpr, t.y1 / dpr, (t.x2 - t.x1) / dpr, (t.y2 - t.y1) / dpr));
+        drawReadable(painter, image, dpr, label.box, Qt::AlignCenter, label.text);
+    }
+    return true;
+}
+
+// A folder's name placed on the map, with the end of the folder's tiles.
+struct Band {
+    uint32_t end;
+    QRectF box;
+};
+
+// The top of what a tile keeps free of the names of the folders around it. Those names lie at
+// the top of their folders, so whatever of a tile they cover is at its top.
+qreal freeTop(const std::vector<Band>& around, const QRectF& tile) {
+    qreal top = tile.top();
+    for (const Band& outer : around)
+        if (outer.box.intersects(tile))
+            top = std::max(top, outer.box.bottom());
+    return top;
+}
+
+// The elided name when enough of it shows to be recognised: all of it, or four characters.
+QString fittedName(const QFontMetricsF& fm, const QString& name, qreal width) {
+    if (width <= 0)
+        return {};
+    const QString text = fm.elidedText(name, Qt::ElideRight, width);
+    if (text == name)
+        return text;
+    return text.size() >= 5 ? text : QString();
+}
+
+} // namespace
+
+std::vector<TPlacedLabel> PlaceLabels(const TTreemap& map, const QFontMetricsF& fm,
+                                      qreal devicePixelRatio,
+                                      const analysis::NumberFormat& format) {
+    const qreal dpr = devicePixelRatio;
+    const qreal line = fm.height();
+    const qreal pad = 3;
+    std::vector<TPlacedLabel> placed;
+    std::vector<Band> around; // names of the folders around the current tile
+    for (const TTreemapLabel& label : map.Labels()) {
+        const TTreemapTile& t = map.Tile(label.tile);
         while (!around.empty() && around.back().end <= label.tile)
             around.pop_back();
         const QRectF r(t.x1 / dpr, t.y1 / dpr, (t.x2 - t.x1) / dpr, (t.y2 - t.y1) / dpr);
-        // The part of the tile below the enclosing folders' names.
-        qreal top = r.top();
-        for (const Placed& outer : around)
-            if (outer.rect.intersects(QRectF(r.left(), top, r.width(), line)))
-                top = std::max(top, outer.rect.bottom());
-        const QRectF free(r.left(), top, r.width(), r.bottom() - top);
+        const qreal top = freeTop(around, r);
+        const qreal free = r.bottom() - top;
         if (t.kind == TTileKind::Folder) {
-            // A line of the folder's contents stays visible under its name.
-            if (top > r.top() + line || free.height() < 2 * line)
+            // At most two names share a corner, and a line of the contents stays visible below.
+            if (top > r.top() + line || free < 2 * line)
                 continue;
             const QString text = fittedName(fm, label.text, r.width() - 2 * pad);
             if (text.isEmpty())
                 continue;
             const QRectF box(r.left() + pad, top, fm.horizontalAdvance(text), line);
-            drawReadable(painter, image, dpr, box, Qt::AlignLeft | Qt::AlignVCenter, text);
+            placed.push_back({label.tile, box, text});
             around.push_back({t.end, box});
             continue;
         }
-        if (free.height() < line)
+        if (free < line)
             continue;
-        QString text = fittedName(fm, label.text, r.width() - 2 * pad);
-        if (text.isEmpty())
+        const QString name = fittedName(fm, label.text, r.width() - 2 * pad);
+        if (name.isEmpty())
             continue;
-        const QString size = analysis::SizeText(t.bytes, options.numberFormat);
+        const QString size = analysis::SizeText(t.bytes, format);
         const bool withSize =
-            free.height() >= 2 * line + 2 && fm.horizontalAdvance(size) <= r.width() - 2 * pad;
-        if (withSize)
-            text += u'\n' + size;
+            free >= 2 * line + 2 && fm.horizontalAdvance(size) <= r.width() - 2 * pad;
+        const qreal w = withSize ? std::max(fm.horizontalAdvance(name), fm.horizontalAdvance(size))
+                                 : fm.horizontalAdvance(name);
         const qreal h = withSize ? 2 * line : line;
-        const QRectF box(free.left(), free.center().y() - h / 2, free.width(), h);
-        painter.save();
-        painter.setClipRect(r);
-        drawReadable(painter, image, dpr, box, Qt::AlignCenter, text);
-        painter.restore();
+        const QRectF box(r.center().x() - w / 2, top + (free - h) / 2, w, h);
+        placed.push_back({label.tile, box, withSize ? name + u'\n' + size : name});
     }
-    return true;
+    return placed;
 }
 
-} // namespace
+namespace {} // namespace
 
 bool RenderTreemap(const TTreemap& map, const TTreemapColours& colours, QImage& out,
                    qreal devicePixelRatio, const QFont& font, const TRenderOptions& options) {

@@ -35,6 +35,7 @@
 #include <vector>
 
 class QFont;
+class QFontMetricsF;
 
 namespace views {
 
@@ -163,6 +164,22 @@ TTreemapColours TreemapColoursFromSkin(const QString& iniFile);
 // The colour a small-files tile of a group is painted with: the group's, greyed and a little
 // darker, so that gathered files read as a texture of their folder rather than as items.
 QColor MutedColour(const QColor& colour);
+
+// A name as the picture writes it: the text (a file's size on a second line when there is room)
+// and the box it takes, in logical pixels (device pixels / devicePixelRatio).
+struct TPlacedLabel {
+    uint32_t tile = 0;
+    QRectF box;
+    QString text;
+};
+
+// Where the names go: a folder's at its top left, a file's centred in what its tile keeps free
+// of folder names. Outer folders come first; a folder whose name would cover an enclosing
+// folder's moves a line down, and no further, so that nested folders sharing a corner show at
+// most two names there. Names of which fewer than four characters would show are left out.
+// Every box lies inside its tile, and no two overlap.
+std::vector<TPlacedLabel> PlaceLabels(const TTreemap& map, const QFontMetricsF& metrics,
+                                      qreal devicePixelRatio, const analysis::NumberFormat& format);
 
 struct TRenderOptions {
     // Shaded cushions; without them tiles are flat (the plain squarified map).

@@ -1,6 +1,7 @@
 // The map of the disk: layout invariants on tables of sizes, small entries gathered per folder,
 // the filter, hit-testing, the picture, the skin's colours and the pane's worker.
 
+#include "analysis/SizeText.h"
 #include "platform/Paths.h"
 #include "views/FilterRules.h"
 #include "views/TreemapLayout.h"
@@ -13,6 +14,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFont>
+#include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -49,12 +51,11 @@ public:
     std::vector<PNode> Files(PNode parent, const std::vector<int64_t>& sizes,
                              const std::u16string& extension = u".bin") {
         std::vector<PNode> files;
-        for (size_t i = 0; i < sizes.size(); ++i)
-            files.push_back(
-                File(parent,
-                     u"f" + std::u16string(std::to_string(i).begin(), std::to_string(i).end()) +
-                         extension,
-                     sizes[i]));
+        for (size_t i = 0; i < sizes.size(); ++i) {
+            const std::string number = std::to_string(i);
+            files.push_back(File(
+                parent, u"f" + std::u16string(number.begin(), number.end()) + extension, sizes[i]));
+        }
         return files;
     }
     void Sum() { sum(root); }
@@ -507,6 +508,68 @@ TEST(TreemapPicture, NamesStandOutAndStayInsideTheirTiles) {
             }
         EXPECT_GT(textPixels, 20 * c.dpr * c.dpr);
     }
+}
+
+TEST(TreemapPicture, NamesLieInsideTheirTilesAndNeverOverlap) {
+    // A folder with a long name in its parent's corner, whose name reaches over the folder
+    // beside its first child; that one's first child would have its name moved onto it.
+    Fixture corner;
+    const PNode p = corner.Folder(corner.root, u"P");
+    const PNode q = corner.Folder(p, u"a folder whose name is long enough to reach over the half");
+    const PNode r1 = corner.Folder(q, u"R1");
+    corner.Files(r1, {400000, 300000});
+    const PNode r2 = corner.Folder(q, u"R2");
+    corner.Files(corner.Folder(r2, u"S"), {300000, 100000});
+    corner.Files(r2, {300000});
+    corner.Sum();
+    // Folders nested in each other's corners with large files, beside random trees.
+    Fixture nested;
+    PNode chain = nested.root;
+    for (const char16_t* name : {u"Videos", u"Series", u"Season one", u"Extras"}) {
+        chain = nested.Folder(chain, name);
+        nested.File(chain, u"a rather long file name.mkv", 900000000);
+        nested.Files(chain, randomSizes(30, 12), u".mp4");
+    }
+    std::mt19937 rnd(13);
+    std::vector<PNode> folders{nested.root};
+    for (int i = 0; i < 60; ++i) {
+        const PNode f = nested.Folder(folders[rnd() % folders.size()], u"folder with a name");
+        folders.push_back(f);
+        nested.Files(f, randomSizes(1 + rnd() % 40, 14 + i), u".txt");
+    }
+    nested.Sum();
+
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(12);
+    const QFontMetricsF metrics(font);
+    for (const Fixture* fx : {&corner, &nested})
+        for (const qreal dpr : {1.0, 2.0}) {
+            SCOPED_TRACE(testing::Message() << "ratio " << dpr);
+            views::TTreemapOptions options;
+            options.minLabelSize = QSizeF(24, 14) * dpr;
+            TTreemap map;
+            ASSERT_TRUE(views::LayoutTreemap(fx->tree, fx->root, (QSizeF(600, 400) * dpr).toSize(),
+                                             {}, nullptr, map, options));
+            const std::vector<views::TPlacedLabel> labels =
+                views::PlaceLabels(map, metrics, dpr, analysis::NumberFormat());
+            int folderNames = 0, sizes = 0;
+            for (size_t a = 0; a < labels.size(); ++a) {
+                const TTreemapTile& t = map.Tile(labels[a].tile);
+                const QRectF tile(t.x1 / dpr, t.y1 / dpr, (t.x2 - t.x1) / dpr, (t.y2 - t.y1) / dpr);
+                EXPECT_TRUE(tile.adjusted(-1e-6, -1e-6, 1e-6, 1e-6).contains(labels[a].box))
+                    << labels[a].text.toStdString();
+                if (t.kind == TTileKind::Folder) {
+                    ++folderNames;
+                    EXPECT_LE(labels[a].box.top(), tile.top() + metrics.height() + 1e-6);
+                }
+                sizes += labels[a].text.contains(u'\n');
+                for (size_t b = a + 1; b < labels.size(); ++b)
+                    EXPECT_FALSE(labels[a].box.intersects(labels[b].box))
+                        << labels[a].text.toStdString() << " / " << labels[b].text.toStdString();
+            }
+            EXPECT_GE(folderNames, 2);
+            EXPECT_GE(sizes, 3);
+        }
 }
 
 TEST(TreemapColours, SkinKeysReplaceDefaultsAndBrokenOnesAreIgnored) {
