@@ -27,6 +27,7 @@ struct Palette {
     QColor face, faceHover, faceDisabled, faceAction, faceActionHover;
     QColor dialogTop, dialogBottom;
     QColor window, rowText;
+    QColor mapBackground; // the map pane while it has no picture
 };
 
 // "$RRGGBB" for the plain colour keys.
@@ -263,7 +264,10 @@ QString skinIni(const Palette& pal) {
         << "\nFaceColor_Normal_Hover=" << plain(pal.faceHover)
         << "\nFaceColor_Disabled=" << plain(pal.faceDisabled)
         << "\nFaceColor_ActionButton=" << plain(pal.faceAction)
-        << "\nFaceColor_ActionButton_Hover=" << plain(pal.faceActionHover) << "\n";
+        << "\nFaceColor_ActionButton_Hover=" << plain(pal.faceActionHover) << "\n\n"
+        << "; The map of the disk; the format groups' colours (Video, Audio, Pictures, Documents,\n"
+        << "; Archives, Applications, Own, Other), Selection and Hover may be set here too\n"
+        << "[Treemap]\nBackground=" << plain(pal.mapBackground) << "\n";
     return s;
 }
 
@@ -342,6 +346,7 @@ Palette calm() {
     p.dialogBottom = QColor(0xF0, 0xF3, 0xF7);
     p.window = QColor(0xFF, 0xFF, 0xFF);
     p.rowText = QColor(0x8A, 0x94, 0xA3);
+    p.mapBackground = QColor(0xDD, 0xE2, 0xE8);
     return p;
 }
 
@@ -376,6 +381,7 @@ Palette dark() {
     p.dialogBottom = QColor(0x1A, 0x20, 0x2B);
     p.window = QColor(0x1A, 0x20, 0x2B);
     p.rowText = QColor(0x9C, 0xA3, 0xAF);
+    p.mapBackground = QColor(0x23, 0x2A, 0x35);
     return p;
 }
 
