@@ -125,6 +125,8 @@ constexpr const char* kDefaults[] = {
     "Eingabe",
     "Entf",
     "Umschalt+Entf",
+    "Zeigt unter der Liste eine Karte des Ordners: Jede Fläche ist so groß, wie ihre Datei Platz belegt (Strg+M)",
+    "<b>%1 kleine Dateien</b><br>%2<br>%3 (%4)",
     "Zelvano",
 };
 static_assert(std::size(kDefaults) == kMessageCount);

@@ -94,6 +94,8 @@ namespace i18n {
     X(MESSAGE_ORB_KEY_ENTER)                                                                       \
     X(MESSAGE_ORB_KEY_DELETE)                                                                      \
     X(MESSAGE_ORB_KEY_SHIFT_DELETE)                                                                \
+    X(MESSAGE_ORB_MAP_HINT)                                                                        \
+    X(MESSAGEHTML_ORB_MAP_SMALL_FILES)                                                             \
     X(MESSAGE_TRANSLATOR_NAME)
 
 // One identifier per message, named like its key.

@@ -15,6 +15,7 @@ constexpr TranslatableComponent kComponents[] = {
     {"TForm_ORB", "Form_ORB", "LumoButton_Formats", "Dateiformate"},
     {"TForm_ORB", "Form_ORB", "Label_ORB_NameBalkenDESC", "Balken in Spalte \"Name\":"},
     {"TForm_ORB", "Form_ORB", "Label_ORB_FilterDESC", "Anzeigen:"},
+    {"TForm_ORB", "Form_ORB", "CheckBox_ORB_Map", "Karte"},
     {"TForm_ORB", "Form_ORB", "VirtualDrawTree_ORB_QO16",
      "Name%CRLFOrdner%CRLFDateien%CRLFGröße%CRLFGröße % %CRLFOrdnergröße %"},
     {"TForm_ORB", "Form_ORB", "HTMLabel_NothingDoneYet_QO15",

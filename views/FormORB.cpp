@@ -19,6 +19,7 @@
 #include "platform/Trash.h"
 #include "settings/EnvHelpers.h"
 #include "settings/FormatGroups.h"
+#include "settings/MapPane.h"
 #include "skin/ControlBuilder.h"
 #include "skin/HTMLabel.h"
 #include "skin/Image.h"
@@ -38,6 +39,7 @@
 #include "views/ItemActions.h"
 #include "views/SplitterBar.h"
 #include "views/StatusText.h"
+#include "views/TreemapView.h"
 #include "views/VTree_Kram.h"
 #include "views/VirtualDrawTree.h"
 #include "views/WindowStripe.h"
@@ -55,6 +57,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QShortcut>
+#include <QSplitter>
 
 #include <algorithm>
 #include <chrono>
@@ -278,6 +281,9 @@ void TForm_ORB::setupUi() {
     ComboBox_ORB_Filter->setCompleter(nullptr);
     ComboBox_ORB_Filter->setInsertPolicy(QComboBox::NoInsert);
     ComboBox_ORB_Filter->setMaxVisibleItems(12);
+    CheckBox_ORB_Map = viewBar.Add<QCheckBox>("CheckBox_ORB_Map", skin::Translated);
+    CheckBox_ORB_Map->setText(builtIn("CheckBox_ORB_Map"));
+    CheckBox_ORB_Map->setToolTip(Message(Msg::MESSAGE_ORB_MAP_HINT));
     ProgressBar_Auswertung = viewBar.Add<TGaugeBar>("ProgressBar_Auswertung");
     ProgressBar_Auswertung->resize(88, 17);
     ProgressBar_Auswertung->hide();
@@ -288,9 +294,24 @@ void TForm_ORB::setupUi() {
     AdvSplitter1 = build.Add<TSplitterBar>("AdvSplitter1");
     Panel_Rechts = build.Add<skin::TPanel>("Panel_Rechts");
     Panel_Rechts->SetColor(RGB(255, 255, 255));
+    // The list above, the map below, with a splitter between them.
+    Splitter_ORB_Map = skin::TControlBuilder(Panel_Rechts).Add<QSplitter>("Splitter_ORB_Map");
+    Splitter_ORB_Map->setOrientation(Qt::Vertical);
+    Splitter_ORB_Map->setChildrenCollapsible(false);
+    Splitter_ORB_Map->setHandleWidth(kSplitterWidth);
     VirtualDrawTree_ORB_QO16 =
-        skin::TControlBuilder(Panel_Rechts)
+        skin::TControlBuilder(Splitter_ORB_Map)
             .Add<TVirtualDrawTree>("VirtualDrawTree_ORB_QO16", skin::Translated);
+    TreemapView_ORB = skin::TControlBuilder(Splitter_ORB_Map).Add<TTreemapView>("TreemapView_ORB");
+    TreemapView_ORB->setMinimumHeight(60);
+    Splitter_ORB_Map->addWidget(VirtualDrawTree_ORB_QO16);
+    Splitter_ORB_Map->addWidget(TreemapView_ORB);
+    {
+        const settings::MapPaneSettings pane = settings::LoadMapPaneSettings();
+        CheckBox_ORB_Map->setChecked(pane.Shown);
+        TreemapView_ORB->setVisible(pane.Shown);
+        mapListPermille_ = pane.ListPermille;
+    }
     {
         const QStringList captions =
             i18n::SplitItems(builtIn("VirtualDrawTree_ORB_QO16"), analysis::kColumnCount);
@@ -426,6 +447,37 @@ void TForm_ORB::connectSignals() {
     VirtualDrawTree_ORB_QO16->OnContextPopup = [this](TVirtualDrawTree*, const QPoint& at) {
         AdvPopupMenu_ORB->popup(at);
     };
+    connect(VirtualDrawTree_ORB_QO16->selectionModel(), &QItemSelectionModel::selectionChanged,
+            this, [this] { highlightSelectionInMap(); });
+    connect(CheckBox_ORB_Map, &QCheckBox::clicked, this, [this] { CheckBox_ORB_MapClick(); });
+    connect(Splitter_ORB_Map, &QSplitter::splitterMoved, this, [this] { storeMapPane(); });
+    TreemapView_ORB->OnTileClicked = [this](PNode node) { selectRowOfTile(node); };
+    TreemapView_ORB->OnTileDoubleClicked = [this](PNode node) { descendIntoTile(node); };
+    TreemapView_ORB->OnContextMenu = [this](PNode node, QPoint at) {
+        selectRowOfTile(node);
+        if (menuState().Delete) // a row stands for the tile
+            AdvPopupMenu_ORB->popup(at);
+    };
+    TreemapView_ORB->TipText = [](const TTreemapTip& tip) {
+        const analysis::NumberFormat format = analysis::UserNumberFormat();
+        // A path is one line however long: the tooltip would break it at its first colon.
+        const QString path =
+            QStringLiteral("<nobr>") + tip.path.toHtmlEscaped() + QStringLiteral("</nobr>");
+        if (tip.kind != TTileKind::SmallFiles)
+            return QStringLiteral("<b>") + path + QStringLiteral("</b><br>") +
+                   analysis::SizeText(tip.bytes, format) + QStringLiteral(" (") +
+                   analysis::FormatNumber(tip.share * 100.0, 1, format) + QStringLiteral(" %)");
+        QString text = Message(Msg::MESSAGEHTML_ORB_MAP_SMALL_FILES);
+        text = ReplaceFirstIgnoreCase(text, QStringLiteral("%1"), QString::number(tip.files));
+        text = ReplaceFirstIgnoreCase(text, QStringLiteral("%2"), path);
+        text = ReplaceFirstIgnoreCase(text, QStringLiteral("%3"),
+                                      analysis::SizeText(tip.bytes, format));
+        return ReplaceFirstIgnoreCase(text, QStringLiteral("%4"),
+                                      analysis::FormatNumber(tip.share * 100.0, 1, format) +
+                                          QStringLiteral(" %"));
+    };
+    TreemapView_ORB->SetColours(
+        TreemapColoursFromSkin(skin::SkinFolder() + QStringLiteral("\\skin.ini")));
     connect(AdvPopupMenu_ORB, &QMenu::aboutToShow, this, [this] { AdvPopupMenu_ORBPopup(); });
     connect(PopUp_OpenFile, &QAction::triggered, this, [this] { PopUp_OpenFileClick(); });
     connect(PopUp_ShowFolder, &QAction::triggered, this, [this] { PopUp_ShowFolderClick(); });
@@ -463,7 +515,13 @@ void TForm_ORB::alignControls() {
         left += kSplitterWidth;
     }
     Panel_Rechts->setGeometry(left, top, std::max(0, w - left), clientHeight);
-    VirtualDrawTree_ORB_QO16->setGeometry(0, 0, Panel_Rechts->width(), Panel_Rechts->height());
+    {
+        // The list keeps its share of the height as the panel grows or shrinks.
+        Splitter_ORB_Map->setGeometry(0, 0, Panel_Rechts->width(), Panel_Rechts->height());
+        const int height = Panel_Rechts->height();
+        const int listHeight = int(int64_t(height) * mapListPermille_ / 1000);
+        Splitter_ORB_Map->setSizes({listHeight, height - listHeight});
+    }
     centreNothingDoneYet();
     alignTopBar();
     alignBottomBar();
@@ -477,6 +535,11 @@ void TForm_ORB::alignTopBar() {
             continue;
         b->setGeometry(x, kButtonTop, b->width(), kButtonHeight);
         x += b->width() + kButtonGap;
+    }
+    {
+        const QSize hint = CheckBox_ORB_Map->sizeHint();
+        CheckBox_ORB_Map->setGeometry(x + kButtonGap, (kBarHeight - hint.height()) / 2,
+                                      hint.width(), hint.height());
     }
     // Labels in a right-aligned column, boxes in a left-aligned column, both anchored to the
     // bar's right edge; a single row sits in the middle of the bar.
@@ -630,6 +693,7 @@ void TForm_ORB::releaseEngine() {
     if (closed_)
         return;
     closed_ = true;
+    TreemapView_ORB->Clear(); // stops its worker: the tree goes next
     VirtualDrawTree_ORB_QO16->Clear();
     VirtualDrawTree_ORB_QO16->OnDrawNode = nullptr;
     VirtualDrawTree_ORB_QO16->OnCompareNodes = nullptr;
@@ -837,6 +901,8 @@ void TForm_ORB::showAnalysis(const analysis::TScanVerdict& verdict) {
 }
 
 bool TForm_ORB::runLongStep(const std::function<void()>& step) {
+    // A long step may change the tree: the map lets go of it first.
+    mapLetGo();
     // The controls are disabled meanwhile, which takes the focus away from them: it goes back
     // where it was, so that a keyboard user goes on where they were.
     QPointer<QWidget> focus = QApplication::focusWidget();
@@ -894,6 +960,7 @@ void TForm_ORB::AdvGlowButton_FoldersClick() {
     ComboBox_ORB_NameBalkenChange();
     JvDirectoryListBox1Change();
     ComboBox_ORB_FilterChange();
+    list->scrollToTop(); // a view chosen starts at its top
     FitColumnsToWidth(list, {analysis::kColName});
 }
 
@@ -912,6 +979,7 @@ void TForm_ORB::AdvGlowButton_FilesClick() {
     // that box, marks and list agree.
     ListState.CURRENT_FILTER.clear();
     ListState.CURRENT_FILTER_TOTALFILESIZE = 0;
+    mapLetGo();
     ShowAllNodes(&VirtualDrawTree1);
     selectAllFilesSilently();
     ListState.Current_RootNode = Orbisca->FindRootNodeForDir(Orbisca->Analysed_Drive());
@@ -922,6 +990,7 @@ void TForm_ORB::AdvGlowButton_FilesClick() {
         JvDirectoryListBox1->OnChange = std::move(change);
     }
     listAllFiles();
+    list->scrollToTop();
     FormResize();
 }
 
@@ -935,6 +1004,7 @@ void TForm_ORB::listAllFiles() {
     for (PNode n : files)
         list->AddNodeRow(n);
     list->EndUpdate(); // sorts by the header's column and direction
+    refreshMap();
 }
 
 void TForm_ORB::AdvGlowButton_FormatsClick() {
@@ -991,6 +1061,7 @@ void TForm_ORB::AdvGlowButton_FormatsClick() {
     list->EndUpdate(); // sorts
     FitColumnsToWidth(list, {analysis::kColName});
     FormResize();
+    refreshMap(); // the formats view has none
 }
 
 void TForm_ORB::JvDirectoryListBox1Change() {
@@ -998,6 +1069,7 @@ void TForm_ORB::JvDirectoryListBox1Change() {
         return;
     TVirtualDrawTree* list = VirtualDrawTree_ORB_QO16;
     const PNode node = Orbisca->FindRootNodeForDir(JvDirectoryListBox1->Directory());
+    const bool otherFolder = node != ListState.Current_RootNode;
     ListState.Current_RootNode = node;
     // A folder newly shown in the structure view joins the way back; a step back or forward
     // only moves along it.
@@ -1013,13 +1085,17 @@ void TForm_ORB::JvDirectoryListBox1Change() {
     if (node == PNode::None) {
         list->Clear();
         FormResize();
+        refreshMap();
         return;
     }
     list->BeginUpdate();
     list->Clear();
     CopyChildrenToList(list, node, !ListState.CURRENT_FILTER.isEmpty());
     list->EndUpdate(); // sorts by the header's column and direction
+    if (otherFolder)
+        list->scrollToTop(); // another folder's list starts at its top
     FormResize();
+    refreshMap();
 }
 
 void TForm_ORB::CopyChildrenToList(TVirtualDrawTree* List, PNode Node, bool Flatten) {
@@ -1058,6 +1134,7 @@ void TForm_ORB::ComboBox_ORB_FilterChange(bool returnPressed) {
     if (choice == kAllFilesItem) {
         ListState.CURRENT_FILTER.clear();
         ListState.CURRENT_FILTER_TOTALFILESIZE = 0;
+        mapLetGo();
         ShowAllNodes(&VirtualDrawTree1);
         if (structureActive())
             JvDirectoryListBox1Change();
@@ -1219,6 +1296,109 @@ void TForm_ORB::VirtualDrawTree_ORB_QO16DblClick() {
     JvDirectoryListBox1->SetDirectory(item->Path);
 }
 
+// ---- the map ----------------------------------------------------------------------------------
+
+bool TForm_ORB::mapWanted() const {
+    return Orbisca && analysedOnce_ && !closed_ && CheckBox_ORB_Map->isChecked() &&
+           (structureActive() || filesActive());
+}
+
+void TForm_ORB::refreshMap() {
+    CheckBox_ORB_Map->setVisible(analysedOnce_ && (structureActive() || filesActive()));
+    const bool wanted = mapWanted();
+    TreemapView_ORB->setVisible(wanted);
+    if (!wanted) {
+        TreemapView_ORB->Clear();
+        return;
+    }
+    const PNode root = structureActive() ? ListState.Current_RootNode
+                                         : Orbisca->FindRootNodeForDir(Orbisca->Analysed_Drive());
+    if (root == PNode::None) {
+        TreemapView_ORB->Clear();
+        return;
+    }
+    TreemapView_ORB->SetSource(&VirtualDrawTree1, root, !ListState.CURRENT_FILTER.isEmpty(),
+                               GroupsByExtension(formatLists()));
+    highlightSelectionInMap();
+}
+
+void TForm_ORB::mapLetGo() {
+    TreemapView_ORB->CancelAndWait();
+}
+
+void TForm_ORB::CheckBox_ORB_MapClick() {
+    storeMapPane();
+    refreshMap();
+    alignControls(); // the list's share again, as stored
+}
+
+void TForm_ORB::storeMapPane() {
+    settings::MapPaneSettings pane;
+    pane.Shown = CheckBox_ORB_Map->isChecked();
+    const QList<int> parts = Splitter_ORB_Map->sizes();
+    if (TreemapView_ORB->isVisible() && parts.size() == 2 && parts[0] > 0 && parts[1] > 0)
+        mapListPermille_ = int(int64_t(parts[0]) * 1000 / (int64_t(parts[0]) + parts[1]));
+    pane.ListPermille = mapListPermille_;
+    settings::SaveMapPaneSettings(pane);
+}
+
+void TForm_ORB::highlightSelectionInMap() {
+    if (!TreemapView_ORB->isVisible())
+        return;
+    // Outlines are for what the eye can follow: a selection of thousands outlines its first.
+    constexpr size_t kMaxOutlined = 4096;
+    std::vector<PNode> nodes;
+    for (RowId r : VirtualDrawTree_ORB_QO16->SelectedRows()) {
+        if (const PNode n = VirtualDrawTree_ORB_QO16->RowNode(r); n != PNode::None)
+            nodes.push_back(n);
+        if (nodes.size() == kMaxOutlined)
+            break;
+    }
+    TreemapView_ORB->SetHighlighted(std::move(nodes));
+}
+
+void TForm_ORB::selectRowOfTile(PNode node) {
+    if (!Orbisca || busy_ > 0 || node == PNode::None)
+        return;
+    TVirtualDrawTree* list = VirtualDrawTree_ORB_QO16;
+    // The node's own row when the list has one (a flat list), else the row of the deepest
+    // ancestor that is listed (the shown folder's child holding it): one pass over the rows.
+    std::vector<PNode> way; // the node first, then its ancestors
+    for (PNode n = node; n != PNode::None; n = VirtualDrawTree1.GetParent(n))
+        way.push_back(n);
+    RowId best = RowId::None;
+    size_t bestDepth = way.size();
+    for (int i = 0, count = list->VisibleRowCount(); i < count && bestDepth > 0; ++i) {
+        const RowId row = list->VisibleRow(i);
+        const PNode n = list->RowNode(row);
+        for (size_t d = 0; d < bestDepth; ++d) {
+            if (way[d] == n) {
+                best = row;
+                bestDepth = d;
+                break;
+            }
+        }
+    }
+    if (best != RowId::None)
+        list->MakeCurrent(best);
+}
+
+void TForm_ORB::descendIntoTile(PNode node) {
+    if (!Orbisca || busy_ > 0 || node == PNode::None)
+        return;
+    // The folder the tile lies in (a folder tile is that folder); nothing for a tile directly in
+    // the folder shown.
+    const PNode folder = VirtualDrawTree1.IsFolder(node) ? node : VirtualDrawTree1.GetParent(node);
+    if (folder == PNode::None || (structureActive() && folder == ListState.Current_RootNode))
+        return;
+    if (!structureActive()) {
+        if (!LumoButton_Folders->isEnabled())
+            return;
+        LumoButton_Folders->Click();
+    }
+    JvDirectoryListBox1->SetDirectory(VirtualDrawTree1.Path(folder)); // shows it through its change
+}
+
 // ---- keyboard ---------------------------------------------------------------------------------
 
 void TForm_ORB::setupKeyboard() {
@@ -1228,9 +1408,9 @@ void TForm_ORB::setupKeyboard() {
                                   LumoButton_Options, LumoButton_Analyse})
         b->SetTakesFocus(true);
     const std::vector<QWidget*> order = {
-        LumoButton_Files,         LumoButton_Folders,  LumoButton_Formats,
-        ComboBox_ORB_NameBalken,  ComboBox_ORB_Filter, JvDirectoryListBox1,
-        VirtualDrawTree_ORB_QO16, LumoButton_Options,  LumoButton_Analyse};
+        LumoButton_Files,        LumoButton_Folders,  LumoButton_Formats,  CheckBox_ORB_Map,
+        ComboBox_ORB_NameBalken, ComboBox_ORB_Filter, JvDirectoryListBox1, VirtualDrawTree_ORB_QO16,
+        LumoButton_Options,      LumoButton_Analyse};
     for (size_t i = 0; i + 1 < order.size(); ++i)
         QWidget::setTabOrder(order[i], order[i + 1]);
 
@@ -1251,6 +1431,10 @@ void TForm_ORB::setupKeyboard() {
         }
     });
     key(QKeySequence(Qt::Key_F5), [this] { analyseAgain(); });
+    key(QKeySequence(Qt::CTRL | Qt::Key_M), [this] {
+        if (CheckBox_ORB_Map->isVisible() && CheckBox_ORB_Map->isEnabled())
+            CheckBox_ORB_Map->click();
+    });
     const auto view = [this](skin::TLumoButton2* button) {
         return [this, button] {
             if (!button->isEnabled())
@@ -1619,6 +1803,7 @@ TForm_ORB::TTrashOutcome TForm_ORB::trashSelection(bool permanently) {
     }
     if (!keep.empty())
         list->SelectNodeRows([&keep](PNode n) { return keep.count(n) > 0; });
+    refreshMap();
     return outcome;
 }
 

@@ -25,6 +25,8 @@
 #include <vector>
 
 class QAction;
+class QCheckBox;
+class QSplitter;
 class QKeyEvent;
 class QComboBox;
 class QLabel;
@@ -52,6 +54,7 @@ class TDirectoryListBox;
 class TDriveComboBoxEx;
 class TGaugeBar;
 class TSplitterBar;
+class TTreemapView;
 class TVirtualDrawTree;
 struct TItemMenuState;
 struct TTrashFailure;
@@ -111,7 +114,10 @@ private:
     TDirectoryListBox* JvDirectoryListBox1 = nullptr;
     TSplitterBar* AdvSplitter1 = nullptr;
     skin::TPanel* Panel_Rechts = nullptr;
+    QCheckBox* CheckBox_ORB_Map = nullptr;
+    QSplitter* Splitter_ORB_Map = nullptr;
     TVirtualDrawTree* VirtualDrawTree_ORB_QO16 = nullptr;
+    TTreemapView* TreemapView_ORB = nullptr;
     skin::TPanel* Panel_NothingDoneYet = nullptr;
     skin::THTMLabel* HTMLabel_NothingDoneYet_QO15 = nullptr;
     skin::TImage* Image_NothingDoneYet = nullptr;
@@ -212,6 +218,23 @@ private:
     // The delete commands: the question, the run, what stayed.
     void deleteSelection(bool permanently);
 
+    // ---- the map ----
+    // The map shows the folder of the structure view or the whole drive of the files view, as
+    // filtered; the formats view and a window without analysis have none.
+    bool mapWanted() const;
+    // Gives the map its source again (after the list changed), or clears it.
+    void refreshMap();
+    // Before the tree changes: the map stops reading it until refreshMap.
+    void mapLetGo();
+    // The toggle and the splitter: shown or hidden, stored in the hive.
+    void CheckBox_ORB_MapClick();
+    void storeMapPane();
+    // A tile clicked: its row in the list (its own, or the row of the shown folder's child that
+    // holds it) becomes the current row.
+    void selectRowOfTile(analysis::PNode node);
+    void descendIntoTile(analysis::PNode node);
+    void highlightSelectionInMap();
+
     // ---- keyboard ----
     void setupKeyboard();
     // A key in the list: Enter, Backspace, Delete and Shift+Delete; true when taken.
@@ -253,6 +276,7 @@ private:
     QString offeredOwnGroup_; // the own group the filter box offers (empty: none)
     // The folders the structure view showed since the analysis, oldest first, and the place of
     // the one shown; a step back or forward moves the place without adding a folder.
+    int mapListPermille_ = 600; // the list's share of the right panel while the map shows
     std::vector<QString> history_;
     size_t historyAt_ = 0;
     bool movingInHistory_ = false;

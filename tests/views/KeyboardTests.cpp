@@ -218,9 +218,10 @@ TEST_F(Keyboard, TabRunsThroughTheControlsAndShowsWhereItIs) {
     TForm_ORB& w = start();
     Find<QWidget>(&w, "LumoButton_Files")->setFocus(Qt::TabFocusReason);
     // The structure view is shown: its button is disabled and skipped.
-    for (const char* next : {"LumoButton_Formats", "ComboBox_ORB_NameBalken", "ComboBox_ORB_Filter",
-                             "JvDirectoryListBox1", "VirtualDrawTree_ORB_QO16",
-                             "LumoButton_Options", "LumoButton_Analyse"}) {
+    for (const char* next :
+         {"LumoButton_Formats", "CheckBox_ORB_Map", "ComboBox_ORB_NameBalken",
+          "ComboBox_ORB_Filter", "JvDirectoryListBox1", "VirtualDrawTree_ORB_QO16",
+          "LumoButton_Options", "LumoButton_Analyse"}) {
         press(Qt::Key_Tab);
         EXPECT_TRUE(focusIn(next))
             << next << " (focus on " << QApplication::focusWidget()->objectName().toStdString()

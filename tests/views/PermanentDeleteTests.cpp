@@ -132,8 +132,9 @@ TEST_F(PermanentDelete, WhatCannotGoStaysListedAndIsNamed) {
     // A vanished item and one that was replaced since the analysis.
     TForm_ORB& w = openAndAnalyse();
     ::unlink(native("noext").c_str());
-    ::unlink(native("pic.JPG").c_str());
-    writeRaw(native("pic.JPG"), "another file");
+    // Replaced by a rename over it, so that the new file cannot reuse the old one's inode.
+    writeRaw(native("pic.new"), "another file");
+    ::rename(native("pic.new").c_str(), native("pic.JPG").c_str());
     select({"M:\\noext", "M:\\pic.JPG", "M:\\arch.tar.gz"});
     EXPECT_TRUE(deletePermanently());
     EXPECT_FALSE(exists(native("arch.tar.gz")));
