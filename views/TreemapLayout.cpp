@@ -568,7 +568,7 @@ struct Surface {
 // files deep in the tree visible (system trees nest ten levels and more).
 constexpr double kRidgeHeight = 0.5;
 constexpr double kRidgeDecay = 0.88;
-// Light from the upper left, mostly from the front; ambient and directional parts.
+// Light from the upper left, mostly from the front: how much is ambient, how much directed.
 constexpr double kAmbient = 0.30;
 constexpr double kDiffuse = 0.75;
 

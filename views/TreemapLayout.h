@@ -112,8 +112,8 @@ public:
     // node is not inside the map. The tree must be the one laid out, unchanged since.
     uint32_t TileOf(const analysis::TAnalysisTree& tree, analysis::PNode node) const;
     // The tiles showing any of the nodes, ascending and each once: an index of the map's tiles
-    // once, then a step or two per node, so that a selection of a million rows costs well under
-    // a second.
+    // is made once, then a node costs a step or two (siblings share the walk up to a drawn
+    // folder), so that large selections stay cheap.
     std::vector<uint32_t> TilesOf(const analysis::TAnalysisTree& tree,
                                   const std::vector<analysis::PNode>& nodes) const;
     // The folder tile a tile lies in; kNoTile for the top tile.
