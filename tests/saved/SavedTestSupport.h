@@ -18,6 +18,9 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 
+#include <sys/wait.h>
+
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -57,9 +60,10 @@ inline const std::vector<std::string>& awkwardNames() {
     return names;
 }
 
-// Files of those names, folders of some of them nested a few levels, links of every kind, a
-// hard link, a fifo, a socket and an empty folder.
-inline void makeAwkwardTree(const testtree::TempDir& dir) {
+// Files of those names, folders of some of them nested a few levels, links (to a folder only
+// when asked: an export cannot tell a link to a folder from one to a file), a hard link, a fifo
+// and an empty folder.
+inline void makeAwkwardTree(const testtree::TempDir& dir, bool linkToFolder = true) {
     size_t size = 1;
     for (const std::string& name : awkwardNames())
         testtree::writeFile(dir / name, size++ * 37);
@@ -74,7 +78,9 @@ inline void makeAwkwardTree(const testtree::TempDir& dir) {
     testtree::makeDir(dir / "empty");
     testtree::writeFile(dir / "sub/inner", 4000);
     EXPECT_EQ(::link((dir / "sub/inner").c_str(), (dir / "hardlink").c_str()), 0);
-    EXPECT_EQ(::symlink("sub", (dir / "link-to-folder").c_str()), 0);
+    if (linkToFolder) {
+        EXPECT_EQ(::symlink("sub", (dir / "link-to-folder").c_str()), 0);
+    }
     EXPECT_EQ(::symlink("sub/inner", (dir / "link-to-file").c_str()), 0);
     EXPECT_EQ(::symlink("nowhere", (dir / "dangling").c_str()), 0);
     EXPECT_EQ(::mkfifo((dir / "fifo").c_str(), 0644), 0);
@@ -116,6 +122,75 @@ inline void expectSameSummary(const analysis::TAnalysisSummary& a,
     EXPECT_EQ(a.Verdict.Stopped, b.Verdict.Stopped);
     EXPECT_EQ(a.Verdict.UnreadableFolders, b.Verdict.UnreadableFolders);
     EXPECT_EQ(a.Verdict.UnreadableSamples, b.Verdict.UnreadableSamples);
+}
+
+// What an analysis says of each node, by path: for comparing analyses whose entries come in
+// another order (ncdu lists a folder as its listing gives it).
+struct NodeFacts {
+    int64_t size;
+    uint32_t folders, files;
+    bool folder;
+    bool operator==(const NodeFacts&) const = default;
+};
+inline std::map<QString, NodeFacts> factsByPath(const TAnalysisTree& t) {
+    std::map<QString, NodeFacts> m;
+    for (PNode n = t.GetFirst(); n != PNode::None; n = t.GetNext(n))
+        m[t.Path(n)] = {t.Size(n), t.FolderCount(n), t.FileCount(n), t.IsFolder(n)};
+    return m;
+}
+inline void expectSameFacts(const TAnalysisTree& a, const TAnalysisTree& b) {
+    const auto fa = factsByPath(a), fb = factsByPath(b);
+    EXPECT_EQ(fa.size(), fb.size());
+    for (const auto& [path, facts] : fa) {
+        const auto it = fb.find(path);
+        if (it == fb.end()) {
+            ADD_FAILURE() << "missing: " << path.toStdString();
+            continue;
+        }
+        EXPECT_EQ(facts.size, it->second.size) << path.toStdString();
+        EXPECT_EQ(facts.folders, it->second.folders) << path.toStdString();
+        EXPECT_EQ(facts.files, it->second.files) << path.toStdString();
+        EXPECT_EQ(facts.folder, it->second.folder) << path.toStdString();
+    }
+}
+
+inline bool installed(const char* program) {
+    return std::system((std::string("command -v ") + program + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// Runs a program with its standard output into a string (standard error to /dev/null, no
+// standard input); its exit code, or -1.
+inline int runProgram(const std::vector<std::string>& args, std::string* out = nullptr) {
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0)
+        return -1;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(pipeFds[1], 1);
+        const int null = ::open("/dev/null", O_RDWR);
+        ::dup2(null, 0);
+        ::dup2(null, 2);
+        ::close(pipeFds[0]);
+        std::vector<char*> argv;
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::alarm(120);
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(pipeFds[1]);
+    std::string text;
+    char buffer[65536];
+    ssize_t n;
+    while ((n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0)
+        text.append(buffer, static_cast<size_t>(n));
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (out)
+        *out = text;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // A file of the test's own, opened for reading and writing.
