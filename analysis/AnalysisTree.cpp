@@ -109,6 +109,21 @@ void TAnalysisTree::Clear() {
     markChanged();
 }
 
+void TAnalysisTree::Swap(TAnalysisTree& other) {
+    nodes_.swap(other.nodes_);
+    text_.swap(other.text_);
+    inodes_.swap(other.inodes_);
+    std::swap(device_, other.device_);
+    listedNames_.swap(other.listedNames_);
+    images_.swap(other.images_);
+    std::swap(firstTop_, other.firstTop_);
+    std::swap(lastTop_, other.lastTop_);
+    std::swap(liveCount_, other.liveCount_);
+    std::swap(irregular_, other.irregular_);
+    markChanged();
+    other.markChanged();
+}
+
 uint32_t TAnalysisTree::appendNode(PNode parent, uint8_t isFolder, std::u16string_view seg,
                                    uint8_t flags) {
     const auto i = static_cast<uint32_t>(nodes_.size());

@@ -69,6 +69,10 @@ public:
     TAnalysisTree& operator=(const TAnalysisTree&) = delete;
 
     void Clear();
+    // Exchanges the nodes, names and identities of two trees, so that a tree built aside (a
+    // saved analysis loaded on a helper thread) replaces the shown one at once. Each tree keeps
+    // its own update bracket and counts one change.
+    void Swap(TAnalysisTree& other);
     bool IsEmpty() const { return firstTop_ == kNone; }
     size_t NodeCount() const { return liveCount_; }
 

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <new>
 #include <type_traits>
+#include <utility>
 
 namespace analysis {
 
@@ -115,6 +116,12 @@ public:
             grow(n, n);
     }
     void clear() { size_ = 0; }
+    void swap(PodArray& other) noexcept {
+        std::swap(data_, other.data_);
+        std::swap(size_, other.size_);
+        std::swap(capacity_, other.capacity_);
+        std::swap(mappedBytes_, other.mappedBytes_);
+    }
     // Gives the memory back.
     void release() {
         if (mappedBytes_)

@@ -1,6 +1,7 @@
 #include "analysis/nogui_Orbisca.h"
 
 #include "platform/Debug.h"
+#include "platform/DriveTable.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Pump.h"
@@ -122,6 +123,10 @@ void TOrbisca::LoadService() {
 
 void TOrbisca::DO_Drive(const QString& drive) {
     scanVerdict_ = TScanVerdict{};
+    origin_ = TAnalysisOrigin{};
+    origin_.Started = QDateTime::currentDateTimeUtc();
+    if (!drive.isEmpty())
+        origin_.Root = platform::DriveRoot(drive[0].unicode());
     serviceMessages_.clear();
     stopAnswered_ = false;
     analysedDrive_ = drive;
@@ -134,6 +139,23 @@ void TOrbisca::DO_Drive(const QString& drive) {
     const PNode top = FTree->GetFirst();
     if (top != PNode::None)
         totalSize_ = FTree->Size(top);
+    origin_.Ended = QDateTime::currentDateTimeUtc();
+}
+
+TAnalysisSummary TOrbisca::Summary() const {
+    return {analysedDrive_, totalSize_, totalFiles_, totalFolders_, scanVerdict_, origin_};
+}
+
+void TOrbisca::AdoptAnalysis(const TAnalysisSummary& summary) {
+    analysedDrive_ = summary.Drive;
+    rootNode_ = FTree ? FTree->GetFirst() : PNode::None;
+    totalSize_ = summary.TotalSize;
+    totalFiles_ = summary.TotalFiles;
+    totalFolders_ = summary.TotalFolders;
+    scanVerdict_ = summary.Verdict;
+    origin_ = summary.Origin;
+    serviceMessages_.clear();
+    stopAnswered_ = false;
 }
 
 void TOrbisca::ScanVolume(const QString& drive) {

@@ -3,6 +3,7 @@
 // The disk-analysis engine: loads the snapshot service, turns a drive's record graph into the
 // analysis tree, keeps the drive's totals and finds nodes by path.
 
+#include "analysis/AnalysisOrigin.h"
 #include "analysis/AnalysisTree.h"
 #include "analysis/ListPresentation.h"
 #include "analysis/Progress.h"
@@ -64,6 +65,13 @@ public:
     uint32_t TotalFiles() const { return totalFiles_; }
     uint32_t TotalFolders() const { return totalFolders_; }
     const TScanVerdict& ScanVerdict() const { return scanVerdict_; }
+    // Where the analysis came from: a scan (with its start and end) or a loaded file.
+    const TAnalysisOrigin& Origin() const { return origin_; }
+    TAnalysisSummary Summary() const;
+    // Takes an analysis built into FTree by someone else (a saved analysis loaded, see saved/)
+    // as the result, exactly as DO_Drive leaves one: drive, top node, totals, verdict, origin.
+    // The service is not involved.
+    void AdoptAnalysis(const TAnalysisSummary& summary);
     // For whoever changes the tree afterwards (a removal of items) or builds one by hand: the
     // totals that now hold.
     void SetTotals(int64_t size, uint32_t files, uint32_t folders) {
@@ -94,6 +102,7 @@ private:
     uint32_t totalFolders_ = 0;
     // What the last DO_Drive can vouch for (reset at its start).
     TScanVerdict scanVerdict_;
+    TAnalysisOrigin origin_;
     // What the service said during the last UpdateSnapshot, and whether the scan answered its
     // keep-alive with a stop.
     QStringList serviceMessages_;

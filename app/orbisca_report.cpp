@@ -9,6 +9,9 @@
 #include "platform/NameCodec.h"
 #include "platform/Paths.h"
 #include "platform/UserSession.h"
+#include "saved/NcduJson.h"
+#include "saved/OpenAnalysis.h"
+#include "saved/SavedFormat.h"
 
 #include <QString>
 #include <QStringList>
@@ -27,6 +30,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <optional>
 #include <string>
@@ -40,15 +44,22 @@ using analysis::TAnalysisTree;
 enum Exit { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitNoService = 3 };
 
 constexpr const char* kUsage =
-    "usage: orbisca-report [--top N] [--csv FILE] DRIVE_OR_FOLDER\n"
+    "usage: orbisca-report [--top N] [--csv FILE] [--save FILE] [--ncdu-json FILE]\n"
+    "                      DRIVE_OR_FOLDER | --load FILE\n"
     "\n"
     "Analyses a drive (a letter such as C: or C:\\) or a folder (analysed as a temporary\n"
     "drive letter) and prints the totals and the N largest folders and files (default 10).\n"
     "\n"
-    "  --top N     how many of the largest folders and files to list (0: none)\n"
-    "  --csv FILE  also write every folder and file as CSV with the columns\n"
-    "              path,native_path,size,folders,files,is_folder\n"
-    "  --help      show this text\n"
+    "  --top N          how many of the largest folders and files to list (0: none)\n"
+    "  --csv FILE       also write every folder and file as CSV with the columns\n"
+    "                   path,native_path,size,folders,files,is_folder\n"
+    "  --save FILE      also save the analysis in the program's own format\n"
+    "  --ncdu-json FILE also write the analysis as ncdu JSON (version 1.2), for ncdu -f and\n"
+    "                   gdu -f\n"
+    "  --load FILE      report a saved analysis (the program's own, or an ncdu or gdu JSON\n"
+    "                   export) instead of analysing; --top, --csv, --save and --ncdu-json\n"
+    "                   work on it as on an analysis\n"
+    "  --help           show this text\n"
     "\n"
     "Folders that cannot be read are named on stderr; the run still succeeds. Names on the\n"
     "terminal are escaped as ls -b does (\\n, \\t, \\\\ for a backslash in a name, \\ooo for "
@@ -56,15 +67,16 @@ constexpr const char* kUsage =
     "control characters and bytes that are not UTF-8); the CSV quotes them, and its native_path\n"
     "column keeps their exact bytes.\n"
     "\n"
-    "The CSV replaces its target only when complete. A target that is a symbolic link, or a\n"
+    "Each file replaces its target only when complete. A target that is a symbolic link, or a\n"
     "file of another user in a folder others may write, is refused, as is a symbolic link of\n"
     "another user on the way to the target's folder.\n"
     "\n"
-    "Exit codes: 0 done, 1 the analysis failed or was incomplete, or the report could not be\n"
-    "written, 2 bad arguments, unknown drive, missing folder or a refused CSV target (not a\n"
-    "regular file, or one of the above; also when it became one during the analysis), 3 the\n"
-    "snapshot service cannot be loaded. A closed pipe on standard output ends the program as\n"
-    "SIGPIPE does (status 141 in a shell); a CSV not yet in place is then not written.\n";
+    "Exit codes: 0 done, 1 the analysis failed or was incomplete, a file to --load could not be\n"
+    "read, or the report or a file could not be written, 2 bad arguments, unknown drive,\n"
+    "missing folder or a refused target (not a regular file, or one of the above; also when it\n"
+    "became one during the analysis), 3 the snapshot service cannot be loaded. A closed pipe on\n"
+    "standard output ends the program as SIGPIPE does (status 141 in a shell); a file not yet in\n"
+    "place is then not written.\n";
 
 int failUsage(const std::string& message) {
     std::fprintf(stderr, "orbisca-report: %s (see --help)\n", message.c_str());
@@ -217,7 +229,7 @@ struct Failure {
     std::string message;
 };
 
-Failure cannotWriteCsv(const std::string& given, const std::string& why) {
+Failure cannotWriteTarget(const std::string& given, const std::string& why) {
     return {kExitUsage, "cannot write " + shownNative(given) + ": " + why};
 }
 
@@ -292,23 +304,33 @@ int openFolder(const std::string& path, const Callers& callers, std::string& why
     return fd;
 }
 
-// The temporary file of the CSV, removed at every ending before it is in place: the destructor
-// on returns, the signal handler on signals, atexit on any exit() on the way.
-volatile std::sig_atomic_t g_pendingSet = 0;
-int g_pendingFolder = -1;
-char g_pendingName[32];
+// The temporary files of the targets (CSV, saved analysis, ncdu JSON), removed at every ending
+// before they are in place: the destructor on returns, the signal handler on signals, atexit on
+// any exit() on the way.
+struct PendingFile {
+    volatile std::sig_atomic_t set = 0;
+    int folder = -1;
+    char name[32];
+};
+constexpr int kTargets = 3;
+PendingFile g_pending[kTargets];
 
-void removePendingCsv() {
-    if (g_pendingSet) {
-        g_pendingSet = 0;
-        ::unlinkat(g_pendingFolder, g_pendingName, 0);
+void removePending(PendingFile& p) {
+    if (p.set) {
+        p.set = 0;
+        ::unlinkat(p.folder, p.name, 0);
     }
+}
+
+void removePendingFiles() {
+    for (PendingFile& p : g_pending)
+        removePending(p);
 }
 
 constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
 void endBySignal(int sig) {
-    removePendingCsv();
+    removePendingFiles();
     // Then the signal's own ending, so the caller sees it (status 141 for a closed pipe).
     ::signal(sig, SIG_DFL);
     ::raise(sig);
@@ -319,7 +341,7 @@ void catchEndings() {
     if (caught)
         return;
     caught = true;
-    std::atexit(removePendingCsv);
+    std::atexit(removePendingFiles);
     struct sigaction action {};
     action.sa_handler = endBySignal;
     sigemptyset(&action.sa_mask);
@@ -334,14 +356,21 @@ void catchEndings() {
     }
 }
 
-// The CSV is written to a temporary file in the target's folder and renamed over the target only
-// when it is complete, so an earlier file survives every failure: of the analysis, of a write, of
-// the disk. Everything happens relative to the folder opened once; the target's name is looked at
-// without following links, and renaming replaces the entry itself, so no link is ever written
-// through and no file of another user is ever opened.
-class CsvFile {
+// A file the report writes (the CSV, a saved analysis, an ncdu JSON export) is written to a
+// temporary file in the target's folder and renamed over the target only when it is complete,
+// so an earlier file survives every failure: of the analysis, of a write, of the disk. Everything
+// happens relative to the folder opened once; the target's name is looked at without following
+// links, and renaming replaces the entry itself, so no link is ever written through and no file
+// of another user is ever opened.
+class TargetFile {
 public:
-    ~CsvFile() { Discard(); }
+    // Writes the contents to the descriptor given; the reason when that failed.
+    using Writer = std::function<std::optional<std::string>(int fd)>;
+
+    explicit TargetFile(int slot) : pending_(g_pending[slot]) {}
+    ~TargetFile() { Discard(); }
+    TargetFile(const TargetFile&) = delete;
+    TargetFile& operator=(const TargetFile&) = delete;
 
     // Checks the target and creates the temporary file; the failure when that is refused.
     std::optional<Failure> Prepare(const std::string& given) {
@@ -353,11 +382,11 @@ public:
                                    : slash == 0               ? "/"
                                                               : given.substr(0, slash);
         if (name_.empty() || name_ == "." || name_ == "..")
-            return cannotWriteCsv(given, "not a regular file");
+            return cannotWriteTarget(given, "not a regular file");
         std::string why;
         folder_ = openFolder(folder, callers_, why);
         if (folder_ < 0)
-            return cannotWriteCsv(given, why);
+            return cannotWriteTarget(given, why);
         struct stat st {};
         bool exists = false;
         if (auto refused = checkTarget(st, exists))
@@ -378,24 +407,24 @@ public:
             fd_ = ::openat(folder_, temp.c_str(),
                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
             if (fd_ < 0 && (errno != EEXIST || attempt == 100))
-                return cannotWriteCsv(given, std::strerror(errno));
+                return cannotWriteTarget(given, std::strerror(errno));
             if (fd_ >= 0) {
-                std::memcpy(g_pendingName, temp.c_str(), temp.size() + 1);
-                g_pendingFolder = folder_;
-                g_pendingSet = 1;
+                std::memcpy(pending_.name, temp.c_str(), temp.size() + 1);
+                pending_.folder = folder_;
+                pending_.set = 1;
             }
         }
         return std::nullopt;
     }
 
-    // Writes the rows and puts the file in place; the failure when that fails.
-    std::optional<Failure> Commit(const TAnalysisTree& tree);
+    // Writes the contents and puts the file in place; the failure when that fails.
+    std::optional<Failure> Commit(const Writer& write);
 
     void Discard() {
         if (fd_ >= 0)
             ::close(fd_);
         fd_ = -1;
-        removePendingCsv();
+        removePending(pending_);
         if (folder_ >= 0)
             ::close(folder_);
         folder_ = -1;
@@ -407,11 +436,11 @@ private:
         exists = ::fstatat(folder_, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
         if (!exists)
             return errno == ENOENT ? std::nullopt
-                                   : std::optional(cannotWriteCsv(given_, std::strerror(errno)));
+                                   : std::optional(cannotWriteTarget(given_, std::strerror(errno)));
         if (S_ISLNK(st.st_mode))
-            return cannotWriteCsv(given_, "a symbolic link");
+            return cannotWriteTarget(given_, "a symbolic link");
         if (!S_ISREG(st.st_mode))
-            return cannotWriteCsv(given_, "not a regular file");
+            return cannotWriteTarget(given_, "not a regular file");
         // In a folder others may write (sticky or not), a file of someone else may have been put
         // there for root to fill; elsewhere a caller (root) chose to keep it there. A folder of
         // another user, or one others may write, is no reason to refuse in itself: renaming
@@ -419,11 +448,11 @@ private:
         // replace the finished file as well.
         struct stat folder {};
         if (::fstat(folder_, &folder) != 0)
-            return cannotWriteCsv(given_, std::strerror(errno));
+            return cannotWriteTarget(given_, std::strerror(errno));
         const bool othersMayWrite =
             !callers_.Trust(folder.st_uid) || (folder.st_mode & (S_IWGRP | S_IWOTH));
         if (othersMayWrite && !callers_.Include(st.st_uid))
-            return cannotWriteCsv(given_, "a file of another user in a folder others may write");
+            return cannotWriteTarget(given_, "a file of another user in a folder others may write");
         return std::nullopt;
     }
 
@@ -445,6 +474,7 @@ private:
         return s;
     }
 
+    PendingFile& pending_;
     Callers callers_;
     std::string given_, name_;
     int folder_ = -1;
@@ -454,8 +484,31 @@ private:
 struct Options {
     long top = 10;
     std::optional<std::string> csv;
+    std::optional<std::string> save;     // our format
+    std::optional<std::string> ncduJson; // ncdu JSON 1.2
+    std::optional<std::string> load;     // a saved analysis or an export, instead of a scan
     std::string target;
 };
+
+// The native path of a display path of the analysis: its components after the drive, below the
+// native folder the drive stood for when it was analysed. Independent of today's drive letters,
+// so that a loaded analysis names its own paths.
+std::string nativePathOf(const QString& displayPath, const std::string& root) {
+    std::string native = root;
+    const QStringView rest = QStringView(displayPath).mid(3);
+    for (qsizetype start = 0; start < rest.size();) {
+        qsizetype slash = rest.indexOf(u'\\', start);
+        if (slash < 0)
+            slash = rest.size();
+        if (slash > start) {
+            if (native.empty() || native.back() != '/')
+                native += '/';
+            native += platform::NativeName(rest.mid(start, slash - start));
+        }
+        start = slash + 1;
+    }
+    return native;
+}
 
 // The CSV's path column: the path as the program shows it, in UTF-8. The escapes of bytes that
 // are not UTF-8 have no UTF-8 form and appear as U+FFFD; the native_path column keeps the real
@@ -528,6 +581,18 @@ int parseArguments(int argc, char** argv, Options& o, Output& out) {
             if (!value("--csv", v) || v.empty())
                 return failUsage("--csv needs a file name");
             o.csv = v;
+        } else if (a == "--save" || a.rfind("--save=", 0) == 0) {
+            if (!value("--save", v) || v.empty())
+                return failUsage("--save needs a file name");
+            o.save = v;
+        } else if (a == "--ncdu-json" || a.rfind("--ncdu-json=", 0) == 0) {
+            if (!value("--ncdu-json", v) || v.empty())
+                return failUsage("--ncdu-json needs a file name");
+            o.ncduJson = v;
+        } else if (a == "--load" || a.rfind("--load=", 0) == 0) {
+            if (!value("--load", v) || v.empty())
+                return failUsage("--load needs a file name");
+            o.load = v;
         } else if (a.size() > 1 && a[0] == '-' && a != "--") {
             return failUsage("unknown option " + shownNative(a));
         } else {
@@ -541,7 +606,9 @@ int parseArguments(int argc, char** argv, Options& o, Output& out) {
             haveTarget = true;
         }
     }
-    if (!haveTarget)
+    if (o.load && haveTarget)
+        return failUsage("--load reports the file's analysis: no drive or folder with it");
+    if (!o.load && !haveTarget)
         return failUsage("a drive or folder is needed");
     return -1;
 }
@@ -643,51 +710,51 @@ void printLargest(Output& out, const TAnalysisTree& tree, const std::vector<PNod
                   shown(tree.Path(best[i])).c_str());
 }
 
-bool writeCsv(std::FILE* out, const TAnalysisTree& tree) {
+// Every node as a row; the reason when the rows could not be written.
+std::optional<std::string> writeCsv(int fd, const TAnalysisTree& tree, const std::string& root) {
     std::string line = "path,native_path,size,folders,files,is_folder\r\n";
+    const auto flush = [&]() -> std::optional<std::string> {
+        for (size_t done = 0; done < line.size();) {
+            const ssize_t n = ::write(fd, line.data() + done, line.size() - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return std::strerror(n < 0 ? errno : EIO);
+            done += static_cast<size_t>(n);
+        }
+        line.clear();
+        return std::nullopt;
+    };
     for (PNode n = tree.GetFirst(); n != PNode::None; n = tree.GetNext(n)) {
         const analysis::TNodeData data = tree.GetNodeData(n);
         appendCsvField(line, displayUtf8(data.Path));
         line += ',';
-        appendCsvField(line, platform::NativePath(analysis::ListedPath(data)));
+        appendCsvField(line, nativePathOf(analysis::ListedPath(data), root));
         line += ',' + std::to_string(data.Size) + ',' + std::to_string(data.FolderCount) + ',' +
                 std::to_string(data.FileCount) + ',' + (data.IsFolder ? "1" : "0") + "\r\n";
-        if (line.size() > (1 << 16)) {
-            if (std::fwrite(line.data(), 1, line.size(), out) != line.size())
-                return false;
-            line.clear();
-        }
+        if (line.size() > (1 << 16))
+            if (auto failed = flush())
+                return failed;
     }
-    return std::fwrite(line.data(), 1, line.size(), out) == line.size();
+    return flush();
 }
 
-std::optional<Failure> CsvFile::Commit(const TAnalysisTree& tree) {
-    const auto failed = [this](int err) {
-        return Failure{kExitFailed, "cannot write " + shownNative(given_) + ": " +
-                                        std::strerror(err ? err : EIO)};
+std::optional<Failure> TargetFile::Commit(const Writer& write) {
+    const auto failed = [this](const std::string& why) {
+        return Failure{kExitFailed, "cannot write " + shownNative(given_) + ": " + why};
     };
-    std::FILE* f = ::fdopen(fd_, "wb");
-    if (!f)
-        return failed(errno);
-    fd_ = -1; // the stream owns it now
-    errno = 0;
-    bool ok = writeCsv(f, tree) && std::fflush(f) == 0;
-    int err = errno;
-    if (ok && ::fchmod(::fileno(f), mode_) != 0) {
-        ok = false;
-        err = errno;
-    }
+    std::optional<std::string> wrong = write(fd_);
+    if (!wrong && ::fchmod(fd_, mode_) != 0)
+        wrong = std::strerror(errno);
     // On disk before it replaces the old file: a crash then leaves the old one, not an empty one.
-    if (ok && ::fsync(::fileno(f)) != 0 && errno != EINVAL && errno != EROFS) {
-        ok = false;
-        err = errno;
-    }
-    if (std::fclose(f) != 0 && ok) {
-        ok = false;
-        err = errno;
-    }
-    if (!ok)
-        return failed(err);
+    if (!wrong && ::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS)
+        wrong = std::strerror(errno);
+    const int closed = ::close(fd_);
+    fd_ = -1;
+    if (!wrong && closed != 0)
+        wrong = std::strerror(errno);
+    if (wrong)
+        return failed(*wrong);
     // The target may have changed during the analysis: the same rules once more, right before
     // the rename that only replaces the entry.
     struct stat st {};
@@ -701,17 +768,18 @@ std::optional<Failure> CsvFile::Commit(const TAnalysisTree& tree) {
     for (const int sig : kEndingSignals)
         sigaddset(&endings, sig);
     ::sigprocmask(SIG_BLOCK, &endings, &previous);
-    ok = ::renameat(folder_, g_pendingName, folder_, name_.c_str()) == 0;
-    err = errno;
+    const bool ok = ::renameat(folder_, pending_.name, folder_, name_.c_str()) == 0;
+    const int err = errno;
     if (ok)
-        g_pendingSet = 0;
+        pending_.set = 0;
     ::sigprocmask(SIG_SETMASK, &previous, nullptr);
     if (!ok)
-        return failed(err);
+        return failed(std::strerror(err));
     return std::nullopt;
 }
+
 // Folders whose contents could not be read: counted and the first few named, on stderr.
-void reportUnreadable(const analysis::TScanVerdict& verdict) {
+void reportUnreadable(const analysis::TScanVerdict& verdict, const std::string& root) {
     if (verdict.UnreadableFolders == 0)
         return;
     const uint32_t n = verdict.UnreadableFolders;
@@ -721,13 +789,58 @@ void reportUnreadable(const analysis::TScanVerdict& verdict) {
         n == 1 ? "" : "s", n == 1 ? "it holds" : "they hold");
     for (const QString& folder : verdict.UnreadableSamples)
         std::fprintf(stderr, "orbisca-report:   %s (%s)\n", shown(folder).c_str(),
-                     shownNative(platform::NativePath(folder)).c_str());
+                     shownNative(nativePathOf(folder, root)).c_str());
     if (n > static_cast<uint32_t>(verdict.UnreadableSamples.size()))
         std::fprintf(stderr, "orbisca-report:   and %u more\n",
                      n - static_cast<uint32_t>(verdict.UnreadableSamples.size()));
 }
 
 } // namespace
+
+// The analysis the report is about: scanned now, or loaded from a file.
+struct Analysis {
+    TAnalysisTree tree;
+    analysis::TAnalysisSummary summary;
+    double seconds = 0;
+    QStringList boxes; // the engine's error boxes, each shown as a line on stderr
+};
+
+// Scans the drive through the engine; -1 when done, else the exit code.
+int scan(const QString& drive, Analysis& a) {
+    // Error boxes of the engine become one line each on stderr.
+    platform::SetMessageBoxHandler([&boxes = a.boxes](const QString& text, const QString&, unsigned) {
+        boxes.append(text);
+        std::fprintf(stderr, "orbisca-report: %s\n", shown(text).c_str());
+        return platform::IDOK;
+    });
+    analysis::TOrbisca engine(&a.tree);
+    if (!engine.DLLHandle || !engine.Undeleter)
+        return kExitNoService;
+    StderrBar bar;
+    if (::isatty(STDERR_FILENO))
+        engine.ProgressBar = &bar;
+    const auto start = std::chrono::steady_clock::now();
+    engine.DO_Drive(drive);
+    a.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    bar.Finish();
+    a.summary = engine.Summary();
+    return a.boxes.isEmpty() ? -1 : kExitFailed;
+}
+
+// Loads a saved analysis or an ncdu/gdu export; -1 when done, else the exit code.
+int load(const std::string& file, Analysis& a) {
+    const auto start = std::chrono::steady_clock::now();
+    saved::TOpened opened;
+    QString error;
+    if (!saved::OpenAnalysisFile(file, a.tree, &opened, &error))
+        return fail(kExitFailed, "cannot read " + shownNative(file) + ": " + shown(error));
+    a.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    a.summary = opened.Summary;
+    for (const QString& note : opened.Notes)
+        std::fprintf(stderr, "orbisca-report: %s: %s\n", shownNative(file).c_str(),
+                     shown(note).c_str());
+    return -1;
+}
 
 static int run(int argc, char** argv) {
     Output out;
@@ -736,56 +849,62 @@ static int run(int argc, char** argv) {
         return finish(out, code);
     QString drive;
     std::string native;
-    if (const int code = resolveTarget(options.target, drive, native); code >= 0)
+    if (!options.load)
+        if (const int code = resolveTarget(options.target, drive, native); code >= 0)
+            return code;
+
+    // Every file to write is checked and begun before the analysis.
+    TargetFile csv(0), savedFile(1), json(2);
+    const std::pair<const std::optional<std::string>&, TargetFile&> targets[] = {
+        {options.csv, csv}, {options.save, savedFile}, {options.ncduJson, json}};
+    for (const auto& [given, target] : targets)
+        if (given)
+            if (const auto failure = target.Prepare(*given))
+                return fail(failure->code, failure->message);
+
+    Analysis a;
+    if (const int code = options.load ? load(*options.load, a) : scan(drive, a); code >= 0)
         return code;
-
-    CsvFile csv;
-    if (options.csv)
-        if (const auto failure = csv.Prepare(*options.csv))
-            return fail(failure->code, failure->message);
-
-    // Error boxes of the engine become one line each on stderr.
-    QStringList boxes;
-    platform::SetMessageBoxHandler([&boxes](const QString& text, const QString&, unsigned) {
-        boxes.append(text);
-        std::fprintf(stderr, "orbisca-report: %s\n", shown(text).c_str());
-        return platform::IDOK;
-    });
-
-    TAnalysisTree tree;
-    analysis::TOrbisca engine(&tree);
-    if (!engine.DLLHandle || !engine.Undeleter)
-        return kExitNoService;
-
-    StderrBar bar;
-    if (::isatty(STDERR_FILENO))
-        engine.ProgressBar = &bar;
-    const auto start = std::chrono::steady_clock::now();
-    engine.DO_Drive(drive);
-    const double elapsed =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    bar.Finish();
-    if (!boxes.isEmpty())
-        return kExitFailed;
+    const TAnalysisTree& tree = a.tree;
+    const analysis::TAnalysisSummary& summary = a.summary;
+    if (options.load) {
+        drive = summary.Drive;
+        native = summary.Origin.Root;
+    }
     // A part of the drive is never reported as the whole.
-    const analysis::TScanVerdict& verdict = engine.ScanVerdict();
+    const analysis::TScanVerdict& verdict = summary.Verdict;
     if (verdict.CutShort || verdict.Stopped || tree.GetFirst() == PNode::None) {
         const QString reason = verdict.CutShort  ? verdict.Reason
                                : verdict.Stopped ? QStringLiteral("the analysis was stopped")
                                                  : QStringLiteral("it is empty");
-        return fail(kExitFailed,
-                    "the analysis of " + shownNative(native) + " is incomplete: " + shown(reason));
+        const std::string what = options.load ? "the saved analysis of " + shownNative(native) +
+                                                    " (" + shownNative(*options.load) + ")"
+                                              : "the analysis of " + shownNative(native);
+        return fail(kExitFailed, what + " is incomplete: " + shown(reason));
     }
-    reportUnreadable(verdict);
+    reportUnreadable(verdict, native);
 
     const PNode root = tree.GetFirst();
     out.Print("Drive %s (%s)\n", shown(drive).c_str(), shownNative(native).c_str());
     out.Print("Files:   %s\n", grouped(tree.FileCount(root)).c_str());
     out.Print("Folders: %s\n", grouped(tree.FolderCount(root)).c_str());
-    out.Print("Bytes:   %s\n", grouped(engine.TotalSize()).c_str());
+    out.Print("Bytes:   %s\n", grouped(summary.TotalSize).c_str());
     if (verdict.UnreadableFolders)
         out.Print("Unreadable folders: %s\n", grouped(verdict.UnreadableFolders).c_str());
-    out.Print("Elapsed: %.3f s\n", elapsed);
+    if (options.load) {
+        const analysis::TAnalysisOrigin& o = summary.Origin;
+        const QDateTime made = o.Ended.isValid() ? o.Ended : o.Started;
+        out.Print("Analysed: %s%s\n",
+                  made.isValid()
+                      ? made.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss 'UTC'")).toUtf8().constData()
+                      : "unknown",
+                  o.Source == QStringLiteral("scan")
+                      ? ""
+                      : (" (imported from " + shown(o.Source) + ")").c_str());
+        out.Print("Loaded:  %.3f s\n", a.seconds);
+    } else {
+        out.Print("Elapsed: %.3f s\n", a.seconds);
+    }
 
     if (options.top > 0) {
         std::vector<PNode> folders, files;
@@ -794,10 +913,29 @@ static int run(int argc, char** argv) {
         printLargest(out, tree, folders, options.top, "Largest folders");
         printLargest(out, tree, files, options.top, "Largest files");
     }
+
+    const auto reason = [](bool ok, const QString& error) -> std::optional<std::string> {
+        if (ok)
+            return std::nullopt;
+        return error.toLocal8Bit().toStdString();
+    };
+    const TargetFile::Writer writers[] = {
+        [&](int fd) { return writeCsv(fd, tree, native); },
+        [&](int fd) {
+            QString error;
+            return reason(saved::WriteSaved(fd, saved::HeaderForSaving(tree, summary), tree, &error),
+                          error);
+        },
+        [&](int fd) {
+            QString error;
+            return reason(saved::ExportNcduJson(fd, tree, summary, &error), error);
+        },
+    };
     int code = kExitOk;
-    if (options.csv)
-        if (const auto failure = csv.Commit(tree))
-            code = fail(failure->code, failure->message);
+    for (size_t i = 0; i < std::size(targets); ++i)
+        if (targets[i].first && code == kExitOk)
+            if (const auto failure = targets[i].second.Commit(writers[i]))
+                code = fail(failure->code, failure->message);
     return finish(out, code);
 }
 

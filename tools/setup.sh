@@ -2,6 +2,7 @@
 # Sets up a Debian 12 machine for Zelvano Orbisca 2024, builds it, and runs the main job or the tests.
 #
 #   tools/setup.sh            install what is missing, configure and build (default preset)
+#   tools/setup.sh install    only install what is missing
 #   tools/setup.sh run [ARGS] ... then start the desktop program (ARGS are its arguments) when a
 #                             display is available; without one, run the report on drive C:
 #                             (or with ARGS) and say so
@@ -16,6 +17,8 @@ PACKAGES=(
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev zlib1g-dev
+  # saved analyses: the compressed blocks of our format
+  libzstd-dev
   # a private session bus and its command-line clients: tests of reveal, peers in bench_trash
   dbus-daemon dbus-bin libglib2.0-bin
   # the peers the benchmarks measure beside du
@@ -63,6 +66,7 @@ mode=${1:-build}
 [ $# -gt 0 ] && shift
 
 install_missing
+[ "$mode" = install ] && exit 0
 build default
 
 case "$mode" in
@@ -86,7 +90,7 @@ case "$mode" in
     ctest --preset asan -j "$(nproc)"
     ;;
   *)
-    echo "usage: tools/setup.sh [build|run [ARGS]|test]" >&2
+    echo "usage: tools/setup.sh [build|install|run [ARGS]|test]" >&2
     exit 2
     ;;
 esac

@@ -233,6 +233,38 @@ TEST_F(TreeTest, IdentitiesStayWithTheirNodes) {
     EXPECT_EQ(tree.Inode(child), 77u);
 }
 
+TEST_F(TreeTest, SwapExchangesWholeTreesAndEachCountsAChange) {
+    // One tree large enough for its arrays to be mappings of their own, one on the heap.
+    const PNode top = tree.AddTopFolder(u"C:\\");
+    tree.SetDevice(7);
+    for (int i = 0; i < 100000; ++i)
+        tree.SetInode(tree.AddFile(top, u"f" + QString::number(i).toStdU16String(), i), i + 1);
+    tree.AddFile(top, u" trimmed ", 1);
+    TAnalysisTree other;
+    const PNode otherTop = other.AddTopFolder(u"D:\\");
+    other.AddFile(otherTop, u"only", 5);
+    const uint64_t changes = tree.ChangeCount(), otherChanges = other.ChangeCount();
+
+    tree.Swap(other);
+    EXPECT_EQ(tree.NodeCount(), 2u);
+    EXPECT_EQ(tree.Path(tree.GetFirstChild(tree.GetFirst())), "D:\\only");
+    EXPECT_EQ(tree.Device(), 0u);
+    EXPECT_EQ(other.NodeCount(), 100002u);
+    EXPECT_EQ(other.Device(), 7u);
+    PNode last = other.GetFirstChild(other.GetFirst());
+    while (other.GetNextSibling(last) != PNode::None)
+        last = other.GetNextSibling(last);
+    EXPECT_EQ(other.ListedName(last), " trimmed ");
+    EXPECT_EQ(other.Inode(other.GetNextSibling(other.GetFirstChild(other.GetFirst()))), 2u);
+    EXPECT_EQ(tree.ChangeCount(), changes + 1);
+    EXPECT_EQ(other.ChangeCount(), otherChanges + 1);
+    // Both go on growing as trees of their own.
+    tree.AddFile(tree.GetFirst(), u"more", 1);
+    other.AddFile(other.GetFirst(), u"more", 1);
+    EXPECT_EQ(tree.NodeCount(), 3u);
+    EXPECT_EQ(other.NodeCount(), 100003u);
+}
+
 TEST_F(TreeTest, VisibilityMarksAndBulkUpdates) {
     const PNode root = tree.AddChild(PNode::None, folder("C:\\"));
     const PNode f = tree.AddChild(root, file("C:\\x", 1));

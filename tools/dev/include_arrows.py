@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 import os, re, sys
 root = sys.argv[1] if len(sys.argv) > 1 else '.'
-rank = {'platform': 0, 'service': 1, 'settings': 1, 'analysis': 2, 'i18n': 2, 'skin': 3, 'inet': 3, 'views': 4, 'dialogs': 4, 'app': 5}
-checked = ('analysis', 'platform', 'service', 'i18n', 'settings')
+rank = {'platform': 0, 'service': 1, 'settings': 1, 'analysis': 2, 'saved': 3, 'i18n': 2, 'skin': 3, 'inet': 3, 'views': 4, 'dialogs': 4, 'app': 5}
+checked = ('analysis', 'saved', 'platform', 'service', 'i18n', 'settings')
 bad = []
 for own in checked:
     for dp, _, files in os.walk(os.path.join(root, own)):
