@@ -127,6 +127,13 @@ constexpr const char* kDefaults[] = {
     "Umschalt+Entf",
     "Zeigt unter der Liste eine Karte des Ordners: Jede Fläche ist so groß, wie ihre Datei Platz belegt (Strg+M)",
     "<b>%1 kleine Dateien</b><br>%2<br>%3 (%4)",
+    "Noch keine gespeicherten Analysen",
+    "Datei öffnen…",
+    "%1   %2   %3 Dateien   %4",
+    "(unvollständig)",
+    "Gespeicherte Analysen (*.orbisca *.json);;Alle Dateien (*)",
+    "Die Analyse „%1“ kann nicht geöffnet werden: %2",
+    "Gespeicherte Analyse von %1 vom %2 (%3). Aktionen wirken nur auf Objekte, die seitdem unverändert sind.",
     "Zelvano",
 };
 static_assert(std::size(kDefaults) == kMessageCount);

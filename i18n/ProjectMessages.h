@@ -96,6 +96,13 @@ namespace i18n {
     X(MESSAGE_ORB_KEY_SHIFT_DELETE)                                                                \
     X(MESSAGE_ORB_MAP_HINT)                                                                        \
     X(MESSAGEHTML_ORB_MAP_SMALL_FILES)                                                             \
+    X(MESSAGE_ORB_SAVED_NONE)                                                                  \
+    X(MESSAGE_ORB_SAVED_OPEN_FILE)                                                             \
+    X(MESSAGE_ORB_SAVED_ITEM)                                                                  \
+    X(MESSAGE_ORB_SAVED_INCOMPLETE)                                                            \
+    X(MESSAGE_ORB_SAVED_FILTER)                                                                \
+    X(MESSAGE_ORB_SAVED_OPEN_FAILED)                                                           \
+    X(MESSAGEHTML_ORB_STATUS_LOADED)                                                           \
     X(MESSAGE_TRANSLATOR_NAME)
 
 // One identifier per message, named like its key.

@@ -22,6 +22,7 @@ constexpr TranslatableComponent kComponents[] = {
      "<P align=\"center\">Noch keine Analyse durchgeführt...</P>"},
     {"TForm_ORB", "Form_ORB", "LumoButton_Options", "Optionen"},
     {"TForm_ORB", "Form_ORB", "LumoButton_Analyse", "Neue Analyse"},
+    {"TForm_ORB", "Form_ORB", "LumoButton_Saved", "Gespeicherte Analysen…"},
     {"TForm_ORB", "Form_ORB", "PopUp_OpenFile", "Datei öffnen"},
     {"TForm_ORB", "Form_ORB", "PopUp_ShowFolder", "Ordner dieser Datei im Explorer öffnen"},
     {"TForm_ORB", "Form_ORB", "PopUp_OpenFolder", "Ordner im Explorer öffnen"},
@@ -55,6 +56,9 @@ constexpr TranslatableComponent kComponents[] = {
      "Hier können Sie verschiedene Einstellungen vornehmen, die das Verhalten der Software "
      "beeinflussen."},
     {"TForm_Options", "Form_Options", "Label_OTHER_ServiceChannel", "Service-Channel"},
+    {"TForm_Options", "Form_Options", "Label_OTHER_Kept", "Gespeicherte Analysen"},
+    {"TForm_Options", "Form_Options", "Label_ORB_KeepPerDrive", "Je Laufwerk behalten:"},
+    {"TForm_Options", "Form_Options", "Label_ORB_KeepMaxMiB", "Höchstens insgesamt (MB):"},
     {"TForm_Options", "Form_Options", "HTMLabel_OTHER_ServiceChannel",
      "Die Zelvano Service-Channel halten Sie auf dem Laufenden und benachrichtigen Sie "
      "automatisch über kostenlose Updates, Premium-Versionen sowie aktuelle Angebote."},

@@ -17,8 +17,11 @@
 #include "platform/Removal.h"
 #include "platform/Shell.h"
 #include "platform/Trash.h"
+#include "saved/AnalysisStore.h"
+#include "saved/OpenAnalysis.h"
 #include "settings/EnvHelpers.h"
 #include "settings/FormatGroups.h"
+#include "settings/KeptAnalyses.h"
 #include "settings/MapPane.h"
 #include "skin/ControlBuilder.h"
 #include "skin/HTMLabel.h"
@@ -50,6 +53,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -363,6 +367,10 @@ void TForm_ORB::setupUi() {
     LumoButton_Analyse->SetCaption(builtIn("LumoButton_Analyse"));
     LumoButton_Analyse->SetActionButton(true);
     LumoButton_Analyse->resize(110, kButtonHeight);
+    LumoButton_Saved = commandBar.Add<skin::TLumoButton2>("LumoButton_Saved", skin::Translated);
+    LumoButton_Saved->SetCaption(builtIn("LumoButton_Saved"));
+    LumoButton_Saved->resize(150, kButtonHeight);
+    PopupMenu_Saved = build.AddMenu("PopupMenu_Saved");
     DriveComboBoxEx1 = commandBar.Add<TDriveComboBoxEx>("DriveComboBoxEx1");
     DriveComboBoxEx1->hide();
 
@@ -423,6 +431,7 @@ void TForm_ORB::connectSignals() {
     LumoButton_Formats->OnClick = [this](QObject*) { AdvGlowButton_FormatsClick(); };
     LumoButton_Options->OnClick = [this](QObject*) { AdvGlowButton_OptionsClick(); };
     LumoButton_Analyse->OnClick = [this](QObject*) { AdvToolBarButton_AnalyseClick(); };
+    LumoButton_Saved->OnClick = [this](QObject*) { LumoButton_SavedClick(); };
     connect(ComboBox_ORB_NameBalken, &QComboBox::currentIndexChanged, this,
             [this] { ComboBox_ORB_NameBalkenChange(); });
     // An editable box reports typed text through the same signal as a chosen item.
@@ -490,7 +499,7 @@ void TForm_ORB::connectSignals() {
     for (QWidget* w :
          {static_cast<QWidget*>(LumoButton_Files), static_cast<QWidget*>(LumoButton_Folders),
           static_cast<QWidget*>(LumoButton_Formats), static_cast<QWidget*>(LumoButton_Options),
-          static_cast<QWidget*>(LumoButton_Analyse)})
+          static_cast<QWidget*>(LumoButton_Analyse), static_cast<QWidget*>(LumoButton_Saved)})
         w->installEventFilter(this);
 }
 
@@ -568,7 +577,8 @@ void TForm_ORB::alignTopBar() {
 
 void TForm_ORB::alignBottomBar() {
     int x = kEdge;
-    for (skin::TLumoButton2* b : {LumoButton_MainMenu, LumoButton_Options, LumoButton_Analyse}) {
+    for (skin::TLumoButton2* b :
+         {LumoButton_MainMenu, LumoButton_Options, LumoButton_Analyse, LumoButton_Saved}) {
         if (b->isHidden())
             continue;
         b->setGeometry(x, kButtonTop, b->width(), kButtonHeight);
@@ -615,6 +625,7 @@ void TForm_ORB::updateCommands() {
     LumoButton_Files->setEnabled(views && ListState.View != TListView::Files);
     LumoButton_Formats->setEnabled(views && ListState.View != TListView::Formats);
     LumoButton_Analyse->setEnabled(free);
+    LumoButton_Saved->setEnabled(free);
     DriveComboBoxEx1->setEnabled(free);
     JvDirectoryListBox1->setEnabled(free);
     ComboBox_ORB_Filter->setEnabled(free);
@@ -631,7 +642,8 @@ void TForm_ORB::resizeEvent(QResizeEvent* event) {
 
 bool TForm_ORB::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::Resize) {
-        if (watched == LumoButton_Options || watched == LumoButton_Analyse)
+        if (watched == LumoButton_Options || watched == LumoButton_Analyse ||
+            watched == LumoButton_Saved)
             alignBottomBar();
         else if (watched == LumoButton_Files || watched == LumoButton_Folders ||
                  watched == LumoButton_Formats)
@@ -694,6 +706,7 @@ void TForm_ORB::releaseEngine() {
         return;
     closed_ = true;
     TreemapView_ORB->Clear(); // stops its worker: the tree goes next
+    WaitForKeeping();
     VirtualDrawTree_ORB_QO16->Clear();
     VirtualDrawTree_ORB_QO16->OnDrawNode = nullptr;
     VirtualDrawTree_ORB_QO16->OnCompareNodes = nullptr;
@@ -887,7 +900,7 @@ void TForm_ORB::showAnalysis(const analysis::TScanVerdict& verdict) {
     Panel_Rechts->show();
     alignControls();
     pump();
-    JvDirectoryListBox1->SetDirectory(QString(DriveComboBoxEx1->Drive()) + QStringLiteral(":\\"));
+    JvDirectoryListBox1->SetDirectory(Orbisca->Analysed_Drive());
     ProgressBar1->hide();
     alignInfoBar();
     pump();
@@ -895,6 +908,8 @@ void TForm_ORB::showAnalysis(const analysis::TScanVerdict& verdict) {
     if (host)
         host->BringToFront();
     LumoButton_Folders->Click();
+    if (!Orbisca->Origin().Loaded)
+        keepAnalysis();
     // The keyboard starts in the list.
     VirtualDrawTree_ORB_QO16->setFocus(Qt::OtherFocusReason);
     warnIfIncomplete();
@@ -1248,7 +1263,12 @@ void TForm_ORB::openInShell(bool reveal) {
     // analysed there; the user's program then opens it with the user's own rights.
     const platform::ListedItem item = ListedItemOf(VirtualDrawTree1, node);
     platform::ReachedItem reached;
-    if (const platform::ReachResult reach = platform::ReachListedItem(item, &reached); !reach) {
+    platform::ReachResult reach;
+    if (itemsChangedSince({node}).front())
+        reach = {platform::ReachFailure::Changed, "the drive is not what the saved analysis saw"};
+    else
+        reach = platform::ReachListedItem(item, &reached);
+    if (!reach) {
         const QString listed = VirtualDrawTree1.Path(node);
         platform::OutputDebugStringW(QStringLiteral("Not opened: ") + listed +
                                      QStringLiteral(": ") + QString::fromUtf8(reach.reason));
@@ -1296,6 +1316,147 @@ void TForm_ORB::VirtualDrawTree_ORB_QO16DblClick() {
     JvDirectoryListBox1->SetDirectory(item->Path);
 }
 
+// ---- saved analyses ---------------------------------------------------------------------------
+
+template <typename Work> auto TForm_ORB::offThread(Work work) {
+    // Moving or removing thousands of items takes a while on a disk.
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    auto done = std::async(std::launch::async, std::move(work));
+    while (done.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
+        pump();
+    QGuiApplication::restoreOverrideCursor();
+    return done.get();
+}
+
+
+void TForm_ORB::keepAnalysis() {
+    WaitForKeeping();
+    const settings::KeptAnalysesSettings keep = settings::LoadKeptAnalysesSettings();
+    if (keep.PerDrive <= 0 || keep.MaxTotalMiB <= 0)
+        return; // keeping is switched off
+    saved::TRetention retention;
+    retention.KeepPerDrive = keep.PerDrive;
+    retention.MaxTotalBytes = uint64_t(keep.MaxTotalMiB) << 20;
+    // The keeping reads the tree on a helper thread; whatever changes the tree waits for it
+    // first (mapLetGo), which takes a tenth of the analysis at most.
+    keeper_ = std::thread([this, summary = Orbisca->Summary(), retention] {
+        QString error;
+        if (!saved::KeepAnalysis(VirtualDrawTree1, summary, retention, nullptr, &error))
+            platform::OutputDebugStringW(QStringLiteral("Analysis not kept: ") + error);
+    });
+}
+
+void TForm_ORB::WaitForKeeping() {
+    if (keeper_.joinable())
+        keeper_.join();
+}
+
+void TForm_ORB::LumoButton_SavedClick() {
+    if (!Orbisca || busy_ > 0)
+        return;
+    PopupMenu_Saved->clear();
+    QString error;
+    const std::vector<saved::TKeptAnalysis> kept = saved::ListKeptAnalyses(&error);
+    if (!error.isEmpty())
+        platform::OutputDebugStringW(QStringLiteral("Kept analyses: ") + error);
+    const analysis::NumberFormat format = analysis::UserNumberFormat();
+    const QLocale locale(languageCode());
+    for (const saved::TKeptAnalysis& k : kept) {
+        QString text = Message(Msg::MESSAGE_ORB_SAVED_ITEM);
+        text = ReplaceFirstIgnoreCase(text, QStringLiteral("%1"), k.Drive());
+        text =
+            ReplaceFirstIgnoreCase(text, QStringLiteral("%2"),
+                                   locale.toString(k.MadeAt().toLocalTime(), QLocale::ShortFormat));
+        text = ReplaceFirstIgnoreCase(text, QStringLiteral("%3"),
+                                      analysis::FormatNumber(double(k.Files()), 0, format));
+        text = ReplaceFirstIgnoreCase(text, QStringLiteral("%4"),
+                                      analysis::SizeText(k.Size(), format));
+        if (!k.Complete())
+            text += QStringLiteral("   ") + Message(Msg::MESSAGE_ORB_SAVED_INCOMPLETE);
+        const std::string file = k.File;
+        connect(PopupMenu_Saved->addAction(text), &QAction::triggered, this,
+                [this, file] { OpenSavedAnalysis(file); });
+    }
+    if (kept.empty())
+        PopupMenu_Saved->addAction(Message(Msg::MESSAGE_ORB_SAVED_NONE))->setEnabled(false);
+    PopupMenu_Saved->addSeparator();
+    connect(PopupMenu_Saved->addAction(Message(Msg::MESSAGE_ORB_SAVED_OPEN_FILE)),
+            &QAction::triggered, this, [this] {
+                const QString chosen =
+                    QFileDialog::getOpenFileName(window(), builtIn("LumoButton_Saved"), QString(),
+                                                 Message(Msg::MESSAGE_ORB_SAVED_FILTER));
+                if (!chosen.isEmpty())
+                    OpenSavedAnalysis(chosen.toLocal8Bit().toStdString());
+            });
+    // The menu opens above the button: the command bar is the window's lowest.
+    const QPoint corner = LumoButton_Saved->mapToGlobal(QPoint(0, 0));
+    PopupMenu_Saved->popup(corner - QPoint(0, PopupMenu_Saved->sizeHint().height()));
+}
+
+bool TForm_ORB::OpenSavedAnalysis(const std::string& file) {
+    if (!Orbisca || busy_ > 0)
+        return false;
+    QString error;
+    saved::TOpened opened;
+    bool ok = false;
+    const bool stillOpen = runLongStep([&] {
+        // Nothing may point into the tree that the file replaces.
+        setStatus(Message(Msg::MESSAGEHTML_ORB_STATUS_SCANNING));
+        VirtualDrawTree_ORB_QO16->Clear();
+        ListState.Current_RootNode = PNode::None;
+        ListState.CURRENT_FILTER.clear();
+        ListState.CURRENT_FILTER_TOTALFILESIZE = 0;
+        ShowAllNodes(&VirtualDrawTree1);
+        {
+            const FlagScope ownChanges(READING_SETTINGS_NOW);
+            selectAllFilesSilently();
+        }
+        analysis::TAnalysisTree loaded;
+        ok = offThread([&] { return saved::OpenAnalysisFile(file, loaded, &opened, &error); });
+        if (ok) {
+            VirtualDrawTree1.Swap(loaded);
+            Orbisca->AdoptAnalysis(opened.Summary);
+        }
+    });
+    if (!stillOpen)
+        return false;
+    if (!ok) {
+        platform::MessageBoxW(
+            window(),
+            ReplaceFirstIgnoreCase(
+                ReplaceFirstIgnoreCase(Message(Msg::MESSAGE_ORB_SAVED_OPEN_FAILED),
+                                       QStringLiteral("%1"), QString::fromLocal8Bit(file)),
+                QStringLiteral("%2"), error),
+            platform::ApplicationTitle(), platform::MB_OK | platform::MB_ICONWARNING);
+        if (analysedOnce_)
+            JvDirectoryListBox1Change(); // the analysis shown before stays
+        RefreshStatusLine();
+        return false;
+    }
+    for (const QString& note : opened.Notes)
+        platform::OutputDebugStringW(QStringLiteral("Opened ") + QString::fromLocal8Bit(file) +
+                                     QStringLiteral(": ") + note);
+    Panel_NothingDoneYet->hide();
+    JvDirectoryListBox1->Refresh();
+    showAnalysis(opened.Summary.Verdict);
+    return true;
+}
+
+std::vector<bool> TForm_ORB::itemsChangedSince(const std::vector<PNode>& items) {
+    std::vector<bool> changed(items.size(), false);
+    const analysis::TAnalysisOrigin& origin = Orbisca->Origin();
+    if (!origin.Loaded)
+        return changed; // a scan of now: the walk checks every item
+    QString why;
+    const bool here = saved::LoadedDriveIsHere(origin, Orbisca->Analysed_Drive(),
+                                               VirtualDrawTree1.Device(), &why);
+    if (!here)
+        platform::OutputDebugStringW(QStringLiteral("Saved analysis: ") + why);
+    for (size_t i = 0; i < items.size(); ++i)
+        changed[i] = !here || !saved::WayIsRecorded(VirtualDrawTree1, items[i]);
+    return changed;
+}
+
 // ---- the map ----------------------------------------------------------------------------------
 
 bool TForm_ORB::mapWanted() const {
@@ -1324,6 +1485,7 @@ void TForm_ORB::refreshMap() {
 
 void TForm_ORB::mapLetGo() {
     TreemapView_ORB->CancelAndWait();
+    WaitForKeeping();
 }
 
 void TForm_ORB::CheckBox_ORB_MapClick() {
@@ -1405,12 +1567,12 @@ void TForm_ORB::setupKeyboard() {
     // Tab runs through the view buttons, the two boxes, the folders, the list and the commands;
     // Qt skips what is hidden or disabled.
     for (skin::TLumoButton2* b : {LumoButton_Files, LumoButton_Folders, LumoButton_Formats,
-                                  LumoButton_Options, LumoButton_Analyse})
+                                  LumoButton_Options, LumoButton_Analyse, LumoButton_Saved})
         b->SetTakesFocus(true);
     const std::vector<QWidget*> order = {
         LumoButton_Files,        LumoButton_Folders,  LumoButton_Formats,  CheckBox_ORB_Map,
         ComboBox_ORB_NameBalken, ComboBox_ORB_Filter, JvDirectoryListBox1, VirtualDrawTree_ORB_QO16,
-        LumoButton_Options,      LumoButton_Analyse};
+        LumoButton_Options,      LumoButton_Analyse,  LumoButton_Saved};
     for (size_t i = 0; i + 1 < order.size(); ++i)
         QWidget::setTabOrder(order[i], order[i + 1]);
 
@@ -1561,15 +1723,6 @@ void TForm_ORB::analyseAgain() {
     showAnalysis(verdict);
 }
 
-template <typename Work> auto TForm_ORB::offThread(Work work) {
-    // Moving or removing thousands of items takes a while on a disk.
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    auto done = std::async(std::launch::async, std::move(work));
-    while (done.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
-        pump();
-    QGuiApplication::restoreOverrideCursor();
-    return done.get();
-}
 
 void TForm_ORB::PopUp_DeleteClick() {
     deleteSelection(false);
@@ -1698,28 +1851,42 @@ TForm_ORB::TTrashOutcome TForm_ORB::trashSelection(bool permanently) {
     if (items.empty() || closePending_)
         return {};
     std::vector<TItemOutcome> results(items.size());
-    if (permanently) {
+    // Items of a saved analysis that cannot be checked against the drive as it is now stay; the
+    // others go on as after a scan.
+    const std::vector<bool> changedSince = itemsChangedSince(outermost.Items);
+    std::vector<size_t> acting;
+    std::vector<platform::ListedItem> actingItems;
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (changedSince[i]) {
+            results[i].Failure = platform::TrashFailure::Changed;
+            continue;
+        }
+        acting.push_back(i);
+        actingItems.push_back(items[i]);
+    }
+    if (permanently && !acting.empty()) {
         setStatus(Message(Msg::MESSAGEHTML_ORB_STATUS_DELETING));
         const std::vector<platform::RemovalResult> removed =
-            offThread([&items] { return platform::ShellRemovePermanently(items); });
-        for (size_t i = 0; i < removed.size() && i < results.size(); ++i) {
-            const platform::RemovalResult& r = removed[i];
-            results[i] = {r.ok,     false,   {}, r.failure, r.reason.isEmpty() ? r.error : r.reason,
-                          r.partly, r.stayed};
+            offThread([&actingItems] { return platform::ShellRemovePermanently(actingItems); });
+        for (size_t k = 0; k < removed.size() && k < acting.size(); ++k) {
+            const platform::RemovalResult& r = removed[k];
+            results[acting[k]] = {
+                r.ok,     false,   {}, r.failure, r.reason.isEmpty() ? r.error : r.reason,
+                r.partly, r.stayed};
         }
-    } else {
+    } else if (!acting.empty()) {
         setStatus(Message(Msg::MESSAGEHTML_ORB_STATUS_TRASHING));
         const std::vector<platform::TrashResult> moved =
-            offThread([&items] { return platform::ShellMoveToTrash(items); });
-        for (size_t i = 0; i < moved.size() && i < results.size(); ++i) {
-            const platform::TrashResult& r = moved[i];
-            results[i] = {r.ok,
-                          r.administratorTrash,
-                          QString::fromUtf8(r.trashFolder),
-                          r.failure,
-                          r.reason.isEmpty() ? r.error : r.reason,
-                          false,
-                          {}};
+            offThread([&actingItems] { return platform::ShellMoveToTrash(actingItems); });
+        for (size_t k = 0; k < moved.size() && k < acting.size(); ++k) {
+            const platform::TrashResult& r = moved[k];
+            results[acting[k]] = {r.ok,
+                                  r.administratorTrash,
+                                  QString::fromUtf8(r.trashFolder),
+                                  r.failure,
+                                  r.reason.isEmpty() ? r.error : r.reason,
+                                  false,
+                                  {}};
         }
     }
     if (closePending_)
@@ -1859,6 +2026,26 @@ void TForm_ORB::RefreshStatusLine() {
         text = StatusSummary(Message(Msg::MESSAGEHTML_ORB_STATUS_INCOMPLETE), shown,
                              Orbisca->TotalFiles(), size, format);
         text = ReplaceFirstIgnoreCase(text, QStringLiteral("%4"), IncompleteReasons(verdict_));
+    }
+    // A saved analysis says which it is and when it was made, in place of the hint.
+    if (const analysis::TAnalysisOrigin& origin = Orbisca->Origin(); origin.Loaded) {
+        const qsizetype lineEnd = text.indexOf(QStringLiteral("<br>"));
+        if (lineEnd >= 0)
+            text.truncate(lineEnd);
+        const QDateTime made =
+            (origin.Ended.isValid() ? origin.Ended : origin.Started).toLocalTime();
+        QString loaded = Message(Msg::MESSAGEHTML_ORB_STATUS_LOADED);
+        loaded = ReplaceFirstIgnoreCase(loaded, QStringLiteral("%1"),
+                                        Orbisca->Analysed_Drive().toHtmlEscaped());
+        loaded = ReplaceFirstIgnoreCase(
+            loaded, QStringLiteral("%2"),
+            made.isValid() ? QLocale(languageCode()).toString(made, QLocale::ShortFormat)
+                           : QStringLiteral("?"));
+        const QString file = QString::fromLocal8Bit(origin.File);
+        loaded = ReplaceFirstIgnoreCase(
+            loaded, QStringLiteral("%3"),
+            (file.section(u'/', -1) + QStringLiteral(", ") + origin.Source).toHtmlEscaped());
+        text += QStringLiteral("<br>") + loaded;
     }
     setStatus(text);
 }

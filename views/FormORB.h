@@ -22,6 +22,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 class QAction;
@@ -129,6 +130,8 @@ private:
     skin::TLumoButton2* LumoButton_MainMenu = nullptr;
     skin::TLumoButton2* LumoButton_Options = nullptr;
     skin::TLumoButton2* LumoButton_Analyse = nullptr;
+    skin::TLumoButton2* LumoButton_Saved = nullptr;
+    QMenu* PopupMenu_Saved = nullptr;
     TDriveComboBoxEx* DriveComboBoxEx1 = nullptr;
     skin::TImage* SizeGripCopy = nullptr;
     skin::TPngImageList PngImageList_16{16, 16};
@@ -218,6 +221,23 @@ private:
     // The delete commands: the question, the run, what stayed.
     void deleteSelection(bool permanently);
 
+    // ---- saved analyses ----
+public:
+    // Shows a saved analysis (ours, or an ncdu or gdu export) in place of the current one; false,
+    // after saying why, when it cannot be read.
+    bool OpenSavedAnalysis(const std::string& file);
+    // Waits until the analysis just made has been kept (the keeping reads the tree).
+    void WaitForKeeping();
+
+private:
+    // After a scan: keeps the analysis in the store on a helper thread, as the options say.
+    void keepAnalysis();
+    // The button's menu: the kept analyses, newest first, and a file chosen on disk.
+    void LumoButton_SavedClick();
+    // Before acting on items of a loaded analysis: those that cannot be checked against the
+    // drive as it is now (another file system, a way without recorded identities) are refused.
+    std::vector<bool> itemsChangedSince(const std::vector<analysis::PNode>& items);
+
     // ---- the map ----
     // The map shows the folder of the structure view or the whole drive of the files view, as
     // filtered; the formats view and a window without analysis have none.
@@ -276,6 +296,7 @@ private:
     QString offeredOwnGroup_; // the own group the filter box offers (empty: none)
     // The folders the structure view showed since the analysis, oldest first, and the place of
     // the one shown; a step back or forward moves the place without adding a folder.
+    std::thread keeper_;        // keeps the last analysis in the store
     int mapListPermille_ = 600; // the list's share of the right panel while the map shows
     std::vector<QString> history_;
     size_t historyAt_ = 0;

@@ -11,6 +11,7 @@
 #include "platform/AppInfo.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramFolder.h"
+#include "settings/KeptAnalyses.h"
 #include "settings/Registry.h"
 #include "skin/ControlBuilder.h"
 #include "skin/HTMLabel.h"
@@ -37,6 +38,7 @@
 #include <QSaveFile>
 #include <QScreen>
 #include <QShowEvent>
+#include <QSpinBox>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QTreeWidget>
@@ -289,6 +291,17 @@ void TForm_Options::setupOtherPage() {
         checkBox(build, "CheckBox_Other_Tooltips", {kContentLeft, 204, kContentWidth, 22});
     CheckBox_Other_Tooltips->setChecked(false);
     CheckBox_Other_Tooltips->setVisible(false);
+    // Completed analyses are kept for reopening: how many of each drive, how much in all. None
+    // switches keeping off.
+    heading(build, "Label_OTHER_Kept", {kContentLeft, 204, kContentWidth, 20});
+    const auto spin = [&build](const char* name, int top, int maximum) {
+        fieldLabel(build, QStringLiteral("Label") + QLatin1String(name).mid(8), top);
+        auto* box = build.Add<QSpinBox>(name, QRect(kFieldLeft, top, 110, 22));
+        box->setRange(0, maximum);
+        return box;
+    };
+    SpinEdit_ORB_KeepPerDrive = spin("SpinEdit_ORB_KeepPerDrive", 230, settings::kMaxKeptPerDrive);
+    SpinEdit_ORB_KeepMaxMiB = spin("SpinEdit_ORB_KeepMaxMiB", 258, settings::kMaxKeptTotalMiB);
     pageIcon(build, kIconOther);
 }
 
@@ -473,6 +486,9 @@ void TForm_Options::LOAD_OPTIONS() {
     FormatGroups formats = ShownFormatGroups();
     formats.Load();
     showFormatGroups(formats);
+    const settings::KeptAnalysesSettings kept = settings::LoadKeptAnalysesSettings();
+    SpinEdit_ORB_KeepPerDrive->setValue(kept.PerDrive);
+    SpinEdit_ORB_KeepMaxMiB->setValue(kept.MaxTotalMiB);
 }
 
 void TForm_Options::SAVE_OPTIONS() {
@@ -485,6 +501,8 @@ void TForm_Options::SAVE_OPTIONS() {
             i18n::SaveForcedLanguage(i18n::TranslationNames()[index]);
     }
     SaveContextMenuBoxes(contextBoxes());
+    settings::SaveKeptAnalysesSettings(
+        {SpinEdit_ORB_KeepPerDrive->value(), SpinEdit_ORB_KeepMaxMiB->value()});
     const FormatGroups formats = ShownFormatGroups();
     formats.Save();
     if (formats != ProgramFormatGroups()) {
@@ -602,6 +620,8 @@ TForm_Options::Snapshot TForm_Options::takeSnapshot() const {
     s.skinRow = ListBox_Skins->currentRow();
     for (const QCheckBox* box : contextGroupBoxes())
         s.contextGroups.append(box->isChecked());
+    s.keepPerDrive = SpinEdit_ORB_KeepPerDrive->value();
+    s.keepMaxMiB = SpinEdit_ORB_KeepMaxMiB->value();
     return s;
 }
 
@@ -616,6 +636,8 @@ void TForm_Options::restoreSnapshot(const Snapshot& s) {
     const QList<QCheckBox*> boxes = contextGroupBoxes();
     for (int i = 0; i < boxes.size() && i < s.contextGroups.size(); ++i)
         boxes[i]->setChecked(s.contextGroups[i]);
+    SpinEdit_ORB_KeepPerDrive->setValue(s.keepPerDrive);
+    SpinEdit_ORB_KeepMaxMiB->setValue(s.keepMaxMiB);
 }
 
 TForm_Options* Form_Options() {

@@ -23,6 +23,7 @@
 #include <array>
 
 class QCheckBox;
+class QSpinBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -95,6 +96,8 @@ private:
         int languageRow = -1;
         int skinRow = -1;
         QList<bool> contextGroups;
+        int keepPerDrive = 0;
+        int keepMaxMiB = 0;
     };
 
     void setupUi();
@@ -154,6 +157,8 @@ private:
     // Page "Sonstiges".
     skin::TLumoButton2* LumoButton_ConfigureChannels = nullptr;
     QCheckBox* CheckBox_Other_Tooltips = nullptr;
+    QSpinBox* SpinEdit_ORB_KeepPerDrive = nullptr;
+    QSpinBox* SpinEdit_ORB_KeepMaxMiB = nullptr;
 
     // Page "Dateiformate": an edit per group's list, named as its value in the registry, and the
     // own group's switch and name.
@@ -188,7 +193,8 @@ void SetForm_Options(TForm_Options* form);
 // differs (exactly, case counts) from the one this run started with takes effect only at the
 // next start, and the user is told so.
 bool SkinOrLanguageChangeNeedsHint(const QString& runningTranslation, const QString& runningSkin,
-                                   const QString& storedForceLanguage, const QString& storedUseSkin);
+                                   const QString& storedForceLanguage,
+                                   const QString& storedUseSkin);
 // The same with ForceLanguage_LCID and UseSkin read from the options key.
 bool SkinOrLanguageChangeNeedsHint(const QString& runningTranslation, const QString& runningSkin);
 

@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
+#include <QSpinBox>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QTest>
@@ -526,3 +527,20 @@ TEST_F(FormOptionsTest, DialogLoopShowsAFreshDialogAfterAReset) {
 }
 
 } // namespace
+
+TEST_F(FormOptionsTest, KeptAnalysesAreSetOnTheOtherPage) {
+    TForm_Options defaults;
+    EXPECT_EQ(control<QSpinBox>(defaults, "SpinEdit_ORB_KeepPerDrive")->value(), 10);
+    EXPECT_EQ(control<QSpinBox>(defaults, "SpinEdit_ORB_KeepMaxMiB")->value(), 1024);
+
+    RegWriteInteger(HKEY_LOCAL_MACHINE, OptionsKey, "ORB_KeepPerDrive", 3);
+    RegWriteInteger(HKEY_LOCAL_MACHINE, OptionsKey, "ORB_KeepMaxMiB", -5); // not the user's
+    TForm_Options form;
+    EXPECT_EQ(control<QSpinBox>(form, "SpinEdit_ORB_KeepPerDrive")->value(), 3);
+    EXPECT_EQ(control<QSpinBox>(form, "SpinEdit_ORB_KeepMaxMiB")->value(), 1024);
+    control<QSpinBox>(form, "SpinEdit_ORB_KeepPerDrive")->setValue(0); // keeping off
+    control<QSpinBox>(form, "SpinEdit_ORB_KeepMaxMiB")->setValue(200);
+    control<skin::TLumoButton2>(form, "LumoButton_Ok")->Click();
+    EXPECT_EQ(RegReadInteger(HKEY_LOCAL_MACHINE, OptionsKey, "ORB_KeepPerDrive"), 0);
+    EXPECT_EQ(RegReadInteger(HKEY_LOCAL_MACHINE, OptionsKey, "ORB_KeepMaxMiB"), 200);
+}
