@@ -58,7 +58,7 @@ constexpr TranslatableComponent kComponents[] = {
     {"TForm_Options", "Form_Options", "Label_OTHER_ServiceChannel", "Service-Channel"},
     {"TForm_Options", "Form_Options", "Label_OTHER_Kept", "Gespeicherte Analysen"},
     {"TForm_Options", "Form_Options", "Label_ORB_KeepPerDrive", "Je Laufwerk behalten:"},
-    {"TForm_Options", "Form_Options", "Label_ORB_KeepMaxMiB", "Höchstens insgesamt (MB):"},
+    {"TForm_Options", "Form_Options", "Label_ORB_KeepMaxMiB", "Insgesamt höchstens:"},
     {"TForm_Options", "Form_Options", "HTMLabel_OTHER_ServiceChannel",
      "Die Zelvano Service-Channel halten Sie auf dem Laufenden und benachrichtigen Sie "
      "automatisch über kostenlose Updates, Premium-Versionen sowie aktuelle Angebote."},

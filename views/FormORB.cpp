@@ -143,6 +143,13 @@ QImage stripePicture(int cell, int size) {
     return picture;
 }
 
+// When an analysis was made, to the second: two of one minute must not look alike.
+QString madeAtText(const QDateTime& at, const QLocale& locale) {
+    const QDateTime local = at.toLocalTime();
+    return locale.toString(local.date(), QLocale::ShortFormat) + u' ' +
+           local.time().toString(QStringLiteral("HH:mm:ss"));
+}
+
 QString languageCode() {
     const platform::LCID lcid = i18n::CurrentLanguageLCID();
     return lcid == 0 ? QStringLiteral("de-de") : i18n::LCIDToLanguageCode(lcid);
@@ -1328,7 +1335,6 @@ template <typename Work> auto TForm_ORB::offThread(Work work) {
     return done.get();
 }
 
-
 void TForm_ORB::keepAnalysis() {
     WaitForKeeping();
     const settings::KeptAnalysesSettings keep = settings::LoadKeptAnalysesSettings();
@@ -1364,9 +1370,7 @@ void TForm_ORB::LumoButton_SavedClick() {
     for (const saved::TKeptAnalysis& k : kept) {
         QString text = Message(Msg::MESSAGE_ORB_SAVED_ITEM);
         text = ReplaceFirstIgnoreCase(text, QStringLiteral("%1"), k.Drive());
-        text =
-            ReplaceFirstIgnoreCase(text, QStringLiteral("%2"),
-                                   locale.toString(k.MadeAt().toLocalTime(), QLocale::ShortFormat));
+        text = ReplaceFirstIgnoreCase(text, QStringLiteral("%2"), madeAtText(k.MadeAt(), locale));
         text = ReplaceFirstIgnoreCase(text, QStringLiteral("%3"),
                                       analysis::FormatNumber(double(k.Files()), 0, format));
         text = ReplaceFirstIgnoreCase(text, QStringLiteral("%4"),
@@ -1723,7 +1727,6 @@ void TForm_ORB::analyseAgain() {
     showAnalysis(verdict);
 }
 
-
 void TForm_ORB::PopUp_DeleteClick() {
     deleteSelection(false);
 }
@@ -2037,14 +2040,14 @@ void TForm_ORB::RefreshStatusLine() {
         QString loaded = Message(Msg::MESSAGEHTML_ORB_STATUS_LOADED);
         loaded = ReplaceFirstIgnoreCase(loaded, QStringLiteral("%1"),
                                         Orbisca->Analysed_Drive().toHtmlEscaped());
-        loaded = ReplaceFirstIgnoreCase(
-            loaded, QStringLiteral("%2"),
-            made.isValid() ? QLocale(languageCode()).toString(made, QLocale::ShortFormat)
-                           : QStringLiteral("?"));
-        const QString file = QString::fromLocal8Bit(origin.File);
-        loaded = ReplaceFirstIgnoreCase(
-            loaded, QStringLiteral("%3"),
-            (file.section(u'/', -1) + QStringLiteral(", ") + origin.Source).toHtmlEscaped());
+        loaded = ReplaceFirstIgnoreCase(loaded, QStringLiteral("%2"),
+                                        made.isValid() ? madeAtText(made, QLocale(languageCode()))
+                                                       : QStringLiteral("?"));
+        // The file, and the program whose export it was when it was not ours.
+        QString from = QString::fromLocal8Bit(origin.File).section(u'/', -1);
+        if (origin.Source != QLatin1String("scan"))
+            from += QStringLiteral(", ") + origin.Source;
+        loaded = ReplaceFirstIgnoreCase(loaded, QStringLiteral("%3"), from.toHtmlEscaped());
         text += QStringLiteral("<br>") + loaded;
     }
     setStatus(text);

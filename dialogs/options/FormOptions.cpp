@@ -302,6 +302,7 @@ void TForm_Options::setupOtherPage() {
     };
     SpinEdit_ORB_KeepPerDrive = spin("SpinEdit_ORB_KeepPerDrive", 230, settings::kMaxKeptPerDrive);
     SpinEdit_ORB_KeepMaxMiB = spin("SpinEdit_ORB_KeepMaxMiB", 258, settings::kMaxKeptTotalMiB);
+    SpinEdit_ORB_KeepMaxMiB->setSuffix(QStringLiteral(" MB"));
     pageIcon(build, kIconOther);
 }
 
