@@ -105,7 +105,7 @@ int openStore(bool create, QString* error, bool* missing = nullptr) {
 struct StoredFile {
     std::string name;
     uint64_t bytes = 0;
-    QDateTime fileTime;
+    QDateTime FileTime;
     bool readable = false;
     TSavedHeader header;
 
@@ -115,7 +115,7 @@ struct StoredFile {
             return o.Ended;
         if (readable && o.Started.isValid())
             return o.Started;
-        return fileTime;
+        return FileTime;
     }
 };
 
@@ -153,7 +153,7 @@ std::vector<StoredFile> storedFiles(int storeFd, bool removeStaleTemps) {
         StoredFile f;
         f.name = name;
         f.bytes = static_cast<uint64_t>(st.st_size);
-        f.fileTime = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec, Qt::UTC);
+        f.FileTime = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec, Qt::UTC);
         QString ignored;
         f.readable = ReadSavedHeader(fd.get(), &f.header, &ignored);
         out.push_back(std::move(f));
@@ -206,7 +206,7 @@ void applyRetention(int storeFd, const TRetention& retention, const std::string&
 
 QDateTime TKeptAnalysis::MadeAt() const {
     const analysis::TAnalysisOrigin& o = Header.Summary.Origin;
-    return o.Ended.isValid() ? o.Ended : o.Started.isValid() ? o.Started : fileTime;
+    return o.Ended.isValid() ? o.Ended : o.Started.isValid() ? o.Started : FileTime;
 }
 
 std::string StoreFolder() {
@@ -281,7 +281,7 @@ bool KeepAnalysis(const analysis::TAnalysisTree& tree, const analysis::TAnalysis
         struct stat st {};
         if (::fstatat(store.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
             kept->FileBytes = static_cast<uint64_t>(st.st_size);
-            kept->fileTime = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec, Qt::UTC);
+            kept->FileTime = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec, Qt::UTC);
         }
     }
     return true;
@@ -302,7 +302,7 @@ std::vector<TKeptAnalysis> ListKeptAnalyses(QString* error) {
         TKeptAnalysis k;
         k.File = folder + "/" + f.name;
         k.FileBytes = f.bytes;
-        k.fileTime = f.fileTime;
+        k.FileTime = f.FileTime;
         k.Header = std::move(f.header);
         out.push_back(std::move(k));
     }
