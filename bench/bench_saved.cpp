@@ -19,9 +19,9 @@
 #include "saved/NcduJson.h"
 #include "saved/SavedFormat.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <malloc.h>
-#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -407,8 +407,8 @@ int main(int argc, char** argv) {
         return 0;
     const std::string generated = "/dev/shm/orbisca-bench-saved-tree";
     std::system(("rm -rf '" + generated + "'").c_str());
-    const std::string gen = std::string(ORBISCA_BENCH_DIR) + "/bench_gentree '" + generated +
-                            "' " + std::to_string(entries) + " >/dev/null";
+    const std::string gen = std::string(ORBISCA_BENCH_DIR) + "/bench_gentree '" + generated + "' " +
+                            std::to_string(entries) + " >/dev/null";
     if (std::system(gen.c_str()) != 0) {
         std::fprintf(stderr, "bench_saved: cannot generate the tree\n");
         return 1;

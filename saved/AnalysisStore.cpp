@@ -41,8 +41,8 @@ std::string randomText(size_t n) {
     std::string bytes(n, '\0');
     if (::getrandom(bytes.data(), n, GRND_NONBLOCK) != static_cast<ssize_t>(n)) {
         // No entropy yet: the clock differs between attempts; O_EXCL keeps it safe anyway.
-        const auto t = static_cast<uint64_t>(
-            std::chrono::steady_clock::now().time_since_epoch().count());
+        const auto t =
+            static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
         for (size_t i = 0; i < n; ++i)
             bytes[i] = static_cast<char>((t >> (i % 8 * 8)) ^ (i * 37));
     }
@@ -82,9 +82,10 @@ int openStore(bool create, QString* error, bool* missing = nullptr) {
             *missing = true;
             return -1;
         }
-        *error = errno == ELOOP || errno == ENOTDIR
-                     ? QStringLiteral("%1 is not a folder of the program's own").arg(shownPath(folder))
-                     : QStringLiteral("cannot open %1: %2").arg(shownPath(folder), reason(errno));
+        *error =
+            errno == ELOOP || errno == ENOTDIR
+                ? QStringLiteral("%1 is not a folder of the program's own").arg(shownPath(folder))
+                : QStringLiteral("cannot open %1: %2").arg(shownPath(folder), reason(errno));
         return -1;
     }
     struct stat st {};
@@ -144,11 +145,10 @@ std::vector<StoredFile> storedFiles(int storeFd, bool removeStaleTemps) {
         }
         if (name.size() <= std::strlen(kSuffix) || name[0] == '.' || !endsWith(name, kSuffix))
             continue;
-        const platform::UniqueFd fd(::openat(storeFd, name.c_str(),
-                                             O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        const platform::UniqueFd fd(
+            ::openat(storeFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         struct stat st {};
-        if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
-            st.st_uid != ::geteuid())
+        if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
             continue;
         StoredFile f;
         f.name = name;
@@ -213,8 +213,9 @@ std::string StoreFolder() {
     const char* hive = std::getenv(platform::kHiveEnvironmentVariable);
     std::string base = hive && *hive ? std::string(hive) : std::string(platform::kDefaultHivePath);
     const size_t slash = base.rfind('/');
-    base = slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("")
-                                                                         : base.substr(0, slash);
+    base = slash == std::string::npos ? std::string(".")
+           : slash == 0               ? std::string("")
+                                      : base.substr(0, slash);
     return base + "/analyses";
 }
 

@@ -31,7 +31,7 @@ struct TRetention {
 };
 
 struct TKeptAnalysis {
-    std::string File;   // the file in the store (native path), for OpenAnalysisFile
+    std::string File; // the file in the store (native path), for OpenAnalysisFile
     uint64_t FileBytes = 0;
     QDateTime FileTime; // the file's modification time
     TSavedHeader Header;

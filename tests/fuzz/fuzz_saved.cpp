@@ -52,8 +52,9 @@ std::string withFixedHeaderCrc(std::string bytes) {
     if (fields > bytes.size() - 16 || bytes.size() - 16 - fields < 4)
         return bytes;
     std::string crc;
-    saved::bytes::PutU32(crc, static_cast<uint32_t>(::crc32(
-                                  0, reinterpret_cast<const Bytef*>(bytes.data()), uInt(16 + fields))));
+    saved::bytes::PutU32(
+        crc, static_cast<uint32_t>(
+                 ::crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), uInt(16 + fields))));
     bytes.replace(16 + fields, 4, crc);
     return bytes;
 }
