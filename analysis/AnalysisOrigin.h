@@ -18,14 +18,14 @@ namespace analysis {
 
 struct TAnalysisOrigin {
     bool Loaded = false;
-    std::string File;   // the file it was loaded from, native, as given; empty after a scan
+    std::string File; // the file it was loaded from, native, as given; empty after a scan
     // What made the analysis: "scan" for a scan of ours (also one saved and loaded again), else
     // the program whose export it was imported from ("ncdu", "gdu").
     QString Source = QStringLiteral("scan");
-    QString Program;    // the program (and version) that wrote the file, as it says
-    QDateTime Started;  // when the analysis began and ended (UTC); an export that records only
-    QDateTime Ended;    // when it was written gives that time for both; invalid when unknown
-    std::string Root;   // the native folder analysed (the drive's root when it was analysed)
+    QString Program;   // the program (and version) that wrote the file, as it says
+    QDateTime Started; // when the analysis began and ended (UTC); an export that records only
+    QDateTime Ended;   // when it was written gives that time for both; invalid when unknown
+    std::string Root;  // the native folder analysed (the drive's root when it was analysed)
     // As recorded in the file; empty after a scan (a saved analysis identifies the file system
     // when it is written).
     platform::FileSystemIdentity FileSystem;

@@ -11,8 +11,8 @@
 
 #include <cerrno>
 #include <cinttypes>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 

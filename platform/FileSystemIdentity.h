@@ -18,11 +18,11 @@
 namespace platform {
 
 struct FileSystemIdentity {
-    std::string uuid;       // empty: the system names none
-    uint64_t fsid = 0;      // f_fsid's two words (first in the low half); 0: none
-    uint64_t device = 0;    // st_dev of the root, a dev_t value
-    std::string mountPoint; // native; empty when no mount holds the root
-    std::string fsType;     // as the mount table names it ("ext4", "tmpfs")
+    std::string uuid;        // empty: the system names none
+    uint64_t fsid = 0;       // f_fsid's two words (first in the low half); 0: none
+    uint64_t device = 0;     // st_dev of the root, a dev_t value
+    std::string mountPoint;  // native; empty when no mount holds the root
+    std::string fsType;      // as the mount table names it ("ext4", "tmpfs")
     std::string rootInMount; // the root below the mount point ("" for the mount point itself)
 
     bool operator==(const FileSystemIdentity&) const = default;

@@ -41,8 +41,8 @@ std::string randomText(size_t n) {
     std::string bytes(n, '\0');
     if (::getrandom(bytes.data(), n, GRND_NONBLOCK) != static_cast<ssize_t>(n)) {
         // No entropy yet: the clock differs between attempts; O_EXCL keeps it safe anyway.
-        const auto t = static_cast<uint64_t>(
-            std::chrono::steady_clock::now().time_since_epoch().count());
+        const auto t =
+            static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
         for (size_t i = 0; i < n; ++i)
             bytes[i] = static_cast<char>((t >> (i % 8 * 8)) ^ (i * 37));
     }
@@ -82,9 +82,10 @@ int openStore(bool create, QString* error, bool* missing = nullptr) {
             *missing = true;
             return -1;
         }
-        *error = errno == ELOOP || errno == ENOTDIR
-                     ? QStringLiteral("%1 is not a folder of the program's own").arg(shownPath(folder))
-                     : QStringLiteral("cannot open %1: %2").arg(shownPath(folder), reason(errno));
+        *error =
+            errno == ELOOP || errno == ENOTDIR
+                ? QStringLiteral("%1 is not a folder of the program's own").arg(shownPath(folder))
+                : QStringLiteral("cannot open %1: %2").arg(shownPath(folder), reason(errno));
         return -1;
     }
     struct stat st {};
@@ -105,7 +106,7 @@ int openStore(bool create, QString* error, bool* missing = nullptr) {
 struct StoredFile {
     std::string name;
     uint64_t bytes = 0;
-    QDateTime fileTime;
+    QDateTime FileTime;
     bool readable = false;
     TSavedHeader header;
 
@@ -115,7 +116,7 @@ struct StoredFile {
             return o.Ended;
         if (readable && o.Started.isValid())
             return o.Started;
-        return fileTime;
+        return FileTime;
     }
 };
 
@@ -144,16 +145,15 @@ std::vector<StoredFile> storedFiles(int storeFd, bool removeStaleTemps) {
         }
         if (name.size() <= std::strlen(kSuffix) || name[0] == '.' || !endsWith(name, kSuffix))
             continue;
-        const platform::UniqueFd fd(::openat(storeFd, name.c_str(),
-                                             O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        const platform::UniqueFd fd(
+            ::openat(storeFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         struct stat st {};
-        if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
-            st.st_uid != ::geteuid())
+        if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
             continue;
         StoredFile f;
         f.name = name;
         f.bytes = static_cast<uint64_t>(st.st_size);
-        f.fileTime = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec, Qt::UTC);
+        f.FileTime = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec, Qt::UTC);
         QString ignored;
         f.readable = ReadSavedHeader(fd.get(), &f.header, &ignored);
         out.push_back(std::move(f));
@@ -206,15 +206,16 @@ void applyRetention(int storeFd, const TRetention& retention, const std::string&
 
 QDateTime TKeptAnalysis::MadeAt() const {
     const analysis::TAnalysisOrigin& o = Header.Summary.Origin;
-    return o.Ended.isValid() ? o.Ended : o.Started.isValid() ? o.Started : fileTime;
+    return o.Ended.isValid() ? o.Ended : o.Started.isValid() ? o.Started : FileTime;
 }
 
 std::string StoreFolder() {
     const char* hive = std::getenv(platform::kHiveEnvironmentVariable);
     std::string base = hive && *hive ? std::string(hive) : std::string(platform::kDefaultHivePath);
     const size_t slash = base.rfind('/');
-    base = slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("")
-                                                                         : base.substr(0, slash);
+    base = slash == std::string::npos ? std::string(".")
+           : slash == 0               ? std::string("")
+                                      : base.substr(0, slash);
     return base + "/analyses";
 }
 
@@ -281,7 +282,7 @@ bool KeepAnalysis(const analysis::TAnalysisTree& tree, const analysis::TAnalysis
         struct stat st {};
         if (::fstatat(store.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
             kept->FileBytes = static_cast<uint64_t>(st.st_size);
-            kept->fileTime = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec, Qt::UTC);
+            kept->FileTime = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec, Qt::UTC);
         }
     }
     return true;
@@ -302,7 +303,7 @@ std::vector<TKeptAnalysis> ListKeptAnalyses(QString* error) {
         TKeptAnalysis k;
         k.File = folder + "/" + f.name;
         k.FileBytes = f.bytes;
-        k.fileTime = f.fileTime;
+        k.FileTime = f.FileTime;
         k.Header = std::move(f.header);
         out.push_back(std::move(k));
     }

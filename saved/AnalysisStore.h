@@ -31,8 +31,9 @@ struct TRetention {
 };
 
 struct TKeptAnalysis {
-    std::string File;   // the file in the store (native path), for OpenAnalysisFile
+    std::string File; // the file in the store (native path), for OpenAnalysisFile
     uint64_t FileBytes = 0;
+    QDateTime FileTime; // the file's modification time
     TSavedHeader Header;
 
     // What the list of kept analyses shows.
@@ -42,8 +43,6 @@ struct TKeptAnalysis {
     int64_t Size() const { return Header.Summary.TotalSize; }
     bool Complete() const { return Header.IsComplete(); }
     std::string DriveKey() const { return Header.Summary.Origin.FileSystem.Key(); }
-
-    QDateTime fileTime; // the file's modification time
 };
 
 // The store's folder (native path); not created here.

@@ -74,8 +74,7 @@ inline ssize_t ReadAt(int fd, uint64_t offset, size_t n, std::string& out) {
     out.resize(n);
     size_t got = 0;
     while (got < n) {
-        const ssize_t r =
-            ::pread(fd, out.data() + got, n - got, static_cast<off_t>(offset + got));
+        const ssize_t r = ::pread(fd, out.data() + got, n - got, static_cast<off_t>(offset + got));
         if (r < 0) {
             if (errno == EINTR)
                 continue;

@@ -7,9 +7,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <algorithm>
 #include <new>
 #include <vector>
 
@@ -20,9 +20,9 @@ using analysis::PNode;
 using analysis::TAnalysisTree;
 
 constexpr size_t kChunk = size_t{1} << 18;
-constexpr size_t kMaxNameBytes = 4096;  // a path as the root's name, a name elsewhere
-constexpr size_t kMaxKeyBytes = 32;     // longer keys are none of ours and are skipped
-constexpr size_t kMaxMetaBytes = 256;   // progname, progver, an exclusion's kind
+constexpr size_t kMaxNameBytes = 4096; // a path as the root's name, a name elsewhere
+constexpr size_t kMaxKeyBytes = 32;    // longer keys are none of ours and are skipped
+constexpr size_t kMaxMetaBytes = 256;  // progname, progver, an exclusion's kind
 constexpr uint64_t kMaxEntries = UINT32_MAX - 2;
 constexpr uint64_t kProgressEvery = 1 << 16;
 constexpr qsizetype kUnreadableSamples = 5;
@@ -234,9 +234,11 @@ public:
         if (!Num(n))
             return false;
         if (!n.whole || (n.negative && n.magnitude != 0))
-            return Fail(QStringLiteral("%1 is no whole number of 0 or more").arg(QLatin1String(field)));
+            return Fail(
+                QStringLiteral("%1 is no whole number of 0 or more").arg(QLatin1String(field)));
         if (n.overflow)
-            return Fail(QStringLiteral("%1 is larger than any number it can be").arg(QLatin1String(field)));
+            return Fail(
+                QStringLiteral("%1 is larger than any number it can be").arg(QLatin1String(field)));
         v = n.magnitude;
         return true;
     }
@@ -541,7 +543,7 @@ public:
 
 private:
     struct Frame {
-        PNode node;   // PNode::None: a folder that is not walked (its contents are read past)
+        PNode node; // PNode::None: a folder that is not walked (its contents are read past)
         uint64_t dev;
         int64_t size = 0;
         uint32_t folders = 0;
@@ -708,8 +710,8 @@ private:
         s.TotalFiles = top_.files;
         s.TotalFolders = 1 + top_.folders;
         analysis::TAnalysisOrigin& o = s.Origin;
-        o.Source = progname_ == QStringLiteral("gdu") ? QStringLiteral("gdu")
-                                                      : QStringLiteral("ncdu");
+        o.Source =
+            progname_ == QStringLiteral("gdu") ? QStringLiteral("gdu") : QStringLiteral("ncdu");
         o.Program = progver_.isEmpty() ? progname_ : progname_ + u' ' + progver_;
         o.Started = o.Ended = timestamp_;
         o.Root = rootName_;
@@ -836,8 +838,8 @@ bool ExportNcduJson(int fd, const TAnalysisTree& tree, const analysis::TAnalysis
 
     io::FdWriter w(fd);
     std::string& out = w.Buffer();
-    out += "[1,2,{\"progname\":\"orbisca\",\"progver\":\"" ORBISCA_PROGRAM_VERSION
-           "\",\"timestamp\":";
+    out +=
+        "[1,2,{\"progname\":\"orbisca\",\"progver\":\"" ORBISCA_PROGRAM_VERSION "\",\"timestamp\":";
     out += std::to_string(std::max<qint64>(0, when.toSecsSinceEpoch()));
     out += "},\n[{\"name\":";
     appendJsonString(out, root);

@@ -44,10 +44,10 @@ struct TImported {
     // Drive, totals and verdict as a scan of the same folder gives them; Origin says "ncdu" or
     // "gdu", the program and version, the export's time and root, and the root's device.
     analysis::TAnalysisSummary Summary;
-    uint64_t Entries = 0;          // nodes of the tree
-    uint16_t Minor = 0;            // the format's minor version
+    uint64_t Entries = 0;               // nodes of the tree
+    uint16_t Minor = 0;                 // the format's minor version
     bool CumulativeFolderSizes = false; // folders gave totals with "items" (newer gdu)
-    uint32_t MountPoints = 0;      // folder entries not walked: excluded or on another device
+    uint32_t MountPoints = 0;           // folder entries not walked: excluded or on another device
     uint32_t ExcludedByPattern = 0;
 };
 

@@ -86,7 +86,8 @@ bool OpenAnalysisFile(const std::string& path, analysis::TAnalysisTree& tree, TO
 
 bool LoadedDriveIsHere(const analysis::TAnalysisOrigin& origin, const QString& drive,
                        uint64_t treeDevice, QString* why) {
-    const std::string root = drive.isEmpty() ? std::string() : platform::DriveRoot(drive[0].unicode());
+    const std::string root =
+        drive.isEmpty() ? std::string() : platform::DriveRoot(drive[0].unicode());
     if (root.empty()) {
         *why = QStringLiteral("the drive %1 is not there").arg(drive.left(2));
         return false;

@@ -45,11 +45,11 @@ enum Tag : uint16_t {
     kTagDevice = 19,
 };
 
-constexpr size_t kFixedHeader = 16;                  // magic, major, minor, fields length
-constexpr uint32_t kMaxFieldsBytes = 1u << 20;       // a header is a few hundred bytes
+constexpr size_t kFixedHeader = 16;            // magic, major, minor, fields length
+constexpr uint32_t kMaxFieldsBytes = 1u << 20; // a header is a few hundred bytes
 constexpr size_t kMaxSamples = 1000;
-constexpr size_t kBlockTarget = size_t{1} << 20;     // raw bytes a writer puts in a block
-constexpr uint32_t kMaxRawBlock = 4u << 20;          // what a reader accepts
+constexpr size_t kBlockTarget = size_t{1} << 20; // raw bytes a writer puts in a block
+constexpr uint32_t kMaxRawBlock = 4u << 20;      // what a reader accepts
 constexpr size_t kMaxNameBytes = 4096;
 constexpr int kCompressionLevel = 3;
 constexpr uint64_t kProgressEvery = 1 << 16;
@@ -446,7 +446,8 @@ QString writeError(int err) {
 
 } // namespace
 
-// ---- Writing -------------------------------------------------------------------------------------
+// ---- Writing
+// -------------------------------------------------------------------------------------
 
 TSavedHeader HeaderForSaving(const TAnalysisTree& tree, const analysis::TAnalysisSummary& summary) {
     TSavedHeader h;
@@ -617,7 +618,8 @@ bool WriteSaved(int fd, const TSavedHeader& header, const TAnalysisTree& tree, Q
     return true;
 }
 
-// ---- Reading -------------------------------------------------------------------------------------
+// ---- Reading
+// -------------------------------------------------------------------------------------
 
 bool ReadSavedHeader(int fd, TSavedHeader* header, QString* error) {
     uint64_t body = 0;
@@ -759,9 +761,8 @@ private:
         if (!parent) {
             if (!folder || shared != 0 || length != 0)
                 return fail(error, QStringLiteral("the top entry is no drive"));
-            node = tree_.AddTopFolder(
-                std::u16string_view(reinterpret_cast<const char16_t*>(header_.Summary.Drive.utf16()),
-                                    3));
+            node = tree_.AddTopFolder(std::u16string_view(
+                reinterpret_cast<const char16_t*>(header_.Summary.Drive.utf16()), 3));
         } else {
             std::string& name = parent->lastName;
             name.resize(static_cast<size_t>(shared));

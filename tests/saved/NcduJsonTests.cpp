@@ -68,7 +68,8 @@ TEST(NcduJson, WhatTheInstalledNcduExportsImportsWithTheTotalsOfOurScan) {
     // ncdu records the identity of hard-linked files only: both names of ours have it.
     const PNode hard = tree.FindByPath(QStringLiteral("S:\\hardlink"), false);
     ASSERT_NE(hard, PNode::None);
-    EXPECT_EQ(tree.Inode(hard), scan.tree.Inode(scan.tree.FindByPath(QStringLiteral("S:\\hardlink"), false)));
+    EXPECT_EQ(tree.Inode(hard),
+              scan.tree.Inode(scan.tree.FindByPath(QStringLiteral("S:\\hardlink"), false)));
 }
 
 TEST(NcduJson, WhatTheInstalledGduExportsImportsWithTheTotalsOfOurScan) {
@@ -101,7 +102,9 @@ TEST(NcduJson, OurExportReadsBackInNcduAndGduWithOurTotals) {
         << error.toStdString();
     const std::string text = json.Contents();
     EXPECT_EQ(text.rfind("[1,2,{\"progname\":\"orbisca\"", 0), 0u);
-    EXPECT_NE(text.find("{\"name\":\"bad\xff" "byte\",\"asize\":"), std::string::npos)
+    EXPECT_NE(text.find("{\"name\":\"bad\xff"
+                        "byte\",\"asize\":"),
+              std::string::npos)
         << "names keep their bytes";
 
     // Ours again: the same analysis.
@@ -126,9 +129,9 @@ TEST(NcduJson, OurExportReadsBackInNcduAndGduWithOurTotals) {
     if (installed("gdu")) {
         // gdu's total in bytes: the files' sizes, and 4096 bytes of its own for each folder.
         std::string printed;
-        ASSERT_EQ(runProgram({"gdu", "-f", json.path, "-n", "-p", "-s", "-a", "--no-prefix"},
-                             &printed),
-                  0);
+        ASSERT_EQ(
+            runProgram({"gdu", "-f", json.path, "-n", "-p", "-s", "-a", "--no-prefix"}, &printed),
+            0);
         uint32_t folderNodes = 0;
         for (PNode n = scan.tree.GetFirst(); n != PNode::None; n = scan.tree.GetNext(n))
             folderNodes += scan.tree.IsFolder(n);
@@ -154,15 +157,15 @@ TEST(NcduJson, HandWrittenExportsMeanWhatNcduMeansByThem) {
             {"name":"h2","asize":100,"ino":9,"hlnkc":true,"nlink":2},
             [{"name":"sub","asize":4096},{"name":"b","asize":1}]]])",
          211, 5, 2, 7, 0},
-        {"mount points are folder entries that are not walked",
-         head + R"([{"name":"/r","dev":5},
+        {"mount points are folder entries that are not walked", head + R"([{"name":"/r","dev":5},
             [{"name":"proc","dev":21,"excluded":"othfs"}],
             [{"name":"other","dev":6},{"name":"x","asize":50}],
             {"name":"sys","excluded":"otherfs"},
             [{"name":"same"},{"name":"y","asize":3}]]])",
          3, 1, 5, 3, 0},
         {"pattern exclusions are entries of no known size",
-         head + R"([{"name":"/r"},{"name":"skip.tmp","excluded":"pattern"},{"name":"k","asize":2}]])",
+         head +
+             R"([{"name":"/r"},{"name":"skip.tmp","excluded":"pattern"},{"name":"k","asize":2}]])",
          2, 2, 1, 3, 0},
         {"read errors make unreadable folders",
          head + R"([{"name":"/r","read_error":true},[{"name":"locked","read_error":true}],
@@ -204,8 +207,7 @@ TEST(NcduJson, HandWrittenExportsMeanWhatNcduMeansByThem) {
     EXPECT_EQ(tree.Device(), 5u);
     EXPECT_EQ(tree.Inode(tree.FindByPath(QStringLiteral("T:\\h2"), false)), 9u);
     EXPECT_EQ(imported.Summary.Origin.Program, "ncdu 1.18");
-    EXPECT_EQ(imported.Summary.Origin.Ended,
-              QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC));
+    EXPECT_EQ(imported.Summary.Origin.Ended, QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC));
     EXPECT_EQ(imported.Summary.Origin.Root, "/r");
     ASSERT_TRUE(importText(cases[1].json, tree, imported, error));
     EXPECT_EQ(imported.MountPoints, 3u);
@@ -233,7 +235,8 @@ TEST(NcduJson, NamesAreBytesWhateverTheirEscapes) {
     QString error;
     ASSERT_TRUE(importText(json, tree, imported, error)) << error.toStdString();
     std::vector<std::string> names;
-    for (PNode n = tree.GetFirstChild(tree.GetFirst()); n != PNode::None; n = tree.GetNextSibling(n)) {
+    for (PNode n = tree.GetFirstChild(tree.GetFirst()); n != PNode::None;
+         n = tree.GetNextSibling(n)) {
         const QString listed = tree.ListedName(n);
         const QString shown = tree.Path(n).mid(3);
         names.push_back(platform::NativeName(listed.isEmpty() ? shown : listed));
@@ -273,12 +276,14 @@ TEST(NcduJson, BrokenExportsAreRefusedWithAReason) {
         {"a name longer than any", head + ",{\"name\":\"" + std::string(5000, 'n') + "\"}]]",
          "longer than any name"},
         {"an escaped slash in a name", head + ",{\"name\":\"a\\/b\"}]]", "no file can have"},
-        {"folders never closed", [&] {
+        {"folders never closed",
+         [&] {
              std::string s = head;
              for (int i = 0; i < 10000; ++i)
                  s += ",[{\"name\":\"x\"}";
              return s;
-         }(), "cut off"},
+         }(),
+         "cut off"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -291,7 +296,8 @@ TEST(NcduJson, BrokenExportsAreRefusedWithAReason) {
     }
 
     // Every shorter file is refused.
-    const std::string good = head + ",[{\"name\":\"d\"},{\"name\":\"f\",\"asize\":12}],{\"name\":\"g\"}]]";
+    const std::string good =
+        head + ",[{\"name\":\"d\"},{\"name\":\"f\",\"asize\":12}],{\"name\":\"g\"}]]";
     TempDir dir;
     TempFile file(dir);
     for (size_t length = 0; length < good.size(); ++length) {

@@ -34,7 +34,6 @@ bool loadFromBytes(const std::string& bytes, TAnalysisTree& tree, saved::TSavedH
     return saved::ReadSaved(file.fd, tree, &header, &error);
 }
 
-
 } // namespace
 
 TEST(SavedFormat, AScanSavedAndLoadedIsTheSameAnalysisNodeByNode) {
@@ -121,7 +120,7 @@ TEST(SavedFormat, HandBuiltAnalysesKeepEveryValue) {
              t.SetFileCount(a, 2);
              const PNode m = t.AddFolder(top, u"with mount points");
              t.SetFolderCount(m, 3); // three folder entries, none of them nodes
-             t.SetSize(top, -5);      // a tree changed by hand
+             t.SetSize(top, -5);     // a tree changed by hand
              t.SetFolderCount(top, 4000000000u);
              t.SetFileCount(top, 1);
              s.TotalSize = 17;
@@ -139,7 +138,8 @@ TEST(SavedFormat, HandBuiltAnalysesKeepEveryValue) {
              s.Verdict.Reason = QStringLiteral("record memory used up after 12 entries");
              s.Verdict.UnreadableFolders = 7;
              s.Verdict.UnreadableSamples = {QStringLiteral("Q:\\locked"),
-                                            QString::fromUtf16(u"Q:\\bad\xDCFF\xF05C") + QChar(0xD800)};
+                                            QString::fromUtf16(u"Q:\\bad\xDCFF\xF05C") +
+                                                QChar(0xD800)};
          }},
         {"wide and escaped names, identities in any order",
          [&](TAnalysisTree& t, analysis::TAnalysisSummary&) {
@@ -205,7 +205,8 @@ std::string smallSavedAnalysis() {
 
 // The header's checksum made right again after a change.
 void fixHeaderCrc(std::string& bytes) {
-    const uint32_t fields = saved::bytes::GetU32(reinterpret_cast<const unsigned char*>(bytes.data()) + 12);
+    const uint32_t fields =
+        saved::bytes::GetU32(reinterpret_cast<const unsigned char*>(bytes.data()) + 12);
     const size_t end = 16 + fields;
     const uint32_t crc = static_cast<uint32_t>(
         ::crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(end)));

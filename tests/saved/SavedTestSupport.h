@@ -52,10 +52,28 @@ struct Scan {
 // Names Linux allows that Windows would not, and names the tree trims or escapes.
 inline const std::vector<std::string>& awkwardNames() {
     static const std::vector<std::string> names = {
-        " leading blank",  "trailing blank ", "  ",        "tab\tinside", "line\nbreak",
-        "\x01\x1f" "ctl",  "back\\slash",     "\\",        "bad\xff" "byte", "lone\xc3",
-        "surrogate\xed\xa0\x80", "real\xef\x81\x9c" "f05c", "caf\xc3\xa9", "emoji\xf0\x9f\x98\x80",
-        std::string(255, 'n'), "Foo", "FOO", "comma,\"quote\"", "{All Deleted Files}x",
+        " leading blank",
+        "trailing blank ",
+        "  ",
+        "tab\tinside",
+        "line\nbreak",
+        "\x01\x1f"
+        "ctl",
+        "back\\slash",
+        "\\",
+        "bad\xff"
+        "byte",
+        "lone\xc3",
+        "surrogate\xed\xa0\x80",
+        "real\xef\x81\x9c"
+        "f05c",
+        "caf\xc3\xa9",
+        "emoji\xf0\x9f\x98\x80",
+        std::string(255, 'n'),
+        "Foo",
+        "FOO",
+        "comma,\"quote\"",
+        "{All Deleted Files}x",
     };
     return names;
 }
@@ -68,7 +86,10 @@ inline void makeAwkwardTree(const testtree::TempDir& dir, bool linkToFolder = tr
     for (const std::string& name : awkwardNames())
         testtree::writeFile(dir / name, size++ * 37);
     std::string folder = dir.path();
-    for (const char* name : {"sub", "bad\xfe" "folder", "trailing ", "back\\slash dir"}) {
+    for (const char* name : {"sub",
+                             "bad\xfe"
+                             "folder",
+                             "trailing ", "back\\slash dir"}) {
         folder += "/";
         folder += name;
         testtree::makeDir(folder);

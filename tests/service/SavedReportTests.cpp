@@ -68,9 +68,9 @@ TEST(SavedReport, SavedAndExportedAnalysesReportWhatTheScanReported) {
     TempDir dir;
     makeGeneratedTree(dir);
     TempDir out;
-    const RunResult scan = runReport({"--top", "5", "--csv", out / "scan.csv", "--save",
-                                      out / "x.orbisca", "--ncdu-json", out / "x.json",
-                                      dir.path()});
+    const RunResult scan =
+        runReport({"--top", "5", "--csv", out / "scan.csv", "--save", out / "x.orbisca",
+                   "--ncdu-json", out / "x.json", dir.path()});
     ASSERT_EQ(scan.exitCode, 0) << scan.err;
     EXPECT_EQ(scan.err, "");
 
@@ -86,9 +86,8 @@ TEST(SavedReport, SavedAndExportedAnalysesReportWhatTheScanReported) {
     ASSERT_EQ(::chmod(copy.c_str(), 0755), 0);
     RunOptions withoutService;
     withoutService.program = copy;
-    const RunResult loaded =
-        runReport({"--top", "5", "--csv", out / "load.csv", "--load", out / "x.orbisca"},
-                  withoutService);
+    const RunResult loaded = runReport(
+        {"--top", "5", "--csv", out / "load.csv", "--load", out / "x.orbisca"}, withoutService);
     ASSERT_EQ(loaded.exitCode, 0) << loaded.err;
     EXPECT_EQ(loaded.err, "");
     EXPECT_EQ(withoutTimes(loaded.out), withoutTimes(scan.out));
@@ -129,7 +128,8 @@ TEST(SavedReport, UnreadableFoldersAreKeptAndNamedAgain) {
         if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
             ::_exit(126);
     };
-    const RunResult scan = runReport({"--top", "0", "--save", out / "x.orbisca", dir.path()}, nobody);
+    const RunResult scan =
+        runReport({"--top", "0", "--save", out / "x.orbisca", dir.path()}, nobody);
     ::chmod((dir / "locked").c_str(), 0755);
     if (scan.exitCode == 126 || scan.exitCode == 127)
         GTEST_SKIP() << "the report cannot run without rights here";
@@ -157,7 +157,8 @@ TEST(SavedReport, FilesThatCannotBeLoadedExitOneWithTheReason) {
         {dir / "missing", "No such file or directory"},
         {dir / "folder", "not a regular file"},
         {dir / "fifo", "not a regular file"},
-        {file("text", "hello\n"), "neither a saved analysis of this program nor an ncdu or gdu export"},
+        {file("text", "hello\n"),
+         "neither a saved analysis of this program nor an ncdu or gdu export"},
         {file("gz", "\x1f\x8b\x08\x00"), "compressed with gzip"},
         {file("cut.orbisca", whole.substr(0, whole.size() - 9)), "cut off"},
         {file("slash.json", R"([1,2,{},[{"name":"/r"},{"name":"a/b"}]])"),
@@ -173,9 +174,11 @@ TEST(SavedReport, FilesThatCannotBeLoadedExitOneWithTheReason) {
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
         EXPECT_EQ(r.out, "");
     }
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--load"}, {"--save"}, {"--ncdu-json"},
-          {"--load", dir / "whole.orbisca", dir.path()}, {"--save=", dir.path()}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--load"},
+                                                 {"--save"},
+                                                 {"--ncdu-json"},
+                                                 {"--load", dir / "whole.orbisca", dir.path()},
+                                                 {"--save=", dir.path()}}) {
         const RunResult r = runReport(args);
         EXPECT_EQ(r.exitCode, 2) << args[0] << "\n" << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
@@ -192,7 +195,8 @@ TEST(SavedReport, SavedFilesAreWrittenUnderTheRulesOfEveryTarget) {
     for (const char* option : {"--save", "--ncdu-json"}) {
         const RunResult link = runReport({option, targets / "link", dir.path()});
         EXPECT_EQ(link.exitCode, 2) << option;
-        EXPECT_EQ(link.err, "orbisca-report: cannot write " + targets / "link" + ": a symbolic link\n");
+        EXPECT_EQ(link.err,
+                  "orbisca-report: cannot write " + targets / "link" + ": a symbolic link\n");
         const RunResult folder = runReport({option, targets / "folder", dir.path()});
         EXPECT_EQ(folder.exitCode, 2) << option;
         EXPECT_EQ(folder.err,
