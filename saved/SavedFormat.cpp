@@ -51,7 +51,9 @@ constexpr size_t kMaxSamples = 1000;
 constexpr size_t kBlockTarget = size_t{1} << 20; // raw bytes a writer puts in a block
 constexpr uint32_t kMaxRawBlock = 4u << 20;      // what a reader accepts
 constexpr size_t kMaxNameBytes = 4096;
-constexpr int kCompressionLevel = 3;
+// zstd's level 2: on a system disk a fifth faster than level 3 for 4 % more bytes (about 9 bytes
+// an entry), so that saving stays well within a tenth of the analysis's time.
+constexpr int kCompressionLevel = 2;
 constexpr uint64_t kProgressEvery = 1 << 16;
 
 // Entry tags: bit 0 set. End-of-folder tags: bit 0 clear.
