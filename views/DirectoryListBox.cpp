@@ -193,7 +193,8 @@ void TDirectoryListBox::fill() {
         current->setFont(bold);
         setCurrentItem(current);
     }
-    for (const QString& folder : SubFolders(directory_)) {
+    for (const QString& folder :
+         SubFolderSource ? SubFolderSource(directory_) : SubFolders(directory_)) {
         auto* entry = new QListWidgetItem(closed, folder.mid(folder.lastIndexOf(u'\\') + 1), this);
         entry->setData(kPathRole, folder);
         entry->setData(kDepthRole, depth);

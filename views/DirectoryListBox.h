@@ -45,6 +45,9 @@ public:
     static QStringList SubFolders(const QString& windowsPath);
 
     std::function<void()> OnChange;
+    // Where the subfolders come from instead of the file system, when set: a saved analysis
+    // shows its own folders and never makes the box read the disk it describes.
+    std::function<QStringList(const QString& windowsPath)> SubFolderSource;
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;

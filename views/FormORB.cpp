@@ -907,6 +907,26 @@ void TForm_ORB::showAnalysis(const analysis::TScanVerdict& verdict) {
     Panel_Rechts->show();
     alignControls();
     pump();
+    // A saved analysis lists its own folders; a scan lists the drive's.
+    if (Orbisca->Origin().Loaded) {
+        JvDirectoryListBox1->SubFolderSource = [this](const QString& folder) {
+            QStringList names;
+            const PNode node = Orbisca ? Orbisca->FindRootNodeForDir(folder) : PNode::None;
+            if (node == PNode::None)
+                return names;
+            for (PNode c = VirtualDrawTree1.GetFirstChild(node); c != PNode::None;
+                 c = VirtualDrawTree1.GetNextSibling(c))
+                if (VirtualDrawTree1.IsFolder(c))
+                    names << VirtualDrawTree1.Path(c);
+            std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+                const int r = a.compare(b, Qt::CaseInsensitive);
+                return r != 0 ? r < 0 : a < b;
+            });
+            return names;
+        };
+    } else {
+        JvDirectoryListBox1->SubFolderSource = nullptr;
+    }
     JvDirectoryListBox1->SetDirectory(Orbisca->Analysed_Drive());
     ProgressBar1->hide();
     alignInfoBar();
@@ -1441,7 +1461,6 @@ bool TForm_ORB::OpenSavedAnalysis(const std::string& file) {
         platform::OutputDebugStringW(QStringLiteral("Opened ") + QString::fromLocal8Bit(file) +
                                      QStringLiteral(": ") + note);
     Panel_NothingDoneYet->hide();
-    JvDirectoryListBox1->Refresh();
     showAnalysis(opened.Summary.Verdict);
     return true;
 }

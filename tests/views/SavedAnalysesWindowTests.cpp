@@ -42,10 +42,18 @@ TEST_F(SavedInWindow, AnAnalysisIsKeptAndReopensWithoutAScan) {
     EXPECT_EQ(list[0].Size(), kBytes);
     EXPECT_TRUE(list[0].Complete());
 
-    // The disk changes; the saved analysis shows what was, without looking at the disk.
+    // The disk changes; the saved analysis shows what was, without looking at the disk: its
+    // folders too.
     ::unlink(native("video/b.MKV").c_str());
+    removeTree(native("docs"));
+    ::mkdir(native("new folder").c_str(), 0755);
     ASSERT_TRUE(w.OpenSavedAnalysis(list[0].File));
     EXPECT_EQ(tally(), scanned);
+    QStringList folders;
+    auto* box = Find<views::TDirectoryListBox>(&w, "JvDirectoryListBox1");
+    for (int i = 0; i < box->count(); ++i)
+        folders << box->EntryPath(i);
+    EXPECT_EQ(folders, QStringList({"M:\\", "M:\\docs", "M:\\music", "M:\\video"}));
     EXPECT_TRUE(rows().contains("M:\\video"));
     EXPECT_TRUE(status().contains(Message(Msg::MESSAGEHTML_ORB_STATUS_LOADED).section("%1", 0, 0)))
         << status().toStdString();
