@@ -308,6 +308,12 @@ void TComparison::matchMoves() {
             if (old_.other[o] != kNone || old_.state[o] != TChange::Gone ||
                 ot.IsFolder(node(o)) != nt.IsFolder(n))
                 continue;
+            // A file system hands the inode of a deleted file to the next one made: a file that
+            // kept neither its name nor its size is taken for another file.
+            if (!nt.IsFolder(n) && ot.Size(node(o)) != nt.Size(n) &&
+                (lessText(ot.Pieces(node(o)).own, nt.Pieces(n).own) ||
+                 lessText(nt.Pieces(n).own, ot.Pieces(node(o)).own)))
+                continue;
             old_.other[o] = i;
             new_.other[i] = o;
             old_.state[o] = new_.state[i] = TChange::Moved;

@@ -12,7 +12,9 @@
 // - An item left without a counterpart on both sides whose inode matches is a move, but only
 //   when both analyses carry the same file-system identity and the inode is not 0. A moved
 //   folder's contents then match by name below it. Hard links (one inode under several names)
-//   pair up one to one in order.
+//   pair up one to one in order. A file must also keep its name or its size: file systems
+//   reuse the inodes of deleted files at once, and a new file of another name and size under
+//   an old inode is another file.
 // - What an analysis could not see does not count as change. Everything under a folder either
 //   side could not read (the verdict's named unreadable folders) is Unknown on both sides. A side
 //   that is cut short, was stopped, or counts unreadable folders it does not name may miss any

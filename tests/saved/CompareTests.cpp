@@ -8,6 +8,7 @@
 
 #include <map>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -145,6 +146,11 @@ const std::vector<PairCase>& cases() {
          {{"d/", "d/new.txt 8 #50"}},
          {{"d/new.txt", TChange::New, 8}, {"d/old.txt", TChange::Gone, -8}, {"d", TChange::Same, 0}},
          0},
+        {"a reused inode under another name and size is another file",
+         {{"d/", "d/deleted 300 #60"}},
+         {{"d/", "d/made 77 #60"}},
+         {{"d/made", TChange::New, 77}, {"d/deleted", TChange::Gone, -300}},
+         -223},
         {"inode 0 never makes a move",
          {{"d/", "d/old.txt 8"}},
          {{"d/", "d/new.txt 8"}},
@@ -181,6 +187,13 @@ const std::vector<PairCase>& cases() {
          1},
     };
     return table;
+}
+
+const PairCase& caseNamed(const std::string& name) {
+    for (const PairCase& c : cases())
+        if (c.name == name)
+            return c;
+    throw std::out_of_range(name);
 }
 
 struct Compared {
@@ -262,12 +275,13 @@ TEST(Compare, TreePairsGiveTheirStatesChangesAndConsistentSums) {
 }
 
 TEST(Compare, GoneItemsAreListedWithTheirOldNodesAndMovesOnlyOnce) {
-    const Compared c(cases()[8]); // hard links: b/h2 left, c/h3 took its inode
+    // b/h2 left and c/h3 took its inode: a move, not a gone item.
+    const Compared c(caseNamed("hard links pair up one name for one name"));
     std::vector<std::string> gone;
     for (PNode o : c.cmp.GoneNodes())
         gone.push_back(c.oldTree.Path(o).toStdString());
     EXPECT_EQ(gone, std::vector<std::string>{});
-    const Compared r(cases()[2]);
+    const Compared r(caseNamed("a removed subtree"));
     gone.clear();
     for (PNode o : r.cmp.GoneNodes())
         gone.push_back(r.oldTree.Path(o).toStdString());
@@ -275,7 +289,7 @@ TEST(Compare, GoneItemsAreListedWithTheirOldNodesAndMovesOnlyOnce) {
 }
 
 TEST(Compare, ProgressCanCancelAndLeavesNothingBehind) {
-    Compared c(cases()[1]);
+    Compared c(caseNamed("a new subtree"));
     saved::TCompareOptions options;
     int calls = 0;
     options.Progress = [&](int permille) {
