@@ -5,10 +5,12 @@
 #include "analysis/AnalysisTree.h"
 #include "analysis/nogui_Orbisca.h"
 #include "platform/DriveTable.h"
+#include "platform/FileSystemIdentity.h"
 #include "platform/MessageBox.h"
 #include "platform/NameCodec.h"
 #include "platform/Paths.h"
 #include "platform/UserSession.h"
+#include "saved/Compare.h"
 #include "saved/NcduJson.h"
 #include "saved/OpenAnalysis.h"
 #include "saved/SavedFormat.h"
@@ -46,6 +48,7 @@ enum Exit { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitNoService = 3 };
 constexpr const char* kUsage =
     "usage: orbisca-report [--top N] [--csv FILE] [--save FILE] [--ncdu-json FILE]\n"
     "                      DRIVE_OR_FOLDER | --load FILE\n"
+    "       orbisca-report [--top N] [--csv FILE] --compare OLD NEW\n"
     "\n"
     "Analyses a drive (a letter such as C: or C:\\) or a folder (analysed as a temporary\n"
     "drive letter) and prints the totals and the N largest folders and files (default 10).\n"
@@ -59,6 +62,11 @@ constexpr const char* kUsage =
     "  --load FILE      report a saved analysis (the program's own, or an ncdu or gdu JSON\n"
     "                   export) instead of analysing; --top, --csv, --save and --ncdu-json\n"
     "                   work on it as on an analysis\n"
+    "  --compare OLD NEW compare two analyses, each a saved file (as for --load) or a drive\n"
+    "                   or folder analysed now: the totals and their change, the N folders\n"
+    "                   and files that grew and shrank most; --csv writes every item with\n"
+    "                   the columns path,native_path,old_size,new_size,delta,old_files,\n"
+    "                   new_files,state (same, grown, shrunk, new, gone, moved, unknown)\n"
     "  --help           show this text\n"
     "\n"
     "Folders that cannot be read are named on stderr; the run still succeeds. Names on the\n"
@@ -66,6 +74,12 @@ constexpr const char* kUsage =
     "other\n"
     "control characters and bytes that are not UTF-8); the CSV quotes them, and its native_path\n"
     "column keeps their exact bytes.\n"
+    "\n"
+    "A comparison matches items by path, then an item that left one place and one that\n"
+    "appeared elsewhere with the same inode as a move (only when both analyses are of the\n"
+    "same file system). What a side could not read, and what an incomplete side lacks, is\n"
+    "unknown and counts nowhere; an incomplete side is named on stderr and the run ends\n"
+    "with exit code 1 after the comparison.\n"
     "\n"
     "Each file replaces its target only when complete. A target that is a symbolic link, or a\n"
     "file of another user in a folder others may write, is refused, as is a symbolic link of\n"
@@ -488,6 +502,7 @@ struct Options {
     std::optional<std::string> ncduJson; // ncdu JSON 1.2
     std::optional<std::string> load;     // a saved analysis or an export, instead of a scan
     std::string target;
+    std::optional<std::pair<std::string, std::string>> compare; // OLD and NEW
 };
 
 // The native path of a display path of the analysis: its components after the drive, below the
@@ -593,6 +608,11 @@ int parseArguments(int argc, char** argv, Options& o, Output& out) {
             if (!value("--load", v) || v.empty())
                 return failUsage("--load needs a file name");
             o.load = v;
+        } else if (a == "--compare") {
+            if (i + 2 >= argc || !*argv[i + 1] || !*argv[i + 2])
+                return failUsage("--compare needs the old and the new analysis");
+            o.compare.emplace(argv[i + 1], argv[i + 2]);
+            i += 2;
         } else if (a.size() > 1 && a[0] == '-' && a != "--") {
             return failUsage("unknown option " + shownNative(a));
         } else {
@@ -605,6 +625,11 @@ int parseArguments(int argc, char** argv, Options& o, Output& out) {
             o.target = argv[i];
             haveTarget = true;
         }
+    }
+    if (o.compare) {
+        if (o.load || haveTarget || o.save || o.ncduJson)
+            return failUsage("--compare takes no other analysis, --save or --ncdu-json");
+        return -1;
     }
     if (o.load && haveTarget)
         return failUsage("--load reports the file's analysis: no drive or folder with it");
@@ -710,33 +735,53 @@ void printLargest(Output& out, const TAnalysisTree& tree, const std::vector<PNod
                   shown(tree.Path(best[i])).c_str());
 }
 
-// Every node as a row; the reason when the rows could not be written.
-std::optional<std::string> writeCsv(int fd, const TAnalysisTree& tree, const std::string& root) {
-    std::string line = "path,native_path,size,folders,files,is_folder\r\n";
-    const auto flush = [&]() -> std::optional<std::string> {
-        for (size_t done = 0; done < line.size();) {
-            const ssize_t n = ::write(fd, line.data() + done, line.size() - done);
+// CSV rows gathered in a buffer and written in blocks; the first failure is kept.
+class CsvRows {
+public:
+    CsvRows(int fd, std::string header) : fd_(fd), line_(std::move(header)) {}
+    std::string& Line() { return line_; }
+    // Writes the block once it is large; the reason when that failed.
+    std::optional<std::string> RowDone() {
+        return line_.size() > (1 << 16) ? Flush() : std::nullopt;
+    }
+    // The reason when the rows could not be written.
+    std::optional<std::string> Flush() {
+        for (size_t done = 0; done < line_.size();) {
+            const ssize_t n = ::write(fd_, line_.data() + done, line_.size() - done);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
                 return std::strerror(n < 0 ? errno : EIO);
             done += static_cast<size_t>(n);
         }
-        line.clear();
+        line_.clear();
         return std::nullopt;
-    };
-    for (PNode n = tree.GetFirst(); n != PNode::None; n = tree.GetNext(n)) {
-        const analysis::TNodeData data = tree.GetNodeData(n);
-        appendCsvField(line, displayUtf8(data.Path));
-        line += ',';
-        appendCsvField(line, nativePathOf(analysis::ListedPath(data), root));
-        line += ',' + std::to_string(data.Size) + ',' + std::to_string(data.FolderCount) + ',' +
-                std::to_string(data.FileCount) + ',' + (data.IsFolder ? "1" : "0") + "\r\n";
-        if (line.size() > (1 << 16))
-            if (auto failed = flush())
-                return failed;
     }
-    return flush();
+    // The two path columns of a node: as the program shows it, and native below root.
+    void AppendPaths(const TAnalysisTree& tree, PNode n, const std::string& root) {
+        const analysis::TNodeData data = tree.GetNodeData(n);
+        appendCsvField(line_, displayUtf8(data.Path));
+        line_ += ',';
+        appendCsvField(line_, nativePathOf(analysis::ListedPath(data), root));
+    }
+
+private:
+    int fd_;
+    std::string line_;
+};
+
+// Every node as a row; the reason when the rows could not be written.
+std::optional<std::string> writeCsv(int fd, const TAnalysisTree& tree, const std::string& root) {
+    CsvRows rows(fd, "path,native_path,size,folders,files,is_folder\r\n");
+    for (PNode n = tree.GetFirst(); n != PNode::None; n = tree.GetNext(n)) {
+        rows.AppendPaths(tree, n, root);
+        rows.Line() += ',' + std::to_string(tree.Size(n)) + ',' +
+                       std::to_string(tree.FolderCount(n)) + ',' + std::to_string(tree.FileCount(n)) +
+                       ',' + (tree.IsFolder(n) ? "1" : "0") + "\r\n";
+        if (auto failed = rows.RowDone())
+            return failed;
+    }
+    return rows.Flush();
 }
 
 std::optional<Failure> TargetFile::Commit(const Writer& write) {
@@ -842,11 +887,180 @@ int load(const std::string& file, Analysis& a) {
     return -1;
 }
 
+// ---- Comparing two analyses ----------------------------------------------------------------
+
+// One side of a comparison: the analysis and where its paths are.
+struct Side {
+    Analysis a;
+    QString drive;
+    std::string native; // the folder the drive stood for
+    std::string given;
+    bool loaded = false;
+};
+
+// A regular file is a saved analysis; anything else a drive or folder to analyse now.
+// -1 when done, else the exit code.
+int analyseSide(const std::string& given, Side& side) {
+    side.given = given;
+    struct stat st {};
+    if (::stat(given.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        side.loaded = true;
+        if (const int code = load(given, side.a); code >= 0)
+            return code;
+        side.drive = side.a.summary.Drive;
+        side.native = side.a.summary.Origin.Root;
+        return -1;
+    }
+    if (const int code = resolveTarget(given, side.drive, side.native); code >= 0)
+        return code;
+    if (const int code = scan(side.drive, side.a); code >= 0)
+        return code;
+    // A scan names its file system as a saved analysis does, so that moves can be matched.
+    analysis::TAnalysisOrigin& o = side.a.summary.Origin;
+    o.Root = side.native;
+    platform::FileSystemIdentity identity;
+    if (platform::IdentifyFileSystem(side.native, &identity) &&
+        (side.a.tree.Device() == 0 || identity.device == side.a.tree.Device()))
+        o.FileSystem = identity;
+    return -1;
+}
+
+std::string signedGrouped(int64_t v) {
+    return v > 0 ? "+" + grouped(v) : grouped(v);
+}
+
+// The path of a compared item: in the new analysis, or in the old one for a gone item.
+struct ComparedPaths {
+    const TAnalysisTree& oldTree;
+    const TAnalysisTree& newTree;
+    QString Of(const saved::TCompared& row) const {
+        return row.NewNode != PNode::None ? newTree.Path(row.NewNode) : oldTree.Path(row.OldNode);
+    }
+};
+
+void printChanges(Output& out, const ComparedPaths& paths, std::vector<saved::TCompared> rows,
+                  long top, bool growth, const char* title) {
+    const auto grew = [growth](const saved::TCompared& r) {
+        return growth ? r.Delta() > 0 : r.Delta() < 0;
+    };
+    rows.erase(std::remove_if(rows.begin(), rows.end(), [&](const auto& r) { return !grew(r); }),
+               rows.end());
+    const size_t n = std::min(rows.size(), static_cast<size_t>(top));
+    std::partial_sort(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(n), rows.end(),
+                      [growth](const saved::TCompared& a, const saved::TCompared& b) {
+                          return growth ? a.Delta() > b.Delta() : a.Delta() < b.Delta();
+                      });
+    out.Print("\n%s\n%20s %20s %20s  %s\n", title, "old", "new", "change", "path");
+    for (size_t i = 0; i < n; ++i)
+        out.Print("%20s %20s %20s  %s\n", grouped(rows[i].OldSize).c_str(),
+                  grouped(rows[i].NewSize).c_str(), signedGrouped(rows[i].Delta()).c_str(),
+                  shown(paths.Of(rows[i])).c_str());
+}
+
+// Every compared item as a row: the new analysis's in its order (its top folder first), then
+// the gone items in the old analysis's order.
+std::optional<std::string> writeCompareCsv(int fd, const saved::TComparison& cmp, const Side& o,
+                                           const Side& n) {
+    CsvRows rows(fd, "path,native_path,old_size,new_size,delta,old_files,new_files,state\r\n");
+    const auto add = [&](const TAnalysisTree& tree, PNode node, const std::string& root,
+                         const saved::TCompared& r) {
+        rows.AppendPaths(tree, node, root);
+        rows.Line() += ',' + std::to_string(r.OldSize) + ',' + std::to_string(r.NewSize) + ',' +
+                       std::to_string(r.Delta()) + ',' + std::to_string(r.OldFiles) + ',' +
+                       std::to_string(r.NewFiles) + ',' + saved::ChangeName(r.State) + "\r\n";
+        return rows.RowDone();
+    };
+    const TAnalysisTree& nt = n.a.tree;
+    for (PNode x = nt.GetFirst(); x != PNode::None; x = nt.GetNext(x))
+        if (auto failed = add(nt, x, n.native, cmp.ForNew(x)))
+            return failed;
+    for (PNode x : cmp.GoneNodes())
+        if (auto failed = add(o.a.tree, x, o.native, cmp.ForOld(x)))
+            return failed;
+    return rows.Flush();
+}
+
+std::string sideName(const Side& side) {
+    return side.loaded ? "the saved analysis of " + shownNative(side.native) + " (" +
+                             shownNative(side.given) + ")"
+                       : "the analysis of " + shownNative(side.native);
+}
+
+int runCompare(const Options& options, Output& out) {
+    TargetFile csv(0);
+    if (options.csv)
+        if (const auto failure = csv.Prepare(*options.csv))
+            return fail(failure->code, failure->message);
+
+    Side sides[2];
+    for (int i = 0; i < 2; ++i)
+        if (const int code = analyseSide(i == 0 ? options.compare->first : options.compare->second,
+                                         sides[i]);
+            code >= 0)
+            return code;
+    // An incomplete side is compared for what it holds, and named.
+    bool incomplete = false;
+    for (const Side& side : sides) {
+        const analysis::TScanVerdict& verdict = side.a.summary.Verdict;
+        if (side.a.tree.GetFirst() == PNode::None)
+            return fail(kExitFailed, sideName(side) + " is empty");
+        if (verdict.CutShort || verdict.Stopped) {
+            incomplete = true;
+            const QString reason =
+                verdict.CutShort ? verdict.Reason : QStringLiteral("the analysis was stopped");
+            std::fprintf(stderr,
+                         "orbisca-report: %s is incomplete: %s; what it lacks is unknown\n",
+                         sideName(side).c_str(), shown(reason).c_str());
+        }
+        reportUnreadable(verdict, side.native);
+    }
+    const Side& o = sides[0];
+    const Side& n = sides[1];
+    saved::TComparison cmp;
+    cmp.Run(o.a.tree, o.a.summary, n.a.tree, n.a.summary);
+
+    const saved::TCompared totals = cmp.Totals();
+    out.Print("Old: drive %s (%s)%s\n", shown(o.drive).c_str(), shownNative(o.native).c_str(),
+              o.loaded ? (", saved in " + shownNative(o.given)).c_str() : "");
+    out.Print("New: drive %s (%s)%s\n", shown(n.drive).c_str(), shownNative(n.native).c_str(),
+              n.loaded ? (", saved in " + shownNative(n.given)).c_str() : "");
+    out.Print("%-8s %20s %20s %20s\n", "", "old", "new", "change");
+    out.Print("%-8s %20s %20s %20s\n", "Files:", grouped(totals.OldFiles).c_str(),
+              grouped(totals.NewFiles).c_str(),
+              signedGrouped(int64_t{totals.NewFiles} - int64_t{totals.OldFiles}).c_str());
+    out.Print("%-8s %20s %20s %20s\n", "Bytes:", grouped(totals.OldSize).c_str(),
+              grouped(totals.NewSize).c_str(), signedGrouped(totals.Delta()).c_str());
+    out.Print("Moves:   %s\n", cmp.MovesMatched() ? "matched by inode" : "not matched (not known to be one file system)");
+
+    if (options.top > 0) {
+        std::vector<saved::TCompared> folders, files;
+        const TAnalysisTree& nt = n.a.tree;
+        for (PNode x = nt.GetNext(nt.GetFirst()); x != PNode::None; x = nt.GetNext(x))
+            (nt.IsFolder(x) ? folders : files).push_back(cmp.ForNew(x));
+        for (PNode x : cmp.GoneNodes())
+            (o.a.tree.IsFolder(x) ? folders : files).push_back(cmp.ForOld(x));
+        const ComparedPaths paths{o.a.tree, nt};
+        printChanges(out, paths, folders, options.top, true, "Folders grown most");
+        printChanges(out, paths, files, options.top, true, "Files grown most");
+        printChanges(out, paths, folders, options.top, false, "Folders shrunk most");
+        printChanges(out, paths, files, options.top, false, "Files shrunk most");
+    }
+
+    int code = incomplete ? kExitFailed : kExitOk;
+    if (options.csv)
+        if (const auto failure =
+                csv.Commit([&](int fd) { return writeCompareCsv(fd, cmp, o, n); }))
+            code = fail(failure->code, failure->message);
+    return finish(out, code);
+}
+
 static int run(int argc, char** argv) {
     Output out;
     Options options;
     if (const int code = parseArguments(argc, argv, options, out); code >= 0)
         return finish(out, code);
+    if (options.compare)
+        return runCompare(options, out);
     QString drive;
     std::string native;
     if (!options.load)
