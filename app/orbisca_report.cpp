@@ -775,9 +775,9 @@ std::optional<std::string> writeCsv(int fd, const TAnalysisTree& tree, const std
     CsvRows rows(fd, "path,native_path,size,folders,files,is_folder\r\n");
     for (PNode n = tree.GetFirst(); n != PNode::None; n = tree.GetNext(n)) {
         rows.AppendPaths(tree, n, root);
-        rows.Line() += ',' + std::to_string(tree.Size(n)) + ',' +
-                       std::to_string(tree.FolderCount(n)) + ',' + std::to_string(tree.FileCount(n)) +
-                       ',' + (tree.IsFolder(n) ? "1" : "0") + "\r\n";
+        rows.Line() +=
+            ',' + std::to_string(tree.Size(n)) + ',' + std::to_string(tree.FolderCount(n)) + ',' +
+            std::to_string(tree.FileCount(n)) + ',' + (tree.IsFolder(n) ? "1" : "0") + "\r\n";
         if (auto failed = rows.RowDone())
             return failed;
     }
@@ -994,8 +994,8 @@ int runCompare(const Options& options, Output& out) {
 
     Side sides[2];
     for (int i = 0; i < 2; ++i)
-        if (const int code = analyseSide(i == 0 ? options.compare->first : options.compare->second,
-                                         sides[i]);
+        if (const int code =
+                analyseSide(i == 0 ? options.compare->first : options.compare->second, sides[i]);
             code >= 0)
             return code;
     // An incomplete side is compared for what it holds, and named.
@@ -1008,8 +1008,7 @@ int runCompare(const Options& options, Output& out) {
             incomplete = true;
             const QString reason =
                 verdict.CutShort ? verdict.Reason : QStringLiteral("the analysis was stopped");
-            std::fprintf(stderr,
-                         "orbisca-report: %s is incomplete: %s; what it lacks is unknown\n",
+            std::fprintf(stderr, "orbisca-report: %s is incomplete: %s; what it lacks is unknown\n",
                          sideName(side).c_str(), shown(reason).c_str());
         }
         reportUnreadable(verdict, side.native);
@@ -1030,7 +1029,9 @@ int runCompare(const Options& options, Output& out) {
               signedGrouped(int64_t{totals.NewFiles} - int64_t{totals.OldFiles}).c_str());
     out.Print("%-8s %20s %20s %20s\n", "Bytes:", grouped(totals.OldSize).c_str(),
               grouped(totals.NewSize).c_str(), signedGrouped(totals.Delta()).c_str());
-    out.Print("Moves:   %s\n", cmp.MovesMatched() ? "matched by inode" : "not matched (not known to be one file system)");
+    out.Print("Moves:   %s\n", cmp.MovesMatched()
+                                   ? "matched by inode"
+                                   : "not matched (not known to be one file system)");
 
     if (options.top > 0) {
         std::vector<saved::TCompared> folders, files;
@@ -1048,8 +1049,7 @@ int runCompare(const Options& options, Output& out) {
 
     int code = incomplete ? kExitFailed : kExitOk;
     if (options.csv)
-        if (const auto failure =
-                csv.Commit([&](int fd) { return writeCompareCsv(fd, cmp, o, n); }))
+        if (const auto failure = csv.Commit([&](int fd) { return writeCompareCsv(fd, cmp, o, n); }))
             code = fail(failure->code, failure->message);
     return finish(out, code);
 }

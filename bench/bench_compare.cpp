@@ -79,7 +79,8 @@ void generate(TAnalysisTree& tree, analysis::TAnalysisSummary& summary, size_t e
         size_t folder = k % folderCount;
         if (fate == Fate::Moved)
             folder = (folder + 7) % folderCount;
-        const int64_t size = static_cast<int64_t>((k * 7919) % 100000) + (fate == Fate::Grown ? 1000 : 0);
+        const int64_t size =
+            static_cast<int64_t>((k * 7919) % 100000) + (fate == Fate::Grown ? 1000 : 0);
         const std::u16string name = u"f" + QString::number(k).toStdU16String() + u".dat";
         const PNode n = tree.AddFile(folders[folder], name, size);
         tree.SetInode(n, 1 + folderCount + k);
@@ -189,6 +190,7 @@ int main(int argc, char** argv) {
     std::printf("totals: %lld -> %lld bytes (%+lld; plain join %+lld, moves count there as gone "
                 "and new), %zu gone and %zu moved items\n",
                 static_cast<long long>(totals.OldSize), static_cast<long long>(totals.NewSize),
-                static_cast<long long>(totals.Delta()), static_cast<long long>(plainDelta), gone, moved);
+                static_cast<long long>(totals.Delta()), static_cast<long long>(plainDelta), gone,
+                moved);
     return totals.Delta() == plainDelta ? 0 : 1;
 }

@@ -81,13 +81,20 @@ private:
 
 const char* ChangeName(TChange change) {
     switch (change) {
-    case TChange::Same: return "same";
-    case TChange::Grown: return "grown";
-    case TChange::Shrunk: return "shrunk";
-    case TChange::New: return "new";
-    case TChange::Gone: return "gone";
-    case TChange::Moved: return "moved";
-    case TChange::Unknown: return "unknown";
+    case TChange::Same:
+        return "same";
+    case TChange::Grown:
+        return "grown";
+    case TChange::Shrunk:
+        return "shrunk";
+    case TChange::New:
+        return "new";
+    case TChange::Gone:
+        return "gone";
+    case TChange::Moved:
+        return "moved";
+    case TChange::Unknown:
+        return "unknown";
     }
     return "unknown";
 }
@@ -193,8 +200,8 @@ bool TComparison::Run(const TAnalysisTree& oldTree, const analysis::TAnalysisSum
         }
     const auto addTo = [this](uint32_t slot, const Figures& f) {
         Figures& to = figures_[slot];
-        to.oldSize += f.oldSize;
-        to.newSize += f.newSize;
+        to.oldSize = analysis::AddSizes(to.oldSize, f.oldSize);
+        to.newSize = analysis::AddSizes(to.newSize, f.newSize);
         to.oldFiles += f.oldFiles;
         to.newFiles += f.newFiles;
     };
@@ -241,7 +248,8 @@ void TComparison::matchByPath(uint32_t oldFolder, uint32_t newFolder,
     using Named = std::pair<TTextRun, uint32_t>;
     const auto children = [](const TAnalysisTree& tree, uint32_t folder) {
         std::vector<Named> out;
-        for (PNode c = tree.GetFirstChild(node(folder)); c != PNode::None; c = tree.GetNextSibling(c))
+        for (PNode c = tree.GetFirstChild(node(folder)); c != PNode::None;
+             c = tree.GetNextSibling(c))
             out.emplace_back(tree.Pieces(c).own, index(c));
         std::sort(out.begin(), out.end(),
                   [](const Named& a, const Named& b) { return lessText(a.first, b.first); });

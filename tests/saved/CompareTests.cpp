@@ -111,28 +111,40 @@ const std::vector<PairCase>& cases() {
         {"growth and shrinkage side by side",
          {{"a/", "a/f 10", "a/g 30", "b/", "b/h 5"}},
          {{"a/", "a/f 15", "a/g 20", "b/", "b/h 5"}},
-         {{"a/f", TChange::Grown, 5}, {"a/g", TChange::Shrunk, -10}, {"a", TChange::Shrunk, -5},
-          {"b", TChange::Same, 0}, {"b/h", TChange::Same, 0}, {"", TChange::Shrunk, -5}},
+         {{"a/f", TChange::Grown, 5},
+          {"a/g", TChange::Shrunk, -10},
+          {"a", TChange::Shrunk, -5},
+          {"b", TChange::Same, 0},
+          {"b/h", TChange::Same, 0},
+          {"", TChange::Shrunk, -5}},
          -5},
         {"a new subtree",
          {{"a/", "a/f 10"}},
          {{"a/", "a/f 10", "n/", "n/m/", "n/m/x 7", "n/y 3"}},
-         {{"n", TChange::New, 10}, {"n/m", TChange::New, 7}, {"n/m/x", TChange::New, 7},
-          {"a", TChange::Same, 0}, {"", TChange::Grown, 10}},
+         {{"n", TChange::New, 10},
+          {"n/m", TChange::New, 7},
+          {"n/m/x", TChange::New, 7},
+          {"a", TChange::Same, 0},
+          {"", TChange::Grown, 10}},
          10},
         {"a removed subtree",
          {{"a/", "a/f 10", "r/", "r/s/", "r/s/x 7", "r/y 3"}},
          {{"a/", "a/f 10"}},
-         {{"r", TChange::Gone, -10}, {"r/s", TChange::Gone, -7}, {"r/s/x", TChange::Gone, -7},
+         {{"r", TChange::Gone, -10},
+          {"r/s", TChange::Gone, -7},
+          {"r/s/x", TChange::Gone, -7},
           {"", TChange::Shrunk, -10}},
          -10},
         {"a subtree moved elsewhere keeps its inode and its contents match below it",
          {{"x/ #100", "x/f 5 #101", "x/g 6 #102", "keep/ #1"}},
          {{"keep/ #1", "keep/deep/ #200", "keep/deep/x2/ #100", "keep/deep/x2/f 9 #101",
            "keep/deep/x2/g 6 #102"}},
-         {{"keep/deep/x2", TChange::Moved, 4}, {"keep/deep/x2/f", TChange::Grown, 4},
-          {"keep/deep/x2/g", TChange::Same, 0}, {"keep/deep", TChange::New, 4},
-          {"keep", TChange::Grown, 4}, {"", TChange::Grown, 4}},
+         {{"keep/deep/x2", TChange::Moved, 4},
+          {"keep/deep/x2/f", TChange::Grown, 4},
+          {"keep/deep/x2/g", TChange::Same, 0},
+          {"keep/deep", TChange::New, 4},
+          {"keep", TChange::Grown, 4},
+          {"", TChange::Grown, 4}},
          4,
          "keep/deep/x2=x"},
         {"a rename is a move on one file system",
@@ -144,7 +156,9 @@ const std::vector<PairCase>& cases() {
         {"a rename is gone and new without the same file-system identity",
          {{"d/", "d/old.txt 8 #50"}, false},
          {{"d/", "d/new.txt 8 #50"}},
-         {{"d/new.txt", TChange::New, 8}, {"d/old.txt", TChange::Gone, -8}, {"d", TChange::Same, 0}},
+         {{"d/new.txt", TChange::New, 8},
+          {"d/old.txt", TChange::Gone, -8},
+          {"d", TChange::Same, 0}},
          0},
         {"a reused inode under another name and size is another file",
          {{"d/", "d/deleted 300 #60"}},
@@ -164,14 +178,20 @@ const std::vector<PairCase>& cases() {
         {"hard links pair up one name for one name",
          {{"a/", "a/h1 10 #7", "b/", "b/h2 10 #7"}},
          {{"a/", "a/h1 10 #7", "b/", "c/", "c/h3 10 #7", "c/h4 10 #7"}},
-         {{"a/h1", TChange::Same, 0}, {"c/h3", TChange::Moved, 0}, {"c/h4", TChange::New, 10},
-          {"b", TChange::Same, 0}, {"c", TChange::New, 10}, {"", TChange::Grown, 10}},
+         {{"a/h1", TChange::Same, 0},
+          {"c/h3", TChange::Moved, 0},
+          {"c/h4", TChange::New, 10},
+          {"b", TChange::Same, 0},
+          {"c", TChange::New, 10},
+          {"", TChange::Grown, 10}},
          10,
          "c/h3=b/h2"},
         {"what a cut-short new side lacks is unknown, not gone",
          {{"a/", "a/f 10", "b/", "b/g 40"}},
          {{"a/", "a/f 12"}, true, true},
-         {{"a/f", TChange::Grown, 2}, {"b", TChange::Unknown, 0}, {"b/g", TChange::Unknown, 0},
+         {{"a/f", TChange::Grown, 2},
+          {"b", TChange::Unknown, 0},
+          {"b/g", TChange::Unknown, 0},
           {"", TChange::Grown, 2}},
          2},
         {"what a cut-short old side lacks is unknown, not new",
@@ -182,7 +202,9 @@ const std::vector<PairCase>& cases() {
         {"a folder either side could not read is unknown on both",
          {{"u/", "a/", "a/f 1"}, true, false, {"u"}},
          {{"u/", "u/big 900", "a/", "a/f 2"}},
-         {{"u", TChange::Unknown, 0}, {"u/big", TChange::Unknown, 0}, {"a", TChange::Grown, 1},
+         {{"u", TChange::Unknown, 0},
+          {"u/big", TChange::Unknown, 0},
+          {"a", TChange::Grown, 1},
           {"", TChange::Grown, 1}},
          1},
     };
@@ -233,12 +255,14 @@ void expectSumsHold(const Compared& c) {
         if (isFile)
             files += row.Delta();
     };
-    for (PNode n = c.newTree.GetNext(c.newTree.GetFirst()); n != PNode::None; n = c.newTree.GetNext(n))
+    for (PNode n = c.newTree.GetNext(c.newTree.GetFirst()); n != PNode::None;
+         n = c.newTree.GetNext(n))
         add(c.newTree.GetParent(n), c.cmp.ForNew(n), !c.newTree.IsFolder(n));
     for (PNode o : c.cmp.GoneNodes()) {
         const PNode parent = c.oldTree.GetParent(o);
         const TCompared p = c.cmp.ForOld(parent);
-        add(p.State == TChange::Gone ? PNode::None : p.NewNode, c.cmp.ForOld(o), !c.oldTree.IsFolder(o));
+        add(p.State == TChange::Gone ? PNode::None : p.NewNode, c.cmp.ForOld(o),
+            !c.oldTree.IsFolder(o));
     }
     for (PNode n = c.newTree.GetFirst(); n != PNode::None; n = c.newTree.GetNext(n)) {
         if (c.newTree.IsFolder(n) && c.cmp.ForNew(n).State != TChange::Unknown) {
@@ -256,7 +280,8 @@ TEST(Compare, TreePairsGiveTheirStatesChangesAndConsistentSums) {
         const Compared c(pc);
         for (const Expect& e : pc.expected) {
             const TCompared row = c.Row(e.path);
-            EXPECT_EQ(saved::ChangeName(row.State), std::string(saved::ChangeName(e.state))) << e.path;
+            EXPECT_EQ(saved::ChangeName(row.State), std::string(saved::ChangeName(e.state)))
+                << e.path;
             EXPECT_EQ(row.Delta(), e.delta) << e.path;
             if (e.state != TChange::Unknown) {
                 EXPECT_EQ(row.Delta(), row.NewSize - row.OldSize) << e.path;

@@ -105,31 +105,45 @@ TEST(CompareReport, AFolderComparedWithItsSavedAnalysis) {
     };
     EXPECT_EQ(rows, expected);
 
-    const std::string text = "Old: drive " + drive + " (" + d + "), saved in " + out / "old.orbisca" +
-                             "\n"
-                             "New: drive " + drive + " (" + d + ")\n"
-                             "                          old                  new               change\n"
-                             "Files:                      4                    4                    0\n"
-                             "Bytes:                  1,810                3,587               +1,777\n"
-                             "Moves:   matched by inode\n"
-                             "\n"
-                             "Folders grown most\n"
-                             "                 old                  new               change  path\n"
-                             "               1,000                3,000               +2,000  " + drive + "a\n"
-                             "                 500                  577                  +77  " + drive + "c\n"
-                             "\n"
-                             "Files grown most\n"
-                             "                 old                  new               change  path\n"
-                             "               1,000                3,000               +2,000  " + drive + "a\\f\n"
-                             "                   0                   77                  +77  " + drive + "c\\new\n"
-                             "\n"
-                             "Folders shrunk most\n"
-                             "                 old                  new               change  path\n"
-                             "                 300                    0                 -300  " + drive + "b\n"
-                             "\n"
-                             "Files shrunk most\n"
-                             "                 old                  new               change  path\n"
-                             "                 300                    0                 -300  " + drive + "b\\gone\n";
+    const std::string text =
+        "Old: drive " + drive + " (" + d + "), saved in " + out / "old.orbisca" +
+        "\n"
+        "New: drive " +
+        drive + " (" + d +
+        ")\n"
+        "                          old                  new               change\n"
+        "Files:                      4                    4                    0\n"
+        "Bytes:                  1,810                3,587               +1,777\n"
+        "Moves:   matched by inode\n"
+        "\n"
+        "Folders grown most\n"
+        "                 old                  new               change  path\n"
+        "               1,000                3,000               +2,000  " +
+        drive +
+        "a\n"
+        "                 500                  577                  +77  " +
+        drive +
+        "c\n"
+        "\n"
+        "Files grown most\n"
+        "                 old                  new               change  path\n"
+        "               1,000                3,000               +2,000  " +
+        drive +
+        "a\\f\n"
+        "                   0                   77                  +77  " +
+        drive +
+        "c\\new\n"
+        "\n"
+        "Folders shrunk most\n"
+        "                 old                  new               change  path\n"
+        "                 300                    0                 -300  " +
+        drive +
+        "b\n"
+        "\n"
+        "Files shrunk most\n"
+        "                 old                  new               change  path\n"
+        "                 300                    0                 -300  " +
+        drive + "b\\gone\n";
     EXPECT_EQ(r.out, text);
 }
 
@@ -138,15 +152,15 @@ TEST(CompareReport, AnIncompleteSideIsNamedAndWhatItLacksIsNoChange) {
     const std::string cut = savedWith(dir, "cut.orbisca", {{u"f", 3}}, true);
     const std::string whole = savedWith(dir, "whole.orbisca", {{u"f", 5}, {u"g", 40}}, false);
     TempDir out;
-    const RunResult r =
-        runReport({"--top", "0", "--csv", out / "c.csv", "--compare", cut, whole});
+    const RunResult r = runReport({"--top", "0", "--csv", out / "c.csv", "--compare", cut, whole});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("the saved analysis of /srv/d (" + cut +
                          ") is incomplete: record memory used up after 2 entries"),
               std::string::npos)
         << r.err;
-    EXPECT_NE(r.out.find("Bytes:                      3                    5                   +2\n"),
-              std::string::npos)
+    EXPECT_NE(
+        r.out.find("Bytes:                      3                    5                   +2\n"),
+        std::string::npos)
         << r.out;
     const std::vector<std::string> lines = csvLines(slurp(out / "c.csv"));
     EXPECT_NE(std::find(lines.begin(), lines.end(), "D:\\g,/srv/d/g,0,40,0,0,1,unknown"),
@@ -178,8 +192,9 @@ TEST(CompareReport, ArgumentsAndFilesThatEndTheRun) {
     // The same analysis on both sides: no change at all.
     const RunResult same = runReport({"--compare", whole, whole});
     EXPECT_EQ(same.exitCode, 0) << same.err;
-    EXPECT_NE(same.out.find("Bytes:                      3                    3                    0\n"),
-              std::string::npos)
+    EXPECT_NE(
+        same.out.find("Bytes:                      3                    3                    0\n"),
+        std::string::npos)
         << same.out;
     EXPECT_EQ(same.out.find('+'), std::string::npos) << same.out;
 }
