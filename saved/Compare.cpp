@@ -183,9 +183,18 @@ bool TComparison::Run(const TAnalysisTree& oldTree, const analysis::TAnalysisSum
         if (old_.state[i] == TChange::Gone)
             gone_.push_back(node(i));
     }
-    for (uint32_t i : newOrder)
+    for (uint32_t i : newOrder) {
         if (new_.state[i] == TChange::New && oldPartial_)
             new_.state[i] = TChange::Unknown;
+        // Whatever lies in an unknown folder is unknown, an item moved into it included: its
+        // new place counts nowhere, so its old one must not either.
+        const PNode parent = newTree.GetParent(node(i));
+        if (parent != PNode::None && new_.state[index(parent)] == TChange::Unknown) {
+            new_.state[i] = TChange::Unknown;
+            if (new_.other[i] != kNone)
+                old_.state[new_.other[i]] = TChange::Unknown;
+        }
+    }
 
     // Sums, bottom up: gone entries first (into the folder they left), then the new tree.
     for (uint32_t i : newOrder)
