@@ -280,6 +280,12 @@ void TComparison::matchByPath(uint32_t oldFolder, uint32_t newFolder,
                 continue;
             old_.other[o] = n;
             new_.other[n] = o;
+            // Below a moved folder, a folder one side could not read is unknown on both.
+            if (old_.state[o] == TChange::Unknown || new_.state[n] == TChange::Unknown) {
+                markUnknown(ot, old_, o);
+                markUnknown(nt, new_, n);
+                continue;
+            }
             old_.state[o] = new_.state[n] = TChange::Same;
             if (folder) {
                 folders.push_back(o);
