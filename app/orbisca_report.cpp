@@ -958,7 +958,7 @@ void printChanges(Output& out, const ComparedPaths& paths, std::vector<saved::TC
 }
 
 // Every compared item as a row: the new analysis's in its order (its top folder first), then
-// the gone items in the old analysis's order.
+// the gone items and the old analysis's unknown items the new one lacks, in the old order.
 std::optional<std::string> writeCompareCsv(int fd, const saved::TComparison& cmp, const Side& o,
                                            const Side& n) {
     CsvRows rows(fd, "path,native_path,old_size,new_size,delta,old_files,new_files,state\r\n");
@@ -974,9 +974,10 @@ std::optional<std::string> writeCompareCsv(int fd, const saved::TComparison& cmp
     for (PNode x = nt.GetFirst(); x != PNode::None; x = nt.GetNext(x))
         if (auto failed = add(nt, x, n.native, cmp.ForNew(x)))
             return failed;
-    for (PNode x : cmp.GoneNodes())
-        if (auto failed = add(o.a.tree, x, o.native, cmp.ForOld(x)))
-            return failed;
+    for (const auto* old : {&cmp.GoneNodes(), &cmp.UnknownOldNodes()})
+        for (PNode x : *old)
+            if (auto failed = add(o.a.tree, x, o.native, cmp.ForOld(x)))
+                return failed;
     return rows.Flush();
 }
 

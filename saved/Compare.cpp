@@ -182,6 +182,8 @@ bool TComparison::Run(const TAnalysisTree& oldTree, const analysis::TAnalysisSum
             old_.state[i] = TChange::Unknown;
         if (old_.state[i] == TChange::Gone)
             gone_.push_back(node(i));
+        else if (old_.state[i] == TChange::Unknown && old_.other[i] == kNone)
+            unknownOld_.push_back(node(i));
     }
     for (uint32_t i : newOrder) {
         if (new_.state[i] == TChange::New && oldPartial_)
@@ -429,7 +431,7 @@ size_t TComparison::MemoryBytes() const {
                s.state.capacity() * sizeof(TChange);
     };
     return side(old_) + side(new_) + figures_.capacity() * sizeof(Figures) +
-           gone_.capacity() * sizeof(PNode);
+           (gone_.capacity() + unknownOld_.capacity()) * sizeof(PNode);
 }
 
 } // namespace saved

@@ -74,6 +74,9 @@ public:
     }
     // Every gone item (each node of a gone subtree), in the OLD tree's order.
     const std::vector<analysis::PNode>& GoneNodes() const { return gone_; }
+    // The unknown items of the OLD tree without a counterpart (what an incomplete new side
+    // lacks), in the OLD tree's order.
+    const std::vector<analysis::PNode>& UnknownOldNodes() const { return unknownOld_; }
 
     // Whether moves were looked for (both sides carry the same file-system identity).
     bool MovesMatched() const { return movesMatched_; }
@@ -113,6 +116,7 @@ private:
     Side old_, new_;
     std::vector<Figures> figures_;
     std::vector<analysis::PNode> gone_;
+    std::vector<analysis::PNode> unknownOld_;
     bool movesMatched_ = false;
     bool oldPartial_ = false;
     bool newPartial_ = false;
