@@ -349,20 +349,7 @@ bool Remover::reach() {
     const ReachResult reach = ReachListedItem(item_, &reached);
     path_ = reached.path;
     if (!reach) {
-        switch (reach.failure) {
-        case ReachFailure::Vanished:
-            fail("it no longer exists (" + reach.reason + ")", TrashFailure::Vanished);
-            break;
-        case ReachFailure::Changed:
-            fail("it changed since the analysis: " + reach.reason, TrashFailure::Changed);
-            break;
-        case ReachFailure::Denied:
-            fail(reach.reason, TrashFailure::Denied);
-            break;
-        default:
-            fail(reach.reason, TrashFailure::Other);
-            break;
-        }
+        fail(ReachFailureReason(reach), TrashFailureOf(reach.failure));
         return false;
     }
     if (reached.name.empty()) {

@@ -369,16 +369,7 @@ bool Trasher::locateItem() {
     const ReachResult reach = ReachListedItem(item_, &reached);
     path_ = reached.path;
     if (!reach) {
-        switch (reach.failure) {
-        case ReachFailure::Vanished:
-            return fail("it no longer exists (" + reach.reason + ")", TrashFailure::Vanished);
-        case ReachFailure::Changed:
-            return fail("it changed since the analysis: " + reach.reason, TrashFailure::Changed);
-        case ReachFailure::Denied:
-            return fail(reach.reason, TrashFailure::Denied);
-        default:
-            return fail(reach.reason, TrashFailure::Other);
-        }
+        return fail(ReachFailureReason(reach), TrashFailureOf(reach.failure));
     }
     if (reached.name.empty())
         return fail("the root folder cannot be trashed", TrashFailure::Refused);
@@ -804,6 +795,33 @@ std::vector<TrashResult> ShellMoveToTrash(const std::vector<ListedItem>& items) 
     if (const TrashHandler& handler = currentTrashHandler())
         return handler(items);
     return MoveToTrash(items, CurrentUserSession());
+}
+
+TrashFailure TrashFailureOf(ReachFailure failure) {
+    switch (failure) {
+    case ReachFailure::None:
+        return TrashFailure::None;
+    case ReachFailure::Vanished:
+        return TrashFailure::Vanished;
+    case ReachFailure::Changed:
+        return TrashFailure::Changed;
+    case ReachFailure::Denied:
+        return TrashFailure::Denied;
+    case ReachFailure::Other:
+        break;
+    }
+    return TrashFailure::Other;
+}
+
+std::string ReachFailureReason(const ReachResult& reach) {
+    switch (reach.failure) {
+    case ReachFailure::Vanished:
+        return "it no longer exists (" + reach.reason + ")";
+    case ReachFailure::Changed:
+        return "it changed since the analysis: " + reach.reason;
+    default:
+        return reach.reason;
+    }
 }
 
 TrashHandler SetTrashHandler(TrashHandler handler) {

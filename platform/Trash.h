@@ -56,6 +56,11 @@ enum class TrashFailure {
     Other     // any other error of the system
 };
 
+// What an item that could not be reached counts as, and the English reason to tell with it; the
+// trash, the permanent delete and the window's open share them.
+TrashFailure TrashFailureOf(ReachFailure failure);
+std::string ReachFailureReason(const ReachResult& reach);
+
 struct TrashResult {
     bool ok = false;
     TrashFailure failure = TrashFailure::None; // when not ok

@@ -1303,9 +1303,9 @@ void TForm_ORB::openInShell(bool reveal) {
                                                     QStringLiteral("%1"), ElidedPath(listed));
         platform::MessageBoxW(
             window(),
-            ReplaceFirstIgnoreCase(
-                text, QStringLiteral("%2"),
-                TrashFailureReason(FailureKindOf(reach.failure), QString::fromUtf8(reach.reason))),
+            ReplaceFirstIgnoreCase(text, QStringLiteral("%2"),
+                                   TrashFailureReason(platform::TrashFailureOf(reach.failure),
+                                                      QString::fromUtf8(reach.reason))),
             platform::ApplicationTitle(), platform::MB_OK | platform::MB_ICONWARNING);
         return;
     }
@@ -1814,6 +1814,21 @@ struct TItemOutcome {
     std::vector<std::vector<std::string>> Stayed;
 };
 
+TItemOutcome outcomeOf(const platform::TrashResult& r) {
+    return {r.ok,
+            r.administratorTrash,
+            QString::fromUtf8(r.trashFolder),
+            r.failure,
+            r.reason.isEmpty() ? r.error : r.reason,
+            false,
+            {}};
+}
+
+TItemOutcome outcomeOf(const platform::RemovalResult& r) {
+    return {r.ok,     false,   {}, r.failure, r.reason.isEmpty() ? r.error : r.reason,
+            r.partly, r.stayed};
+}
+
 // The nodes below a partly deleted folder that left the disk: every subtree that holds none of
 // the entries that stayed. An entry that stayed keeps its subtree; the folders on its way stay.
 std::vector<PNode> goneBelow(const analysis::TAnalysisTree& tree, PNode item,
@@ -1886,31 +1901,21 @@ TForm_ORB::TTrashOutcome TForm_ORB::trashSelection(bool permanently) {
         acting.push_back(i);
         actingItems.push_back(items[i]);
     }
-    if (permanently && !acting.empty()) {
-        setStatus(Message(Msg::MESSAGEHTML_ORB_STATUS_DELETING));
-        const std::vector<platform::RemovalResult> removed =
-            offThread([&actingItems] { return platform::ShellRemovePermanently(actingItems); });
-        for (size_t k = 0; k < removed.size() && k < acting.size(); ++k) {
-            const platform::RemovalResult& r = removed[k];
-            results[acting[k]] = {
-                r.ok,     false,   {}, r.failure, r.reason.isEmpty() ? r.error : r.reason,
-                r.partly, r.stayed};
-        }
-    } else if (!acting.empty()) {
-        setStatus(Message(Msg::MESSAGEHTML_ORB_STATUS_TRASHING));
-        const std::vector<platform::TrashResult> moved =
-            offThread([&actingItems] { return platform::ShellMoveToTrash(actingItems); });
-        for (size_t k = 0; k < moved.size() && k < acting.size(); ++k) {
-            const platform::TrashResult& r = moved[k];
-            results[acting[k]] = {r.ok,
-                                  r.administratorTrash,
-                                  QString::fromUtf8(r.trashFolder),
-                                  r.failure,
-                                  r.reason.isEmpty() ? r.error : r.reason,
-                                  false,
-                                  {}};
-        }
-    }
+    // One run for the items that go, on a helper thread; each result in its item's place.
+    const auto act = [&](Msg status, auto run) {
+        setStatus(Message(status));
+        const auto done = offThread([&actingItems, run] { return run(actingItems); });
+        for (size_t k = 0; k < done.size() && k < acting.size(); ++k)
+            results[acting[k]] = outcomeOf(done[k]);
+    };
+    if (!acting.empty() && permanently)
+        act(Msg::MESSAGEHTML_ORB_STATUS_DELETING, [](const std::vector<platform::ListedItem>& i) {
+            return platform::ShellRemovePermanently(i);
+        });
+    else if (!acting.empty())
+        act(Msg::MESSAGEHTML_ORB_STATUS_TRASHING, [](const std::vector<platform::ListedItem>& i) {
+            return platform::ShellMoveToTrash(i);
+        });
     if (closePending_)
         return {};
 

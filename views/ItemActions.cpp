@@ -101,24 +101,6 @@ QString TrashFailureReason(platform::TrashFailure kind, const QString& detail) {
     return detail.isEmpty() ? QString() : withDetail(Msg::MESSAGE_ORB_DELETE_ERROR);
 }
 
-platform::TrashFailure FailureKindOf(platform::ReachFailure failure) {
-    using R = platform::ReachFailure;
-    using K = platform::TrashFailure;
-    switch (failure) {
-    case R::None:
-        return K::None;
-    case R::Vanished:
-        return K::Vanished;
-    case R::Changed:
-        return K::Changed;
-    case R::Denied:
-        return K::Denied;
-    case R::Other:
-        break;
-    }
-    return K::Other;
-}
-
 namespace {
 
 // "path: reason" lines of the items, the first kTrashFailuresShown of them, then one line for

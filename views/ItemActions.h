@@ -65,9 +65,6 @@ struct TTrashFailure {
 // where the kind alone would not tell the user enough.
 QString TrashFailureReason(platform::TrashFailure kind, const QString& detail);
 
-// The kind of failure an item that could not be reached counts as, for the reasons above.
-platform::TrashFailure FailureKindOf(platform::ReachFailure failure);
-
 // Lines shown by the message after a delete; further items are summed up in one line.
 constexpr size_t kTrashFailuresShown = 12;
 // The message after a delete that left items in place: the catalogue's text with the items,
